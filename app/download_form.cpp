@@ -1,0 +1,108 @@
+#include "app/download_form.h"
+
+#include "app/texts.h"
+
+namespace app {
+
+using namespace framework;
+
+namespace {
+
+constexpr TColor HeaderBlue = RGBColor(0, 123, 206);
+constexpr TColor HeaderYellow = RGBColor(252, 242, 173);
+
+void SetVerdana(TFont& font, int height, TColor color)
+{
+    font.SetName(L"Verdana");
+    font.SetHeight(height);
+    font.SetColor(color);
+    font.SetCharset(DEFAULT_CHARSET);
+}
+
+} // namespace
+
+TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
+{
+    SetName(L"Form1");
+    SetBorderStyle(bsDialog);
+    SetPosition(poScreenCenter);
+    SetClientSize(445, 592);
+    SetColor(clWhite);
+    SetVerdana(Font(), -13, clWindowText);
+
+    Panel1 = new TPanel(this);
+    Panel1->SetName(L"Panel1");
+    Panel1->SetParent(this);
+    Panel1->SetBounds(0, 0, 445, 65);
+    Panel1->SetColor(HeaderBlue);
+    Panel1->SetBevelOuter(bvNone);
+    Panel1->SetBevelInner(bvNone);
+    Panel1->SetBorderStyle(bsNoBorder);
+    Panel1->SetShowCaption(false);
+    Panel1->SetAnchors(akLeft | akTop | akRight);
+
+    HTMLLabel1 = new THTMLLabel(this);
+    HTMLLabel1->SetName(L"HTMLLabel1");
+    HTMLLabel1->SetParent(Panel1);
+    HTMLLabel1->SetAutoSize(false);
+    HTMLLabel1->SetBounds(16, 3, 411, 59);
+    HTMLLabel1->SetTransparent(false);
+    HTMLLabel1->SetParentColor(true);
+    HTMLLabel1->SetWordWrap(true);
+    HTMLLabel1->SetLayout(tlCenter);
+    SetVerdana(HTMLLabel1->Font(), -15, HeaderYellow);
+    HTMLLabel1->SetAnchors(akLeft | akTop | akRight);
+
+    Button1 = new TButton(this);
+    Button1->SetName(L"Button1");
+    Button1->SetParent(this);
+    Button1->SetBounds(126, 461, 193, 38);
+    SetVerdana(Button1->Font(), -13, clWindowText);
+    Button1->SetCaption(L"Vollversion herunterladen");
+
+    HTMLLabel6 = new THTMLLabel(this);
+    HTMLLabel6->SetName(L"HTMLLabel6");
+    HTMLLabel6->SetParent(this);
+    HTMLLabel6->SetAutoSize(false);
+    HTMLLabel6->SetBounds(16, 375, 411, 74);
+    HTMLLabel6->SetTransparent(true);
+    HTMLLabel6->SetWordWrap(true);
+    HTMLLabel6->SetAnchors(akLeft | akTop | akRight);
+    HTMLLabel6->SetHTMLText(
+        L"Laden Sie die Vollversion herunter und installieren Sie diese auf Ihrem Computer:");
+
+    Panel2 = new TPanel(this);
+    Panel2->SetName(L"Panel2");
+    Panel2->SetParent(this);
+    Panel2->SetBounds(0, 82, 445, 417);
+    Panel2->SetColor(clWhite);
+    Panel2->SetBevelOuter(bvNone);
+    Panel2->SetBevelInner(bvNone);
+    Panel2->SetShowCaption(false);
+    Panel2->SetVisible(false);
+
+    MarqueeUserSynchronization = new TMarquee(this);
+    MarqueeUserSynchronization->SetName(L"MarqueeUserSynchronization");
+    MarqueeUserSynchronization->SetParent(Panel2);
+    MarqueeUserSynchronization->SetColor(clWhite);
+    MarqueeUserSynchronization->SetBounds(0, 0, 445, 417);
+    MarqueeUserSynchronization->SetAlign(alClient);
+
+    SetActiveControl(Button1);
+    OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
+}
+
+void TForm1::FormCreate(TObject*)
+{
+    const TLanguage language = SystemLanguage();
+    ProdName = L"Orvella";
+    const TWindowTexts texts = WindowTexts(language, ProdName);
+    HTMLLabel1->SetHTMLText(texts.Header);
+    if (language == TLanguage::English) {
+        HTMLLabel6->SetHTMLText(texts.Step);
+        Button1->SetCaption(texts.Button);
+    }
+    SetCaption(texts.Caption);
+}
+
+} // namespace app

@@ -1,0 +1,154 @@
+#include "app/download_form.h"
+
+#include "app/texts.h"
+#include "framework/application.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace app {
+namespace {
+
+using namespace framework;
+
+std::wstring Environment(const wchar_t* name)
+{
+    wchar_t value[64] = {};
+    return ::GetEnvironmentVariableW(name, value, 64) ? value : L"";
+}
+
+class DownloadWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        App.Initialize();
+        App.SetTitle(L"Lumigate");
+        Form = App.CreateForm<TForm1>();
+        Form->ShowForm();
+        App.ProcessMessages();
+    }
+
+    static RECT Rect(const TControl* c) { return c->BoundsRect(); }
+    static void ExpectRect(const TControl* c, int left, int top, int width, int height)
+    {
+        SCOPED_TRACE(::testing::Message() << "member at " << left << "," << top);
+        EXPECT_EQ(c->Left(), left);
+        EXPECT_EQ(c->Top(), top);
+        EXPECT_EQ(c->Width(), width);
+        EXPECT_EQ(c->Height(), height);
+    }
+    HWND WindowAt(int x, int y)
+    {
+        POINT p{x, y};
+        ::ClientToScreen(Form->Handle(), &p);
+        return ::WindowFromPoint(p);
+    }
+
+    TApplication App;
+    TForm1* Form = nullptr;
+};
+
+TEST_F(DownloadWindow, LayoutOfEveryMember)
+{
+    RECT client;
+    ::GetClientRect(Form->Handle(), &client);
+    EXPECT_EQ(client.right, 445);
+    EXPECT_EQ(client.bottom, 592);
+    const LONG style = ::GetWindowLongW(Form->Handle(), GWL_STYLE);
+    EXPECT_FALSE(style & (WS_THICKFRAME | WS_MINIMIZEBOX | WS_MAXIMIZEBOX));
+
+    ExpectRect(Form->Panel1, 0, 0, 445, 65);
+    ExpectRect(Form->HTMLLabel1, 16, 3, 411, 59);
+    ExpectRect(Form->HTMLLabel6, 16, 375, 411, 74);
+    ExpectRect(Form->Button1, 126, 461, 193, 38);
+    ExpectRect(Form->Panel2, 0, 82, 445, 417);
+    ExpectRect(Form->MarqueeUserSynchronization, 0, 0, 445, 417);
+
+    EXPECT_EQ(Form->HTMLLabel1->Parent(), Form->Panel1);
+    EXPECT_EQ(Form->MarqueeUserSynchronization->Parent(), Form->Panel2);
+    EXPECT_EQ(Form->MarqueeUserSynchronization->Align(), alClient);
+    EXPECT_EQ(Form->Color(), clWhite);
+    EXPECT_EQ(Form->Panel1->Color(), RGBColor(0, 123, 206));
+    EXPECT_EQ(Form->HTMLLabel1->Font().Color(), RGBColor(252, 242, 173));
+    EXPECT_EQ(Form->HTMLLabel1->Font().Height(), -15);
+    EXPECT_EQ(Form->HTMLLabel1->Color(), Form->Panel1->Color());
+    EXPECT_EQ(Form->Font().Name(), L"Verdana");
+    EXPECT_EQ(Form->Font().Height(), -13);
+    EXPECT_EQ(Form->HTMLLabel6->Font().Name(), L"Verdana");
+    EXPECT_TRUE(Form->HTMLLabel6->Transparent());
+    EXPECT_EQ(Form->Button1->Font().Height(), -13);
+    EXPECT_EQ(::GetFocus(), Form->Button1->Handle());
+}
+
+TEST_F(DownloadWindow, OverlayIsHiddenAtStartAndThenCoversButtonAndStepButNotHeader)
+{
+    EXPECT_FALSE(Form->Panel2->Visible());
+    EXPECT_FALSE(::IsWindowVisible(Form->Panel2->Handle()));
+    EXPECT_EQ(WindowAt(222, 480), Form->Button1->Handle());
+
+    Form->Panel2->Show();
+    App.ProcessMessages();
+    EXPECT_EQ(WindowAt(222, 480), Form->Panel2->Handle());
+    RECT overlay = Rect(Form->Panel2), step = Rect(Form->HTMLLabel6), button = Rect(Form->Button1), covered;
+    EXPECT_TRUE(::IntersectRect(&covered, &overlay, &step) && ::EqualRect(&covered, &step));
+    EXPECT_TRUE(::IntersectRect(&covered, &overlay, &button) && ::EqualRect(&covered, &button));
+    RECT header = Rect(Form->Panel1);
+    EXPECT_FALSE(::IntersectRect(&covered, &overlay, &header));
+    EXPECT_EQ(WindowAt(222, 30), Form->Panel1->Handle());
+}
+
+TEST_F(DownloadWindow, TextsFollowTheSystemLanguage)
+{
+    const std::wstring expected = Environment(L"LUMIGATE_EXPECT_LANGUAGE");
+    const LANGID system = ::GetSystemDefaultLangID();
+    // The run's environment really gives the language it is meant to test.
+    if (!expected.empty()) {
+        ASSERT_EQ(LanguageOf(system) == TLanguage::German, expected == L"de") << std::hex << system;
+    }
+    if (Environment(L"LUMIGATE_EXPECT_UI") == L"de") {
+        ASSERT_EQ(::GetUserDefaultUILanguage() & 0x3FF, LANG_GERMAN)
+            << std::hex << ::GetUserDefaultUILanguage();
+    }
+
+    EXPECT_EQ(Form->ProdName, L"Orvella");
+    wchar_t caption[100] = {};
+    ::GetWindowTextW(Form->Handle(), caption, 100);
+    wchar_t button[100] = {};
+    ::GetWindowTextW(Form->Button1->Handle(), button, 100);
+    if (LanguageOf(system) == TLanguage::German) {
+        EXPECT_EQ(Form->HTMLLabel1->HTMLText(), L"<b>Vollversion von <font size=22>Orvella</b></font>");
+        EXPECT_EQ(Form->HTMLLabel6->HTMLText(),
+                  L"Laden Sie die Vollversion herunter und installieren Sie diese auf Ihrem Computer:");
+        EXPECT_STREQ(button, L"Vollversion herunterladen");
+        EXPECT_STREQ(caption, L"Lumigate - Vollversion herunterladen");
+    } else {
+        EXPECT_EQ(Form->HTMLLabel1->HTMLText(), L"<b><font size=22>Orvella</font> (full version)</b>");
+        EXPECT_EQ(Form->HTMLLabel6->HTMLText(), L"Download and install full version on your computer:");
+        EXPECT_STREQ(button, L"Download full version");
+        EXPECT_STREQ(caption, L"Lumigate - Download the full version");
+    }
+}
+
+TEST(LanguageRule, OnlyThePrimaryLanguageCounts)
+{
+    EXPECT_EQ(LanguageOf(0x0407), TLanguage::German);
+    EXPECT_EQ(LanguageOf(0x0807), TLanguage::German); // Swiss
+    EXPECT_EQ(LanguageOf(0x0C07), TLanguage::German); // Austrian
+    EXPECT_EQ(LanguageOf(0x1407), TLanguage::German); // Liechtenstein
+    EXPECT_EQ(LanguageOf(0x0409), TLanguage::English);
+    EXPECT_EQ(LanguageOf(0x040C), TLanguage::English);
+    EXPECT_EQ(LanguageOf(0x0000), TLanguage::English);
+}
+
+TEST(Texts, HeaderIsRecomputedFromTheProductName)
+{
+    EXPECT_EQ(WindowTexts(TLanguage::English, L"Other").Header,
+              L"<b><font size=22>Other</font> (full version)</b>");
+    EXPECT_EQ(WindowTexts(TLanguage::German, L"Other").Header,
+              L"<b>Vollversion von <font size=22>Other</b></font>");
+}
+
+} // namespace
+} // namespace app

@@ -1,0 +1,20 @@
+#pragma once
+// The download window's texts in both languages.
+
+#include "app/language.h"
+
+#include <string>
+
+namespace app {
+
+struct TWindowTexts
+{
+    std::wstring Caption;
+    std::wstring Header; // HTML markup around the product name
+    std::wstring Step;
+    std::wstring Button;
+};
+
+TWindowTexts WindowTexts(TLanguage language, const std::wstring& productName);
+
+} // namespace app

@@ -1,0 +1,160 @@
+#pragma once
+// Owners for Win32 handles: one owner type per handle kind, each with its own invalid
+// value and release call. Nothing in the program closes a handle by hand.
+
+#include <windows.h>
+
+#include <utility>
+
+namespace base {
+
+template <class Traits> class UniqueHandle
+{
+public:
+    using Handle = typename Traits::Handle;
+
+    UniqueHandle() noexcept = default;
+    explicit UniqueHandle(Handle h) noexcept : FHandle(h) {}
+    UniqueHandle(const UniqueHandle&) = delete;
+    UniqueHandle& operator=(const UniqueHandle&) = delete;
+    UniqueHandle(UniqueHandle&& other) noexcept : FHandle(other.Release()) {}
+    UniqueHandle& operator=(UniqueHandle&& other) noexcept
+    {
+        Reset(other.Release());
+        return *this;
+    }
+    ~UniqueHandle() { Reset(); }
+
+    Handle Get() const noexcept { return FHandle; }
+    bool Valid() const noexcept { return FHandle != Traits::Invalid(); }
+    explicit operator bool() const noexcept { return Valid(); }
+
+    Handle Release() noexcept { return std::exchange(FHandle, Traits::Invalid()); }
+    void Reset(Handle h = Traits::Invalid()) noexcept
+    {
+        Handle old = std::exchange(FHandle, h);
+        if (old != Traits::Invalid())
+            Traits::Close(old);
+    }
+
+private:
+    Handle FHandle = Traits::Invalid();
+};
+
+struct KernelHandleTraits
+{
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::CloseHandle(h); }
+};
+
+struct FileHandleTraits
+{
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::CloseHandle(h); }
+};
+
+struct FindHandleTraits
+{
+    using Handle = HANDLE;
+    static Handle Invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static void Close(Handle h) noexcept { ::FindClose(h); }
+};
+
+struct GdiObjectTraits
+{
+    using Handle = HGDIOBJ;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteObject(h); }
+};
+
+struct MemoryDcTraits
+{
+    using Handle = HDC;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DeleteDC(h); }
+};
+
+struct WindowTraits
+{
+    using Handle = HWND;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DestroyWindow(h); }
+};
+
+struct ModuleTraits
+{
+    using Handle = HMODULE;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::FreeLibrary(h); }
+};
+
+using KernelHandle = UniqueHandle<KernelHandleTraits>;
+using FileHandle = UniqueHandle<FileHandleTraits>;
+using FindHandle = UniqueHandle<FindHandleTraits>;
+using GdiObject = UniqueHandle<GdiObjectTraits>;
+using MemoryDc = UniqueHandle<MemoryDcTraits>;
+using Window = UniqueHandle<WindowTraits>;
+using Module = UniqueHandle<ModuleTraits>;
+
+// A device context obtained with GetDC, given back with ReleaseDC.
+class WindowDc
+{
+public:
+    explicit WindowDc(HWND wnd) noexcept : FWnd(wnd), FDc(::GetDC(wnd)) {}
+    WindowDc(const WindowDc&) = delete;
+    WindowDc& operator=(const WindowDc&) = delete;
+    ~WindowDc()
+    {
+        if (FDc)
+            ::ReleaseDC(FWnd, FDc);
+    }
+    HDC Get() const noexcept { return FDc; }
+
+private:
+    HWND FWnd;
+    HDC FDc;
+};
+
+// An object selected into a device context for the lifetime of the owner; the previous
+// object is selected back at the end.
+class DcSelection
+{
+public:
+    DcSelection(HDC dc, HGDIOBJ obj) noexcept : FDc(dc), FOld(obj ? ::SelectObject(dc, obj) : nullptr) {}
+    DcSelection(const DcSelection&) = delete;
+    DcSelection& operator=(const DcSelection&) = delete;
+    ~DcSelection()
+    {
+        if (FOld)
+            ::SelectObject(FDc, FOld);
+    }
+
+private:
+    HDC FDc;
+    HGDIOBJ FOld;
+};
+
+// A registered window class, unregistered when the owner ends.
+class WindowClass
+{
+public:
+    WindowClass() noexcept = default;
+    WindowClass(const WNDCLASSEXW& wc) noexcept : FInstance(wc.hInstance), FAtom(::RegisterClassExW(&wc)) {}
+    WindowClass(const WindowClass&) = delete;
+    WindowClass& operator=(const WindowClass&) = delete;
+    ~WindowClass()
+    {
+        if (FAtom)
+            ::UnregisterClassW(reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(FAtom)), FInstance);
+    }
+    ATOM Atom() const noexcept { return FAtom; }
+    LPCWSTR Name() const noexcept { return reinterpret_cast<LPCWSTR>(static_cast<ULONG_PTR>(FAtom)); }
+
+private:
+    HINSTANCE FInstance = nullptr;
+    ATOM FAtom = 0;
+};
+
+} // namespace base

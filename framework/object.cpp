@@ -1,0 +1,37 @@
+#include "framework/object.h"
+
+#include <algorithm>
+
+namespace framework {
+
+TComponent::TComponent(TComponent* AOwner) : FOwner(AOwner)
+{
+    if (FOwner)
+        FOwner->FComponents.push_back(this);
+}
+
+TComponent::~TComponent()
+{
+    // Owned components go newest first, so a control is freed before the controls it was
+    // created in front of.
+    while (!FComponents.empty()) {
+        TComponent* last = FComponents.back();
+        FComponents.pop_back();
+        last->FOwner = nullptr;
+        delete last;
+    }
+    if (FOwner) {
+        auto& list = FOwner->FComponents;
+        list.erase(std::remove(list.begin(), list.end(), this), list.end());
+    }
+}
+
+TComponent* TComponent::FindComponent(const std::wstring& name) const
+{
+    for (TComponent* c : FComponents)
+        if (c->Name() == name)
+            return c;
+    return nullptr;
+}
+
+} // namespace framework

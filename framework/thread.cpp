@@ -1,0 +1,177 @@
+#include "framework/thread.h"
+
+#include "framework/application.h"
+#include "framework/guard.h"
+
+#include <process.h>
+
+#include <deque>
+#include <mutex>
+
+namespace framework {
+namespace {
+
+// The thread that runs the program's static initialization is the main thread.
+const DWORD TheMainThreadID = ::GetCurrentThreadId();
+
+constexpr UINT WM_SYNCHRONIZE = WM_APP + 0x51;
+
+struct SyncRequest
+{
+    TThread* Thread;
+    const std::function<void()>* Method;
+    HANDLE Done;
+};
+
+struct SyncQueue
+{
+    std::mutex Lock;
+    std::deque<SyncRequest> Requests;
+    // Set while requests wait, so that TThread::WaitFor on the main thread can wake for them.
+    base::KernelHandle Pending{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    base::Window Window;
+};
+
+SyncQueue& Queue()
+{
+    static SyncQueue queue;
+    return queue;
+}
+
+LRESULT CALLBACK SyncWndProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
+{
+    if (msg == WM_SYNCHRONIZE) {
+        CheckSynchronize();
+        return 0;
+    }
+    return ::DefWindowProcW(wnd, msg, wparam, lparam);
+}
+
+} // namespace
+
+bool IsMainThread() noexcept
+{
+    return ::GetCurrentThreadId() == TheMainThreadID;
+}
+DWORD MainThreadID() noexcept
+{
+    return TheMainThreadID;
+}
+
+void SynchronizeWindow()
+{
+    SyncQueue& q = Queue();
+    if (q.Window || !IsMainThread())
+        return;
+    static base::WindowClass cls([] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        wc.lpfnWndProc = &SyncWndProc;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"LumigateSynchronize";
+        return wc;
+    }());
+    q.Window.Reset(::CreateWindowExW(0, cls.Name(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     ::GetModuleHandleW(nullptr), nullptr));
+}
+
+bool CheckSynchronize()
+{
+    if (!IsMainThread())
+        return false;
+    SyncQueue& q = Queue();
+    bool ran = false;
+    for (;;) {
+        SyncRequest request;
+        {
+            std::lock_guard<std::mutex> lock(q.Lock);
+            if (q.Requests.empty()) {
+                ::ResetEvent(q.Pending.Get());
+                return ran;
+            }
+            request = q.Requests.front();
+            q.Requests.pop_front();
+        }
+        if (std::exception_ptr error = Guarded([&] { (*request.Method)(); }))
+            HandleException(request.Thread, error);
+        ran = true;
+        ::SetEvent(request.Done);
+    }
+}
+
+void TThread::Synchronize(TThread* thread, const std::function<void()>& method)
+{
+    if (IsMainThread()) {
+        method();
+        return;
+    }
+    SyncQueue& q = Queue();
+    base::KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    {
+        std::lock_guard<std::mutex> lock(q.Lock);
+        q.Requests.push_back({thread, &method, done.Get()});
+        ::SetEvent(q.Pending.Get());
+    }
+    if (q.Window)
+        ::PostMessageW(q.Window.Get(), WM_SYNCHRONIZE, 0, 0);
+    ::WaitForSingleObject(done.Get(), INFINITE);
+}
+
+TThread::TThread(bool CreateSuspended)
+{
+    SynchronizeWindow();
+    unsigned id = 0;
+    // Always created suspended: the object must be complete before Execute can run.
+    FHandle.Reset(reinterpret_cast<HANDLE>(
+        ::_beginthreadex(nullptr, 0, &TThread::ThreadProc, this, CREATE_SUSPENDED, &id)));
+    FThreadID = id;
+    if (!CreateSuspended)
+        Start();
+}
+
+TThread::~TThread()
+{
+    if (FHandle && FStarted && !FFinished && ::GetCurrentThreadId() != FThreadID) {
+        Terminate();
+        WaitFor();
+    }
+}
+
+void TThread::Start()
+{
+    if (FStarted || !FHandle)
+        return;
+    FStarted = true;
+    ::ResumeThread(FHandle.Get());
+}
+
+DWORD TThread::WaitFor()
+{
+    if (!FHandle || !FStarted)
+        return ReturnValue;
+    if (IsMainThread()) {
+        HANDLE handles[2] = {FHandle.Get(), Queue().Pending.Get()};
+        while (::WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0 + 1)
+            CheckSynchronize();
+    } else {
+        ::WaitForSingleObject(FHandle.Get(), INFINITE);
+    }
+    return ReturnValue;
+}
+
+unsigned __stdcall TThread::ThreadProc(void* self)
+{
+    auto* thread = static_cast<TThread*>(self);
+    if (std::exception_ptr error = Guarded([&] { thread->Execute(); }))
+        thread->FFatalException = error;
+    const bool freeIt = thread->FreeOnTerminate;
+    if (thread->OnTerminate)
+        Synchronize(thread, [thread] { thread->OnTerminate(thread); });
+    const DWORD result = thread->ReturnValue;
+    thread->FFinished = true;
+    if (freeIt)
+        delete thread;
+    return result;
+}
+
+} // namespace framework

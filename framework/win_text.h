@@ -1,0 +1,15 @@
+#pragma once
+// Conversions between the Windows text forms: UTF-16 (wchar_t), UTF-8 and the system's
+// ANSI code page.
+
+#include <string>
+#include <string_view>
+
+namespace framework {
+
+std::wstring Utf8ToWide(std::string_view text);
+std::string WideToUtf8(std::wstring_view text);
+std::wstring AnsiToWide(std::string_view text);
+std::string WideToAnsi(std::wstring_view text);
+
+} // namespace framework
