@@ -3,6 +3,7 @@
 // value and release call. Nothing in the program closes a handle by hand.
 
 #include <windows.h>
+#include <wininet.h>
 
 #include <utility>
 
@@ -90,6 +91,13 @@ struct ModuleTraits
     static void Close(Handle h) noexcept { ::FreeLibrary(h); }
 };
 
+struct InternetHandleTraits
+{
+    using Handle = HINTERNET;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::InternetCloseHandle(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
@@ -97,6 +105,7 @@ using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Window = UniqueHandle<WindowTraits>;
 using Module = UniqueHandle<ModuleTraits>;
+using InternetHandle = UniqueHandle<InternetHandleTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class WindowDc

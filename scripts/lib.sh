@@ -18,7 +18,7 @@ PACKAGES=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
     libz-mingw-w64-dev
     googletest cmake ninja-build g++ clang-format
-    xvfb xauth fonts-dejavu-core python3 locales
+    xvfb xauth fonts-dejavu-core python3 locales nginx-light curl
 )
 
 ensure_packages() {

@@ -1,0 +1,84 @@
+#!/bin/bash
+# Runs a Windows test program under Wine against servers this script starts on 127.0.0.1
+# and stops again when it ends:
+#   - the project's HTTP test server, which is also the HTTP proxy of WinInet;
+#   - nginx from Debian serving a static file (also reached as the proxy, since nginx
+#     answers absolute request URIs from its own root);
+#   - a port where nothing listens, for the tests of a missing server.
+# The program runs three times, once per proxy, with the matching group of its tests.
+set -euo pipefail
+exe="$1"
+here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
+work="$(mktemp -d)"
+pids=()
+cleanup() {
+    local p
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    wait 2>/dev/null || true
+    rm -rf "$work"
+}
+trap cleanup EXIT
+unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
+
+free_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+wait_for_file() {
+    local i
+    for i in $(seq 1 100); do
+        [ -s "$1" ] && return 0
+        sleep 0.05
+    done
+    echo "server did not start: $1" >&2
+    return 1
+}
+
+mkdir -p "$work/files" "$work/www"
+# nginx's worker processes run as an unprivileged user and must read the files.
+chmod 755 "$work" "$work/www"
+python3 "$here/http_test_server.py" --port-file "$work/port" --log "$work/requests.log" --files "$work/files" \
+    </dev/null >"$work/server.out" 2>&1 &
+pids+=($!)
+
+head -c 300000 /dev/urandom >"$work/www/static.bin"
+chmod 644 "$work/www/static.bin"
+nginx_port="$(free_port)"
+cat >"$work/nginx.conf" <<CONF
+daemon off;
+pid $work/nginx.pid;
+error_log $work/nginx-error.log;
+events {}
+http {
+    access_log $work/nginx-access.log;
+    client_body_temp_path $work/body;
+    proxy_temp_path $work/proxy;
+    fastcgi_temp_path $work/fastcgi;
+    uwsgi_temp_path $work/uwsgi;
+    scgi_temp_path $work/scgi;
+    server {
+        listen 127.0.0.1:$nginx_port;
+        root $work/www;
+    }
+}
+CONF
+nginx -c "$work/nginx.conf" -p "$work" </dev/null >"$work/nginx.out" 2>&1 &
+pids+=($!)
+
+wait_for_file "$work/port"
+for i in $(seq 1 100); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$nginx_port") 2>/dev/null && break
+    sleep 0.05
+done
+closed_port="$(free_port)"
+
+export LUMIGATE_TEST_LOG="$work/requests.log"
+export LUMIGATE_TEST_STATIC="$work/www/static.bin"
+export LUMIGATE_TEST_FILES="$work/files"
+
+# Each run is bounded, so that a hung program fails its run instead of the whole test.
+status=0
+http_proxy="http://127.0.0.1:$(cat "$work/port")" timeout 240 wine "$exe" --gtest_filter='-Nginx*:NoServer*' || status=1
+http_proxy="http://127.0.0.1:$nginx_port" timeout 60 wine "$exe" --gtest_filter='Nginx*' || status=1
+http_proxy="http://127.0.0.1:$closed_port" timeout 60 wine "$exe" --gtest_filter='NoServer*' || status=1
+exit $status
