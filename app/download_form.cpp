@@ -1,10 +1,16 @@
 #include "app/download_form.h"
 
+#include "app/temp_folder.h"
 #include "app/texts.h"
+#include "framework/application.h"
+
+#include <shellapi.h>
 
 namespace app {
 
 using namespace framework;
+
+const char* const InstallerURL = "http://download.korvane.com/download/orvellaVV.exe";
 
 namespace {
 
@@ -71,6 +77,19 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     HTMLLabel6->SetHTMLText(
         L"Laden Sie die Vollversion herunter und installieren Sie diese auf Ihrem Computer:");
 
+    HTTPGetUpdate = new net::THTTPGet(this);
+    HTTPGetUpdate->SetName(L"HTTPGetUpdate");
+    HTTPGetUpdate->AcceptTypes = "*/*";
+    HTTPGetUpdate->Agent = "Korvane Giveaway Downloader";
+    HTTPGetUpdate->BinaryData = false;
+    HTTPGetUpdate->UseCache = false;
+    HTTPGetUpdate->Referer = "Korvane - Lumigate";
+    HTTPGetUpdate->WaitThread = true;
+    HTTPGetUpdate->OnDoneFile = [this](TObject* Sender, const std::wstring& FileName, int32_t FileSize) {
+        HTTPGetUpdateDoneFile(Sender, FileName, FileSize);
+    };
+    HTTPGetUpdate->OnError = [this](TObject* Sender) { HTTPGetUpdateError(Sender); };
+
     Panel2 = new TPanel(this);
     Panel2->SetName(L"Panel2");
     Panel2->SetParent(this);
@@ -88,6 +107,12 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     MarqueeUserSynchronization->SetBounds(0, 0, 445, 417);
     MarqueeUserSynchronization->SetAlign(alClient);
 
+    Button1->OnClick = [this](TObject* Sender) { Button1Click(Sender); };
+    Launch = [](HWND owner, const std::wstring& installer) {
+        // Whether the shell could start the file is not checked: the process ends either way.
+        ::ShellExecuteW(owner, L"open", installer.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+        ::ExitProcess(0);
+    };
     SetActiveControl(Button1);
     OnCreate = [this](TObject* Sender) { FormCreate(Sender); };
 }
@@ -103,6 +128,58 @@ void TForm1::FormCreate(TObject*)
         Button1->SetCaption(texts.Button);
     }
     SetCaption(texts.Caption);
+    HTTPGetUpdate->URL = InstallerURL;
+    HTTPGetUpdate->FileName = TargetPath(GetTempDir(), HTTPGetUpdate->URL);
+}
+
+std::wstring TForm1::GetTempDir()
+{
+    return app::GetTempDir();
+}
+
+void TForm1::Button1Click(TObject*)
+{
+    // A file left from an earlier run goes first; one that can't be deleted (the running
+    // transfer holds it open) is left to the getter.
+    try {
+        if (FileExists(HTTPGetUpdate->FileName))
+            ::DeleteFileW(HTTPGetUpdate->FileName.c_str());
+    } catch (...) {
+    }
+    Panel2->Show();
+    HTTPGetUpdate->GetFile();
+}
+
+void TForm1::HTTPGetUpdateDoneFile(TObject*, const std::wstring& FileName, int32_t FileSize)
+{
+    Panel2->Hide();
+    if (FileSize > MinimumInstallerSize)
+        Launch(Handle(), FileName);
+    else
+        ShowFailure();
+}
+
+void TForm1::HTTPGetUpdateError(TObject*)
+{
+    // A transfer counted as failed whose file on disk is complete enough still launches.
+    const std::wstring& file = HTTPGetUpdate->FileName;
+    if (FileExists(file)) {
+        WIN32_FIND_DATAW found;
+        base::FindHandle search(::FindFirstFileW(file.c_str(), &found));
+        const uint64_t size =
+            search ? (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow : 0;
+        HTTPGetUpdateDoneFile(nullptr, file, static_cast<int32_t>(static_cast<uint32_t>(size)));
+        return;
+    }
+    Panel2->Hide();
+    ShowFailure();
+}
+
+void TForm1::ShowFailure()
+{
+    const TWindowTexts texts = WindowTexts(SystemLanguage(), ProdName);
+    Application()->MessageBox(texts.FailureText, texts.FailureCaption,
+                              MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL | MB_SETFOREGROUND);
 }
 
 } // namespace app

@@ -1,7 +1,10 @@
 #include "app/download_form.h"
 
+#include "app/temp_folder.h"
 #include "app/texts.h"
+#include "base/win_handle.h"
 #include "framework/application.h"
+#include "framework/timer.h"
 
 #include <gtest/gtest.h>
 
@@ -129,6 +132,88 @@ TEST_F(DownloadWindow, TextsFollowTheSystemLanguage)
         EXPECT_STREQ(button, L"Download full version");
         EXPECT_STREQ(caption, L"Lumigate - Download the full version");
     }
+}
+
+// Closes the failure box from inside its modal loop and keeps what it said.
+struct FailureBox
+{
+    std::wstring Caption, Text;
+    LONG Style = 0;
+    framework::TTimer Closer{nullptr};
+    FailureBox()
+    {
+        Closer.SetInterval(20);
+        Closer.OnTimer = [this](TObject*) {
+            HWND box = ::FindWindowW(L"#32770", nullptr);
+            if (!box)
+                return;
+            wchar_t text[200] = {};
+            ::GetWindowTextW(box, text, 200);
+            Caption = text;
+            ::GetDlgItemTextW(box, 0xFFFF, text, 200);
+            Text = text;
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+        };
+    }
+};
+
+TEST_F(DownloadWindow, TargetPathIsInTheTemporaryFolder)
+{
+    EXPECT_EQ(Form->HTTPGetUpdate->URL, std::string(InstallerURL));
+    EXPECT_EQ(Form->HTTPGetUpdate->URL.substr(0, 7), "http://");
+    EXPECT_NE(Form->HTTPGetUpdate->URL.find("/download/orvellaVV.exe"), std::string::npos);
+    EXPECT_EQ(Form->HTTPGetUpdate->FileName, GetTempDir() + L"orvellaVV.exe");
+    EXPECT_EQ(Form->HTTPGetUpdate->Agent, "Korvane Giveaway Downloader");
+    EXPECT_EQ(Form->HTTPGetUpdate->Referer, "Korvane - Lumigate");
+    EXPECT_TRUE(Form->HTTPGetUpdate->WaitThread);
+    EXPECT_FALSE(Form->HTTPGetUpdate->UseCache);
+    EXPECT_FALSE(Form->HTTPGetUpdate->BinaryData);
+}
+
+TEST_F(DownloadWindow, SizesAboveTheLimitLaunchOthersShowTheFailureBox)
+{
+    std::wstring launched;
+    Form->Launch = [&](HWND, const std::wstring& installer) { launched = installer; };
+    Form->Panel2->Show();
+    {
+        FailureBox box;
+        Form->HTTPGetUpdateDoneFile(nullptr, L"C:\\x.exe", 2200);
+        EXPECT_TRUE(launched.empty());
+        EXPECT_FALSE(Form->Panel2->Visible());
+        const bool german = SystemLanguage() == TLanguage::German;
+        EXPECT_EQ(box.Caption, german ? L"Download fehlgeschlagen" : L"Download failed");
+        EXPECT_EQ(box.Text, german ? L"Der Download der Vollversion ist fehlgeschlagen!"
+                                   : L"Downloading full version failed!");
+    }
+    Form->Panel2->Show();
+    Form->HTTPGetUpdateDoneFile(nullptr, L"C:\\x.exe", 2201);
+    EXPECT_EQ(launched, L"C:\\x.exe");
+    EXPECT_FALSE(Form->Panel2->Visible());
+}
+
+TEST_F(DownloadWindow, AnErrorWithACompleteFileOnDiskStillLaunches)
+{
+    std::wstring launched;
+    Form->Launch = [&](HWND, const std::wstring& installer) { launched = installer; };
+    const std::wstring target = Form->HTTPGetUpdate->FileName;
+    {
+        base::FileHandle file(
+            ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        std::string bytes(3000, 'x');
+        DWORD written;
+        ::WriteFile(file.Get(), bytes.data(), 3000, &written, nullptr);
+    }
+    Form->HTTPGetUpdateError(nullptr);
+    EXPECT_EQ(launched, target);
+
+    launched.clear();
+    ::DeleteFileW(target.c_str());
+    Form->Panel2->Show();
+    FailureBox box;
+    Form->HTTPGetUpdateError(nullptr);
+    EXPECT_TRUE(launched.empty());
+    EXPECT_FALSE(Form->Panel2->Visible());
+    EXPECT_FALSE(box.Caption.empty());
 }
 
 TEST(LanguageRule, OnlyThePrimaryLanguageCounts)

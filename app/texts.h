@@ -13,6 +13,8 @@ struct TWindowTexts
     std::wstring Header; // HTML markup around the product name
     std::wstring Step;
     std::wstring Button;
+    std::wstring FailureCaption;
+    std::wstring FailureText;
 };
 
 TWindowTexts WindowTexts(TLanguage language, const std::wstring& productName);

@@ -114,8 +114,13 @@ void TApplication::ShowException(std::exception_ptr E)
     std::wstring message = ExceptionMessage(E);
     if (!message.empty() && message.back() != L'.')
         message += L'.';
+    MessageBox(message, FTitle, MB_OK | MB_ICONWARNING);
+}
+
+int TApplication::MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags)
+{
     HWND owner = FMainForm && FMainForm->HandleAllocated() ? FMainForm->Handle() : nullptr;
-    ::MessageBoxW(owner, message.c_str(), FTitle.c_str(), MB_OK | MB_ICONWARNING);
+    return ::MessageBoxW(owner, text.c_str(), caption.c_str(), flags);
 }
 
 void HandleException(TObject* Sender, std::exception_ptr E) noexcept

@@ -51,6 +51,8 @@ public:
     virtual void HandleException(TObject* Sender, std::exception_ptr E);
     // Shows the exception's message in a warning box.
     virtual void ShowException(std::exception_ptr E);
+    // A message box owned by the main form (when it has a window); returns the button chosen.
+    int MessageBox(const std::wstring& text, const std::wstring& caption, UINT flags);
 
 private:
     void AddForm(TForm* form);

@@ -10,7 +10,10 @@ the answer:
   /cut/N/M               Content-Length N, then only M bytes and the connection is closed
   /slow/N/CHUNK/MS       Content-Length N, CHUNK bytes every MS milliseconds
   /status/CODE/N         status CODE with an N-byte body and Content-Length
-  /file/NAME             the file NAME from --files, with Content-Length
+  /file/NAME, /download/NAME
+                         the file NAME from --files, with Content-Length; a file NAME.delay
+                         holding a number of milliseconds delays the answer, a file NAME.cut
+                         holding a number of bytes sends only that many of the body
   anything else          404 with a short body
 
 Body bytes are the pattern byte(i % 251), so a test can check what arrived. A CONNECT
@@ -93,16 +96,28 @@ class Handler(socketserver.StreamRequestHandler):
                 time.sleep(delay)
         elif len(f) == 3 and f[0] == "status":
             self.reply(int(f[1]), pattern(0, int(f[2])))
-        elif len(f) == 2 and f[0] == "file" and self.server.files:
-            name = os.path.basename(f[1])
+        elif len(f) == 2 and f[0] in ("file", "download") and self.server.files:
+            path = os.path.join(self.server.files, os.path.basename(f[1]))
             try:
-                data = open(os.path.join(self.server.files, name), "rb").read()
+                data = open(path, "rb").read()
             except OSError:
                 self.reply(404, b"no such file")
                 return
-            self.reply(200, data)
+            delay = self.sidecar(path + ".delay")
+            if delay:
+                time.sleep(delay / 1000.0)
+            cut = self.sidecar(path + ".cut")
+            self.head(200, len(data))
+            self.wfile.write(data if cut is None else data[:cut])
         else:
             self.reply(404, b"not found")
+
+    @staticmethod
+    def sidecar(path):
+        try:
+            return int(open(path).read().strip())
+        except (OSError, ValueError):
+            return None
 
     def head(self, status, length):
         self.wfile.write(("HTTP/1.0 %d X\r\nContent-Type: application/octet-stream\r\n"

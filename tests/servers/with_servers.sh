@@ -5,9 +5,15 @@
 #   - nginx from Debian serving a static file (also reached as the proxy, since nginx
 #     answers absolute request URIs from its own root);
 #   - a port where nothing listens, for the tests of a missing server.
-# The program runs three times, once per proxy, with the matching group of its tests.
+# The program runs three times, once per proxy, with the matching group of its tests:
+# suites named Nginx* against nginx, NoServer* against the closed port, all others against
+# the test server; suites named German* are left out (they need a German system language,
+# which a Wine process takes from its Unix environment). When LUMIGATE_GTEST_FILTER is set,
+# only the tests it selects run, against the test server. Arguments after the program are
+# passed on to it.
 set -euo pipefail
 exe="$1"
+shift
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 work="$(mktemp -d)"
 pids=()
@@ -78,7 +84,12 @@ export LUMIGATE_TEST_FILES="$work/files"
 
 # Each run is bounded, so that a hung program fails its run instead of the whole test.
 status=0
-http_proxy="http://127.0.0.1:$(cat "$work/port")" timeout 240 wine "$exe" --gtest_filter='-Nginx*:NoServer*' || status=1
-http_proxy="http://127.0.0.1:$nginx_port" timeout 60 wine "$exe" --gtest_filter='Nginx*' || status=1
-http_proxy="http://127.0.0.1:$closed_port" timeout 60 wine "$exe" --gtest_filter='NoServer*' || status=1
+test_server="http://127.0.0.1:$(cat "$work/port")"
+if [ -n "${LUMIGATE_GTEST_FILTER:-}" ]; then
+    http_proxy="$test_server" timeout 400 wine "$exe" "$@" --gtest_filter="$LUMIGATE_GTEST_FILTER" || status=1
+    exit $status
+fi
+http_proxy="$test_server" timeout 400 wine "$exe" "$@" --gtest_filter='-Nginx*:NoServer*:German*' || status=1
+http_proxy="http://127.0.0.1:$nginx_port" timeout 100 wine "$exe" "$@" --gtest_filter='Nginx*' || status=1
+http_proxy="http://127.0.0.1:$closed_port" timeout 100 wine "$exe" "$@" --gtest_filter='NoServer*' || status=1
 exit $status

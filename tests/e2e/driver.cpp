@@ -1,0 +1,154 @@
+#include "tests/e2e/driver.h"
+
+namespace e2e {
+namespace {
+
+struct Search
+{
+    DWORD Pid;
+    const wchar_t* Class;
+    HWND Found;
+};
+
+BOOL CALLBACK MatchWindow(HWND wnd, LPARAM param)
+{
+    auto* s = reinterpret_cast<Search*>(param);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(wnd, &owner);
+    wchar_t cls[64] = {};
+    ::GetClassNameW(wnd, cls, 64);
+    if (owner == s->Pid && ::IsWindowVisible(wnd) && lstrcmpW(cls, s->Class) == 0) {
+        s->Found = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+HWND FindTopLevel(DWORD pid, const wchar_t* cls)
+{
+    Search s{pid, cls, nullptr};
+    ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&s));
+    return s.Found;
+}
+
+} // namespace
+
+std::wstring WindowsPath(const std::string& path)
+{
+    std::wstring out;
+    for (char c : path)
+        out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return !path.empty() && path[0] == '/' ? L"Z:" + out : out;
+}
+
+TProgram::TProgram(const std::wstring& exe)
+{
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + exe + L"\"";
+    if (::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                         &pi)) {
+        FProcess.Reset(pi.hProcess);
+        FThread.Reset(pi.hThread);
+        FId = pi.dwProcessId;
+    }
+}
+
+TProgram::~TProgram()
+{
+    // A program that a failed test left running is ended with it.
+    if (FProcess && ::WaitForSingleObject(FProcess.Get(), 0) == WAIT_TIMEOUT) {
+        ::TerminateProcess(FProcess.Get(), 99);
+        ::WaitForSingleObject(FProcess.Get(), 5000);
+    }
+}
+
+HWND TProgram::WaitForMainWindow()
+{
+    for (int i = 0; i < 200; ++i) {
+        if (HWND wnd = FindTopLevel(FId, L"LumigateForm")) {
+            ::WaitForInputIdle(FProcess.Get(), 5000);
+            return wnd;
+        }
+        if (::WaitForSingleObject(FProcess.Get(), 50) == WAIT_OBJECT_0)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+HWND TProgram::WaitForMessageBox(DWORD ms)
+{
+    const DWORD start = ::GetTickCount();
+    do {
+        if (HWND box = FindTopLevel(FId, L"#32770"))
+            return box;
+        if (::WaitForSingleObject(FProcess.Get(), 50) == WAIT_OBJECT_0)
+            return nullptr;
+    } while (::GetTickCount() - start < ms);
+    return nullptr;
+}
+
+bool TProgram::WaitForExit(DWORD ms)
+{
+    return ::WaitForSingleObject(FProcess.Get(), ms) == WAIT_OBJECT_0;
+}
+
+DWORD TProgram::ExitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    ::GetExitCodeProcess(FProcess.Get(), &code);
+    return code;
+}
+
+HWND FindChild(HWND parent, const wchar_t* className)
+{
+    return ::FindWindowExW(parent, nullptr, className, nullptr);
+}
+
+std::wstring WindowText(HWND wnd)
+{
+    wchar_t text[512] = {};
+    ::GetWindowTextW(wnd, text, 512);
+    return text;
+}
+
+std::wstring MessageBoxText(HWND box)
+{
+    wchar_t text[512] = {};
+    ::GetDlgItemTextW(box, 0xFFFF, text, 512);
+    return text;
+}
+
+bool SaveScreenshot(HWND wnd, const std::wstring& path)
+{
+    RECT r;
+    ::GetWindowRect(wnd, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    base::WindowDc screen(nullptr);
+    base::MemoryDc dc(::CreateCompatibleDC(screen.Get()));
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    base::GdiObject bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+    if (!dc || !bitmap)
+        return false;
+    {
+        base::DcSelection select(dc.Get(), bitmap.Get());
+        ::BitBlt(dc.Get(), 0, 0, w, h, screen.Get(), r.left, r.top, SRCCOPY);
+    }
+    ::GdiFlush();
+    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+    const DWORD size = stride * static_cast<DWORD>(h);
+    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+    BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};
+    info.bmiHeader.biSizeImage = size;
+    base::FileHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD a = 0, b = 0, c = 0;
+    return out && ::WriteFile(out.Get(), &file, sizeof(file), &a, nullptr) &&
+           ::WriteFile(out.Get(), &info.bmiHeader, sizeof(info.bmiHeader), &b, nullptr) &&
+           ::WriteFile(out.Get(), bits, size, &c, nullptr) && a + b + c == file.bfSize;
+}
+
+} // namespace e2e

@@ -1,0 +1,47 @@
+#pragma once
+// Helpers of the Windows-side test drivers that start the real lumigate.exe and operate
+// it from outside, as a user would.
+
+#include "base/win_handle.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace e2e {
+
+// A Unix path (as CTest passes it) through Wine's Z: drive; Windows paths stay as they are.
+std::wstring WindowsPath(const std::string& path);
+
+// The program under test, started with the driver's environment.
+class TProgram
+{
+public:
+    explicit TProgram(const std::wstring& exe);
+    bool Started() const { return FProcess.Valid(); }
+    DWORD Id() const { return FId; }
+
+    // The visible main window (class "LumigateForm"), waited for up to ten seconds.
+    HWND WaitForMainWindow();
+    // A message box of the program, waited for up to `ms` milliseconds.
+    HWND WaitForMessageBox(DWORD ms);
+    // Waits for the end of the process; false after `ms` milliseconds.
+    bool WaitForExit(DWORD ms);
+    DWORD ExitCode() const;
+    ~TProgram();
+
+private:
+    base::KernelHandle FProcess, FThread;
+    DWORD FId = 0;
+};
+
+// The first child window of `parent` with the given class.
+HWND FindChild(HWND parent, const wchar_t* className);
+std::wstring WindowText(HWND wnd);
+// The static text of a message box.
+std::wstring MessageBoxText(HWND box);
+
+// The window as it is on the screen, saved as a 24-bit BMP file.
+bool SaveScreenshot(HWND wnd, const std::wstring& path);
+
+} // namespace e2e
