@@ -2,6 +2,7 @@
 
 #include "framework/application.h"
 #include "framework/guard.h"
+#include "framework/message_window.h"
 
 #include <process.h>
 
@@ -63,16 +64,7 @@ void SynchronizeWindow()
     SyncQueue& q = Queue();
     if (q.Window || !IsMainThread())
         return;
-    static base::WindowClass cls([] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &SyncWndProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"LumigateSynchronize";
-        return wc;
-    }());
-    q.Window.Reset(::CreateWindowExW(0, cls.Name(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                     ::GetModuleHandleW(nullptr), nullptr));
+    q.Window = CreateMessageWindow(L"LumigateSynchronize", &SyncWndProc);
 }
 
 bool CheckSynchronize()

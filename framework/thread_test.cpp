@@ -2,6 +2,7 @@
 
 #include "framework/application.h"
 #include "framework/exception.h"
+#include "framework/message_window.h"
 #include "framework/test_support.h"
 
 #include <gtest/gtest.h>
@@ -92,16 +93,7 @@ LRESULT CALLBACK ReceiverProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 TEST_F(Threads, MessagesPostedByAWorkerArriveOnTheMainThread)
 {
-    static base::WindowClass cls([] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &ReceiverProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"ThreadTestReceiver";
-        return wc;
-    }());
-    base::Window receiver(::CreateWindowExW(0, cls.Name(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                            ::GetModuleHandleW(nullptr), nullptr));
+    base::Window receiver = CreateMessageWindow(L"ThreadTestReceiver", &ReceiverProc);
     HWND target = receiver.Get();
     FunctionThread thread([target](FunctionThread&) { ::PostMessageW(target, WM_APP + 7, 0, 0); });
     thread.Start();

@@ -2,6 +2,7 @@
 
 #include "framework/application.h"
 #include "framework/guard.h"
+#include "framework/message_window.h"
 
 namespace framework {
 namespace {
@@ -12,17 +13,7 @@ constexpr UINT_PTR TimerId = 1;
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner)
 {
-    static base::WindowClass cls([] {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.lpfnWndProc = &TTimer::WndProc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.lpszClassName = L"LumigateTimer";
-        return wc;
-    }());
-    FWindow.Reset(::CreateWindowExW(0, cls.Name(), L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
-                                    ::GetModuleHandleW(nullptr), nullptr));
-    ::SetWindowLongPtrW(FWindow.Get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    FWindow = CreateMessageWindow(L"LumigateTimer", &TTimer::WndProc, this);
     Update();
 }
 

@@ -18,7 +18,7 @@ PACKAGES=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
     libz-mingw-w64-dev
     googletest cmake ninja-build g++ clang-format
-    xvfb xauth fonts-dejavu-core python3 locales nginx-light curl
+    xvfb xauth fonts-dejavu-core python3 locales nginx-light curl bc
 )
 
 ensure_packages() {
@@ -60,7 +60,7 @@ ensure_locales() {
 # A display for Wine: the caller's X server when there is one, else a private Xvfb.
 # The prefix also falls back to Wine's null driver, so nothing hangs without either.
 ensure_display() {
-    if [ -n "${DISPLAY:-}" ] && xdpyinfo_ok; then
+    if [ -n "${DISPLAY:-}" ] && display_alive; then
         return 0
     fi
     local n
@@ -82,8 +82,8 @@ ensure_display() {
     return 1
 }
 
-xdpyinfo_ok() {
-    # Without xdpyinfo, trust an existing socket of the named display.
+display_alive() {
+    # The display counts as alive when its X socket exists.
     local n="${DISPLAY#*:}"
     n="${n%%.*}"
     [ -e "/tmp/.X11-unix/X$n" ]
