@@ -1,0 +1,54 @@
+#include "crash/ui/settings_property.h"
+
+#include "base/hex.h"
+
+namespace crash {
+
+const SettingsProperty* TSettingsList::Find(std::string_view name) const
+{
+    for (const SettingsProperty& p : FItems)
+        if (p.Name == name)
+            return &p;
+    return nullptr;
+}
+
+SettingsProperty* TSettingsList::Find(std::string_view name)
+{
+    return const_cast<SettingsProperty*>(static_cast<const TSettingsList*>(this)->Find(name));
+}
+
+TSettingsParse ParseSettingsBlock(std::span<const uint8_t> block, const framework::TAnsiDecoder& ansi)
+{
+    TSettingsParse parse;
+    const framework::TStreamReadResult read = framework::ReadPropertyStream(block, ansi);
+    parse.HeaderOk = read.Status != framework::TStreamStatus::BadSignature &&
+                     read.Root.ClassName == "TVexcatch" && read.Root.Name == "Vexcatch";
+    if (!parse.HeaderOk)
+        return parse;
+    parse.UnknownKind = read.Status == framework::TStreamStatus::UnknownKind;
+    parse.BadKind = read.BadKind;
+    for (const framework::TStreamProperty& p : read.Root.Properties) {
+        SettingsProperty s;
+        s.Name = p.Name;
+        if (framework::IsIntegerKind(p.Kind)) {
+            s.Type = ptInteger;
+            s.IntValue = p.Int;
+        } else if (framework::IsBooleanKind(p.Kind)) {
+            s.Type = ptBoolean;
+            s.BoolValue = p.Bool;
+        } else {
+            s.Type = ptString;
+            s.StrValue = p.Text;
+        }
+        parse.List.Add(std::move(s));
+    }
+    return parse;
+}
+
+std::u16string InvalidSettingsMessage(uint8_t kind)
+{
+    const std::string hex = base::HexText(kind).substr(1);
+    return u"Internal error: Invalid settings resource (" + std::u16string(hex.begin(), hex.end()) + u").";
+}
+
+} // namespace crash
