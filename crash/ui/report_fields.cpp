@@ -16,8 +16,8 @@ char16_t Fold(char16_t c)
 
 bool SameName(const std::u16string& a, const std::u16string& b)
 {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });
 }
 
 std::u16string TrimControls(const std::u16string& text)
@@ -40,13 +40,14 @@ std::u16string ReportFields::GetItem(int index) const
 {
     std::lock_guard<std::recursive_mutex> lock(FSection);
     return index >= 0 && index < static_cast<int>(FItems.size()) ? FItems[static_cast<size_t>(index)].Name
-                                                                  : std::u16string();
+                                                                 : std::u16string();
 }
 
 void ReportFields::SetItem(int index, const std::u16string& value)
 {
     std::lock_guard<std::recursive_mutex> lock(FSection);
-    if (index < 0 || index >= static_cast<int>(FItems.size()) || FItems[static_cast<size_t>(index)].Name == value)
+    if (index < 0 || index >= static_cast<int>(FItems.size()) ||
+        FItems[static_cast<size_t>(index)].Name == value)
         return;
     FItems[static_cast<size_t>(index)].Name = value;
     Changed();
