@@ -1,0 +1,113 @@
+#include "crash/ui/system_variables.h"
+
+#include <shlobj.h>
+
+#include <string>
+#include <vector>
+
+namespace crash {
+namespace {
+
+std::u16string U16(const std::wstring& s)
+{
+    return {s.begin(), s.end()};
+}
+
+std::u16string Folder(int csidl)
+{
+    wchar_t path[MAX_PATH] = {};
+    std::u16string folder;
+    if (SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
+        folder = U16(path);
+    if (folder.empty()) {
+        // The executable's folder stands in for one the system cannot name.
+        folder = ModulePath(nullptr);
+        folder.erase(folder.find_last_of(u'\\') == std::u16string::npos ? 0 : folder.find_last_of(u'\\'));
+    }
+    while (!folder.empty() && folder.back() == u'\\')
+        folder.pop_back();
+    return folder;
+}
+
+std::u16string OsDescription()
+{
+    // A plain description until the system information lists provide the full one.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    auto get = reinterpret_cast<RtlGetVersionFn>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
+    if (!get || get(&info) != 0)
+        return u"Windows";
+    return U16(L"Windows " + std::to_wstring(info.dwMajorVersion) + L"." +
+               std::to_wstring(info.dwMinorVersion) + L" build " + std::to_wstring(info.dwBuildNumber));
+}
+
+} // namespace
+
+std::u16string ModulePath(HMODULE module)
+{
+    std::vector<wchar_t> path(MAX_PATH);
+    for (;;) {
+        const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size())
+            return U16(std::wstring(path.data(), n));
+        path.resize(path.size() * 2);
+    }
+}
+
+std::u16string ModuleFileName(HMODULE module)
+{
+    const std::u16string path = ModulePath(module);
+    const size_t slash = path.find_last_of(u"\\/");
+    return slash == std::u16string::npos ? path : path.substr(slash + 1);
+}
+
+std::u16string FileVersion(const std::u16string& path)
+{
+    const auto* file = reinterpret_cast<const wchar_t*>(path.c_str());
+    DWORD handle = 0;
+    const DWORD size = ::GetFileVersionInfoSizeW(file, &handle);
+    if (!size)
+        return {};
+    std::vector<BYTE> data(size);
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    if (!::GetFileVersionInfoW(file, 0, size, data.data()) ||
+        !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
+        length < sizeof(VS_FIXEDFILEINFO))
+        return {};
+    return U16(std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+               std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+               std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+               std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+}
+
+TTextVariables SystemTextVariables(HMODULE module, const std::u16string& moduleVersionVar,
+                                   const std::u16string& appVersionVar)
+{
+    TTextVariables v;
+    v.AppName = ModuleFileName(nullptr);
+    v.ModName = ModuleFileName(module);
+    v.AppVersion = [appVersionVar] {
+        return appVersionVar.empty() ? FileVersion(ModulePath(nullptr)) : appVersionVar;
+    };
+    v.ModVersion = [module, moduleVersionVar] {
+        return moduleVersionVar.empty() ? FileVersion(ModulePath(module)) : moduleVersionVar;
+    };
+    SYSTEMTIME now;
+    ::GetLocalTime(&now);
+    v.Now = {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds};
+    v.ComputerName = [] {
+        wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+        DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
+        return ::GetComputerNameW(name, &size) ? U16(name) : std::u16string();
+    };
+    v.Os = &OsDescription;
+    v.Desktop = [] { return Folder(CSIDL_DESKTOPDIRECTORY); };
+    v.UserAppData = [] { return Folder(CSIDL_APPDATA); };
+    v.CommonAppData = [] { return Folder(CSIDL_COMMON_APPDATA); };
+    return v;
+}
+
+} // namespace crash
