@@ -1,8 +1,12 @@
 // The property-stream compiler, a build-time program of the host:
 //   property_stream_compiler compile TEXT BINARY     text form to binary stream
 //   property_stream_compiler decompile BINARY TEXT   binary stream to text form
+//   property_stream_compiler scramble SERVER ACCOUNT PASSWORD
+//                                                    the stored form of a settings password
 // 8-bit texts (kinds 6 and 12) are taken as Latin-1. Exits with 1 and a message on bad input.
 
+#include "base/utf.h"
+#include "crash/ui/password_codec.h"
 #include "tools/property_text.h"
 
 #include <cstdio>
@@ -32,8 +36,16 @@ bool WriteFile(const char* path, const std::string& data)
 
 int main(int argc, char** argv)
 {
+    if (argc == 5 && std::string(argv[1]) == "scramble") {
+        const std::u16string stored = crash::EncodePassword(base::Utf8ToUtf16(argv[4]), argv[2], argv[3]);
+        std::printf("%s\n", base::Utf16ToUtf8(stored).c_str());
+        return 0;
+    }
     if (argc != 4) {
-        std::fprintf(stderr, "usage: %s compile TEXT BINARY | decompile BINARY TEXT\n", argv[0]);
+        std::fprintf(
+            stderr,
+            "usage: %s compile TEXT BINARY | decompile BINARY TEXT | scramble SERVER ACCOUNT PASSWORD\n",
+            argv[0]);
         return 2;
     }
     const std::string mode = argv[1];

@@ -1,6 +1,8 @@
 #include "crash/ui/settings_property.h"
 
 #include "base/hex.h"
+#include "base/utf.h"
+#include "crash/ui/password_codec.h"
 
 namespace crash {
 
@@ -42,7 +44,30 @@ TSettingsParse ParseSettingsBlock(std::span<const uint8_t> block, const framewor
         }
         parse.List.Add(std::move(s));
     }
+    DecodeStoredPasswords(parse.List);
     return parse;
+}
+
+void DecodeStoredPasswords(TSettingsList& list)
+{
+    auto text = [&](const char* name) {
+        const SettingsProperty* p = list.Find(name);
+        return p && p->Type == ptString ? p->StrValue : std::u16string();
+    };
+    static const struct
+    {
+        const char *Password, *Server, *Account;
+    } stored[] = {{"SmtpPassword", "SmtpServer", "SmtpAccount"},
+                  {"HttpPassword", "HttpServer", "HttpAccount"},
+                  {"BugTrPassword", "HttpServer", "BugTrAccount"}};
+    for (const auto& s : stored) {
+        SettingsProperty* password = list.Find(s.Password);
+        if (!password || password->Type != ptString || password->StrValue.empty())
+            continue;
+        // The server name is 8-bit text; the account name is keyed as UTF-8.
+        password->StrValue = DecodePassword(password->StrValue, framework::Latin1Encode(text(s.Server)),
+                                            base::Utf16ToUtf8(text(s.Account)));
+    }
 }
 
 std::u16string InvalidSettingsMessage(uint8_t kind)

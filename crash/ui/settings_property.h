@@ -58,6 +58,10 @@ struct TSettingsParse
 TSettingsParse ParseSettingsBlock(std::span<const uint8_t> block,
                                   const framework::TAnsiDecoder& ansi = framework::Latin1Decode);
 
+// Turns the three stored passwords of a parsed block back into clear text (ParseSettingsBlock
+// does this already).
+void DecodeStoredPasswords(TSettingsList& list);
+
 // The text of the message the reporter shows for a block with an unknown value kind.
 std::u16string InvalidSettingsMessage(uint8_t kind);
 

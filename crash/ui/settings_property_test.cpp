@@ -1,3 +1,4 @@
+#include "crash/ui/password_codec.h"
 #include "crash/ui/settings_defaults.h"
 #include "crash/ui/settings_property.h"
 
@@ -52,6 +53,26 @@ TEST(SettingsBlock, AnotherHeaderGivesAnEmptyListAndAnUnknownKindKeepsWhatCameBe
     ASSERT_EQ(parse.List.Count(), 1u);
     EXPECT_EQ(parse.List.Items()[0].Name, "A");
     EXPECT_EQ(InvalidSettingsMessage(0x1f), u"Internal error: Invalid settings resource (1f).");
+}
+
+TEST(SettingsBlock, StoredPasswordsAreDecodedWithServerAndAccount)
+{
+    const std::u16string smtp = EncodePassword(u"s\u00e9cret", "mail.example", "ada");
+    const std::u16string tracker = EncodePassword(u"tr4cker", "bugs.example", "bob");
+    EXPECT_NE(smtp, u"s\u00e9cret");
+    const TSettingsParse parse =
+        ParseSettingsBlock(Block({{"SmtpServer", framework::vkLString, 0, false, u"mail.example"},
+                                  {"SmtpAccount", framework::vkLString, 0, false, u"ada"},
+                                  {"SmtpPassword", framework::vkLString, 0, false, smtp},
+                                  {"HttpServer", framework::vkLString, 0, false, u"bugs.example"},
+                                  {"BugTrAccount", framework::vkLString, 0, false, u"bob"},
+                                  {"BugTrPassword", framework::vkLString, 0, false, tracker},
+                                  {"HttpPassword", framework::vkLString, 0, false, u"zz"}}));
+    EXPECT_EQ(parse.List.Find("SmtpPassword")->StrValue, u"s\u00e9cret");
+    EXPECT_EQ(parse.List.Find("BugTrPassword")->StrValue, u"tr4cker");
+    EXPECT_EQ(parse.List.Find("HttpPassword")->StrValue, u""); // not a stored form
+    // Another key gives another text.
+    EXPECT_NE(DecodePassword(smtp, "mail.example", "eve"), u"s\u00e9cret");
 }
 
 TEST(BuiltInDefaults, TheTableAsShipped)
