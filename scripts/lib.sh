@@ -16,7 +16,7 @@ log() { printf '== %s\n' "$*" >&2; }
 PACKAGES=(
     wine wine32:i386 libgnutls30:i386
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
-    libz-mingw-w64-dev
+    libz-mingw-w64-dev zlib1g-dev
     googletest cmake ninja-build g++ clang-format
     xvfb xauth fonts-dejavu-core python3 locales nginx-light curl bc
 )
