@@ -2,12 +2,11 @@
 
 #include "framework/application.h"
 #include "framework/guard.h"
+#include "framework/message_window.h"
 
 #include <windowsx.h>
 
 #include <algorithm>
-#include <map>
-#include <memory>
 
 namespace framework {
 namespace {
@@ -16,25 +15,6 @@ constexpr const wchar_t* ControlProperty = L"LumigateControl";
 // A notification that the parent received from a child window, passed on to the child's
 // own window procedure, so that the child's boundary is the one that catches a failure.
 constexpr UINT CN_COMMAND = 0xBC00 + WM_COMMAND;
-
-// Window classes of the framework, registered on first use and kept until the process ends.
-LPCWSTR FrameworkClass(const wchar_t* name, WNDPROC proc)
-{
-    static std::map<std::wstring, std::unique_ptr<base::WindowClass>> classes;
-    auto& entry = classes[name];
-    if (!entry) {
-        WNDCLASSEXW wc{};
-        wc.cbSize = sizeof(wc);
-        wc.style = CS_DBLCLKS;
-        wc.lpfnWndProc = proc;
-        wc.hInstance = ::GetModuleHandleW(nullptr);
-        wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-        wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
-        wc.lpszClassName = name;
-        entry = std::make_unique<base::WindowClass>(wc);
-    }
-    return name;
-}
 
 class PaintScope
 {
@@ -424,7 +404,7 @@ void TWinControl::CreateWnd()
         FDefProc = reinterpret_cast<WNDPROC>(
             ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::StdWndProc)));
     } else {
-        LPCWSTR cls = FrameworkClass(params.ClassName, &TWinControl::StdWndProc);
+        LPCWSTR cls = FrameworkClass(params.ClassName, &TWinControl::StdWndProc, true);
         // StdWndProc takes the window into FHandle while handling WM_NCCREATE.
         ::CreateWindowExW(params.ExStyle, cls, Caption().c_str(), params.Style, params.X, params.Y,
                           params.Width, params.Height, params.WndParent, nullptr, instance, this);

@@ -1,10 +1,15 @@
 #pragma once
-// Hidden message-only windows: the carriers of timers and of the wake-ups for synchronized
-// calls. Each class name is registered once, with its window procedure, on first use.
+// The framework's window classes, each registered once (with its window procedure) on first
+// use and kept until the process ends, and the hidden message-only windows that carry
+// timers and the wake-ups for synchronized calls.
 
 #include "base/win_handle.h"
 
 namespace framework {
+
+// The class `name` with `proc`; visible classes get the arrow cursor, the application icon
+// and double clicks.
+LPCWSTR FrameworkClass(const wchar_t* name, WNDPROC proc, bool visible);
 
 // A message-only window of the calling thread whose messages go to `proc`; `data` is
 // stored as the window's user data (GWLP_USERDATA).

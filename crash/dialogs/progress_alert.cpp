@@ -1,5 +1,6 @@
 #include "crash/dialogs/progress_alert.h"
 
+#include "base/com_object.h"
 #include "base/win_handle.h"
 #include "crash/dialogs/progress_position.h"
 
@@ -31,7 +32,7 @@ class TIProgressAlert;
 
 LRESULT CALLBACK AlertWndProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
-class TIProgressAlert final : public IProgressAlert
+class TIProgressAlert final : public base::ComObject<IProgressAlert, IID_IProgressAlert>
 {
 public:
     TIProgressAlert(const std::wstring& title, HMODULE imageModule, const std::wstring& imageName)
@@ -41,7 +42,7 @@ public:
     TIProgressAlert(const TIProgressAlert&) = delete;
     TIProgressAlert& operator=(const TIProgressAlert&) = delete;
 
-    ~TIProgressAlert()
+    ~TIProgressAlert() override
     {
         Close();
         FPosEvent.Reset(); // frees the screen slot
@@ -50,27 +51,6 @@ public:
             FTmpDC.Reset();
         }
         FFont.Reset();
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (::IsEqualGUID(iid, IID_IUnknown) || ::IsEqualGUID(iid, IID_IProgressAlert)) {
-            *object = static_cast<IProgressAlert*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefCount; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --FRefCount;
-        if (left == 0)
-            delete this;
-        return left;
     }
 
     std::wstring STDMETHODCALLTYPE GetTitle() override { return FTitle; }
@@ -161,7 +141,6 @@ private:
     void CreateFontAndDc();
     void Place(int width, int height, bool activate);
 
-    std::atomic<ULONG> FRefCount{1};
     HWND FParentWindow = nullptr;
     std::wstring FTitle;
     base::MemoryDc FTmpDC;

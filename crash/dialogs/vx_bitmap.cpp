@@ -1,5 +1,6 @@
 #include "crash/dialogs/vx_bitmap.h"
 
+#include "base/com_object.h"
 #include "base/win_handle.h"
 
 #include <atomic>
@@ -11,7 +12,7 @@ const GUID IID_IVxBitmap = {0x3EE757B5, 0xCC56, 0x4610, {0xA9, 0x17, 0xE8, 0x73,
 
 namespace {
 
-class TIVxBitmap final : public IVxBitmap
+class TIVxBitmap final : public base::ComObject<IVxBitmap, IID_IVxBitmap>
 {
 public:
     // Takes over the five values of a made bitmap.
@@ -21,32 +22,11 @@ public:
     }
     TIVxBitmap(const TIVxBitmap&) = delete;
     TIVxBitmap& operator=(const TIVxBitmap&) = delete;
-    ~TIVxBitmap()
+    ~TIVxBitmap() override
     {
         ::SelectObject(FDC, FOldBmpH);
         ::DeleteDC(FDC);
         ::DeleteObject(FBmpH);
-    }
-
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** object) override
-    {
-        if (!object)
-            return E_POINTER;
-        if (::IsEqualGUID(iid, IID_IUnknown) || ::IsEqualGUID(iid, IID_IVxBitmap)) {
-            *object = static_cast<IVxBitmap*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefCount; }
-    ULONG STDMETHODCALLTYPE Release() override
-    {
-        const ULONG left = --FRefCount;
-        if (!left)
-            delete this;
-        return left;
     }
 
     int32_t STDMETHODCALLTYPE GetWidth() override { return FBIH.biWidth; }
@@ -118,7 +98,6 @@ private:
         return ok;
     }
 
-    std::atomic<ULONG> FRefCount{1};
     BITMAPINFOHEADER FBIH;
     HBITMAP FBmpH;
     HGDIOBJ FOldBmpH;
