@@ -219,7 +219,7 @@ TEST_F(Download, ABodyCutShortWithEnoughOnDiskStillLaunches)
 
 TEST_F(Download, AStaleFileIsDeletedBeforeTheNewDownload)
 {
-    Serve(2201, -1, 2000);
+    Serve(2201, -1, 3000);
     const std::wstring folder = CaseFolder(L"Stale");
     WriteWhole(folder + Installer, "stale installer of an earlier run");
     SetTemp(folder);
@@ -227,7 +227,7 @@ TEST_F(Download, AStaleFileIsDeletedBeforeTheNewDownload)
     HWND main = program.WaitForMainWindow();
     ASSERT_NE(main, nullptr);
     PressButton(main);
-    ::Sleep(800); // the server holds back its answer for two seconds
+    ::Sleep(800); // the server holds back its answer for three seconds
     EXPECT_FALSE(Exists(folder + Installer));
     EXPECT_TRUE(::IsWindowVisible(Overlay(main)));
     ASSERT_TRUE(program.WaitForExit(20000));
@@ -297,7 +297,7 @@ TEST_F(Download, TemporaryFolderNowhereOrUnsetMeansTheDriveRoot)
 
 TEST_F(Download, PressingAgainDuringADownloadStartsNothingNew)
 {
-    Serve(2201, -1, 1500);
+    Serve(2201, -1, 3000);
     const std::wstring folder = CaseFolder(L"Second press");
     SetTemp(folder);
     const int before = Requests();
@@ -319,7 +319,7 @@ TEST_F(Download, PressingAgainDuringADownloadStartsNothingNew)
 
 TEST_F(Download, ScreenshotsOfTheIdleAndTheDownloadingWindow)
 {
-    Serve(2201, -1, 1500);
+    Serve(2201, -1, 3000);
     const std::wstring folder = CaseFolder(L"Screenshots");
     SetTemp(folder);
     TProgram program(Lumigate);
