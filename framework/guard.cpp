@@ -1,67 +1,12 @@
 #include "framework/guard.h"
 
+#include "base/seh_frame.h"
 #include "framework/exception.h"
 
 #include <windows.h>
 
 namespace framework {
 namespace {
-
-struct GuardFrame
-{
-    // Must stay first: fs:[0] points at this member and the handler casts it back.
-    EXCEPTION_REGISTRATION_RECORD Registration;
-    void* Resume[5]; // __builtin_setjmp buffer
-    EXCEPTION_RECORD Record;
-};
-
-EXCEPTION_REGISTRATION_RECORD* TopFrame()
-{
-    EXCEPTION_REGISTRATION_RECORD* top;
-    asm volatile("movl %%fs:0, %0" : "=r"(top));
-    return top;
-}
-
-void SetTopFrame(EXCEPTION_REGISTRATION_RECORD* frame)
-{
-    asm volatile("movl %0, %%fs:0" : : "r"(frame) : "memory");
-}
-
-// RtlUnwind does not preserve ebx, esi and edi on x86; the clobber list makes this wrapper
-// save and restore them for its caller.
-__attribute__((noinline)) void UnwindTo(void* frame, EXCEPTION_RECORD* record)
-{
-    asm volatile("" : : : "ebx", "esi", "edi", "memory");
-    ::RtlUnwind(frame, nullptr, record, nullptr);
-}
-
-EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*)
-{
-    if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
-        return ExceptionContinueSearch;
-    auto* guard = static_cast<GuardFrame*>(frame);
-    guard->Record = *record;
-    UnwindTo(frame, record);
-    __builtin_longjmp(guard->Resume, 1);
-}
-
-// Runs fn under an SEH frame; false (with the record) when an OS exception reached it.
-__attribute__((noinline)) bool CallUnderSehFrame(void (*fn)(void*), void* arg, EXCEPTION_RECORD& caught)
-{
-    GuardFrame guard{};
-    guard.Registration.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&GuardHandler);
-    if (__builtin_setjmp(guard.Resume)) {
-        // Back from the handler: RtlUnwind has left this frame on top of the chain.
-        SetTopFrame(guard.Registration.Next);
-        caught = guard.Record;
-        return false;
-    }
-    guard.Registration.Next = TopFrame();
-    SetTopFrame(&guard.Registration);
-    fn(arg);
-    SetTopFrame(guard.Registration.Next);
-    return true;
-}
 
 struct CppCall
 {
@@ -86,7 +31,7 @@ std::exception_ptr CallGuarded(void (*fn)(void*), void* arg) noexcept
 {
     CppCall call{fn, arg, nullptr};
     EXCEPTION_RECORD record{};
-    if (CallUnderSehFrame(&CallCatchingCpp, &call, record))
+    if (base::CallUnderSehFrame(&CallCatchingCpp, &call, record))
         return call.Error;
     try {
         return std::make_exception_ptr(EExternal(record));

@@ -4,13 +4,11 @@
 // exception may travel past such a boundary: C++ exceptions cannot unwind through user32
 // frames, and Windows silently swallows OS exceptions that leave a window procedure.
 //
-// An OS exception is caught by an SEH frame of the boundary's own (on i686 these are
-// registered through fs:[0]); the frames above it are unwound with RtlUnwind and execution
-// resumes at the boundary. C++ destructors of the frames between the fault and the
-// boundary do not run for OS exceptions, since this compiler's C++ unwinding knows nothing
-// of SEH; C++ exceptions unwind normally.
+// An OS exception is caught by an SEH frame of the boundary's own (base/seh_frame.h);
+// C++ exceptions by a C++ catch.
 
 #include <exception>
+#include <type_traits>
 #include <utility>
 
 namespace framework {

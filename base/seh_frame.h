@@ -1,0 +1,22 @@
+#pragma once
+// Calls a function under an SEH frame of its own (on i686 registered through fs:[0]). An
+// OS exception raised inside it is caught there: the frames above are unwound with
+// RtlUnwind and the call returns false with the exception's record. C++ destructors of the
+// frames in between do not run for OS exceptions (this compiler's C++ unwinding knows
+// nothing of SEH); C++ exceptions pass through untouched.
+
+#include <windows.h>
+
+#include <type_traits>
+
+namespace base {
+
+bool CallUnderSehFrame(void (*fn)(void*), void* arg, EXCEPTION_RECORD& caught);
+
+template <class F> bool CallUnderSehFrame(F&& f, EXCEPTION_RECORD& caught)
+{
+    return CallUnderSehFrame([](void* p) { (*static_cast<std::remove_reference_t<F>*>(p))(); },
+                             const_cast<void*>(static_cast<const void*>(&f)), caught);
+}
+
+} // namespace base
