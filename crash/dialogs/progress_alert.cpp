@@ -214,8 +214,11 @@ bool TIProgressAlert::Show(HWND parentWindow, bool activate)
     FMainWnd = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WindowClass,
                                  FTitle.c_str(), WS_CAPTION, 0, 0, 100, 100, FParentWindow, nullptr,
                                  ::GetModuleHandleW(nullptr), nullptr);
-    if (!FMainWnd)
+    if (!FMainWnd) {
+        if (FParentWindow)
+            ::EnableWindow(FParentWindow, TRUE);
         return false;
+    }
     HMENU menu = ::GetSystemMenu(FMainWnd, FALSE);
     for (UINT command : {SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE, SC_SIZE})
         ::DeleteMenu(menu, command, MF_BYCOMMAND);
