@@ -101,23 +101,11 @@ double Psnr(const TPixelBuffer& original, const TPixelBuffer& approx)
 TPixelBuffer Mapped(const TPixelBuffer& b)
 {
     const std::vector<crash::TRgb> palette = crash::WuPalette(b);
+    const std::vector<uint8_t> indices = crash::PaletteIndices(b, palette);
     TPixelBuffer out = b;
-    std::vector<int> cache(32768, -1);
     for (int32_t y = 0; y < b.Height; ++y)
         for (int32_t x = 0; x < b.Width; ++x) {
-            const uint32_t p = b.At(x, y);
-            const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, bl = p & 0xFF;
-            int& index = cache[static_cast<size_t>((r >> 3) + (g >> 3) * 32 + (bl >> 3) * 1024)];
-            if (index < 0) {
-                int best = 1 << 30;
-                for (size_t k = 0; k < palette.size(); ++k) {
-                    const int d =
-                        std::abs(r - palette[k].R) + std::abs(g - palette[k].G) + std::abs(bl - palette[k].B);
-                    if (d < best)
-                        best = d, index = static_cast<int>(k);
-                }
-            }
-            const crash::TRgb e = palette[static_cast<size_t>(index)];
+            const crash::TRgb e = palette[indices[static_cast<size_t>(y) * b.Width + x]];
             out.At(x, y) = static_cast<uint32_t>(e.R << 16 | e.G << 8 | e.B);
         }
     return out;

@@ -41,4 +41,19 @@ std::string WideToAnsi(std::wstring_view text)
     return out;
 }
 
+std::u16string ToUtf16(std::wstring_view text)
+{
+    return {text.begin(), text.end()};
+}
+
+std::u16string AnsiToUtf16(std::string_view text)
+{
+    return ToUtf16(AnsiToWide(text));
+}
+
+std::string Utf16ToAnsi(std::u16string_view text)
+{
+    return WideToAnsi({reinterpret_cast<const wchar_t*>(text.data()), text.size()});
+}
+
 } // namespace framework

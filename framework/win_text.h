@@ -12,4 +12,9 @@ std::string WideToUtf8(std::wstring_view text);
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);
 
+// The same texts as char16_t strings, the form of the platform-free code.
+std::u16string ToUtf16(std::wstring_view text);
+std::u16string AnsiToUtf16(std::string_view text);
+std::string Utf16ToAnsi(std::u16string_view text);
+
 } // namespace framework

@@ -67,6 +67,10 @@ struct TRgb
     friend bool operator==(const TRgb&, const TRgb&) = default;
 };
 std::vector<TRgb> WuPalette(const TPixelBuffer& bitmap, int colors = 256);
+// The palette index of every pixel, rows from the top: the entry with the smallest sum of
+// absolute differences (lowest index on ties), decided per 15-bit colour cell by the first
+// pixel met in it.
+std::vector<uint8_t> PaletteIndices(const TPixelBuffer& bitmap, const std::vector<TRgb>& colors);
 
 // The size that fits the box width x height with the bitmap's proportions.
 void FitZoom(int32_t sourceWidth, int32_t sourceHeight, int32_t& width, int32_t& height);

@@ -105,21 +105,13 @@ std::string AsBmpStr(const TPixelBuffer& bitmap)
     return bmp;
 }
 
-std::string Png256Colors(const TPixelBuffer& bitmap)
+std::vector<uint8_t> PaletteIndices(const TPixelBuffer& bitmap, const std::vector<TRgb>& colors)
 {
-    const std::vector<TRgb> colors = WuPalette(bitmap, 256);
-    std::string palette(768, '\0');
-    for (size_t k = 0; k < colors.size(); ++k) {
-        palette[3 * k] = static_cast<char>(colors[k].R);
-        palette[3 * k + 1] = static_cast<char>(colors[k].G);
-        palette[3 * k + 2] = static_cast<char>(colors[k].B);
-    }
     // The nearest entry, decided once per 15-bit cell by the first pixel met in it.
     std::vector<int16_t> cache(32768, -1);
-    std::string image;
-    image.reserve(static_cast<size_t>(bitmap.Height) * (static_cast<size_t>(bitmap.Width) + 1));
+    std::vector<uint8_t> indices;
+    indices.reserve(bitmap.Pixels.size());
     for (int32_t y = 0; y < bitmap.Height; ++y) {
-        image += '\0';
         for (int32_t x = 0; x < bitmap.Width; ++x) {
             const uint32_t p = bitmap.At(x, y);
             const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
@@ -135,8 +127,28 @@ std::string Png256Colors(const TPixelBuffer& bitmap)
                     }
                 }
             }
-            image += static_cast<char>(index);
+            indices.push_back(static_cast<uint8_t>(index));
         }
+    }
+    return indices;
+}
+
+std::string Png256Colors(const TPixelBuffer& bitmap)
+{
+    const std::vector<TRgb> colors = WuPalette(bitmap, 256);
+    std::string palette(768, '\0');
+    for (size_t k = 0; k < colors.size(); ++k) {
+        palette[3 * k] = static_cast<char>(colors[k].R);
+        palette[3 * k + 1] = static_cast<char>(colors[k].G);
+        palette[3 * k + 2] = static_cast<char>(colors[k].B);
+    }
+    const std::vector<uint8_t> indices = PaletteIndices(bitmap, colors);
+    std::string image;
+    image.reserve(static_cast<size_t>(bitmap.Height) * (static_cast<size_t>(bitmap.Width) + 1));
+    for (int32_t y = 0; y < bitmap.Height; ++y) {
+        image += '\0';
+        image.append(reinterpret_cast<const char*>(indices.data()) + static_cast<size_t>(y) * bitmap.Width,
+                     static_cast<size_t>(bitmap.Width));
     }
     return Png(bitmap.Width, bitmap.Height, palette, image);
 }

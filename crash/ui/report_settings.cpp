@@ -34,17 +34,6 @@ std::u16string Join(const std::vector<std::u16string>& parts, char16_t separator
     return out;
 }
 
-std::string ToAnsi(const std::u16string& text)
-{
-    return framework::WideToAnsi(std::wstring(text.begin(), text.end()));
-}
-
-std::u16string FromAnsi(const std::string& text)
-{
-    const std::wstring wide = framework::AnsiToWide(text);
-    return {wide.begin(), wide.end()};
-}
-
 // The zero-terminated 8-bit text that the module keeps a pointer to at base + offset;
 // empty when that memory can't be read.
 std::u16string ReadVersionVar(HMODULE module, int32_t offset)
@@ -58,7 +47,7 @@ std::u16string ReadVersionVar(HMODULE module, int32_t offset)
     });
     if (failed)
         return {};
-    return FromAnsi(text);
+    return framework::AnsiToUtf16(text);
 }
 
 } // namespace
@@ -220,7 +209,7 @@ std::u16string ReportSettings::ExpandTextVariables(const std::u16string& text)
 #define VX_GET_Bool(Name) GetPropBool(Name)
 #define VX_GET_Card(Name) GetPropDw(Name)
 #define VX_GET_Int(Name) GetPropInt(Name)
-#define VX_GET_Ansi(Name) ToAnsi(GetPropStr(Name))
+#define VX_GET_Ansi(Name) framework::Utf16ToAnsi(GetPropStr(Name))
 #define VX_GET_Text(Name) GetPropStr(Name)
 #define VX_GET_ShowSetting(Name) static_cast<ShowSetting>(GetPropInt(Name))
 #define VX_GET_ReportButton(Name) static_cast<ReportButton>(GetPropInt(Name))
@@ -228,7 +217,7 @@ std::u16string ReportSettings::ExpandTextVariables(const std::u16string& text)
 #define VX_SET_Bool(Name, v) SetPropBool(Name, v)
 #define VX_SET_Card(Name, v) SetPropDw(Name, v)
 #define VX_SET_Int(Name, v) SetPropInt(Name, v)
-#define VX_SET_Ansi(Name, v) SetPropStr(Name, FromAnsi(v))
+#define VX_SET_Ansi(Name, v) SetPropStr(Name, framework::AnsiToUtf16(v))
 #define VX_SET_Text(Name, v) SetPropStr(Name, v)
 #define VX_SET_ShowSetting(Name, v) SetPropInt(Name, static_cast<int32_t>(v))
 #define VX_SET_ReportButton(Name, v) SetPropInt(Name, static_cast<int32_t>(v))

@@ -39,7 +39,6 @@ public:
     SettingsProperty* Find(std::string_view name);
     const std::vector<SettingsProperty>& Items() const noexcept { return FItems; }
     size_t Count() const noexcept { return FItems.size(); }
-    void Clear() { FItems.clear(); }
 
 private:
     std::vector<SettingsProperty> FItems;

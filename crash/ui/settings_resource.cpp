@@ -18,10 +18,8 @@ std::span<const uint8_t> SettingsResource(HMODULE module)
 
 TSettingsParse LoadModuleSettings(HMODULE module)
 {
-    TSettingsParse parse = ParseSettingsBlock(SettingsResource(module), [](std::string_view bytes) {
-        const std::wstring wide = framework::AnsiToWide(bytes);
-        return std::u16string(wide.begin(), wide.end());
-    });
+    TSettingsParse parse = ParseSettingsBlock(
+        SettingsResource(module), [](std::string_view bytes) { return framework::AnsiToUtf16(bytes); });
     if (parse.UnknownKind) {
         const std::u16string message = InvalidSettingsMessage(parse.BadKind);
         ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(message.c_str()), L"Vexcatch", MB_OK);

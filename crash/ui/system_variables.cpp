@@ -1,5 +1,7 @@
 #include "crash/ui/system_variables.h"
 
+#include "framework/win_text.h"
+
 #include <shlobj.h>
 
 #include <string>
@@ -8,17 +10,12 @@
 namespace crash {
 namespace {
 
-std::u16string U16(const std::wstring& s)
-{
-    return {s.begin(), s.end()};
-}
-
 std::u16string Folder(int csidl)
 {
     wchar_t path[MAX_PATH] = {};
     std::u16string folder;
     if (SUCCEEDED(::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path)))
-        folder = U16(path);
+        folder = framework::ToUtf16(path);
     if (folder.empty()) {
         // The executable's folder stands in for one the system cannot name.
         folder = ModulePath(nullptr);
@@ -39,8 +36,9 @@ std::u16string OsDescription()
         reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
     if (!get || get(&info) != 0)
         return u"Windows";
-    return U16(L"Windows " + std::to_wstring(info.dwMajorVersion) + L"." +
-               std::to_wstring(info.dwMinorVersion) + L" build " + std::to_wstring(info.dwBuildNumber));
+    return framework::ToUtf16(L"Windows " + std::to_wstring(info.dwMajorVersion) + L"." +
+                              std::to_wstring(info.dwMinorVersion) + L" build " +
+                              std::to_wstring(info.dwBuildNumber));
 }
 
 } // namespace
@@ -51,7 +49,7 @@ std::u16string ModulePath(HMODULE module)
     for (;;) {
         const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
         if (n < path.size())
-            return U16(std::wstring(path.data(), n));
+            return framework::ToUtf16(std::wstring(path.data(), n));
         path.resize(path.size() * 2);
     }
 }
@@ -77,10 +75,10 @@ std::u16string FileVersion(const std::u16string& path)
         !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
         length < sizeof(VS_FIXEDFILEINFO))
         return {};
-    return U16(std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
-               std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-               std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
-               std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
+    return framework::ToUtf16(std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
+                              std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
+                              std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
+                              std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
 }
 
 TTextVariables SystemTextVariables(HMODULE module, const std::u16string& moduleVersionVar,
@@ -101,7 +99,7 @@ TTextVariables SystemTextVariables(HMODULE module, const std::u16string& moduleV
     v.ComputerName = [] {
         wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
         DWORD size = MAX_COMPUTERNAME_LENGTH + 1;
-        return ::GetComputerNameW(name, &size) ? U16(name) : std::u16string();
+        return ::GetComputerNameW(name, &size) ? framework::ToUtf16(name) : std::u16string();
     };
     v.Os = &OsDescription;
     v.Desktop = [] { return Folder(CSIDL_DESKTOPDIRECTORY); };

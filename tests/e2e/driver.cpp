@@ -1,5 +1,7 @@
 #include "tests/e2e/driver.h"
 
+#include "crash/dialogs/vx_bitmap.h"
+
 namespace e2e {
 namespace {
 
@@ -124,31 +126,12 @@ bool SaveScreenshot(HWND wnd, const std::wstring& path)
 {
     RECT r;
     ::GetWindowRect(wnd, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
+    base::ComPtr<crash::IVxBitmap> shot = crash::NewVxBitmap(r.right - r.left, r.bottom - r.top);
     base::WindowDc screen(nullptr);
-    base::MemoryDc dc(::CreateCompatibleDC(screen.Get()));
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    base::GdiObject bitmap(::CreateDIBSection(screen.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!dc || !bitmap)
-        return false;
-    {
-        base::DcSelection select(dc.Get(), bitmap.Get());
-        ::BitBlt(dc.Get(), 0, 0, w, h, screen.Get(), r.left, r.top, SRCCOPY);
-    }
-    ::GdiFlush();
-    const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-    const DWORD size = stride * static_cast<DWORD>(h);
-    const DWORD offset = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-    BITMAPFILEHEADER file{0x4D42, offset + size, 0, 0, offset};
-    info.bmiHeader.biSizeImage = size;
-    base::FileHandle out(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD a = 0, b = 0, c = 0;
-    return out && ::WriteFile(out.Get(), &file, sizeof(file), &a, nullptr) &&
-           ::WriteFile(out.Get(), &info.bmiHeader, sizeof(info.bmiHeader), &b, nullptr) &&
-           ::WriteFile(out.Get(), bits, size, &c, nullptr) && a + b + c == file.bfSize;
+    return shot &&
+           ::BitBlt(shot->DC(), 0, 0, shot->GetWidth(), shot->GetHeight(), screen.Get(), r.left, r.top,
+                    SRCCOPY) &&
+           shot->SaveBmp(path);
 }
 
 } // namespace e2e

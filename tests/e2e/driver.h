@@ -41,7 +41,7 @@ std::wstring WindowText(HWND wnd);
 // The static text of a message box.
 std::wstring MessageBoxText(HWND box);
 
-// The window as it is on the screen, saved as a 24-bit BMP file.
+// The window as it is on the screen, saved as a BMP file.
 bool SaveScreenshot(HWND wnd, const std::wstring& path);
 
 } // namespace e2e
