@@ -559,10 +559,13 @@ void TWinControl::PaintHandler(HDC target, const RECT* update)
         return;
     // Double buffer: the whole surface is composed off screen and copied in one step.
     base::MemoryDc memory(::CreateCompatibleDC(target));
-    base::GdiObject bitmap(::CreateCompatibleBitmap(target, w, h));
-    if (!memory || !bitmap)
+    if (!FBuffer || FBufferSize.cx != w || FBufferSize.cy != h) {
+        FBuffer = base::GdiObject(::CreateCompatibleBitmap(target, w, h));
+        FBufferSize = {w, h};
+    }
+    if (!memory || !FBuffer)
         return;
-    base::DcSelection selected(memory.Get(), bitmap.Get());
+    base::DcSelection selected(memory.Get(), FBuffer.Get());
     TCanvas canvas(memory.Get());
     PaintWindow(canvas);
     PaintControls(canvas);
@@ -602,19 +605,7 @@ void TWinControl::PaintTo(HDC dc)
 {
     if (!Visible())
         return;
-    {
-        SavedDc saved(dc);
-        RECT client = ClientRect();
-        ::IntersectClipRect(dc, 0, 0, client.right, client.bottom);
-        if (FDefProc && HandleAllocated()) {
-            ::SendMessageW(FHandle.Get(), WM_PRINT, reinterpret_cast<WPARAM>(dc),
-                           PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
-        } else {
-            TCanvas canvas(dc);
-            PaintWindow(canvas);
-            PaintControls(canvas);
-        }
-    }
+    PaintSurfaceTo(dc);
     for (TControl* c : FControls) {
         auto* win = dynamic_cast<TWinControl*>(c);
         if (!win || !win->Visible())
@@ -624,6 +615,21 @@ void TWinControl::PaintTo(HDC dc)
         ::GetViewportOrgEx(dc, &origin);
         ::SetViewportOrgEx(dc, origin.x + c->Left(), origin.y + c->Top(), nullptr);
         win->PaintTo(dc);
+    }
+}
+
+void TWinControl::PaintSurfaceTo(HDC dc)
+{
+    SavedDc saved(dc);
+    RECT client = ClientRect();
+    ::IntersectClipRect(dc, 0, 0, client.right, client.bottom);
+    if (FDefProc && HandleAllocated()) {
+        ::SendMessageW(FHandle.Get(), WM_PRINT, reinterpret_cast<WPARAM>(dc),
+                       PRF_CLIENT | PRF_NONCLIENT | PRF_ERASEBKGND);
+    } else {
+        TCanvas canvas(dc);
+        PaintWindow(canvas);
+        PaintControls(canvas);
     }
 }
 

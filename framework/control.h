@@ -189,6 +189,9 @@ public:
     // Paints this control, its windowless children and, recursively, its windowed
     // children into dc with this control's top left corner at the dc's origin.
     void PaintTo(HDC dc);
+    // Paints only this control's own surface and its windowless children: what a child
+    // that paints nothing at some point shows of its parent there.
+    void PaintSurfaceTo(HDC dc);
 
     // Lays out the children with an alignment and moves anchored ones after a resize.
     void AlignControls();
@@ -227,6 +230,9 @@ private:
 
     base::Window FHandle;
     WNDPROC FDefProc = nullptr;
+    // The off-screen bitmap of the double buffer, kept between paints while the size holds.
+    base::GdiObject FBuffer;
+    SIZE FBufferSize{};
     std::vector<TControl*> FControls;
     bool FTabStop = false;
     bool FCreating = false;

@@ -23,6 +23,13 @@ private:
     std::string FWhat;
 };
 
+// A value that could not be converted (a number or hexadecimal text that isn't one).
+class EConvertError : public Exception
+{
+public:
+    using Exception::Exception;
+};
+
 class EExternal : public Exception
 {
 public:

@@ -1,11 +1,15 @@
 #pragma once
-// Helpers of the framework's window tests: pumping messages until a condition holds.
+// Helpers of the framework's window and painting tests: pumping messages until a condition
+// holds, and an off-screen 32-bit surface whose pixels a test reads.
 
+#include "base/win_handle.h"
 #include "framework/application.h"
 
 #include <windows.h>
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 
 namespace framework::testing {
 
@@ -21,5 +25,61 @@ inline bool PumpUntil(const std::function<bool()>& done)
     }
     return true;
 }
+
+// A top-down 32-bit bitmap selected into a memory DC, cleared to one colour.
+class TestSurface
+{
+public:
+    TestSurface(int width, int height, COLORREF background = RGB(255, 255, 255))
+        : FWidth(width), FHeight(height), FDc(::CreateCompatibleDC(nullptr))
+    {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        void* bits = nullptr;
+        FBitmap = base::GdiObject(::CreateDIBSection(FDc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+        FBits = static_cast<uint32_t*>(bits);
+        FSelection.emplace(FDc.Get(), FBitmap.Get());
+        Clear(background);
+    }
+    HDC Dc() const noexcept { return FDc.Get(); }
+    int Width() const noexcept { return FWidth; }
+    int Height() const noexcept { return FHeight; }
+    void Clear(COLORREF colour)
+    {
+        ::GdiFlush();
+        const uint32_t pixel = GetRValue(colour) << 16 | GetGValue(colour) << 8 | GetBValue(colour);
+        for (int i = 0; i < FWidth * FHeight; ++i)
+            FBits[i] = pixel;
+    }
+    // The pixel as a COLORREF (red in the low byte).
+    COLORREF Pixel(int x, int y) const
+    {
+        ::GdiFlush();
+        const uint32_t p = FBits[y * FWidth + x];
+        return RGB(p >> 16 & 255, p >> 8 & 255, p & 255);
+    }
+    // The number of pixels of exactly this colour within the rectangle.
+    int Count(COLORREF colour, RECT r) const
+    {
+        int n = 0;
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                n += Pixel(x, y) == colour;
+        return n;
+    }
+    int Count(COLORREF colour) const { return Count(colour, {0, 0, FWidth, FHeight}); }
+
+private:
+    int FWidth, FHeight;
+    base::MemoryDc FDc;
+    base::GdiObject FBitmap;
+    uint32_t* FBits = nullptr;
+    std::optional<base::DcSelection> FSelection;
+};
 
 } // namespace framework::testing
