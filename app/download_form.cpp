@@ -100,12 +100,26 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     Panel2->SetShowCaption(false);
     Panel2->SetVisible(false);
 
-    MarqueeUserSynchronization = new TMarquee(this);
+    MarqueeUserSynchronization = new marquee::TMarquee(this);
     MarqueeUserSynchronization->SetName(L"MarqueeUserSynchronization");
     MarqueeUserSynchronization->SetParent(Panel2);
-    MarqueeUserSynchronization->SetColor(clWhite);
     MarqueeUserSynchronization->SetBounds(0, 0, 445, 417);
     MarqueeUserSynchronization->SetAlign(alClient);
+    MarqueeUserSynchronization->SetAnimationStretchFactor(1.7f);
+    MarqueeUserSynchronization->SetAnimationFactor(3);
+    MarqueeUserSynchronization->SetAnimationStep(10);
+    marquee::TShapeFill& fill = MarqueeUserSynchronization->Fill();
+    fill.SetColor(clWhite);
+    fill.SetColorMirror(clNone);
+    fill.SetColorMirrorTo(clNone);
+    fill.SetGradientType(marquee::gtSolid);
+    fill.SetGradientMirrorType(marquee::gtSolid);
+    fill.SetBorderColor(clWhite);
+    fill.SetRounding(0);
+    fill.SetShadowOffset(0);
+    fill.SetGlow(marquee::gmNone);
+    MarqueeUserSynchronization->Bullets().SetColor(clBlack);
+    MarqueeUserSynchronization->LoadStyleNumber(0);
 
     Button1->OnClick = [this](TObject* Sender) { Button1Click(Sender); };
     Launch = [](HWND owner, const std::wstring& installer) {

@@ -7,6 +7,7 @@
 
 #include "app/language.h"
 #include "app/standins.h"
+#include "controls/marquee/marquee.h"
 #include "framework/button.h"
 #include "framework/form.h"
 #include "framework/panel.h"
@@ -29,7 +30,7 @@ public:
     THTMLLabel* HTMLLabel6;
     net::THTTPGet* HTTPGetUpdate;
     framework::TPanel* Panel2;
-    TMarquee* MarqueeUserSynchronization;
+    marquee::TMarquee* MarqueeUserSynchronization;
     std::wstring ProdName;
 
     void FormCreate(framework::TObject* Sender);

@@ -4,6 +4,7 @@
 #include "app/texts.h"
 #include "base/win_handle.h"
 #include "framework/application.h"
+#include "framework/test_support.h"
 #include "framework/timer.h"
 
 #include <gtest/gtest.h>
@@ -85,6 +86,27 @@ TEST_F(DownloadWindow, LayoutOfEveryMember)
     EXPECT_EQ(::GetFocus(), Form->Button1->Handle());
 }
 
+TEST_F(DownloadWindow, TheMarqueeRunsBlackBulletsOnAWhiteFillFromTheStart)
+{
+    const marquee::TMarquee& m = *Form->MarqueeUserSynchronization;
+    EXPECT_TRUE(m.Animate());
+    EXPECT_EQ(m.AnimationStretchFactor(), 1.7f);
+    EXPECT_EQ(m.AnimationFactor(), 3.0f);
+    EXPECT_EQ(m.AnimationStep(), 10.0f);
+    EXPECT_EQ(m.StyleNumber(), 0);
+    marquee::TShapeFill& fill = Form->MarqueeUserSynchronization->Fill();
+    EXPECT_EQ(fill.Color(), clWhite);
+    EXPECT_EQ(fill.ColorMirror(), clNone);
+    EXPECT_EQ(fill.ColorMirrorTo(), clNone);
+    EXPECT_EQ(fill.GradientType(), marquee::gtSolid);
+    EXPECT_EQ(fill.BorderColor(), clWhite);
+    EXPECT_EQ(fill.Glow(), marquee::gmNone);
+    EXPECT_EQ(Form->MarqueeUserSynchronization->Bullets().Color(), clBlack);
+    // The animation runs while the overlay is still hidden.
+    const float start = m.Position();
+    EXPECT_TRUE(framework::testing::PumpUntil([&] { return m.Position() > start + 10; }));
+}
+
 TEST_F(DownloadWindow, OverlayIsHiddenAtStartAndThenCoversButtonAndStepButNotHeader)
 {
     EXPECT_FALSE(Form->Panel2->Visible());
@@ -93,7 +115,9 @@ TEST_F(DownloadWindow, OverlayIsHiddenAtStartAndThenCoversButtonAndStepButNotHea
 
     Form->Panel2->Show();
     App.ProcessMessages();
-    EXPECT_EQ(WindowAt(222, 480), Form->Panel2->Handle());
+    // The marquee fills the overlay completely.
+    EXPECT_EQ(WindowAt(222, 480), Form->MarqueeUserSynchronization->Handle());
+    EXPECT_EQ(::GetParent(WindowAt(222, 480)), Form->Panel2->Handle());
     RECT overlay = Rect(Form->Panel2), step = Rect(Form->HTMLLabel6), button = Rect(Form->Button1), covered;
     EXPECT_TRUE(::IntersectRect(&covered, &overlay, &step) && ::EqualRect(&covered, &step));
     EXPECT_TRUE(::IntersectRect(&covered, &overlay, &button) && ::EqualRect(&covered, &button));

@@ -22,10 +22,4 @@ void THTMLLabel::SetHTMLText(const std::wstring& markup)
     SetCaption(plain);
 }
 
-void TMarquee::Paint(framework::TCanvas& canvas)
-{
-    canvas.Brush.SetColor(Color());
-    canvas.FillRect(ClientRect());
-}
-
 } // namespace app

@@ -1,8 +1,7 @@
 #pragma once
-// Stand-ins for the controls the download window is laid out with until their real
-// implementations land: the HTML label shows its markup as plain text, the marquee paints
-// its background only. Both keep the names, rectangles, colours and stacking of the
-// real controls.
+// A stand-in for the HTML label the download window is laid out with until the real one
+// lands: it shows its markup as plain text and keeps the name, rectangle, colours and
+// stacking of the real control.
 
 #include "framework/label.h"
 
@@ -19,13 +18,6 @@ public:
 
 private:
     std::wstring FHTMLText;
-};
-
-class TMarquee : public framework::TGraphicControl
-{
-public:
-    using TGraphicControl::TGraphicControl;
-    void Paint(framework::TCanvas& canvas) override;
 };
 
 } // namespace app

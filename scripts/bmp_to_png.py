@@ -1,5 +1,9 @@
 #!/usr/bin/env python3
-"""Converts an uncompressed 24- or 32-bit BMP into a PNG, with the standard library only."""
+"""Converts an uncompressed 24- or 32-bit BMP into a PNG, with the standard library only.
+
+    bmp_to_png.py in.bmp out.png
+    bmp_to_png.py --strip out.png frame1.bmp frame2.bmp ...   (frames side by side, 4 px apart)
+"""
 import struct
 import sys
 import zlib
@@ -37,5 +41,22 @@ def write_png(path, width, height, rows):
     open(path, "wb").write(png)
 
 
+def strip(frames, gap=4):
+    height = max(h for _, h, _ in frames)
+    width = sum(w for w, _, _ in frames) + gap * (len(frames) - 1)
+    rows = []
+    for y in range(height):
+        row = bytearray()
+        for i, (w, h, frame) in enumerate(frames):
+            if i:
+                row += b"\xff" * (3 * gap)
+            row += frame[y] if y < h else b"\xff" * (3 * w)
+        rows.append(bytes(row))
+    return width, height, rows
+
+
 if __name__ == "__main__":
-    write_png(sys.argv[2], *read_bmp(sys.argv[1]))
+    if sys.argv[1] == "--strip":
+        write_png(sys.argv[2], *strip([read_bmp(path) for path in sys.argv[3:]]))
+    else:
+        write_png(sys.argv[2], *read_bmp(sys.argv[1]))

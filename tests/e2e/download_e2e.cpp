@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include <cstdio>
@@ -317,7 +319,23 @@ TEST_F(Download, PressingAgainDuringADownloadStartsNothingNew)
     EXPECT_EQ(Requests() - before, 1);
 }
 
-TEST_F(Download, ScreenshotsOfTheIdleAndTheDownloadingWindow)
+// The leftmost dark pixel on the row through the bullets' centres (the overlay's row 208,
+// whose bullets are black on white), or -1 when no bullet is on screen.
+int FirstBulletColumn(crash::IVxBitmap& shot, HWND main)
+{
+    RECT window, overlay;
+    ::GetWindowRect(main, &window);
+    ::GetWindowRect(Overlay(main), &overlay);
+    const int y = overlay.top - window.top + 208;
+    for (int x = overlay.left - window.left; x < overlay.right - window.left; ++x) {
+        const COLORREF c = ::GetPixel(shot.DC(), x, y);
+        if (GetRValue(c) < 96 && GetGValue(c) < 96 && GetBValue(c) < 96)
+            return x;
+    }
+    return -1;
+}
+
+TEST_F(Download, ScreenshotsOfTheIdleAndTheAnimatingWindow)
 {
     Serve(2201, -1, 3000);
     const std::wstring folder = CaseFolder(L"Screenshots");
@@ -328,9 +346,25 @@ TEST_F(Download, ScreenshotsOfTheIdleAndTheDownloadingWindow)
     ::Sleep(300);
     EXPECT_TRUE(e2e::SaveScreenshot(main, Artifacts + L"download-idle.bmp"));
     PressButton(main);
-    ::Sleep(700);
+    ::Sleep(500);
     EXPECT_TRUE(::IsWindowVisible(Overlay(main)));
-    EXPECT_TRUE(e2e::SaveScreenshot(main, Artifacts + L"download-running.bmp"));
+    // Frames of the overlay while the getter waits for the server: the bullets move.
+    std::vector<int> columns;
+    for (int frame = 1; frame <= 5; ++frame) {
+        const base::ComPtr<crash::IVxBitmap> shot = e2e::Screenshot(main);
+        ASSERT_TRUE(shot);
+        EXPECT_TRUE(shot->SaveBmp(Artifacts + L"download-frame-" + std::to_wstring(frame) + L".bmp"));
+        if (frame == 1) {
+            EXPECT_TRUE(shot->SaveBmp(Artifacts + L"download-running.bmp"));
+        }
+        columns.push_back(FirstBulletColumn(*shot.Get(), main));
+        ::Sleep(150);
+    }
+    std::vector<int> seen;
+    for (int c : columns)
+        if (c >= 0 && std::find(seen.begin(), seen.end(), c) == seen.end())
+            seen.push_back(c);
+    EXPECT_GE(seen.size(), 2u) << "the bullets did not move";
     ASSERT_TRUE(program.WaitForExit(20000));
     EXPECT_EQ(program.ExitCode(), 0u);
 }

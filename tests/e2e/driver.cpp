@@ -122,16 +122,22 @@ std::wstring MessageBoxText(HWND box)
     return text;
 }
 
-bool SaveScreenshot(HWND wnd, const std::wstring& path)
+base::ComPtr<crash::IVxBitmap> Screenshot(HWND wnd)
 {
     RECT r;
     ::GetWindowRect(wnd, &r);
     base::ComPtr<crash::IVxBitmap> shot = crash::NewVxBitmap(r.right - r.left, r.bottom - r.top);
     base::WindowDc screen(nullptr);
-    return shot &&
-           ::BitBlt(shot->DC(), 0, 0, shot->GetWidth(), shot->GetHeight(), screen.Get(), r.left, r.top,
-                    SRCCOPY) &&
-           shot->SaveBmp(path);
+    if (!shot || !::BitBlt(shot->DC(), 0, 0, shot->GetWidth(), shot->GetHeight(), screen.Get(), r.left, r.top,
+                           SRCCOPY))
+        return {};
+    return shot;
+}
+
+bool SaveScreenshot(HWND wnd, const std::wstring& path)
+{
+    const base::ComPtr<crash::IVxBitmap> shot = Screenshot(wnd);
+    return shot && shot->SaveBmp(path);
 }
 
 } // namespace e2e

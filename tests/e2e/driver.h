@@ -3,6 +3,7 @@
 // it from outside, as a user would.
 
 #include "base/win_handle.h"
+#include "crash/dialogs/vx_bitmap.h"
 
 #include <windows.h>
 
@@ -41,7 +42,9 @@ std::wstring WindowText(HWND wnd);
 // The static text of a message box.
 std::wstring MessageBoxText(HWND box);
 
-// The window as it is on the screen, saved as a BMP file.
+// The window as it is on the screen (null when it could not be captured), and saved as a
+// BMP file.
+base::ComPtr<crash::IVxBitmap> Screenshot(HWND wnd);
 bool SaveScreenshot(HWND wnd, const std::wstring& path);
 
 } // namespace e2e
