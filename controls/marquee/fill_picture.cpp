@@ -73,8 +73,14 @@ void TFillPicture::SetSize(int width, int height)
 
 void TFillPicture::Draw(Gdiplus::Graphics& graphics, const Gdiplus::RectF& rect) const
 {
-    if (FImage)
-        graphics.DrawImage(FImage.get(), rect);
+    if (!FImage)
+        return;
+    // Scaling samples beyond the image's edges; mirrored samples keep the edges from fading
+    // into transparency.
+    Gdiplus::ImageAttributes attributes;
+    attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    graphics.DrawImage(FImage.get(), rect, 0, 0, static_cast<float>(Width()), static_cast<float>(Height()),
+                       Gdiplus::UnitPixel, &attributes);
 }
 
 Gdiplus::Image* TFillPicture::TextureImage() const

@@ -69,6 +69,54 @@ std::vector<uint8_t> BmpOf(int w, int h, uint8_t r, uint8_t g, uint8_t b)
     return bmp;
 }
 
+// A 2 x 2 blue PNG and a 1 x 1 green GIF.
+const std::vector<uint8_t> BluePng{0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A, 0x00, 0x00, 0x00, 0x0D,
+                                   0x49, 0x48, 0x44, 0x52, 0x00, 0x00, 0x00, 0x02, 0x00, 0x00, 0x00, 0x02,
+                                   0x08, 0x02, 0x00, 0x00, 0x00, 0xFD, 0xD4, 0x9A, 0x73, 0x00, 0x00, 0x00,
+                                   0x0F, 0x49, 0x44, 0x41, 0x54, 0x78, 0x9C, 0x63, 0x60, 0x60, 0xF8, 0x0F,
+                                   0x46, 0x60, 0x0A, 0x00, 0x17, 0xF6, 0x03, 0xFD, 0x7E, 0xEB, 0x37, 0xF3,
+                                   0x00, 0x00, 0x00, 0x00, 0x49, 0x45, 0x4E, 0x44, 0xAE, 0x42, 0x60, 0x82};
+const std::vector<uint8_t> GreenGif{'G', 'I', 'F',  '8', '9', 'a', 1, 0,    1,    0, 0x80, 0,
+                                    0,   0,   0xFF, 0,   0,   0,   0, 0x2C, 0,    0, 0,    0,
+                                    1,   0,   1,    0,   0,   2,   2, 0x44, 0x01, 0, 0x3B};
+
+TEST(FillPicture, DecodesPngGifAndBmpAndDrawsThemScaled)
+{
+    struct Case
+    {
+        std::vector<uint8_t> Data;
+        int Width;
+        COLORREF Colour;
+    };
+    for (const Case& c : {Case{BluePng, 2, RGB(0, 0, 255)}, Case{GreenGif, 1, RGB(0, 255, 0)},
+                          Case{BmpOf(3, 3, 255, 0, 0), 3, RGB(255, 0, 0)}}) {
+        TFillPicture picture;
+        int changes = 0;
+        picture.OnChange = [&](framework::TObject*) { ++changes; };
+        picture.LoadFromBytes(c.Data);
+        EXPECT_EQ(changes, 1);
+        ASSERT_FALSE(picture.Empty());
+        EXPECT_EQ(picture.Width(), c.Width);
+        EXPECT_EQ(picture.Height(), c.Width);
+        TestSurface surface(40, 40);
+        Gdiplus::Graphics g(surface.Dc());
+        picture.Draw(g, Gdiplus::RectF(10, 10, 20, 20));
+        g.Flush(Gdiplus::FlushIntentionSync);
+        EXPECT_EQ(surface.Pixel(20, 20), c.Colour);
+        EXPECT_EQ(surface.Pixel(5, 5), RGB(255, 255, 255));
+
+        TFillPicture copy;
+        copy.Assign(picture);
+        EXPECT_EQ(copy.Data(), c.Data);
+        EXPECT_EQ(copy.Width(), c.Width);
+    }
+    TFillPicture cleared;
+    cleared.LoadFromBytes(BluePng);
+    cleared.LoadFromBytes({});
+    EXPECT_TRUE(cleared.Empty());
+    EXPECT_EQ(cleared.Width(), 0);
+}
+
 TEST(ShapeFill, InitialValuesAndTheChangeRule)
 {
     TShapeFill fill;
