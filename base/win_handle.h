@@ -98,6 +98,13 @@ struct InternetHandleTraits
     static void Close(Handle h) noexcept { ::InternetCloseHandle(h); }
 };
 
+struct RegistryKeyTraits
+{
+    using Handle = HKEY;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::RegCloseKey(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
@@ -106,6 +113,7 @@ using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Window = UniqueHandle<WindowTraits>;
 using Module = UniqueHandle<ModuleTraits>;
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
+using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class WindowDc

@@ -1,6 +1,7 @@
 #include "crash/dialogs/vx_bitmap.h"
 
 #include "base/com_object.h"
+#include "base/proc_address.h"
 #include "base/win_handle.h"
 
 #include <atomic>
@@ -130,8 +131,7 @@ BOOL CALLBACK CollectAppWindow(HWND wnd, LPARAM param)
 void DrawCursor(HDC dc, int originX, int originY)
 {
     using GetCursorInfoFn = BOOL(WINAPI*)(PCURSORINFO);
-    auto getInfo = reinterpret_cast<GetCursorInfoFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), "GetCursorInfo")));
+    auto getInfo = base::ProcAddress<GetCursorInfoFn>(::GetModuleHandleW(L"user32.dll"), "GetCursorInfo");
     CURSORINFO info{};
     info.cbSize = sizeof(info);
     HCURSOR cursor = nullptr;

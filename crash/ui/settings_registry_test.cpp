@@ -1,16 +1,12 @@
 #include "crash/ui/settings_registry.h"
 
+#include "base/proc_address.h"
 #include "base/win_handle.h"
 
 #include <gtest/gtest.h>
 
 namespace crash {
 namespace {
-
-template <class F> F Export(HMODULE module, const char* name)
-{
-    return reinterpret_cast<F>(reinterpret_cast<void*>(::GetProcAddress(module, name)));
-}
 
 bool RegistryPublished()
 {
@@ -34,10 +30,10 @@ TEST(SettingsRegistry, OneRegistryForTwoModulesReleasedByTheLast)
     using Release = void (*)(SettingsRegistry*);
     using AcquireOwn = ModuleSettingsBlock* (*)(HMODULE);
     using ReleaseOwn = void (*)(ModuleSettingsBlock*);
-    auto moduleAcquire = Export<Acquire>(dll.Get(), "ModuleAcquireRegistry");
-    auto moduleRelease = Export<Release>(dll.Get(), "ModuleReleaseRegistry");
-    auto moduleOwn = Export<AcquireOwn>(dll.Get(), "ModuleAcquireOwnSettings");
-    auto moduleReleaseOwn = Export<ReleaseOwn>(dll.Get(), "ModuleReleaseSettings");
+    auto moduleAcquire = base::ProcAddress<Acquire>(dll.Get(), "ModuleAcquireRegistry");
+    auto moduleRelease = base::ProcAddress<Release>(dll.Get(), "ModuleReleaseRegistry");
+    auto moduleOwn = base::ProcAddress<AcquireOwn>(dll.Get(), "ModuleAcquireOwnSettings");
+    auto moduleReleaseOwn = base::ProcAddress<ReleaseOwn>(dll.Get(), "ModuleReleaseSettings");
     ASSERT_TRUE(moduleAcquire && moduleRelease && moduleOwn && moduleReleaseOwn);
 
     EXPECT_FALSE(RegistryPublished());

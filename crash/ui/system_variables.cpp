@@ -1,5 +1,6 @@
 #include "crash/ui/system_variables.h"
 
+#include "crash/core/system_info.h"
 #include "framework/win_text.h"
 
 #include <shlobj.h>
@@ -28,17 +29,8 @@ std::u16string Folder(int csidl)
 
 std::u16string OsDescription()
 {
-    // A plain description until the system information lists provide the full one.
-    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
-    OSVERSIONINFOW info{};
-    info.dwOSVersionInfoSize = sizeof(info);
-    auto get = reinterpret_cast<RtlGetVersionFn>(
-        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion")));
-    if (!get || get(&info) != 0)
-        return u"Windows";
-    return framework::ToUtf16(L"Windows " + std::to_wstring(info.dwMajorVersion) + L"." +
-                              std::to_wstring(info.dwMinorVersion) + L" build " +
-                              std::to_wstring(info.dwBuildNumber));
+    const std::string& text = OperatingSystem().description;
+    return {text.begin(), text.end()};
 }
 
 } // namespace
@@ -61,26 +53,6 @@ std::u16string ModuleFileName(HMODULE module)
     return slash == std::u16string::npos ? path : path.substr(slash + 1);
 }
 
-std::u16string FileVersion(const std::u16string& path)
-{
-    const auto* file = reinterpret_cast<const wchar_t*>(path.c_str());
-    DWORD handle = 0;
-    const DWORD size = ::GetFileVersionInfoSizeW(file, &handle);
-    if (!size)
-        return {};
-    std::vector<BYTE> data(size);
-    VS_FIXEDFILEINFO* fixed = nullptr;
-    UINT length = 0;
-    if (!::GetFileVersionInfoW(file, 0, size, data.data()) ||
-        !::VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || !fixed ||
-        length < sizeof(VS_FIXEDFILEINFO))
-        return {};
-    return framework::ToUtf16(std::to_wstring(HIWORD(fixed->dwFileVersionMS)) + L"." +
-                              std::to_wstring(LOWORD(fixed->dwFileVersionMS)) + L"." +
-                              std::to_wstring(HIWORD(fixed->dwFileVersionLS)) + L"." +
-                              std::to_wstring(LOWORD(fixed->dwFileVersionLS)));
-}
-
 TTextVariables SystemTextVariables(HMODULE module, const std::u16string& moduleVersionVar,
                                    const std::u16string& appVersionVar)
 {
@@ -88,10 +60,10 @@ TTextVariables SystemTextVariables(HMODULE module, const std::u16string& moduleV
     v.AppName = ModuleFileName(nullptr);
     v.ModName = ModuleFileName(module);
     v.AppVersion = [appVersionVar] {
-        return appVersionVar.empty() ? FileVersion(ModulePath(nullptr)) : appVersionVar;
+        return appVersionVar.empty() ? FileVersionText(AsWide(ModulePath(nullptr))) : appVersionVar;
     };
     v.ModVersion = [module, moduleVersionVar] {
-        return moduleVersionVar.empty() ? FileVersion(ModulePath(module)) : moduleVersionVar;
+        return moduleVersionVar.empty() ? FileVersionText(AsWide(ModulePath(module))) : moduleVersionVar;
     };
     SYSTEMTIME now;
     ::GetLocalTime(&now);

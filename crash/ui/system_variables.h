@@ -19,7 +19,5 @@ TTextVariables SystemTextVariables(HMODULE module, const std::u16string& moduleV
 // The file name (without folder) and the full path of a module.
 std::u16string ModuleFileName(HMODULE module);
 std::u16string ModulePath(HMODULE module);
-// "major.minor.release.build" of a file's version resource; empty without one.
-std::u16string FileVersion(const std::u16string& path);
 
 } // namespace crash

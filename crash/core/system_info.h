@@ -1,0 +1,47 @@
+#pragma once
+// What the bug report tells about the machine: the operating system (read once per
+// process) and the "modules", "processes" and "hardware" plug-in texts, with the system
+// data they are made of. A module or process that goes away while it is listed, or a file
+// whose version can't be read, leaves that entry's fields empty; a missing API only leaves
+// out what it would give.
+
+#include "crash/core/os_description.h"
+#include "crash/core/system_lists.h"
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace crash {
+
+TOsVersionData ReadOsVersionData();
+// The operating system of this process, computed on first use.
+const TOS& OperatingSystem();
+
+// The modules in the address space, in address order.
+std::vector<TModuleEntry> CollectModules();
+// The file version of a file as "major.minor.release.build"; empty when it has none.
+std::u16string FileVersionText(const std::wstring& fileName);
+// The processes of the machine, in the system's order.
+std::vector<TProcessEntry> CollectProcesses();
+// The present devices grouped by class. `classRoot` is where the class keys are read
+// (HKLM in the program; a test may give another key).
+THardwareList CollectHardware(HKEY classRoot = HKEY_LOCAL_MACHINE);
+
+// The plug-in texts.
+std::wstring ModulesListText();
+std::wstring ProcessesListText();
+std::wstring HardwareListText();
+
+// UTF-16 both ways: wchar_t is 16 bits wide on Windows.
+inline std::u16string AsU16(std::wstring_view s)
+{
+    return {s.begin(), s.end()};
+}
+inline std::wstring AsWide(std::u16string_view s)
+{
+    return {s.begin(), s.end()};
+}
+
+} // namespace crash
