@@ -130,8 +130,63 @@ THardwareList CollectHardware(HKEY classRoot)
     return hardware;
 }
 
+THardwareList CollectHardware9x(HKEY configManagerEnum, HKEY machine)
+{
+    constexpr wchar_t ServiceClasses[] = L"System\\CurrentControlSet\\Services\\Class\\";
+    THardwareList hardware;
+    wchar_t entryName[256];
+    for (DWORD i = 0;; ++i) {
+        DWORD length = 256;
+        if (::RegEnumKeyExW(configManagerEnum, i, entryName, &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS)
+            break;
+        base::RegistryKey entry = OpenKey(configManagerEnum, entryName);
+        DWORD problem = 0;
+        if (!entry || (KeyNumber(entry.Get(), L"Problem", problem) && problem != 0))
+            continue;
+        const std::wstring hardwareKey = KeyText(entry.Get(), L"HardWareKey");
+        std::wstring upper = hardwareKey;
+        for (wchar_t& c : upper)
+            c = static_cast<wchar_t>(towupper(c));
+        if (hardwareKey.empty() || (L"\\" + upper).find(L"\\SWENUM\\") != std::wstring::npos)
+            continue;
+        base::RegistryKey device = OpenKey(machine, L"Enum\\" + hardwareKey);
+        if (!device)
+            continue;
+        const std::wstring className = KeyText(device.Get(), L"Class");
+        if (className.empty() || SameText(className, L"NetClient") || SameText(className, L"NetService") ||
+            SameText(className, L"NetTrans"))
+            continue;
+        std::wstring classTitle;
+        if (base::RegistryKey cls = OpenKey(machine, ServiceClasses + className))
+            classTitle = KeyText(cls.Get(), nullptr);
+        if (classTitle.empty())
+            classTitle = className;
+        std::wstring name = KeyText(device.Get(), L"DeviceDesc");
+        const std::wstring drive = KeyText(device.Get(), L"CurrentDriveLetterAssignment");
+        if (!drive.empty())
+            name = L"[" + drive.substr(0, 1) + L":] " + name;
+        TDevice entryOut{AsU16(name), {}};
+        const std::wstring driver = KeyText(device.Get(), L"Driver");
+        if (!driver.empty()) {
+            if (base::RegistryKey key = OpenKey(machine, ServiceClasses + driver))
+                entryOut.DriverVersion = ShownDriverVersion(AsU16(KeyText(key.Get(), L"ProviderName")),
+                                                            AsU16(KeyText(key.Get(), L"DriverVersion")),
+                                                            AsU16(KeyText(key.Get(), L"DriverDate")));
+        }
+        hardware.Add(AsU16(classTitle), std::move(entryOut));
+    }
+    return hardware;
+}
+
 std::wstring HardwareListText()
 {
+    if (OperatingSystem().win9x) {
+        // The configuration manager lists the devices of the current configuration.
+        base::RegistryKey enumKey = OpenKey(HKEY_DYN_DATA, L"Config Manager\\Enum");
+        return enumKey ? AsWide(HardwareText(CollectHardware9x(enumKey.Get(), HKEY_LOCAL_MACHINE)))
+                       : std::wstring();
+    }
     return AsWide(HardwareText(CollectHardware()));
 }
 

@@ -28,6 +28,10 @@ std::vector<TProcessEntry> CollectProcesses();
 // The present devices grouped by class. `classRoot` is where the class keys are read
 // (HKLM in the program; a test may give another key).
 THardwareList CollectHardware(HKEY classRoot = HKEY_LOCAL_MACHINE);
+// The same on Windows 9x, from the registry: the entries of the configuration manager's
+// "Enum" key (HKEY_DYN_DATA in the program) and the device and class keys under
+// `machine` (HKLM in the program).
+THardwareList CollectHardware9x(HKEY configManagerEnum, HKEY machine);
 
 // The plug-in texts.
 std::wstring ModulesListText();

@@ -113,5 +113,70 @@ TEST(SystemInfo, TheHardwareListIsWellFormed)
     }
 }
 
+// Registry keys made for a test under HKCU, removed at its end.
+class TestKeys
+{
+public:
+    TestKeys() { ::RegDeleteTreeW(HKEY_CURRENT_USER, Root); }
+    ~TestKeys() { ::RegDeleteTreeW(HKEY_CURRENT_USER, Root); }
+    void Set(const std::wstring& path, const wchar_t* name, const std::wstring& value)
+    {
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(Root) + L"\\" + path).c_str(), name, REG_SZ,
+                          value.c_str(), static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    void SetNumber(const std::wstring& path, const wchar_t* name, DWORD value)
+    {
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, (std::wstring(Root) + L"\\" + path).c_str(), name, REG_DWORD,
+                          &value, sizeof value);
+    }
+    base::RegistryKey Open(const std::wstring& path)
+    {
+        HKEY key = nullptr;
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, (std::wstring(Root) + L"\\" + path).c_str(), 0, KEY_READ, &key);
+        return base::RegistryKey(key);
+    }
+
+private:
+    static constexpr const wchar_t* Root = L"Software\\Lumigate tests";
+};
+
+TEST(SystemInfo, TheWindows9xDeviceTree)
+{
+    TestKeys keys;
+    const std::wstring classes = L"Machine\\System\\CurrentControlSet\\Services\\Class\\";
+    // A CD drive with a drive letter and a vendor driver, a display adapter from Microsoft,
+    // a device with a problem, a software-enumerated one and a network protocol.
+    keys.Set(L"Dyn\\0001", L"HardWareKey", L"SCSI\\CDROM\\0001");
+    keys.Set(L"Dyn\\0002", L"HardWareKey", L"PCI\\VEN_1234\\0000");
+    keys.SetNumber(L"Dyn\\0002", L"Problem", 0);
+    keys.Set(L"Dyn\\0003", L"HardWareKey", L"PCI\\BROKEN\\0000");
+    keys.SetNumber(L"Dyn\\0003", L"Problem", 22);
+    keys.Set(L"Dyn\\0004", L"HardWareKey", L"SWENUM\\X\\0000");
+    keys.Set(L"Dyn\\0005", L"HardWareKey", L"ROOT\\NET\\0000");
+    keys.Set(L"Machine\\Enum\\SCSI\\CDROM\\0001", L"Class", L"CDROM");
+    keys.Set(L"Machine\\Enum\\SCSI\\CDROM\\0001", L"DeviceDesc", L"Generic CD-ROM");
+    keys.Set(L"Machine\\Enum\\SCSI\\CDROM\\0001", L"CurrentDriveLetterAssignment", L"E");
+    keys.Set(L"Machine\\Enum\\SCSI\\CDROM\\0001", L"Driver", L"CDROM\\0000");
+    keys.Set(classes + L"CDROM", nullptr, L"CD-ROM drives");
+    keys.Set(classes + L"CDROM\\0000", L"ProviderName", L"Vendor");
+    keys.Set(classes + L"CDROM\\0000", L"DriverDate", L" 4-23-1999 ");
+    keys.Set(L"Machine\\Enum\\PCI\\VEN_1234\\0000", L"Class", L"Display");
+    keys.Set(L"Machine\\Enum\\PCI\\VEN_1234\\0000", L"DeviceDesc", L"Standard VGA");
+    keys.Set(L"Machine\\Enum\\PCI\\VEN_1234\\0000", L"Driver", L"DISPLAY\\0000");
+    keys.Set(classes + L"DISPLAY\\0000", L"ProviderName", L"Microsoft");
+    keys.Set(classes + L"DISPLAY\\0000", L"DriverVersion", L"4.10");
+    keys.Set(L"Machine\\Enum\\PCI\\BROKEN\\0000", L"Class", L"Display");
+    keys.Set(L"Machine\\Enum\\SWENUM\\X\\0000", L"Class", L"Display");
+    keys.Set(L"Machine\\Enum\\ROOT\\NET\\0000", L"Class", L"NetTrans");
+
+    base::RegistryKey dyn = keys.Open(L"Dyn"), machine = keys.Open(L"Machine");
+    ASSERT_TRUE(dyn && machine);
+    EXPECT_EQ(HardwareText(CollectHardware9x(dyn.Get(), machine.Get())),
+              u"+ CD-ROM drives\r\n"
+              u"  - [E:] Generic CD-ROM (driver 4-23-1999)\r\n"
+              u"+ Display\r\n"
+              u"  - Standard VGA");
+}
+
 } // namespace
 } // namespace crash
