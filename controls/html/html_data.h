@@ -193,11 +193,14 @@ public:
     THTMLInputItem* FActiveItem = nullptr;
 };
 
-// Paints an input item's box (the painting side is the host's; the base paints nothing).
+class IHTMLCanvas;
+
+// Paints an input item into a rectangle; the base paints nothing.
 class THTMLControlPainter
 {
 public:
     virtual ~THTMLControlPainter() = default;
+    virtual void PaintTo(IHTMLCanvas&, const THTMLRect&) {}
 };
 
 } // namespace html

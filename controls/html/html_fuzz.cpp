@@ -3,6 +3,34 @@
 
 #include <cstdlib>
 
+namespace {
+
+// Paints nothing, but looks at everything it is given.
+struct NullCanvas : html::IHTMLCanvas
+{
+    size_t Seen = 0;
+    html::THTMLColor ResolveColor(html::THTMLColor c) override { return c & 0xFFFFFF; }
+    void DrawRun(int, int, const std::u16string& text, const html::THTMLFont&, html::THTMLColor,
+                 html::THTMLColor) override
+    {
+        Seen += text.size();
+    }
+    void DrawBullet(const html::THTMLRect&, html::THTMLColor) override { ++Seen; }
+    void DrawNumber(int, int, const std::u16string& text, const html::THTMLFont&, html::THTMLColor) override
+    {
+        Seen += text.size();
+    }
+    void DrawPicture(const html::THTMLPicture&, bool, const html::THTMLRect&, const html::THTMLRect&) override
+    {
+        ++Seen;
+    }
+    void DrawRule(int, int, int) override { ++Seen; }
+    void DrawCheckBox(bool, bool, bool, bool, const html::THTMLRect&) override { ++Seen; }
+    void PlaceControl(html::THTMLControlItem&, const html::THTMLRect&) override { ++Seen; }
+};
+
+} // namespace
+
 // Any text (as UTF-8) parsed with and without wrapping at a narrow width: every controls
 // entry must be an item of the data, and the data must start with a paragraph.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -27,6 +55,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort();
         (void)d.AsText();
         (void)d.GenerateHTML();
+        // Layout on what was parsed: paint, hit tests across the text, clicks and keys.
+        NullCanvas canvas;
+        const html::THTMLRect r{0, 0, 120, 200};
+        render.DrawTextEx(canvas, {}, r, wrap, 0xFF000011, html::clNone, 0, 0, wrap ? 0 : html::clNone);
+        for (int i = 0; i < 16; ++i)
+            render.ClickTransfer(i * 8, i * (d.FTextSize.Height + 16) / 16, r);
+        render.KeyDownTransfer(html::VkTab, html::ssShift);
+        render.KeyDownTransfer(html::VkSpace, 0);
     }
     return 0;
 }

@@ -927,9 +927,9 @@ THTMLRender::THTMLRender(IHTMLMeasurer& measurer)
 
 THTMLRender::~THTMLRender() = default;
 
-std::unique_ptr<THTMLControlPainter> THTMLRender::CreatePainter(THTMLInputItem&)
+std::unique_ptr<THTMLControlPainter> THTMLRender::CreatePainter(THTMLInputItem& item)
 {
-    return std::make_unique<THTMLControlPainter>();
+    return std::make_unique<THTMLCheckBoxPainter>(item);
 }
 
 void THTMLRender::PrepareText(const std::u16string& Text, int MaxWidth, bool AutoWrap)
