@@ -36,18 +36,18 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     SetColor(clWhite);
     SetVerdana(Font(), -13, clWindowText);
 
-    Panel1 = new TPanel(this);
+    Panel1 = new html::TThemedPanel(this);
     Panel1->SetName(L"Panel1");
     Panel1->SetParent(this);
     Panel1->SetBounds(0, 0, 445, 65);
     Panel1->SetColor(HeaderBlue);
-    Panel1->SetBevelOuter(bvNone);
-    Panel1->SetBevelInner(bvNone);
-    Panel1->SetBorderStyle(bsNoBorder);
-    Panel1->SetShowCaption(false);
+    Panel1->SetBorderType(html::fbtNone);
+    Panel1->SetBevelOuter(html::bvNone);
+    Panel1->SetTransparentXPThemes(false);
+    Panel1->SetThemeMode(html::ttmNone);
     Panel1->SetAnchors(akLeft | akTop | akRight);
 
-    HTMLLabel1 = new THTMLLabel(this);
+    HTMLLabel1 = new html::THTMLLabel(this);
     HTMLLabel1->SetName(L"HTMLLabel1");
     HTMLLabel1->SetParent(Panel1);
     HTMLLabel1->SetAutoSize(false);
@@ -56,6 +56,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     HTMLLabel1->SetParentColor(true);
     HTMLLabel1->SetWordWrap(true);
     HTMLLabel1->SetLayout(tlCenter);
+    HTMLLabel1->SetThemeMode(html::ttmNone);
     SetVerdana(HTMLLabel1->Font(), -15, HeaderYellow);
     HTMLLabel1->SetAnchors(akLeft | akTop | akRight);
 
@@ -66,15 +67,16 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     SetVerdana(Button1->Font(), -13, clWindowText);
     Button1->SetCaption(L"Vollversion herunterladen");
 
-    HTMLLabel6 = new THTMLLabel(this);
+    HTMLLabel6 = new html::THTMLLabel(this);
     HTMLLabel6->SetName(L"HTMLLabel6");
     HTMLLabel6->SetParent(this);
     HTMLLabel6->SetAutoSize(false);
     HTMLLabel6->SetBounds(16, 375, 411, 74);
     HTMLLabel6->SetTransparent(true);
     HTMLLabel6->SetWordWrap(true);
+    HTMLLabel6->SetThemeMode(html::ttmNone);
     HTMLLabel6->SetAnchors(akLeft | akTop | akRight);
-    HTMLLabel6->SetHTMLText(
+    HTMLLabel6->SetCaption(
         L"Laden Sie die Vollversion herunter und installieren Sie diese auf Ihrem Computer:");
 
     HTTPGetUpdate = new net::THTTPGet(this);
@@ -90,14 +92,14 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     };
     HTTPGetUpdate->OnError = [this](TObject* Sender) { HTTPGetUpdateError(Sender); };
 
-    Panel2 = new TPanel(this);
+    Panel2 = new html::TThemedPanel(this);
     Panel2->SetName(L"Panel2");
     Panel2->SetParent(this);
     Panel2->SetBounds(0, 82, 445, 417);
     Panel2->SetColor(clWhite);
-    Panel2->SetBevelOuter(bvNone);
-    Panel2->SetBevelInner(bvNone);
-    Panel2->SetShowCaption(false);
+    Panel2->SetBorderType(html::fbtNone);
+    Panel2->SetBevelOuter(html::bvNone);
+    Panel2->SetTransparentXPThemes(false);
     Panel2->SetVisible(false);
 
     MarqueeUserSynchronization = new marquee::TMarquee(this);
@@ -136,9 +138,9 @@ void TForm1::FormCreate(TObject*)
     const TLanguage language = SystemLanguage();
     ProdName = L"Orvella";
     const TWindowTexts texts = WindowTexts(language, ProdName);
-    HTMLLabel1->SetHTMLText(texts.Header);
+    HTMLLabel1->SetCaption(texts.Header);
     if (language == TLanguage::English) {
-        HTMLLabel6->SetHTMLText(texts.Step);
+        HTMLLabel6->SetCaption(texts.Step);
         Button1->SetCaption(texts.Button);
     }
     SetCaption(texts.Caption);

@@ -6,11 +6,11 @@
 // failure box and the window is idle again.
 
 #include "app/language.h"
-#include "app/standins.h"
+#include "controls/html/html_label.h"
+#include "controls/html/themed_panel.h"
 #include "controls/marquee/marquee.h"
 #include "framework/button.h"
 #include "framework/form.h"
-#include "framework/panel.h"
 #include "net/http_get.h"
 
 #include <cstdint>
@@ -24,12 +24,12 @@ class TForm1 : public framework::TForm
 public:
     explicit TForm1(framework::TComponent* AOwner);
 
-    framework::TPanel* Panel1;
-    THTMLLabel* HTMLLabel1;
+    html::TThemedPanel* Panel1;
+    html::THTMLLabel* HTMLLabel1;
     framework::TButton* Button1;
-    THTMLLabel* HTMLLabel6;
+    html::THTMLLabel* HTMLLabel6;
     net::THTTPGet* HTTPGetUpdate;
-    framework::TPanel* Panel2;
+    html::TThemedPanel* Panel2;
     marquee::TMarquee* MarqueeUserSynchronization;
     std::wstring ProdName;
 

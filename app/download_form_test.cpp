@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace app {
@@ -86,6 +87,33 @@ TEST_F(DownloadWindow, LayoutOfEveryMember)
     EXPECT_EQ(::GetFocus(), Form->Button1->Handle());
 }
 
+TEST_F(DownloadWindow, TheHeaderShowsTheBoldProductNameInPaleYellowOnBlue)
+{
+    // The product name is its own run: bold, 22 pixels high.
+    const auto& items = Form->HTMLLabel1->Render().CurData().FArray;
+    const auto name =
+        std::find_if(items.begin(), items.end(), [](const auto& i) { return i->FText == u"Orvella"; });
+    ASSERT_NE(name, items.end());
+    EXPECT_EQ((*name)->FontHeight, 22);
+    EXPECT_TRUE((*name)->FontStyle & html::fsBold);
+    EXPECT_EQ(Form->HTMLLabel1->Render().CurData().LineCount(), 1);
+
+    framework::testing::TestSurface s(445, 592);
+    Form->PaintTo(s.Dc());
+    const COLORREF blue = RGB(0, 123, 206), yellow = RGB(252, 242, 173);
+    EXPECT_EQ(s.Pixel(2, 2), blue);
+    EXPECT_EQ(s.Pixel(440, 62), blue);
+    EXPECT_EQ(s.Pixel(2, 66), RGB(255, 255, 255));
+    // Text in the header, vertically centred: yellow pixels in the middle rows only.
+    EXPECT_GT(s.Count(yellow, {16, 20, 427, 45}), 40);
+    EXPECT_EQ(s.Count(yellow, {0, 0, 445, 8}), 0);
+    EXPECT_EQ(s.Count(yellow, {0, 58, 445, 65}), 0);
+    // The step text: dark pixels in its label, none below it in the body.
+    const COLORREF text = ::GetSysColor(COLOR_WINDOWTEXT);
+    EXPECT_GT(s.Count(text, {16, 375, 427, 449}), 20);
+    EXPECT_EQ(s.Count(text, {16, 100, 427, 370}), 0);
+}
+
 TEST_F(DownloadWindow, TheMarqueeRunsBlackBulletsOnAWhiteFillFromTheStart)
 {
     const marquee::TMarquee& m = *Form->MarqueeUserSynchronization;
@@ -145,14 +173,14 @@ TEST_F(DownloadWindow, TextsFollowTheSystemLanguage)
     wchar_t button[100] = {};
     ::GetWindowTextW(Form->Button1->Handle(), button, 100);
     if (LanguageOf(system) == TLanguage::German) {
-        EXPECT_EQ(Form->HTMLLabel1->HTMLText(), L"<b>Vollversion von <font size=22>Orvella</b></font>");
-        EXPECT_EQ(Form->HTMLLabel6->HTMLText(),
+        EXPECT_EQ(Form->HTMLLabel1->Caption(), L"<b>Vollversion von <font size=22>Orvella</b></font>");
+        EXPECT_EQ(Form->HTMLLabel6->Caption(),
                   L"Laden Sie die Vollversion herunter und installieren Sie diese auf Ihrem Computer:");
         EXPECT_STREQ(button, L"Vollversion herunterladen");
         EXPECT_STREQ(caption, L"Lumigate - Vollversion herunterladen");
     } else {
-        EXPECT_EQ(Form->HTMLLabel1->HTMLText(), L"<b><font size=22>Orvella</font> (full version)</b>");
-        EXPECT_EQ(Form->HTMLLabel6->HTMLText(), L"Download and install full version on your computer:");
+        EXPECT_EQ(Form->HTMLLabel1->Caption(), L"<b><font size=22>Orvella</font> (full version)</b>");
+        EXPECT_EQ(Form->HTMLLabel6->Caption(), L"Download and install full version on your computer:");
         EXPECT_STREQ(button, L"Download full version");
         EXPECT_STREQ(caption, L"Lumigate - Download the full version");
     }

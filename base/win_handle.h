@@ -153,6 +153,20 @@ private:
     HGDIOBJ FOld;
 };
 
+// Restores a device context's state (origin, clipping, objects) at the end of a scope.
+class SavedDc
+{
+public:
+    explicit SavedDc(HDC dc) : FDc(dc), FState(::SaveDC(dc)) {}
+    SavedDc(const SavedDc&) = delete;
+    SavedDc& operator=(const SavedDc&) = delete;
+    ~SavedDc() { ::RestoreDC(FDc, FState); }
+
+private:
+    HDC FDc;
+    int FState;
+};
+
 // A registered window class, unregistered when the owner ends.
 class WindowClass
 {

@@ -32,20 +32,6 @@ private:
     HDC FDc;
 };
 
-// Restores a device context's state (origin, clipping, objects) at the end of a scope.
-class SavedDc
-{
-public:
-    explicit SavedDc(HDC dc) : FDc(dc), FState(::SaveDC(dc)) {}
-    SavedDc(const SavedDc&) = delete;
-    SavedDc& operator=(const SavedDc&) = delete;
-    ~SavedDc() { ::RestoreDC(FDc, FState); }
-
-private:
-    HDC FDc;
-    int FState;
-};
-
 } // namespace
 
 // ---------------------------------------------------------------- TControl
@@ -311,7 +297,7 @@ void TWinControl::ClientResized(int oldWidth, int oldHeight)
 
 void TWinControl::AlignControls()
 {
-    RECT rest = ClientRect();
+    RECT rest = AlignRect();
     for (TAlign pass : {alTop, alBottom, alLeft, alRight, alClient}) {
         for (TControl* c : FControls) {
             if (c->FAlign != pass || !c->FVisible)
@@ -490,6 +476,21 @@ void TWinControl::WndProc(TMessage& m)
     case WM_WINDOWPOSCHANGED:
         SyncBoundsFromWindow();
         break;
+    case WM_SETCURSOR:
+        if (!FDefProc && reinterpret_cast<HWND>(m.WParam) == FHandle.Get() && LOWORD(m.LParam) == HTCLIENT) {
+            // The cursor of the windowless child under the mouse, else this control's own.
+            POINT p;
+            ::GetCursorPos(&p);
+            ::ScreenToClient(FHandle.Get(), &p);
+            const TControl* c = ControlAtPoint(p.x, p.y);
+            const TCursor cursor = c && c->Cursor() != crDefault ? c->Cursor() : Cursor();
+            if (cursor != crDefault) {
+                ::SetCursor(CursorHandle(cursor));
+                m.Result = TRUE;
+                return;
+            }
+        }
+        break;
     case WM_LBUTTONDOWN:
     case WM_MOUSEMOVE:
     case WM_LBUTTONUP:
@@ -591,7 +592,7 @@ void TWinControl::PaintControls(TCanvas& canvas)
     for (TControl* c : FControls) {
         if (c->IsWindowed() || !c->Visible() || c->Width() <= 0 || c->Height() <= 0)
             continue;
-        SavedDc saved(dc);
+        base::SavedDc saved(dc);
         POINT origin;
         ::GetViewportOrgEx(dc, &origin);
         ::SetViewportOrgEx(dc, origin.x + c->Left(), origin.y + c->Top(), nullptr);
@@ -610,7 +611,7 @@ void TWinControl::PaintTo(HDC dc)
         auto* win = dynamic_cast<TWinControl*>(c);
         if (!win || !win->Visible())
             continue;
-        SavedDc saved(dc);
+        base::SavedDc saved(dc);
         POINT origin;
         ::GetViewportOrgEx(dc, &origin);
         ::SetViewportOrgEx(dc, origin.x + c->Left(), origin.y + c->Top(), nullptr);
@@ -618,9 +619,38 @@ void TWinControl::PaintTo(HDC dc)
     }
 }
 
+HCURSOR CursorHandle(TCursor cursor)
+{
+    switch (cursor) {
+    case crHandPoint:
+        return ::LoadCursorW(nullptr, IDC_HAND);
+    case crIBeam:
+        return ::LoadCursorW(nullptr, IDC_IBEAM);
+    case crHourGlass:
+        return ::LoadCursorW(nullptr, IDC_WAIT);
+    default:
+        return ::LoadCursorW(nullptr, IDC_ARROW);
+    }
+}
+
+void TControl::SetCursor(TCursor cursor)
+{
+    if (!SetIfChanged(FCursor, cursor))
+        return;
+    // Shown at once when the mouse is over the window that shows the control.
+    TWinControl* host = IsWindowed() ? static_cast<TWinControl*>(this) : Parent();
+    POINT p;
+    if (!host || !host->HandleAllocated() || !::GetCursorPos(&p))
+        return;
+    HWND under = ::WindowFromPoint(p);
+    if (under == host->Handle())
+        ::SendMessageW(under, WM_SETCURSOR, reinterpret_cast<WPARAM>(under),
+                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+}
+
 void TWinControl::PaintSurfaceTo(HDC dc)
 {
-    SavedDc saved(dc);
+    base::SavedDc saved(dc);
     RECT client = ClientRect();
     ::IntersectClipRect(dc, 0, 0, client.right, client.bottom);
     if (FDefProc && HandleAllocated()) {

@@ -38,6 +38,17 @@ enum TAnchorKind : unsigned
 };
 using TAnchors = unsigned;
 
+// Mouse cursors: crDefault leaves the window class's cursor.
+enum TCursor
+{
+    crDefault,
+    crArrow,
+    crHandPoint,
+    crIBeam,
+    crHourGlass
+};
+HCURSOR CursorHandle(TCursor cursor);
+
 struct TMessage
 {
     UINT Msg;
@@ -97,6 +108,10 @@ public:
     const std::wstring& Caption() const noexcept { return FCaption; }
     void SetCaption(const std::wstring& caption);
 
+    // The cursor shown while the mouse is over the control.
+    TCursor Cursor() const noexcept { return FCursor; }
+    void SetCursor(TCursor cursor);
+
     TNotifyEvent OnClick;
 
     virtual bool IsWindowed() const noexcept { return false; }
@@ -141,6 +156,7 @@ private:
     bool FParentFont = true;
     bool FFollowingParent = false;
     std::wstring FCaption;
+    TCursor FCursor = crDefault;
 };
 
 class TGraphicControl : public TControl
@@ -195,6 +211,8 @@ public:
 
     // Lays out the children with an alignment and moves anchored ones after a resize.
     void AlignControls();
+    // The part of the client area that aligned children fill.
+    virtual RECT AlignRect() const { return ClientRect(); }
 
 protected:
     virtual void CreateParams(TCreateParams& params);

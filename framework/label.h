@@ -42,7 +42,8 @@ protected:
     void CaptionChanged() override;
     void FontChanged() override;
     UINT TextFormat() const;
-    void AdjustSize();
+    // Sizes the label to its text when AutoSize is set.
+    virtual void AdjustSize();
 
 private:
     TAlignment FAlignment = taLeftJustify;

@@ -9,7 +9,7 @@
 
 #include <cstdint>
 #include <functional>
-#include <optional>
+#include <memory>
 
 namespace framework::testing {
 
@@ -43,7 +43,7 @@ public:
         void* bits = nullptr;
         FBitmap = base::GdiObject(::CreateDIBSection(FDc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
         FBits = static_cast<uint32_t*>(bits);
-        FSelection.emplace(FDc.Get(), FBitmap.Get());
+        FSelection = std::make_unique<base::DcSelection>(FDc.Get(), FBitmap.Get());
         Clear(background);
     }
     HDC Dc() const noexcept { return FDc.Get(); }
@@ -79,7 +79,7 @@ private:
     base::MemoryDc FDc;
     base::GdiObject FBitmap;
     uint32_t* FBits = nullptr;
-    std::optional<base::DcSelection> FSelection;
+    std::unique_ptr<base::DcSelection> FSelection;
 };
 
 } // namespace framework::testing

@@ -11,6 +11,14 @@
 #include <optional>
 #include <string>
 
+// windows.h, where it is included, renames DrawText and DrawTextEx to its wide functions.
+// The renderer's methods of those names keep them in every translation unit; callers that
+// see windows.h undefine the two macros around their calls.
+#pragma push_macro("DrawText")
+#pragma push_macro("DrawTextEx")
+#undef DrawText
+#undef DrawTextEx
+
 namespace html {
 
 // A picture the host supplies for an "img" tag; the parser needs only its size, the
@@ -149,3 +157,6 @@ private:
 };
 
 } // namespace html
+
+#pragma pop_macro("DrawTextEx")
+#pragma pop_macro("DrawText")

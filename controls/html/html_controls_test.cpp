@@ -1,0 +1,266 @@
+#include "controls/html/html_label.h"
+#include "controls/html/themed_panel.h"
+
+#include "framework/application.h"
+#include "framework/form.h"
+#include "framework/test_support.h"
+
+#include <gtest/gtest.h>
+
+namespace html {
+namespace {
+
+using framework::testing::TestSurface;
+
+// Pixels of exactly `colour` in the surface.
+int CountOf(const TestSurface& s, COLORREF colour)
+{
+    return s.Count(colour);
+}
+
+struct Window : ::testing::Test
+{
+    Window()
+    {
+        Form.SetBounds(0, 0, 420, 320);
+        Form.SetColor(framework::clWhite);
+    }
+    THTMLLabel* Label(const std::wstring& caption, int height = 28)
+    {
+        auto* label = new THTMLLabel(&Form);
+        label->SetParent(&Form);
+        label->Font().SetName(L"DejaVu Sans");
+        label->Font().SetHeight(-height);
+        label->Font().SetStyle(framework::fsBold);
+        label->SetCaption(caption);
+        return label;
+    }
+    TestSurface Paint()
+    {
+        Form.Show(); // a hidden window paints nothing
+        TestSurface s(Form.ClientWidth(), Form.ClientHeight());
+        Form.PaintTo(s.Dc());
+        return s;
+    }
+
+    framework::TForm Form{nullptr};
+};
+
+using HTMLLabel = Window;
+
+TEST_F(HTMLLabel, SizesItselfToItsTextAndWrapsAtItsWidthWhenFixed)
+{
+    THTMLLabel* label = Label(L"Some words of <b>bold</b> text", 13);
+    const RECT text = label->GetTextRect();
+    EXPECT_GT(text.right, 100);
+    EXPECT_EQ(label->Width(), text.right);
+    EXPECT_EQ(label->Height(), text.bottom);
+
+    label->SetAutoSize(false);
+    label->SetWordWrap(true);
+    label->SetBorderWidth(2);
+    label->SetBounds(0, 0, 80, 200);
+    const int lines = label->Render().CurData().LineCount();
+    EXPECT_GE(lines, 3);
+    EXPECT_EQ(label->Width(), 80);
+    EXPECT_EQ(label->Height(), 200);
+    EXPECT_LE(label->GetTextRect().right, 80 - 4);
+    label->SetWidth(400); // re-wrapped at the new width
+    EXPECT_EQ(label->Render().CurData().LineCount(), 1);
+    EXPECT_EQ(label->GetPlainText(), L"Some words of bold text");
+}
+
+TEST_F(HTMLLabel, PlainModeShowsMarkupLiterally)
+{
+    THTMLLabel* label = Label(L"<b>x</b>", 13);
+    label->SetIsHTML(false);
+    EXPECT_EQ(label->GetPlainText(), L"<b>x</b>");
+    const RECT plain = label->GetTextRect();
+    label->SetIsHTML(true);
+    EXPECT_GT(plain.right, label->GetTextRect().right);
+}
+
+TEST_F(HTMLLabel, CentredCaptionsAndCaptionsTallerThanTheLabel)
+{
+    THTMLLabel* label = Label(L"one line", 13);
+    label->SetAutoSize(false);
+    label->SetLayout(framework::tlCenter);
+    label->SetBounds(0, 0, 300, 100);
+    const int th = label->Render().CurData().FTextSize.Height;
+    EXPECT_EQ(label->TextRect().top, 50 - th / 2);
+    EXPECT_EQ(label->TextRect().bottom - label->TextRect().top, th);
+    label->SetBounds(0, 0, 300, th / 2);
+    EXPECT_EQ(label->TextRect().top, 0); // from the top, cut at the bottom
+    EXPECT_EQ(label->TextRect().bottom, th / 2);
+    label->SetAlignment(framework::taRightJustify);
+    EXPECT_EQ(label->TextRect().right, 300);
+}
+
+TEST_F(HTMLLabel, PaintsRunsInTheirColoursAndTheDisabledLookLighter)
+{
+    THTMLLabel* label = Label(L"<font color=#800000>IIII</font> <a href=x>IIII</a>", 40);
+    label->Font().SetColor(framework::clBlack);
+    TestSurface enabled = Paint();
+    EXPECT_GT(CountOf(enabled, RGB(128, 0, 0)), 50);
+    EXPECT_GT(CountOf(enabled, RGB(0, 0, 255)), 50); // the link colour
+
+    label->SetEnabled(false);
+    TestSurface disabled = Paint();
+    EXPECT_EQ(CountOf(disabled, RGB(128, 0, 0)), 0);
+    EXPECT_GT(CountOf(disabled, RGB(192, 128, 128)), 50); // its own colour lightened halfway
+    EXPECT_GT(CountOf(disabled, RGB(128, 128, 255)), 50); // the link colour lightened
+
+    // Plain runs take the grey-text colour, lightened.
+    label->SetCaption(L"IIII");
+    const COLORREF grey = ::GetSysColor(COLOR_GRAYTEXT);
+    const auto lighter = [](int c) { return c + ((255 - c) * 50 + 50) / 100; };
+    TestSurface plain = Paint();
+    EXPECT_GT(
+        CountOf(plain, RGB(lighter(GetRValue(grey)), lighter(GetGValue(grey)), lighter(GetBValue(grey)))),
+        50);
+}
+
+TEST_F(HTMLLabel, LinksRaiseOnLinkClickAndNotOnClick)
+{
+    THTMLLabel* label = Label(L"text <a href=\"target\">link</a>", 20);
+    label->SetLeft(10);
+    int clicks = 0;
+    std::wstring followed;
+    label->OnClick = [&](framework::TObject*) { ++clicks; };
+    label->OnLinkClick = [&](framework::TObject*, const std::wstring& href) { followed = href; };
+    Form.Show();
+    HWND wnd = Form.Handle();
+    auto click = [&](int x, int y) {
+        ::SendMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+        ::SendMessageW(wnd, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
+    };
+    const auto& items = label->Render().CurData().FArray;
+    const int linkX = 10 + items[1]->FWidth + 3;
+    click(linkX, label->Height() / 2);
+    EXPECT_EQ(followed, L"target");
+    followed.clear();
+    click(12, label->Height() / 2); // plain text: neither event
+    EXPECT_EQ(followed, L"");
+    EXPECT_EQ(clicks, 0);
+
+    label->SetIsHTML(false);
+    click(12, label->Height() / 2);
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(HTMLLabel, ContainerSnippetsAndLinksBetweenThem)
+{
+    THTMLContainer container(nullptr);
+    container.Add(L"first", L"<a href=\"second\">go</a>");
+    container.Add(L"", L"second snippet");
+    container.Add(L"first", L"third");
+    EXPECT_EQ(container.Items()[1].Name, L"HTMLSnip0");
+    EXPECT_EQ(container.Items()[2].Name, L"HTMLSnip1");
+    container.Add(L"second", L"named second");
+
+    THTMLLabel* label = Label(L"own caption", 13);
+    label->SetContainer(&container);
+    EXPECT_EQ(label->GetPlainText(), L"go");
+    std::wstring followed;
+    label->OnLinkClick = [&](framework::TObject*, const std::wstring& href) { followed = href; };
+    Form.Show();
+    ::SendMessageW(Form.Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+    ::SendMessageW(Form.Handle(), WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(label->ContainerIndex(), 3);
+    EXPECT_EQ(label->GetPlainText(), L"named second");
+    EXPECT_EQ(followed, L"");
+    container.SetCaption(3, L"changed");
+    EXPECT_EQ(label->GetPlainText(), L"changed");
+    label->SetContainerIndex(9);
+    EXPECT_EQ(label->GetPlainText(), L"own caption");
+    label->SetContainer(nullptr);
+}
+
+TEST_F(HTMLLabel, ImagesWithoutSourceOrSizeTakeNoSpace)
+{
+    THTMLLabel* label = Label(L"<img src=\"missing\">", 13);
+    EXPECT_EQ(label->Render().CurData().FArray.at(1)->FWidth, 0);
+    EXPECT_EQ(label->Render().CurData().FArray.at(1)->FHeight, 0);
+    int asked = 0;
+    label->OnImageNeededEx = [&](framework::TObject*, const std::wstring& src, THTMLPicture& picture) {
+        ++asked;
+        EXPECT_EQ(src, L"pic");
+        picture.Width = 30;
+        picture.Height = 20;
+    };
+    label->SetCaption(L"<img src=pic>");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(label->Width(), 30);
+}
+
+using ThemedPanel = Window;
+
+TEST_F(ThemedPanel, APlainColourPanelIsItsColourEdgeToEdge)
+{
+    auto* panel = new TThemedPanel(&Form);
+    panel->SetParent(&Form);
+    panel->SetBounds(10, 10, 100, 50);
+    panel->SetColor(framework::RGBColor(0, 123, 206));
+    panel->SetBorderType(fbtNone);
+    panel->SetBevelOuter(bvNone);
+    panel->SetTransparentXPThemes(false);
+    panel->SetThemeMode(ttmNone);
+    TestSurface s = Paint();
+    const COLORREF blue = RGB(0, 123, 206);
+    EXPECT_EQ(s.Count(blue, {10, 10, 110, 60}), 100 * 50);
+    EXPECT_EQ(s.Pixel(9, 30), RGB(255, 255, 255));
+    EXPECT_EQ(s.Pixel(110, 30), RGB(255, 255, 255));
+}
+
+TEST_F(ThemedPanel, DefaultsAreAFaceColouredRaisedPanelWithACentredCaption)
+{
+    auto* panel = new TThemedPanel(&Form);
+    panel->SetParent(&Form);
+    panel->SetBounds(10, 10, 200, 60);
+    panel->SetThemeMode(ttmNone);
+    panel->SetCaption(L"IIIIIIII");
+    panel->Font().SetHeight(-20);
+    panel->Font().SetColor(framework::clBlack);
+    TestSurface s = Paint();
+    const COLORREF face = ::GetSysColor(COLOR_BTNFACE), light = ::GetSysColor(COLOR_BTNHIGHLIGHT),
+                   shadow = ::GetSysColor(COLOR_BTNSHADOW);
+    EXPECT_EQ(s.Pixel(100, 10), light);
+    EXPECT_EQ(s.Pixel(10, 40), light);
+    EXPECT_EQ(s.Pixel(100, 69), shadow);
+    EXPECT_EQ(s.Pixel(209, 40), shadow);
+    EXPECT_EQ(s.Pixel(20, 20), face);
+    // The caption in the middle: dark pixels around the centre, none near the edges.
+    EXPECT_GT(s.Count(RGB(0, 0, 0), {60, 25, 160, 55}), 20);
+    EXPECT_EQ(s.Count(RGB(0, 0, 0), {12, 12, 50, 68}), 0);
+    // Children are aligned inside the bevel and the border width.
+    panel->SetBorderWidth(3);
+    auto* child = new framework::TWinControl(&Form);
+    child->SetParent(panel);
+    child->SetAlign(framework::alClient);
+    EXPECT_EQ(child->Left(), 4);
+    EXPECT_EQ(child->Width(), 200 - 8);
+}
+
+TEST_F(ThemedPanel, GradientsBordersAndHandlesPaintWithoutLeavingThePanel)
+{
+    for (int type = bgtTileBitmap; type <= bgtTopRightDiagonalGradient; ++type) {
+        for (TFlatBorderType border : {fbtFlat, fbtSunken, fbtBigBump, fbtFramed, fbtColorLineBorder}) {
+            auto* panel = new TThemedPanel(&Form);
+            panel->SetParent(&Form);
+            panel->SetBounds(10, 10, 120, 80);
+            panel->SetThemeMode(ttmNone);
+            panel->SetBackgroundType(static_cast<TBackgroundType>(type));
+            panel->SetGradient(framework::clBlack, framework::RGBColor(255, 0, 0), 8);
+            panel->SetBorderStyle(pbsSingle);
+            panel->SetBorderType(border);
+            panel->GrabHandle(1).Visible = true;
+            TestSurface s = Paint();
+            EXPECT_EQ(s.Pixel(9, 9), RGB(255, 255, 255)) << type;
+            EXPECT_EQ(s.Pixel(130, 90), RGB(255, 255, 255)) << type;
+            delete panel;
+        }
+    }
+}
+
+} // namespace
+} // namespace html
