@@ -2,6 +2,7 @@
 #include "controls/html/themed_panel.h"
 
 #include "framework/application.h"
+#include "framework/check_box.h"
 #include "framework/form.h"
 #include "framework/test_support.h"
 
@@ -191,6 +192,38 @@ TEST_F(HTMLLabel, ImagesWithoutSourceOrSizeTakeNoSpace)
     label->SetCaption(L"<img src=pic>");
     EXPECT_EQ(asked, 1);
     EXPECT_EQ(label->Width(), 30);
+}
+
+TEST_F(HTMLLabel, EmbeddedControlsArePlacedOnTheirFirstPaintAndStayThere)
+{
+    THTMLLabel* label = Label(
+        L"Name: <control vclclass=TEdit width=90 text=\"Ada\"> <control vclclass=TCheckBox checked=true "
+        L"caption=ok>",
+        13);
+    label->SetLeft(20);
+    label->SetTop(30);
+    const auto& controls = label->Render().CurData().FControlsArray;
+    ASSERT_EQ(controls.size(), 2u);
+    auto* edit = static_cast<framework::TWinControl*>(static_cast<THTMLControlItem*>(controls[0])->FControl);
+    auto* box = static_cast<framework::TCheckBox*>(static_cast<THTMLControlItem*>(controls[1])->FControl);
+    ASSERT_TRUE(edit && box);
+    EXPECT_FALSE(edit->Visible());
+    Paint();
+    EXPECT_TRUE(edit->Visible());
+    EXPECT_EQ(edit->Parent(), &Form);
+    EXPECT_EQ(edit->Width(), 90);
+    EXPECT_EQ(edit->Top(), 30 + label->Height() - 21);
+    const int left = edit->Left();
+    EXPECT_GT(left, 20);
+    EXPECT_EQ(edit->Caption(), L"Ada");
+    EXPECT_TRUE(box->Checked());
+    EXPECT_EQ(box->Caption(), L"ok");
+    label->SetLeft(60);
+    Paint();
+    EXPECT_EQ(edit->Left(), left); // placed once
+    // Tab selection gives a control the keyboard focus.
+    label->Render().SelectNextSuitableItem();
+    EXPECT_TRUE(edit->Focused());
 }
 
 using ThemedPanel = Window;

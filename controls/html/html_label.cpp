@@ -1,5 +1,9 @@
 #include "controls/html/html_label.h"
 
+#include "framework/button.h"
+#include "framework/check_box.h"
+#include "framework/edit.h"
+
 #include <algorithm>
 
 namespace html {
@@ -51,6 +55,10 @@ THTMLLabel::THTMLLabel(framework::TComponent* AOwner) : TCustomThemedLabel(AOwne
                                    std::optional<THTMLPicture>& image) {
         if (OnImageNeeded)
             OnImageNeeded(this, Wide(src), image);
+    };
+    FRender.OnFocusControl = [](THTMLControlItem& item) {
+        if (auto* control = static_cast<framework::TWinControl*>(item.FControl))
+            control->SetFocus();
     };
     FRender.OnImageNeededEx = [this](THTMLRender*, const std::u16string& src, THTMLPicture& image) {
         if (OnImageNeededEx)
@@ -130,7 +138,9 @@ void THTMLLabel::Rebuild()
         d.FDefaultHeight = Font().Height();
         d.FLinkColor = FLinkColor;
         d.FLinkStyle = FLinkStyle;
+        FEmbedded.clear();
         FRender.PrepareText(U16(ShownText()), Width() - 2 * BorderWidth(), WordWrap());
+        CreateEmbeddedControls();
         Guard guard(FAlreadyInSetBounds);
         AdjustBounds();
     } else {
@@ -269,6 +279,9 @@ void THTMLLabel::Paint(framework::TCanvas& canvas)
 #undef DrawText
 #undef DrawTextEx
         TGdiCanvas target(memory.Get(), {0, 0, w, h}, FRender.FDoubleBuffered, FMeasurer.Fonts());
+        target.OnPlaceControl = [&](THTMLControlItem& item, const THTMLRect& box) {
+            PlaceControl(item, box, tr);
+        };
         if (Enabled())
             FRender.DrawText(target, {}, {0, 0, w, h}, clNone);
         else
@@ -278,6 +291,54 @@ void THTMLLabel::Paint(framework::TCanvas& canvas)
 #pragma pop_macro("DrawText")
     }
     ::BitBlt(dc, tr.left, tr.top, w, h, memory.Get(), 0, 0, SRCCOPY);
+}
+
+void THTMLLabel::CreateEmbeddedControls()
+{
+    for (THTMLItem* item : FRender.CurData().FControlsArray) {
+        if (item->FItemType != hitControl)
+            continue;
+        auto& c = static_cast<THTMLControlItem&>(*item);
+        std::unique_ptr<framework::TWinControl> control;
+        if (c.FControlClass == u"tedit")
+            control = std::make_unique<framework::TEdit>(nullptr);
+        else if (c.FControlClass == u"tbutton")
+            control = std::make_unique<framework::TButton>(nullptr);
+        else if (c.FControlClass == u"tcheckbox")
+            control = std::make_unique<framework::TCheckBox>(nullptr);
+        else
+            control = std::make_unique<framework::TRadioButton>(nullptr);
+        control->SetVisible(false);
+        control->Font().Assign(Font());
+        for (const std::u16string& property : c.FControlPropList) {
+            const size_t eq = property.find(u'=');
+            const std::u16string name = property.substr(0, eq);
+            const std::wstring value = eq == std::u16string::npos ? L"" : Wide(property.substr(eq + 1));
+            const bool on = value == L"1" || value == L"true" || value == L"True";
+            if (name == u"text" || name == u"caption") {
+                control->SetCaption(value);
+            } else if (name == u"checked") {
+                if (auto* box = dynamic_cast<framework::TCheckBox*>(control.get()))
+                    box->SetChecked(on);
+            } else if (name == u"enabled") {
+                control->SetEnabled(on);
+            }
+        }
+        c.FControl = control.get();
+        FEmbedded.push_back(std::move(control));
+    }
+}
+
+void THTMLLabel::PlaceControl(THTMLControlItem& item, const THTMLRect& box, const RECT& textRect)
+{
+    auto* control = static_cast<framework::TWinControl*>(item.FControl);
+    if (!control || control->Visible() || !Parent())
+        return;
+    // The label has no window: the control goes on the label's parent, at the label's place.
+    control->SetParent(Parent());
+    control->SetBounds(Left() + textRect.left + box.Left, Top() + textRect.top + box.Top, box.Width(),
+                       box.Height());
+    control->Show();
 }
 
 void THTMLLabel::MouseMove(int x, int y)

@@ -3,14 +3,18 @@
 // coloured parts, links, lists, check boxes, ...) or as plain text. In HTML mode the label
 // is rebuilt (parsed and measured) whenever its caption, font, wrapping, link look,
 // enabled state or container changes, and re-wrapped when its bounds change with WordWrap.
-// Links raise OnLinkClick instead of OnClick.
+// Links raise OnLinkClick instead of OnClick. Embedded controls ("control" tags of the
+// classes TEdit, TButton, TCheckBox and TRadioButton) take "text" (or "caption"), "checked"
+// and "enabled" from their attributes and are placed on the label's parent.
 
 #include "controls/html/html_container.h"
 #include "controls/html/html_gdi.h"
 #include "controls/html/html_render.h"
 #include "controls/html/themed_label.h"
+#include "framework/control.h"
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -73,9 +77,14 @@ private:
     void FollowLink(const std::wstring& href);
     void ContainerGone() noexcept;
     RECT PlainBlock(RECT within) const;
+    // The controls of the parsed caption's "control" tags, made hidden after each parse and
+    // placed on their first paint.
+    void CreateEmbeddedControls();
+    void PlaceControl(THTMLControlItem& item, const THTMLRect& box, const RECT& textRect);
 
     TGdiMeasurer FMeasurer;
     THTMLRender FRender;
+    std::vector<std::unique_ptr<framework::TWinControl>> FEmbedded;
     bool FAlreadyInSetBounds = false;
     THTMLContainer* FContainer = nullptr;
     int FIndex = 0;
