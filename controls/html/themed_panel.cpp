@@ -348,65 +348,45 @@ void TCustomThemedPanel::PaintBackground(framework::TCanvas& canvas, const RECT&
 
 void TCustomThemedPanel::PaintBorder(HDC dc, RECT& r)
 {
-    const COLORREF shadow = ColorToRGB(FBorderColorShadow), dark = ColorToRGB(FBorderColorDkShadow);
-    const COLORREF window = ColorToRGB(FBorderColorWindow), light = ColorToRGB(FBorderColorHighlight);
-    const COLORREF face = ColorToRGB(FBorderColorFace);
-    const unsigned s = FBorderSides;
-    switch (FBorderType) {
-    case fbtFlat:
-        Frame(dc, r, s, shadow, shadow);
-        break;
-    case fbtSunken:
-        Frame(dc, r, s, shadow, light);
-        Frame(dc, r, s, dark, face);
-        break;
-    case fbtSunkenInner:
-        Frame(dc, r, s, dark, face);
-        break;
-    case fbtSunkenOuter:
-        Frame(dc, r, s, shadow, light);
-        break;
-    case fbtRaised:
-        Frame(dc, r, s, face, dark);
-        Frame(dc, r, s, light, shadow);
-        break;
-    case fbtRaisedInner:
-        Frame(dc, r, s, light, shadow);
-        break;
-    case fbtRaisedOuter:
-        Frame(dc, r, s, face, dark);
-        break;
-    case fbtBump:
-        Frame(dc, r, s, light, shadow);
-        Frame(dc, r, s, shadow, light);
-        break;
-    case fbtBigBump:
-        Frame(dc, r, s, light, shadow);
-        Frame(dc, r, s, light, shadow);
-        Frame(dc, r, s, shadow, light);
-        Frame(dc, r, s, shadow, light);
-        break;
-    case fbtEtched:
-        Frame(dc, r, s, shadow, light);
-        Frame(dc, r, s, light, shadow);
-        break;
-    case fbtFramed:
-        Frame(dc, r, s, dark, dark);
-        Frame(dc, r, s, window, window);
-        break;
-    case fbtLine:
-        Frame(dc, r, s, dark, dark);
-        break;
-    case fbtLineBorder:
-        Frame(dc, r, s, dark, dark);
-        Frame(dc, r, s, face, face);
-        break;
-    case fbtColorLineBorder:
-        Frame(dc, r, s, window, window);
-        break;
-    case fbtNone:
-        break;
-    }
+    // Each border type is a series of 1-pixel frames from the outside in, each with the
+    // colour of its top and left edges and the colour of its bottom and right edges.
+    enum Colour
+    {
+        Shadow,
+        Dark,
+        Window,
+        Light,
+        Face
+    };
+    struct Frames
+    {
+        int Count;
+        Colour Edges[4][2];
+    };
+    static constexpr Frames Types[] = {
+        {1, {{Shadow, Shadow}}},                                                   // fbtFlat
+        {2, {{Shadow, Light}, {Dark, Face}}},                                      // fbtSunken
+        {1, {{Dark, Face}}},                                                       // fbtSunkenInner
+        {1, {{Shadow, Light}}},                                                    // fbtSunkenOuter
+        {2, {{Face, Dark}, {Light, Shadow}}},                                      // fbtRaised
+        {1, {{Light, Shadow}}},                                                    // fbtRaisedInner
+        {1, {{Face, Dark}}},                                                       // fbtRaisedOuter
+        {2, {{Light, Shadow}, {Shadow, Light}}},                                   // fbtBump
+        {4, {{Light, Shadow}, {Light, Shadow}, {Shadow, Light}, {Shadow, Light}}}, // fbtBigBump
+        {2, {{Shadow, Light}, {Light, Shadow}}},                                   // fbtEtched
+        {2, {{Dark, Dark}, {Window, Window}}},                                     // fbtFramed
+        {1, {{Dark, Dark}}},                                                       // fbtLine
+        {2, {{Dark, Dark}, {Face, Face}}},                                         // fbtLineBorder
+        {0, {}},                                                                   // fbtNone
+        {1, {{Window, Window}}},                                                   // fbtColorLineBorder
+    };
+    static_assert(sizeof Types / sizeof Types[0] == fbtColorLineBorder + 1);
+    const COLORREF colours[] = {ColorToRGB(FBorderColorShadow), ColorToRGB(FBorderColorDkShadow),
+                                ColorToRGB(FBorderColorWindow), ColorToRGB(FBorderColorHighlight),
+                                ColorToRGB(FBorderColorFace)};
+    const Frames& frames = Types[FBorderType];
+    for (int i = 0; i < frames.Count; ++i)
+        Frame(dc, r, FBorderSides, colours[frames.Edges[i][0]], colours[frames.Edges[i][1]]);
 }
 
 void TCustomThemedPanel::PaintBevel(HDC dc, RECT& r, TPanelBevelStyle style)
