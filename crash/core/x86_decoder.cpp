@@ -130,6 +130,13 @@ public:
         return true;
     }
     size_t Pos() const { return FPos; }
+    uint32_t Unsigned(size_t at, size_t n) const
+    {
+        uint32_t v = 0;
+        for (size_t i = 0; i < n; ++i)
+            v |= static_cast<uint32_t>(FCode[at + i]) << (8 * i);
+        return v;
+    }
 
 private:
     std::span<const uint8_t> FCode;
@@ -140,6 +147,13 @@ private:
 
 InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t address)
 {
+    TInstructionParts parts;
+    return DecodeInstruction(code, address, parts);
+}
+
+InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t address, TInstructionParts& parts)
+{
+    parts = {};
     InstructionInfo info;
     info.This = address;
     Reader r(code);
@@ -152,7 +166,15 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
             break;
         operand16 |= op == 0x66;
         address16 |= op == 0x67;
+        parts.Lock |= op == 0xF0;
+        parts.Rep |= op == 0xF3;
+        parts.RepNE |= op == 0xF2;
+        if (op == 0x26 || op == 0x2E || op == 0x36 || op == 0x3E || op == 0x64 || op == 0x65)
+            parts.Segment = op;
     }
+    parts.OperandSize = operand16;
+    parts.AddressSize = address16;
+    parts.OpcodeAt = static_cast<uint8_t>(r.Pos() - 1);
     uint16_t kind = OneByte[op];
     info.Opcode = op;
     uint8_t second = 0;
@@ -162,8 +184,7 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
         info.Opcode = static_cast<uint16_t>(0x0F00 | second);
         kind = TwoByte[second];
         if (second == 0x38 || second == 0x3A) {
-            uint8_t third;
-            if (!r.Byte(third))
+            if (!r.Byte(parts.Third))
                 return info;
         }
     }
@@ -175,12 +196,14 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
     if (kind & ModRM) {
         if (!r.Byte(info.ModRM))
             return info;
+        parts.HasModRM = true;
         const int mod = info.ModRM >> 6, rm = info.ModRM & 7;
         if (mod != 3) {
             if (address16) {
                 const size_t disp = mod == 1 ? 1 : mod == 2 || (mod == 0 && rm == 6) ? 2 : 0;
-                if (!r.Skip(disp))
+                if (disp && !r.Signed(disp, parts.Disp))
                     return info;
+                parts.DispSize = static_cast<uint8_t>(disp);
             } else {
                 size_t disp = mod == 1 ? 1 : mod == 2 ? 4 : 0;
                 bool absolute = mod == 0 && rm == 5;
@@ -188,6 +211,8 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
                     uint8_t sib;
                     if (!r.Byte(sib))
                         return info;
+                    parts.HasSib = true;
+                    parts.Sib = sib;
                     if (mod == 0 && (sib & 7) == 5)
                         disp = 4;
                 } else if (absolute) {
@@ -196,10 +221,16 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
                 int32_t value = 0;
                 if (disp && !r.Signed(disp, value))
                     return info;
+                parts.DispSize = static_cast<uint8_t>(disp);
+                parts.Disp = value;
                 if (absolute)
                     memory = static_cast<uint32_t>(value);
             }
         }
+        // Group members that do not exist: INC/DEC Eb only, and no FF /7.
+        const int reg = (info.ModRM >> 3) & 7;
+        if ((op == 0xFE && reg > 1) || (op == 0xFF && reg == 7))
+            return info;
         // TEST r/m, imm is the only member of its group with an immediate.
         if ((kind & Group3) && ((info.ModRM >> 3) & 7) > 1)
             kind &= static_cast<uint16_t>(~(Imm8 | ImmZ));
@@ -227,6 +258,24 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
     info.Length = static_cast<uint8_t>(r.Pos());
     info.Next = address + info.Length;
     info.Valid = true;
+    // The immediates, as the text form shows them.
+    const size_t immediates = info.Length - fieldAt;
+    if (kind & Imm16Imm8) {
+        parts.ImmSize = 2;
+        parts.Imm = r.Unsigned(fieldAt, 2);
+        parts.Imm2Size = 1;
+        parts.Imm2 = r.Unsigned(fieldAt + 2, 1);
+    } else if (op == 0x0F && second == 0x0F) {
+        parts.Third = static_cast<uint8_t>(r.Unsigned(fieldAt, 1)); // the 3DNow! suffix
+    } else if (immediates > 0 && immediates <= 4 && !(kind & Far)) {
+        parts.ImmSize = static_cast<uint8_t>(immediates);
+        parts.Imm = r.Unsigned(fieldAt, immediates);
+    } else if (kind & Far) {
+        parts.ImmSize = static_cast<uint8_t>(sizeZ);
+        parts.Imm = r.Unsigned(fieldAt, sizeZ);
+        parts.Imm2Size = 2;
+        parts.Imm2 = r.Unsigned(fieldAt + sizeZ, 2);
+    }
 
     if (kind & (Rel8 | RelZ)) {
         info.Call = op == 0xE8;

@@ -28,8 +28,24 @@ struct InstructionInfo
     uint8_t Length = 0;
 };
 
+// How a decoded instruction is made up, for its text form.
+struct TInstructionParts
+{
+    bool Lock = false, Rep = false, RepNE = false, OperandSize = false, AddressSize = false;
+    uint8_t Segment = 0;  // the last segment-override prefix byte, 0 if none
+    uint8_t OpcodeAt = 0; // offset of the (first) opcode byte
+    uint8_t Third = 0;    // the third opcode byte of 0F 38 / 0F 3A, or the 3DNow! suffix
+    bool HasModRM = false, HasSib = false;
+    uint8_t Sib = 0;
+    uint8_t DispSize = 0;
+    int32_t Disp = 0;
+    uint8_t ImmSize = 0, Imm2Size = 0; // immediates in order (ENTER has two)
+    uint32_t Imm = 0, Imm2 = 0;
+};
+
 // Decodes the instruction at the start of `code`, which lies at `address`. Invalid when the
 // bytes are no instruction or the buffer ends inside it (at most 15 bytes are looked at).
 InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t address);
+InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t address, TInstructionParts& parts);
 
 } // namespace crash
