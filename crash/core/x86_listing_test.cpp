@@ -133,6 +133,35 @@ TEST(X86Listing, AnExceptionFrameAndItsHandler)
     ExpectGolden("listing_exception_frame", DisassemblyListing(m, f, o));
 }
 
+TEST(X86Listing, AnExceptionTableAfterHandleOnException)
+{
+    Image m;
+    // try ... except on EAccessViolation do ...; else ...; end
+    m.Put(0x401000, {0x31, 0xC0, 0x55, 0x68, 0x20, 0x10, 0x40, 0x00, 0x64, 0xFF, 0x30, 0x64,
+                     0x89, 0x20, 0x31, 0xC0, 0x5A, 0x59, 0x59, 0x64, 0x89, 0x10, 0xEB, 0x28});
+    m.Put(0x401020, {0xE9, 0xEB, 0x1F, 0x00, 0x00}); // jmp HandleOnException (0x403010)
+    m.PutDword(0x401025, 2);
+    m.PutDword(0x401029, 0x405000);
+    m.PutDword(0x40102D, 0x401039);
+    m.PutDword(0x401031, 0);
+    m.PutDword(0x401035, 0x40103B);
+    m.Put(0x401039, {0x90, 0xC3, 0x90, 0xC3});
+    m.Put(0x401040, {0xC3});
+    TRuntimeEntries runtime;
+    runtime.HandleOnException = 0x403010;
+    const TFunctionInfo f = AnalyseFunction(m, 0x401000, runtime);
+    EXPECT_TRUE(f.IsValid) << f.LastErrorStr;
+    const TCodeArea* table = AreaAt(f, 0x401025);
+    ASSERT_TRUE(table);
+    EXPECT_TRUE(table->OnExceptBlock);
+    EXPECT_EQ(table->AreaEnd, 0x401038u);
+    EXPECT_TRUE(AreaAt(f, 0x401039));
+    EXPECT_TRUE(AreaAt(f, 0x40103B));
+    TListingOptions o = Options(0x40103A);
+    o.Runtime = runtime;
+    ExpectGolden("listing_exception_table", DisassemblyListing(m, f, o));
+}
+
 TEST(X86Listing, AThunkIsOneAreaAndOneFarTransfer)
 {
     Image m;
