@@ -3,6 +3,7 @@
 #include "framework/application.h"
 #include "framework/guard.h"
 #include "framework/message_window.h"
+#include "framework/popup_menu.h"
 
 #include <windowsx.h>
 
@@ -476,6 +477,23 @@ void TWinControl::WndProc(TMessage& m)
     case WM_WINDOWPOSCHANGED:
         SyncBoundsFromWindow();
         break;
+    case WM_CONTEXTMENU:
+        if (!FDefProc) {
+            POINT p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+            const bool keyboard = p.x == -1 && p.y == -1;
+            if (!keyboard)
+                ::ScreenToClient(FHandle.Get(), &p);
+            TControl* c = keyboard ? nullptr : ControlAtPoint(p.x, p.y);
+            if (c) {
+                p.x -= c->Left();
+                p.y -= c->Top();
+            }
+            if ((c ? c : this)->ContextPopup(p)) {
+                m.Result = 0;
+                return;
+            }
+        }
+        break;
     case WM_SETCURSOR:
         if (!FDefProc && reinterpret_cast<HWND>(m.WParam) == FHandle.Get() && LOWORD(m.LParam) == HTCLIENT) {
             // The cursor of the windowless child under the mouse, else this control's own.
@@ -506,9 +524,11 @@ void TWinControl::WndProc(TMessage& m)
                 const int cx = x - target->Left(), cy = y - target->Top();
                 if (m.Msg == WM_LBUTTONDOWN)
                     target->MouseDown(cx, cy);
-                else if (m.Msg == WM_MOUSEMOVE)
+                else if (m.Msg == WM_MOUSEMOVE) {
                     target->MouseMove(cx, cy);
-                else {
+                    if (target->OnMouseMove)
+                        target->OnMouseMove(target, cx, cy);
+                } else {
                     FMouseControl = nullptr;
                     ::ReleaseCapture();
                     target->MouseUp(cx, cy);
@@ -631,6 +651,40 @@ HCURSOR CursorHandle(TCursor cursor)
     default:
         return ::LoadCursorW(nullptr, IDC_ARROW);
     }
+}
+
+void TControl::SetPopupMenu(TPopupMenu* menu)
+{
+    FPopupMenu = menu;
+    FreeNotification(menu);
+}
+
+void TControl::Notification(TComponent* component)
+{
+    if (component == FPopupMenu)
+        FPopupMenu = nullptr;
+}
+
+bool TControl::ContextPopup(POINT pos)
+{
+    bool handled = false;
+    if (OnContextPopup)
+        OnContextPopup(this, pos, handled);
+    if (handled)
+        return true;
+    if (!FPopupMenu || !FPopupMenu->AutoPopup)
+        return false;
+    POINT screen = pos.x == -1 && pos.y == -1 ? POINT{0, 0} : pos;
+    TWinControl* host = IsWindowed() ? static_cast<TWinControl*>(this) : Parent();
+    if (!host || !host->HandleAllocated())
+        return false;
+    if (!IsWindowed()) {
+        screen.x += Left();
+        screen.y += Top();
+    }
+    ::ClientToScreen(host->Handle(), &screen);
+    FPopupMenu->Popup(screen.x, screen.y, host->Handle());
+    return true;
 }
 
 void TControl::SetCursor(TCursor cursor)

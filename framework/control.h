@@ -13,12 +13,14 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 namespace framework {
 
 class TWinControl;
+class TPopupMenu;
 
 enum TAlign
 {
@@ -112,6 +114,15 @@ public:
     TCursor Cursor() const noexcept { return FCursor; }
     void SetCursor(TCursor cursor);
 
+    // The menu a right click (or the context-menu key) shows over the control.
+    TPopupMenu* PopupMenu() const noexcept { return FPopupMenu; }
+    void SetPopupMenu(TPopupMenu* menu);
+    // Raised before the popup menu shows; setting Handled shows none. The position is in
+    // client coordinates, (-1, -1) when the request came from the keyboard.
+    std::function<void(TObject* Sender, POINT MousePos, bool& Handled)> OnContextPopup;
+    // The mouse moved over the control (client coordinates).
+    std::function<void(TObject* Sender, int X, int Y)> OnMouseMove;
+
     TNotifyEvent OnClick;
 
     virtual bool IsWindowed() const noexcept { return false; }
@@ -132,6 +143,10 @@ protected:
     virtual void MouseDown(int, int) {}
     virtual void MouseMove(int, int) {}
     virtual void MouseUp(int, int) {}
+    // A context-menu request at `pos` (client coordinates, or -1, -1 from the keyboard):
+    // OnContextPopup, then the popup menu when it pops up automatically. True when handled.
+    virtual bool ContextPopup(POINT pos);
+    void Notification(TComponent* component) override;
     // The top-level window that shows this control, or null.
     HWND ParentWindow() const;
 
@@ -157,6 +172,7 @@ private:
     bool FFollowingParent = false;
     std::wstring FCaption;
     TCursor FCursor = crDefault;
+    TPopupMenu* FPopupMenu = nullptr;
 };
 
 class TGraphicControl : public TControl

@@ -36,10 +36,19 @@ public:
     const std::vector<TComponent*>& Components() const noexcept { return FComponents; }
     TComponent* FindComponent(const std::wstring& name) const;
 
+    // `other` refers to this component: when either is destroyed, the other's Notification
+    // is called with it, so that no reference outlives what it refers to.
+    void FreeNotification(TComponent* other);
+
+protected:
+    // `component`, which this one was linked with by FreeNotification, goes away.
+    virtual void Notification(TComponent*) {}
+
 private:
     TComponent* FOwner;
     std::wstring FName;
     std::vector<TComponent*> FComponents;
+    std::vector<TComponent*> FFreeNotifies;
 };
 
 // Stores a property value and reports whether it changed, so setters announce only real

@@ -149,6 +149,66 @@ TEST_F(HTMLLabel, LinksRaiseOnLinkClickAndNotOnClick)
     EXPECT_EQ(clicks, 1);
 }
 
+int Chosen = -1;
+int ChooseFirst(const framework::TPopupMenu&, int, int)
+{
+    ++Chosen;
+    return 0;
+}
+
+TEST_F(HTMLLabel, ARightClickOnALinkShowsTheLinkMenu)
+{
+    THTMLLabel* label = Label(L"text <a href=\"x\">link</a>", 20);
+    auto* ordinary = new framework::TPopupMenu(&Form);
+    auto* links = new framework::TPopupMenu(&Form);
+    int ordinaryClicks = 0, linkClicks = 0;
+    ordinary->Items.push_back({L"Copy", [&](framework::TObject*) { ++ordinaryClicks; }});
+    links->Items.push_back({L"Open link", [&](framework::TObject*) { ++linkClicks; }});
+    label->SetPopupMenu(ordinary);
+    label->SetLinkPopupMenu(links);
+    framework::TPopupMenu::Chooser = &ChooseFirst;
+    Form.Show();
+    auto rightClick = [&](int x, int y) {
+        POINT p{x, y};
+        ::ClientToScreen(Form.Handle(), &p);
+        ::SendMessageW(Form.Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(Form.Handle()),
+                       MAKELPARAM(p.x, p.y));
+    };
+    const int linkX = label->Render().CurData().FArray[1]->FWidth + 3;
+    rightClick(linkX, label->Height() / 2);
+    EXPECT_EQ(linkClicks, 1);
+    EXPECT_EQ(ordinaryClicks, 0);
+    rightClick(2, label->Height() / 2);
+    EXPECT_EQ(ordinaryClicks, 1);
+    // The context-popup event may take the request.
+    label->OnContextPopup = [](framework::TObject*, POINT, bool& handled) { handled = true; };
+    rightClick(linkX, label->Height() / 2);
+    EXPECT_EQ(linkClicks, 1);
+    label->OnContextPopup = nullptr;
+    // A freed menu leaves no reference behind.
+    delete links;
+    EXPECT_EQ(label->LinkPopupMenu(), nullptr);
+    rightClick(linkX, label->Height() / 2);
+    EXPECT_EQ(ordinaryClicks, 2);
+    framework::TPopupMenu::Chooser = nullptr;
+}
+
+TEST_F(HTMLLabel, MouseMovesShowTheHandOverLinksAndRaiseOnMouseMove)
+{
+    THTMLLabel* label = Label(L"text <a href=\"x\">link</a>", 20);
+    int moves = 0;
+    label->OnMouseMove = [&](framework::TObject*, int, int) { ++moves; };
+    Form.Show();
+    const int linkX = label->Render().CurData().FArray[1]->FWidth + 3;
+    ::SendMessageW(Form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(linkX, label->Height() / 2));
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crHandPoint);
+    ::SendMessageW(Form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(2, label->Height() / 2));
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crDefault);
+    label->SetCursor(framework::crIBeam);
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crIBeam);
+    EXPECT_EQ(moves, 2);
+}
+
 TEST_F(HTMLLabel, ContainerSnippetsAndLinksBetweenThem)
 {
     THTMLContainer container(nullptr);
@@ -272,6 +332,40 @@ TEST_F(ThemedPanel, DefaultsAreAFaceColouredRaisedPanelWithACentredCaption)
     child->SetAlign(framework::alClient);
     EXPECT_EQ(child->Left(), 4);
     EXPECT_EQ(child->Width(), 200 - 8);
+}
+
+TEST_F(ThemedPanel, PanelsShareTheImageOfAnImageFormAndTintIt)
+{
+    // A 200 x 100 image, red on its left half, green on its right, belonging to the form.
+    base::WindowDc screen(nullptr);
+    auto bitmap = std::make_shared<base::GdiObject>(::CreateCompatibleBitmap(screen.Get(), 200, 100));
+    {
+        base::MemoryDc dc(::CreateCompatibleDC(screen.Get()));
+        base::DcSelection selected(dc.Get(), bitmap->Get());
+        base::GdiObject red(::CreateSolidBrush(RGB(255, 0, 0))), green(::CreateSolidBrush(RGB(0, 255, 0)));
+        RECT left{0, 0, 100, 100}, right{100, 0, 200, 100};
+        ::FillRect(dc.Get(), &left, static_cast<HBRUSH>(red.Get()));
+        ::FillRect(dc.Get(), &right, static_cast<HBRUSH>(green.Get()));
+    }
+    auto* image = new TImageForm(&Form);
+    image->SetBitmap(bitmap);
+    image->SetControl(&Form);
+    auto* panel = new TThemedPanel(&Form);
+    panel->SetParent(&Form);
+    panel->SetBounds(80, 10, 60, 40);
+    panel->SetThemeMode(ttmNone);
+    panel->SetBevelOuter(bvNone);
+    panel->SetImageForm(image);
+    TestSurface s = Paint();
+
+    EXPECT_EQ(s.Pixel(85, 30), RGB(255, 0, 0));  // the image's left half under the panel
+    EXPECT_EQ(s.Pixel(130, 30), RGB(0, 255, 0)); // and its right half
+    panel->SetColor(framework::clBlack);
+    panel->SetAlphaLevel(128);
+    TestSurface tinted = Paint();
+    EXPECT_EQ(tinted.Pixel(85, 30), RGB(127, 0, 0));
+    delete image;
+    EXPECT_EQ(panel->ImageForm(), nullptr);
 }
 
 TEST_F(ThemedPanel, GradientsBordersAndHandlesPaintWithoutLeavingThePanel)

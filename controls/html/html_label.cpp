@@ -355,6 +355,40 @@ void THTMLLabel::MouseMove(int x, int y)
         FRender.MouseMoveTransfer(0, x - tr.left, y - tr.top, rect);
 }
 
+void THTMLLabel::SetLinkPopupMenu(framework::TPopupMenu* menu)
+{
+    FLinkPopupMenu = menu;
+    FreeNotification(menu);
+}
+
+void THTMLLabel::Notification(framework::TComponent* component)
+{
+    TCustomThemedLabel::Notification(component);
+    if (component == FLinkPopupMenu)
+        FLinkPopupMenu = nullptr;
+}
+
+bool THTMLLabel::ContextPopup(POINT pos)
+{
+    const bool keyboard = pos.x == -1 && pos.y == -1;
+    if (!FIsHTML || !FLinkPopupMenu || keyboard || !Parent() || !Parent()->HandleAllocated())
+        return TCustomThemedLabel::ContextPopup(pos);
+    const RECT tr = TextRect();
+    std::u16string href;
+    if (!FRender.IsCursorOverLink({pos.x - tr.left, pos.y - tr.top}, {}, href,
+                                  ToRect({0, 0, tr.right - tr.left, tr.bottom - tr.top})))
+        return TCustomThemedLabel::ContextPopup(pos);
+    bool handled = false;
+    if (OnContextPopup)
+        OnContextPopup(this, pos, handled);
+    if (handled || !FLinkPopupMenu->AutoPopup)
+        return handled;
+    POINT screen{Left() + pos.x, Top() + pos.y};
+    ::ClientToScreen(Parent()->Handle(), &screen);
+    FLinkPopupMenu->Popup(screen.x, screen.y, Parent()->Handle());
+    return true;
+}
+
 void THTMLLabel::MouseUp(int x, int y)
 {
     FLastUp = {x, y};

@@ -12,6 +12,7 @@
 #include "controls/html/html_render.h"
 #include "controls/html/themed_label.h"
 #include "framework/control.h"
+#include "framework/popup_menu.h"
 
 #include <functional>
 #include <memory>
@@ -39,6 +40,9 @@ public:
     // The cursor outside links; over a link the hand-point cursor shows.
     framework::TCursor Cursor() const noexcept { return FCursor; }
     void SetCursor(framework::TCursor value);
+    // The menu a right click on a link shows instead of the label's popup menu.
+    framework::TPopupMenu* LinkPopupMenu() const noexcept { return FLinkPopupMenu; }
+    void SetLinkPopupMenu(framework::TPopupMenu* menu);
     bool CheckContainerLinks() const noexcept { return FCheck; }
     void SetCheckContainerLinks(bool value) { FCheck = value; }
 
@@ -68,6 +72,8 @@ protected:
     void EnabledChanged() override;
     void MouseMove(int x, int y) override;
     void MouseUp(int x, int y) override;
+    bool ContextPopup(POINT pos) override;
+    void Notification(framework::TComponent* component) override;
 
 private:
     friend class THTMLContainer;
@@ -94,6 +100,7 @@ private:
     THTMLFontStyles FLinkStyle = fsUnderline;
     POINT FLastUp{};
     framework::TCursor FCursor = framework::crDefault;
+    framework::TPopupMenu* FLinkPopupMenu = nullptr;
     bool FOverLink = false;
 };
 

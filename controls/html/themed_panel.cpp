@@ -206,6 +206,49 @@ void TCustomThemedPanel::SetBackground(std::shared_ptr<const base::GdiObject> bi
     Changed();
 }
 
+void TCustomThemedPanel::SetImageForm(TImageForm* form)
+{
+    FImageForm = form;
+    FreeNotification(form);
+    Changed();
+}
+
+void TCustomThemedPanel::Notification(framework::TComponent* component)
+{
+    TWinControl::Notification(component);
+    if (component == FImageForm) {
+        FImageForm = nullptr;
+        Changed();
+    }
+}
+
+bool TCustomThemedPanel::PaintImageForm(HDC dc, const RECT& r)
+{
+    const framework::TWinControl* owner = FImageForm ? FImageForm->Control() : nullptr;
+    if (!owner || owner == this || !FImageForm->Bitmap())
+        return false;
+    // The image's top-left corner in this panel's client coordinates: through the parents
+    // when the image's control holds the panel, else through the windows on the screen.
+    POINT origin{0, 0};
+    const framework::TControl* c = this;
+    for (; c && c != owner; c = c->Parent()) {
+        origin.x -= c->Left();
+        origin.y -= c->Top();
+    }
+    if (!c) {
+        if (!owner->HandleAllocated() || !HandleAllocated())
+            return false;
+        origin = {0, 0};
+        ::MapWindowPoints(const_cast<framework::TWinControl*>(owner)->Handle(), Handle(), &origin, 1);
+    }
+    const SIZE s = BitmapSize(*FImageForm->Bitmap());
+    base::SavedDc saved(dc);
+    ::IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+    DrawBitmap(dc, *FImageForm->Bitmap(), origin.x, origin.y, s.cx, s.cy, s.cx, s.cy);
+    Tint(dc, r);
+    return true;
+}
+
 void TCustomThemedPanel::SetGradient(framework::TColor start, framework::TColor end, int steps)
 {
     FGradientStartColor = start;
@@ -456,7 +499,8 @@ void TCustomThemedPanel::PaintWindow(framework::TCanvas& canvas)
         PaintParent(dc);
         Tint(dc, client);
     } else if (!themed && (!FOwnerDraw || FAlwaysPaintBackground)) {
-        PaintBackground(canvas, client);
+        if (!PaintImageForm(dc, client))
+            PaintBackground(canvas, client);
     } else if (themed) {
         if (FTransparentXPThemes)
             PaintParent(dc);

@@ -5,6 +5,7 @@
 // edge.
 
 #include "base/win_handle.h"
+#include "controls/html/image_form.h"
 #include "controls/html/themed_label.h"
 #include "framework/control.h"
 #include "framework/label.h"
@@ -101,6 +102,10 @@ public:
     // The bitmap of the bitmap background types; the panel shares it.
     void SetBackground(std::shared_ptr<const base::GdiObject> bitmap);
     void SetGradient(framework::TColor start, framework::TColor end, int steps);
+    // A shared background image; its part under the panel is painted instead of the
+    // background when the image belongs to another control.
+    TImageForm* ImageForm() const noexcept { return FImageForm; }
+    void SetImageForm(TImageForm* form);
     bool Transparent() const noexcept { return FTransparent; }
     void SetTransparent(bool value);
     uint8_t AlphaLevel() const noexcept { return FAlphaLevel; }
@@ -154,6 +159,7 @@ protected:
     void CreateParams(framework::TCreateParams& params) override;
     void WndProc(framework::TMessage& message) override;
     void PaintWindow(framework::TCanvas& canvas) override;
+    void Notification(framework::TComponent* component) override;
 
 private:
     void Changed();
@@ -163,10 +169,12 @@ private:
     void PaintBevel(HDC dc, RECT& r, TPanelBevelStyle style);
     void PaintCaption(framework::TCanvas& canvas, RECT r);
     void Tint(HDC dc, const RECT& r);
+    bool PaintImageForm(HDC dc, const RECT& r);
     LRESULT HitTest(int x, int y) const;
 
     TBackgroundType FBackgroundType = bgtColorFill;
     std::shared_ptr<const base::GdiObject> FBackground;
+    TImageForm* FImageForm = nullptr;
     framework::TColor FGradientStartColor = framework::clBlack, FGradientEndColor = framework::clBlack;
     int FGradientSteps = 16;
     bool FTransparent = false;
