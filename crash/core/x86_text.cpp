@@ -1,6 +1,7 @@
 #include "crash/core/x86_text.h"
 
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 namespace crash {
@@ -262,6 +263,18 @@ std::string_view PrefixForm(std::string_view entry, TInstructionParts& parts)
     return forms[0];
 }
 
+// The member of group "#n" that the reg field names, with the entry's operands; nothing
+// for a member that does not exist.
+std::optional<std::pair<std::string, std::string>> GroupMember(const std::string& entry, int reg)
+{
+    const char* name = Groups[std::stoi(entry.substr(1))][reg];
+    if (!name || !*name)
+        return std::nullopt;
+    const size_t space = entry.find(' ');
+    return std::make_pair(std::string(name),
+                          space == std::string::npos ? std::string() : entry.substr(space + 1));
+}
+
 const char* Find(const TSuffix* table, size_t n, uint8_t suffix)
 {
     for (size_t i = 0; i < n; ++i)
@@ -333,11 +346,10 @@ TInstructionText InstructionText(std::span<const uint8_t> code, const Instructio
             if (entry.empty())
                 return {};
             if (entry[0] == '#') {
-                const int group = std::stoi(entry.substr(1));
-                const char* name = Groups[group][f.Reg()];
-                if (!name || !*name)
+                const auto member = GroupMember(entry, f.Reg());
+                if (!member)
                     return {};
-                entry = name + entry.substr(entry.find(' '));
+                entry = member->first + " " + member->second;
             }
             if (second == 0xC2 && (parts.Imm & 0xFF) < 8) {
                 // The compare predicates are spelled as mnemonics: cmpltps, cmpnlesd, ...
@@ -385,16 +397,17 @@ TInstructionText InstructionText(std::span<const uint8_t> code, const Instructio
             return {};
         if (entry[0] == '#') {
             const int group = std::stoi(entry.substr(1));
-            const char* name = Groups[group][f.Reg()];
-            if (!name || !*name)
+            const auto member = GroupMember(entry, f.Reg());
+            if (!member)
                 return {};
-            std::string operands = entry.substr(entry.find(' ') + 1);
+            const std::string& name = member->first;
+            std::string operands = member->second;
             // Of the F6/F7 group only TEST takes an immediate; FF's far forms address memory.
             if (group == 3 && f.Reg() < 2)
                 operands += op == 0xF6 ? ",Ib" : ",Iz";
             if (group == 5 && (f.Reg() == 3 || f.Reg() == 5))
                 operands = "Mp";
-            entry = std::string(name) + " " + operands;
+            entry = name + " " + operands;
         }
     }
     if (!entry.empty())
