@@ -1,3 +1,4 @@
+#include "controls/html/html_hook.h"
 #include "controls/html/html_label.h"
 #include "controls/html/themed_panel.h"
 
@@ -284,6 +285,31 @@ TEST_F(HTMLLabel, EmbeddedControlsArePlacedOnTheirFirstPaintAndStayThere)
     // Tab selection gives a control the keyboard focus.
     label->Render().SelectNextSuitableItem();
     EXPECT_TRUE(edit->Focused());
+}
+
+TEST_F(HTMLLabel, ARendererSubscribedToAWindowedControlTakesItsKeysAndClicks)
+{
+    auto* panel = new TThemedPanel(&Form);
+    panel->SetParent(&Form);
+    panel->SetBounds(0, 0, 300, 100);
+    TGdiMeasurer measurer;
+    THTMLRender render(measurer);
+    render.PrepareText(u"<input type=checkbox><a href=x>link</a><input type=radio>", 300, false);
+    render.CurData().FRect = {0, 0, 300, 100};
+    THTMLRenderHook hook(render);
+    Form.Show();
+    hook.SetControl(panel);
+    HWND wnd = panel->Handle();
+    auto& d = render.CurData();
+    ::SendMessageW(wnd, WM_LBUTTONUP, 0, MAKELPARAM(8, 8));
+    EXPECT_TRUE(static_cast<THTMLInputItem*>(d.FControlsArray[0])->FChecked);
+    ::SendMessageW(wnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(d.FSelectedItem, d.FControlsArray[1]);
+    ::SendMessageW(wnd, WM_MOUSEMOVE, 0, MAKELPARAM(8, 8));
+    EXPECT_EQ(d.FActiveItem, d.FControlsArray[0]);
+    hook.SetControl(nullptr);
+    ::SendMessageW(wnd, WM_KEYDOWN, VK_TAB, 0);
+    EXPECT_EQ(d.FSelectedItem, d.FControlsArray[1]);
 }
 
 using ThemedPanel = Window;
