@@ -1,33 +1,17 @@
 #include "crash/ui/password_codec.h"
 
+#include "base/rc4.h"
 #include "base/utf.h"
 
-#include <array>
 #include <cstdint>
 #include <utility>
 
 namespace crash {
 namespace {
 
-// The key stream: RC4's. Enciphering and deciphering are the same operation.
 void Cipher(std::string& bytes, std::string_view key)
 {
-    if (key.empty())
-        return;
-    std::array<uint8_t, 256> s;
-    for (int i = 0; i < 256; ++i)
-        s[static_cast<size_t>(i)] = static_cast<uint8_t>(i);
-    for (size_t i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[i] + static_cast<uint8_t>(key[i % key.size()])) & 0xFF;
-        std::swap(s[i], s[j]);
-    }
-    size_t i = 0, j = 0;
-    for (char& c : bytes) {
-        i = (i + 1) & 0xFF;
-        j = (j + s[i]) & 0xFF;
-        std::swap(s[i], s[j]);
-        c = static_cast<char>(static_cast<uint8_t>(c) ^ s[(s[i] + s[j]) & 0xFF]);
-    }
+    base::Rc4({reinterpret_cast<uint8_t*>(bytes.data()), bytes.size()}, key);
 }
 
 int HexDigit(char16_t c)

@@ -108,9 +108,16 @@ std::wstring CaseFolder(const std::wstring& name)
 }
 
 // The path the demo installer ran from, or "" when it didn't run.
+// The path the demo installer recorded. The record is read again for a while when it comes
+// out empty: a file can be unreadable for a moment while another process still holds it.
 std::wstring RanFrom(const std::wstring& folder)
 {
-    const std::string data = ReadWhole(folder + Installer + L".ran");
+    std::string data;
+    for (int attempt = 0; attempt < 50 && data.empty(); ++attempt) {
+        if (attempt)
+            ::Sleep(100);
+        data = ReadWhole(folder + Installer + L".ran");
+    }
     return std::wstring(reinterpret_cast<const wchar_t*>(data.data()), data.size() / sizeof(wchar_t));
 }
 
