@@ -105,6 +105,13 @@ struct RegistryKeyTraits
     static void Close(Handle h) noexcept { ::RegCloseKey(h); }
 };
 
+struct MenuTraits
+{
+    using Handle = HMENU;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::DestroyMenu(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
@@ -114,6 +121,7 @@ using Window = UniqueHandle<WindowTraits>;
 using Module = UniqueHandle<ModuleTraits>;
 using InternetHandle = UniqueHandle<InternetHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
+using Menu = UniqueHandle<MenuTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class WindowDc

@@ -6,17 +6,6 @@ namespace framework {
 
 int (*TPopupMenu::Chooser)(const TPopupMenu&, int, int) = nullptr;
 
-namespace {
-
-struct MenuTraits
-{
-    using Handle = HMENU;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::DestroyMenu(h); }
-};
-
-} // namespace
-
 int TPopupMenu::Popup(int x, int y, HWND owner)
 {
     if (OnPopup)
@@ -25,7 +14,7 @@ int TPopupMenu::Popup(int x, int y, HWND owner)
     if (Chooser) {
         chosen = Chooser(*this, x, y);
     } else {
-        base::UniqueHandle<MenuTraits> menu(::CreatePopupMenu());
+        base::Menu menu(::CreatePopupMenu());
         if (!menu)
             return -1;
         for (size_t i = 0; i < Items.size(); ++i)

@@ -1,5 +1,7 @@
 #include "controls/html/html_names.h"
 
+#include "base/ascii_case.h"
+
 #include <algorithm>
 
 namespace html {
@@ -100,17 +102,6 @@ constexpr TNamed Colors[] = {
 };
 static_assert(sizeof Colors / sizeof Colors[0] == 52);
 
-char16_t Lower(char16_t c)
-{
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
-bool SameIgnoringCase(std::u16string_view a, std::u16string_view b)
-{
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char16_t x, char16_t y) { return Lower(x) == Lower(y); });
-}
-
 } // namespace
 
 std::optional<char16_t> EntityCharacter(std::u16string_view name)
@@ -124,7 +115,7 @@ std::optional<char16_t> EntityCharacter(std::u16string_view name)
 std::optional<THTMLColor> ColorByName(std::u16string_view name)
 {
     for (const TNamed& c : Colors)
-        if (SameIgnoringCase(c.Name, name))
+        if (base::AsciiEqualIgnoringCase(c.Name, name))
             return c.Value;
     return std::nullopt;
 }

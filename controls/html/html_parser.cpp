@@ -2,6 +2,8 @@
 // wrapping and the line measuring that ends a parse.
 
 #include "controls/html/html_names.h"
+
+#include "base/ascii_case.h"
 #include "controls/html/html_render.h"
 
 #include <algorithm>
@@ -11,18 +13,6 @@
 
 namespace html {
 namespace {
-
-char16_t Lower(char16_t c)
-{
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
-std::u16string LowerCase(std::u16string s)
-{
-    for (char16_t& c : s)
-        c = Lower(c);
-    return s;
-}
 
 // Removes leading and trailing characters below 33.
 std::u16string TrimControls(std::u16string_view s)
@@ -58,8 +48,8 @@ std::optional<int32_t> Number(std::u16string_view s)
         int d;
         if (c >= u'0' && c <= u'9')
             d = c - u'0';
-        else if (base == 16 && Lower(c) >= u'a' && Lower(c) <= u'f')
-            d = Lower(c) - u'a' + 10;
+        else if (base == 16 && base::AsciiLower(c) >= u'a' && base::AsciiLower(c) <= u'f')
+            d = base::AsciiLower(c) - u'a' + 10;
         else
             return std::nullopt;
         v = v * base + d;
@@ -115,7 +105,7 @@ public:
                 FItems.emplace_back(u"p" + Digits(++FPositional), token);
             return;
         }
-        FItems.emplace_back(LowerCase(TrimControls(std::u16string_view(token).substr(0, eq))),
+        FItems.emplace_back(base::AsciiLowerCase(TrimControls(std::u16string_view(token).substr(0, eq))),
                             TrimControls(std::u16string_view(token).substr(eq + 1)));
     }
     void Set(const std::u16string& name, const std::u16string& value) { FItems.emplace_back(name, value); }
@@ -149,7 +139,7 @@ struct TFontSettings
 
 bool ReadBoolean(const std::u16string& value)
 {
-    const std::u16string v = LowerCase(value);
+    const std::u16string v = base::AsciiLowerCase(value);
     if (v == u"false")
         return false;
     if (v == u"true")
@@ -409,7 +399,7 @@ private:
                 name = u"~~";
             }
         }
-        Apply(LowerCase(name), a);
+        Apply(base::AsciiLowerCase(name), a);
         return true;
     }
 
@@ -657,7 +647,7 @@ private:
             p->FBoolState |= bsClosedPara;
         p->FParams = 0;
         if (a.Present) {
-            const std::u16string align = LowerCase(a.Value(u"align"));
+            const std::u16string align = base::AsciiLowerCase(a.Value(u"align"));
             p->FParams = align == u"center" ? 1 : align == u"right" ? 2 : 0;
             const std::u16string indent = a.Value(u"indent");
             if (!indent.empty())
@@ -766,7 +756,7 @@ private:
         indent->Assign(*C);
         indent->FText.clear();
         indent->FWidth = Clamp16(NumberOr(width, 0));
-        if (LowerCase(a.Value(u"pos")) == u"abs")
+        if (base::AsciiLowerCase(a.Value(u"pos")) == u"abs")
             indent->FBoolState |= bsAbsolute;
         else
             indent->FBoolState &= ~bsAbsolute;
@@ -775,12 +765,12 @@ private:
 
     void Input(const TAttributes& a, bool cNonEmpty)
     {
-        const std::u16string type = LowerCase(a.Value(u"type"));
+        const std::u16string type = base::AsciiLowerCase(a.Value(u"type"));
         if (type != u"checkbox" && type != u"radio")
             return;
         auto input = NewItem<THTMLInputItem>(hitInput);
         input->Assign(*C);
-        const std::u16string name = LowerCase(a.Value(u"name"));
+        const std::u16string name = base::AsciiLowerCase(a.Value(u"name"));
         if (!name.empty())
             input->FName = name;
         input->FWidth = input->FHeight = 17;
@@ -812,7 +802,7 @@ private:
 
     void Control(const TAttributes& a, bool cNonEmpty)
     {
-        const std::u16string cls = LowerCase(a.Value(u"vclclass"));
+        const std::u16string cls = base::AsciiLowerCase(a.Value(u"vclclass"));
         if (!IsEmbeddableClass(cls))
             return;
         auto control = NewItem<THTMLControlItem>(hitControl);

@@ -46,10 +46,13 @@ void TFillPicture::Decode()
     HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, FData.size());
     if (!memory)
         return;
-    if (void* p = ::GlobalLock(memory)) {
-        std::memcpy(p, FData.data(), FData.size());
-        ::GlobalUnlock(memory);
+    void* p = ::GlobalLock(memory);
+    if (!p) {
+        ::GlobalFree(memory);
+        return;
     }
+    std::memcpy(p, FData.data(), FData.size());
+    ::GlobalUnlock(memory);
     // The stream frees the memory when it is released.
     IStream* stream = nullptr;
     if (::CreateStreamOnHGlobal(memory, TRUE, &stream) != S_OK) {

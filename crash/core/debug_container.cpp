@@ -1,5 +1,6 @@
 #include "crash/core/debug_container.h"
 
+#include "base/hex.h"
 #include "base/rc4.h"
 
 #include <zlib.h>
@@ -100,13 +101,6 @@ std::string Password(size_t payloadLength)
     char text[32];
     std::snprintf(text, sizeof text, "VxDbg!%07zx%08zu", payloadLength & 0xFFFFFFF,
                   payloadLength % 100000000);
-    return text;
-}
-
-std::string Hex8(uint32_t v)
-{
-    char text[12];
-    std::snprintf(text, sizeof text, "$%08x", v);
     return text;
 }
 
@@ -225,7 +219,8 @@ std::string ContainerIdentity(std::span<const uint8_t> data)
         return {};
     uint32_t words[2];
     std::memcpy(words, data.data() + SignatureLength + 8, 8);
-    return Hex8(static_cast<uint32_t>(data.size())) + ", " + Hex8(words[0]) + ", " + Hex8(words[1]);
+    return base::HexText(static_cast<uint32_t>(data.size()), 8) + ", " + base::HexText(words[0], 8) + ", " +
+           base::HexText(words[1], 8);
 }
 
 bool ImportContainer(std::span<const uint8_t> data, TMapFile& map)

@@ -1,19 +1,15 @@
 #include "crash/core/map_file.h"
 
+#include "base/ascii_case.h"
+
 #include <algorithm>
 
 namespace crash {
 namespace {
 
-char Lower(char c)
+bool SameText(std::string_view a, std::string_view b)
 {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
-bool SameText(const std::string& a, const std::string& b)
-{
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+    return base::AsciiEqualIgnoringCase(a, b);
 }
 
 bool EndsWithText(const std::string& s, const std::string& tail)

@@ -1,5 +1,7 @@
 #include "crash/core/map_text_reader.h"
 
+#include "base/ascii_case.h"
+
 #include <map>
 #include <optional>
 #include <vector>
@@ -36,14 +38,7 @@ std::string_view TrimView(std::string_view s)
 
 bool ContainsData(std::string_view name)
 {
-    for (size_t i = 0; i + 4 <= name.size(); ++i) {
-        std::string lower(name.substr(i, 4));
-        for (char& c : lower)
-            c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-        if (lower == "data")
-            return true;
-    }
-    return false;
+    return base::AsciiLowerCase(std::string(name)).find("data") != std::string::npos;
 }
 
 // Columns of a map line: " ssss:oooooooo llllllllH name..." (a blank first).

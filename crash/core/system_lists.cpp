@@ -1,5 +1,7 @@
 #include "crash/core/system_lists.h"
 
+#include "base/ascii_case.h"
+
 #include <algorithm>
 
 namespace crash {
@@ -35,23 +37,6 @@ void PadTo(std::u16string& line, const std::u16string& field, size_t width)
         line.append(width - field.size(), u' ');
 }
 
-char16_t Lower(char16_t c)
-{
-    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
-}
-
-// <0, 0, >0 as a and b compare without regard to ASCII letter case.
-int CompareText(const std::u16string& a, const std::u16string& b)
-{
-    const size_t n = std::min(a.size(), b.size());
-    for (size_t i = 0; i < n; ++i) {
-        const char16_t x = Lower(a[i]), y = Lower(b[i]);
-        if (x != y)
-            return x < y ? -1 : 1;
-    }
-    return a.size() < b.size() ? -1 : a.size() > b.size() ? 1 : 0;
-}
-
 std::u16string Join(const std::vector<std::u16string>& lines)
 {
     std::u16string text;
@@ -76,13 +61,15 @@ std::u16string Trim(const std::u16string& s)
 void THardwareList::Add(const std::u16string& className, TDevice device)
 {
     // A new entry goes before the first entry that compares greater or equal.
-    auto cls = std::find_if(FClasses.begin(), FClasses.end(),
-                            [&](const TDeviceClass& c) { return CompareText(c.Name, className) >= 0; });
-    if (cls == FClasses.end() || CompareText(cls->Name, className) != 0)
+    auto cls = std::find_if(FClasses.begin(), FClasses.end(), [&](const TDeviceClass& c) {
+        return base::AsciiCompareIgnoringCase<char16_t>(c.Name, className) >= 0;
+    });
+    if (cls == FClasses.end() || base::AsciiCompareIgnoringCase<char16_t>(cls->Name, className) != 0)
         cls = FClasses.insert(cls, TDeviceClass{className, {}});
     auto& devices = cls->Devices;
-    auto at = std::find_if(devices.begin(), devices.end(),
-                           [&](const TDevice& d) { return CompareText(d.Name, device.Name) >= 0; });
+    auto at = std::find_if(devices.begin(), devices.end(), [&](const TDevice& d) {
+        return base::AsciiCompareIgnoringCase<char16_t>(d.Name, device.Name) >= 0;
+    });
     devices.insert(at, std::move(device));
 }
 

@@ -61,18 +61,13 @@ private:
     bool Decode(uint32_t address, const TRegisterState& regs, InstructionInfo& info, TInstructionParts& parts)
     {
         uint8_t bytes[15];
-        size_t n = 15;
-        while (n > 0 && !M.Read(address, bytes, n))
-            --n;
+        const size_t n = M.ReadUpTo(address, bytes, 15);
         info = DecodeInstruction({bytes, n}, address, parts);
         if (!info.Valid)
             return false;
         if ((info.Call || info.Jump) && !info.Target) {
-            uint8_t cell[4];
-            if (info.TargetMemory && M.Read(info.TargetMemory, cell, 4))
-                info.Target = static_cast<uint32_t>(cell[0] | cell[1] << 8 | cell[2] << 16) |
-                              static_cast<uint32_t>(cell[3]) << 24;
-            else if (info.Opcode == 0xFF && (info.ModRM >> 6) == 3 && regs[info.ModRM & 7])
+            const bool fromMemory = info.TargetMemory && M.ReadDword(info.TargetMemory, info.Target);
+            if (!fromMemory && info.Opcode == 0xFF && (info.ModRM >> 6) == 3 && regs[info.ModRM & 7])
                 info.Target = *regs[info.ModRM & 7];
         }
         return true;
@@ -264,11 +259,9 @@ private:
             return;
         AddArea(table, from, {}, true, table + 4 * count - 1);
         for (uint32_t k = 0; k < count; ++k) {
-            uint8_t e[4];
-            if (!M.Read(table + 4 * k, e, 4))
+            uint32_t target;
+            if (!M.ReadDword(table + 4 * k, target))
                 break;
-            const uint32_t target =
-                static_cast<uint32_t>(e[0] | e[1] << 8 | e[2] << 16) | static_cast<uint32_t>(e[3]) << 24;
             if (InRange(target))
                 AddArea(target, table + 4 * k, regs);
         }
@@ -278,22 +271,14 @@ private:
     // the exception class and the handler.
     void ExceptionTable(uint32_t table, uint32_t from)
     {
-        uint8_t c[4];
-        if (!M.Read(table, c, 4))
-            return;
-        const uint32_t count =
-            static_cast<uint32_t>(c[0] | c[1] << 8 | c[2] << 16) | static_cast<uint32_t>(c[3]) << 24;
-        if (count == 0 || count > 256)
+        uint32_t count;
+        if (!M.ReadDword(table, count) || count == 0 || count > 256)
             return;
         AddArea(table, from, {}, false, table + 4 + 8 * count - 1, true);
         for (uint32_t k = 0; k < count; ++k) {
-            uint8_t e[4];
-            if (M.Read(table + 4 + 8 * k + 4, e, 4)) {
-                const uint32_t handler =
-                    static_cast<uint32_t>(e[0] | e[1] << 8 | e[2] << 16) | static_cast<uint32_t>(e[3]) << 24;
-                if (InRange(handler))
-                    AddArea(handler, table, {});
-            }
+            uint32_t handler;
+            if (M.ReadDword(table + 4 + 8 * k + 4, handler) && InRange(handler))
+                AddArea(handler, table, {});
         }
     }
 

@@ -25,6 +25,24 @@ public:
     // The code range of the module that contains `address` (from its PE header), or
     // nothing when no module does.
     virtual std::optional<std::pair<uint32_t, uint32_t>> CodeRange(uint32_t address) = 0;
+
+    // A little-endian 32-bit value at `address`; false when it cannot be read.
+    bool ReadDword(uint32_t address, uint32_t& value)
+    {
+        uint8_t b[4];
+        if (!Read(address, b, 4))
+            return false;
+        value = static_cast<uint32_t>(b[0] | b[1] << 8 | b[2] << 16) | static_cast<uint32_t>(b[3]) << 24;
+        return true;
+    }
+    // As many of the `size` bytes at `address` as can be read (an instruction may end just
+    // before unreadable memory); returns how many.
+    size_t ReadUpTo(uint32_t address, uint8_t* out, size_t size)
+    {
+        while (size > 0 && !Read(address, out, size))
+            --size;
+        return size;
+    }
 };
 
 // What is known about the eight general registers: a value, or nothing.

@@ -1,5 +1,6 @@
 #include "crash/core/x86_listing.h"
 
+#include "base/hex.h"
 #include "crash/core/x86_text.h"
 
 #include <algorithm>
@@ -8,13 +9,6 @@
 
 namespace crash {
 namespace {
-
-std::string Address8(uint32_t a)
-{
-    char text[12];
-    std::snprintf(text, sizeof text, "%08x", a);
-    return text;
-}
 
 std::string Hex(uint32_t a)
 {
@@ -29,13 +23,6 @@ void PadTo(std::string& s, size_t width, bool atLeastOne)
         s.append(width - s.size(), ' ');
     else if (atLeastOne)
         s += ' ';
-}
-
-uint32_t Dword(ICodeMemory& m, uint32_t a, bool& ok)
-{
-    uint8_t b[4];
-    ok = m.Read(a, b, 4);
-    return ok ? static_cast<uint32_t>(b[0] | b[1] << 8 | b[2] << 16) | static_cast<uint32_t>(b[3]) << 24 : 0;
 }
 
 struct TLine
@@ -68,6 +55,16 @@ public:
     }
 
 private:
+    // The 32-bit value at `a`, 0 when it cannot be read.
+    uint32_t DwordAt(uint32_t a, bool* ok = nullptr)
+    {
+        uint32_t v = 0;
+        const bool read = M.ReadDword(a, v);
+        if (ok)
+            *ok = read;
+        return v;
+    }
+
     std::string EntryName() const
     {
         const std::string name = O.NameOf ? O.NameOf(F.EntryPoint) : "";
@@ -112,11 +109,11 @@ private:
             text.pop_back();
         Lines.push_back({std::move(text), exception});
     }
-    void Blank(uint32_t a) { Add(Address8(a)); }
+    void Blank(uint32_t a) { Add(base::AddressText(a)); }
     void Separator(uint32_t a)
     {
         Blank(a);
-        Add(Address8(a) + " ; ---------------------------------------------------------");
+        Add(base::AddressText(a) + " ; ---------------------------------------------------------");
         Blank(a);
         EndedBlock = true;
     }
@@ -125,7 +122,7 @@ private:
     {
         if (!Lines.empty() && !EndedBlock)
             Blank(a);
-        std::string line = Address8(a) + " " + text + ":";
+        std::string line = base::AddressText(a) + " " + text + ":";
         if (comment) {
             PadTo(line, 9 + 31, false);
             line += comment;
@@ -156,9 +153,8 @@ private:
     void CaseTable(const TCodeArea& area)
     {
         for (uint32_t e = area.AreaBegin; e + 3 <= area.AreaEnd; e += 4) {
-            bool ok;
-            const uint32_t target = Dword(M, e, ok);
-            std::string line = Address8(e) + " " + "  dd loc_" + Hex(target);
+            const uint32_t target = DwordAt(e);
+            std::string line = base::AddressText(e) + " " + "  dd loc_" + Hex(target);
             if (e == area.AreaBegin) {
                 PadTo(line, 9 + 31, false);
                 line += "  ; case jump table";
@@ -171,13 +167,12 @@ private:
     void ExceptionTable(const TCodeArea& area)
     {
         bool ok;
-        const uint32_t count = Dword(M, area.AreaBegin, ok);
+        const uint32_t count = DwordAt(area.AreaBegin, &ok);
         std::vector<std::pair<std::string, uint32_t>> entries;
         size_t widest = 0;
         for (uint32_t k = 0; ok && k < count && k < 256; ++k) {
-            bool okClass, okHandler;
-            const uint32_t cls = Dword(M, area.AreaBegin + 4 + 8 * k, okClass);
-            const uint32_t handler = Dword(M, area.AreaBegin + 8 + 8 * k, okHandler);
+            const uint32_t cls = DwordAt(area.AreaBegin + 4 + 8 * k);
+            const uint32_t handler = DwordAt(area.AreaBegin + 8 + 8 * k);
             std::string name;
             if (cls) {
                 name = O.ClassNameOf ? O.ClassNameOf(cls) : "";
@@ -191,7 +186,7 @@ private:
             const auto& [name, handler] = entries[k];
             std::string text = name.empty() ? "  else" + std::string(widest + 3 + 3 - 4, ' ')
                                             : "  on " + name + std::string(widest - name.size(), ' ') + " do";
-            Add(Address8(area.AreaBegin + 4 + 8 * static_cast<uint32_t>(k)) + " " + text + " loc_" +
+            Add(base::AddressText(area.AreaBegin + 4 + 8 * static_cast<uint32_t>(k)) + " " + text + " loc_" +
                 Hex(handler));
         }
         EndedBlock = false;
@@ -209,15 +204,13 @@ private:
                 return name;
             // A thunk: one jump to another function.
             uint8_t bytes[15];
-            size_t n = 15;
-            while (n > 0 && !M.Read(a, bytes, n))
-                --n;
+            const size_t n = M.ReadUpTo(a, bytes, 15);
             const InstructionInfo t = DecodeInstruction({bytes, n}, a);
             if (t.Valid && t.Jump && !t.Call && (t.Opcode == 0xE9 || t.Opcode == 0xEB || t.Opcode == 0xFF)) {
                 uint32_t target = t.Target;
                 bool ok = true;
                 if (!target && t.TargetMemory)
-                    target = Dword(M, t.TargetMemory, ok);
+                    target = DwordAt(t.TargetMemory, &ok);
                 if (ok && target)
                     return O.NameOf(target);
             }
@@ -227,7 +220,7 @@ private:
             uint32_t target = i.Target;
             bool ok = true;
             if (!target && i.TargetMemory)
-                target = Dword(M, i.TargetMemory, ok);
+                target = DwordAt(i.TargetMemory, &ok);
             const std::string name = ok ? named(target) : "";
             if (!name.empty())
                 return "  ; " + name;
@@ -247,7 +240,7 @@ private:
             if (text.empty() && p.ImmSize == 4 && v == p.Imm) {
                 // A pointer-sized immediate may point at a pointer to the text.
                 bool ok;
-                const uint32_t target = Dword(M, v, ok);
+                const uint32_t target = DwordAt(v, &ok);
                 if (ok && InImage(v) && InImage(target) && target != v)
                     text = TextAt(target);
             }
@@ -285,13 +278,11 @@ private:
         const uint32_t end = area.AreaEnd;
         while (a <= end && a >= area.AreaBegin) {
             uint8_t bytes[15];
-            size_t n = std::min<size_t>(15, static_cast<size_t>(end - a) + 1);
-            while (n > 0 && !M.Read(a, bytes, n))
-                --n;
+            const size_t n = M.ReadUpTo(a, bytes, std::min<size_t>(15, static_cast<size_t>(end - a) + 1));
             TInstructionParts p;
             InstructionInfo i = DecodeInstruction({bytes, n}, a, p);
             const bool exception = a == O.ExceptionAddress;
-            std::string line = Address8(a) + " " + Column(a) + (exception ? "> " : "  ");
+            std::string line = base::AddressText(a) + " " + Column(a) + (exception ? "> " : "  ");
             TInstructionText text;
             if (i.Valid)
                 text = InstructionText({bytes, n}, i, p);
