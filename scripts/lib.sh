@@ -36,8 +36,32 @@ ensure_packages() {
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
     $sudo dpkg --add-architecture i386
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    # A mirror in the middle of a sync answers with index files of the wrong size; try
+    # again, and install from the indexes that did arrive when it keeps failing.
+    local attempt
+    for attempt in 1 2 3; do
+        $sudo apt-get update -qq && break
+        log "the package index update failed (attempt $attempt)"
+        sleep 10
+    done
+    if DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null; then
+        return 0
+    fi
+    # The i386 packages must have the versions of their amd64 twins. When one architecture's
+    # index of the security archive did not arrive, those cannot be matched; the main
+    # archive and its updates alone are consistent, so install from them.
+    log "installing again from the main archive and its updates only"
+    local list
+    list="$(mktemp)"
+    local keyring=/usr/share/keyrings/debian-archive-keyring.gpg suite
+    for suite in bookworm bookworm-updates; do
+        echo "deb [signed-by=$keyring] http://deb.debian.org/debian $suite main"
+    done >"$list"
+    local only_main=(-o "Dir::Etc::SourceList=$list" -o Dir::Etc::SourceParts=/nonexistent)
+    $sudo apt-get "${only_main[@]}" update -qq
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get "${only_main[@]}" install -y -qq --no-install-recommends \
+        "${missing[@]}" >/dev/null
+    rm -f "$list"
 }
 
 # Wine takes the system language from LC_CTYPE and the user interface language from
