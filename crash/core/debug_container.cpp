@@ -5,6 +5,7 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -116,6 +117,15 @@ template <class F> bool Table(Reader& r, F entry)
     return true;
 }
 
+// Whether a line of the map lies in the segment.
+bool HasLines(const TMapFile& map, const TMfSegment& s)
+{
+    const auto& lines = map.Lines();
+    auto it = std::lower_bound(lines.begin(), lines.end(), s.StartAddress,
+                               [](const TMfLine& l, uint32_t a) { return l.Address < a; });
+    return it != lines.end() && it->Address - s.StartAddress < s.Length;
+}
+
 } // namespace
 
 std::vector<uint8_t> ExportContainer(const TMapFile& map, const TExportOptions& options)
@@ -131,7 +141,7 @@ std::vector<uint8_t> ExportContainer(const TMapFile& map, const TExportOptions& 
         Put32(stream, s->StartAddress - base);
         Put32(stream, s->Length);
         if (options.MinimalOnly)
-            stream.push_back(s->LineNumbers || map.FindLine(s->StartAddress) > 0);
+            stream.push_back(s->LineNumbers || HasLines(map, *s));
         else
             PutString(stream, s->Unit_);
     }
@@ -226,8 +236,10 @@ std::string ContainerIdentity(std::span<const uint8_t> data)
 bool ImportContainer(std::span<const uint8_t> data, TMapFile& map)
 {
     const auto h = ReadContainerHeader(data);
-    if (!h || (h->Flags & ContainerMinimalFlag))
-        return false; // a minimal container has no names: the full one is searched elsewhere
+    if (!h)
+        return false;
+    // A minimal container has no names: its units and publics are numbered instead.
+    const bool minimal = h->Flags & ContainerMinimalFlag;
     std::vector<uint8_t> payload(data.begin() + static_cast<std::ptrdiff_t>(h->PayloadOffset),
                                  data.begin() +
                                      static_cast<std::ptrdiff_t>(h->PayloadOffset + h->PayloadLength));
@@ -255,33 +267,39 @@ bool ImportContainer(std::span<const uint8_t> data, TMapFile& map)
 
     const uint32_t base = map.Ranges().BaseOfCode;
     Reader r(stream);
-    const bool ok = Table(r,
-                          [&](uint32_t) {
-                              uint32_t start, length;
-                              std::string unit;
-                              if (!r.U32(start) || !r.U32(length) || !r.String(unit))
-                                  return false;
-                              map.AddSegment(true, start, length, unit);
-                              return true;
-                          }) &&
-                    Table(r, [&, address = uint32_t{0}](uint32_t k) mutable {
-                        std::string name;
-                        if (!r.String(name))
-                            return false;
-                        if (k == 0) {
-                            uint32_t first;
-                            if (!r.U32(first))
-                                return false;
-                            address = base + first;
-                        } else {
-                            int32_t delta;
-                            if (!r.Packed(delta))
-                                return false;
-                            address += static_cast<uint32_t>(delta);
-                        }
-                        map.AddPublic(true, name, address, true);
-                        return true;
-                    });
+    const bool ok =
+        Table(r,
+              [&](uint32_t k) {
+                  uint32_t start, length;
+                  std::string unit;
+                  uint8_t lineNumbers = 0;
+                  if (!r.U32(start) || !r.U32(length) || !(minimal ? r.U8(lineNumbers) : r.String(unit)))
+                      return false;
+                  if (minimal)
+                      unit = "segment%" + std::to_string(k);
+                  map.AddSegment(true, start, length, unit, false, lineNumbers != 0);
+                  return true;
+              }) &&
+        Table(r, [&, address = uint32_t{0}](uint32_t k) mutable {
+            std::string name;
+            if (minimal)
+                name = "public%" + std::to_string(k);
+            else if (!r.String(name))
+                return false;
+            if (k == 0) {
+                uint32_t first;
+                if (!r.U32(first))
+                    return false;
+                address = base + first;
+            } else {
+                int32_t delta;
+                if (!r.Packed(delta))
+                    return false;
+                address += static_cast<uint32_t>(delta);
+            }
+            map.AddPublic(true, name, address, true);
+            return true;
+        });
     if (!ok)
         return false;
     uint32_t count;

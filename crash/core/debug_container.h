@@ -45,8 +45,9 @@ std::optional<TContainerHeader> ReadContainerHeader(std::span<const uint8_t> dat
 // version, as "$xxxxxxxx, $xxxxxxxx, $xxxxxxxx".
 std::string ContainerIdentity(std::span<const uint8_t> data);
 
-// Reads the tables of a container into `map` (and finishes it). False for anything that
-// is no readable container of version 2 or 3.
+// Reads the tables of a container into `map` (and finishes it); the units and publics of a
+// minimal container are named "segment%" and "public%" with their index. False for
+// anything that is no readable container of version 2 or 3.
 bool ImportContainer(std::span<const uint8_t> data, TMapFile& map);
 
 } // namespace crash

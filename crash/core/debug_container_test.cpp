@@ -90,8 +90,17 @@ TEST(DebugContainer, MinimalContainersAndDamage)
     const std::vector<uint8_t> small = ExportContainer(Sample(), minimal);
     ASSERT_TRUE(ReadContainerHeader(small));
     EXPECT_EQ(ReadContainerHeader(small)->Flags & ContainerMinimalFlag, ContainerMinimalFlag);
-    TMapFile none(Ranges());
-    EXPECT_FALSE(ImportContainer(small, none)); // its names are elsewhere
+    // Its names are elsewhere: units and publics are numbered, the lines are left out, and
+    // a unit that has lines says so.
+    TMapFile numbered(Ranges());
+    ASSERT_TRUE(ImportContainer(small, numbered));
+    ASSERT_EQ(numbered.Segments().size(), 2u);
+    EXPECT_EQ(numbered.Segments()[1].Unit_, "segment%1");
+    EXPECT_TRUE(numbered.Segments()[1].LineNumbers);
+    EXPECT_FALSE(numbered.Segments()[0].LineNumbers);
+    EXPECT_EQ(numbered.FindPublic(0x401200u)->Name, "public%3");
+    EXPECT_TRUE(numbered.Lines().empty());
+    EXPECT_EQ(numbered.FindLine(0x401200), -1);
 
     const std::vector<uint8_t> good = ExportContainer(Sample(), {});
     auto damaged = good;

@@ -25,6 +25,15 @@ std::string Trim(const std::string& s)
     return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
+// Units of Delphi sources are named without their extension.
+std::string UnitName(std::string unit)
+{
+    for (const char* extension : {".dpr", ".pas"})
+        if (EndsWithText(unit, extension))
+            unit.erase(unit.size() - 4);
+    return unit;
+}
+
 } // namespace
 
 TUnmangled Unmangle(const std::string& mangled)
@@ -104,9 +113,7 @@ void TMapFile::AddSegment(bool code, uint32_t start, uint32_t length, std::strin
 {
     if (!code && FCodeOnly)
         return;
-    for (const char* extension : {".dpr", ".pas"})
-        if (EndsWithText(unit, extension))
-            unit.erase(unit.size() - 4);
+    unit = UnitName(std::move(unit));
     if (!absolute)
         start += code ? FRanges.BaseOfCode : FRanges.BaseOfData;
     FSItems.push_back({true, code, start, length, std::move(unit), lineNumbers});
@@ -159,12 +166,52 @@ void TMapFile::AddLine(int32_t line, uint32_t address)
     FLItems.push_back({line, address});
 }
 
-void TMapFile::Finish()
+void TMapFile::AddMergedSegment(bool code, uint32_t start, uint32_t length, std::string unit)
 {
-    std::stable_sort(FLItems.begin(), FLItems.end(),
-                     [](const TMfLine& a, const TMfLine& b) { return a.Address < b.Address; });
-    std::stable_sort(FPItems.begin(), FPItems.end(),
-                     [](const TMfPublic& a, const TMfPublic& b) { return a.Address < b.Address; });
+    if (!code && FCodeOnly)
+        return;
+    const uint32_t absolute = start + (code ? FRanges.BaseOfCode : FRanges.BaseOfData);
+    unit = UnitName(std::move(unit));
+    if (FLastAdded < FSItems.size()) {
+        TMfSegment& last = FSItems[FLastAdded];
+        const uint64_t end = uint64_t{last.StartAddress} + last.Length;
+        if (last.Code == code && SameText(last.Unit_, unit) && absolute >= last.StartAddress &&
+            absolute <= end + 2) {
+            last.Length = static_cast<uint32_t>(std::max<uint64_t>(end, uint64_t{absolute} + length) -
+                                                last.StartAddress);
+            return;
+        }
+    }
+    AddSegment(code, start, length, std::move(unit));
+    FLastAdded = FSItems.size() - 1;
+}
+
+void TMapFile::AddTd32Public(bool code, std::string name, uint32_t address)
+{
+    if (!code && FCodeOnly)
+        return;
+    const uint32_t absolute = address + (code ? FRanges.BaseOfCode : FRanges.BaseOfData);
+    if (!SegmentAt(code, absolute)) {
+        // The segment of its kind that starts last before the public ends before it; the
+        // next one starts after it, so lengthening cannot reach into that one.
+        TMfSegment* before = nullptr;
+        for (TMfSegment& s : FSItems)
+            if (s.Code == code && s.StartAddress <= absolute &&
+                (!before || s.StartAddress > before->StartAddress))
+                before = &s;
+        const std::string unit = Unmangle(name).Unit;
+        if (before) {
+            before->Length = absolute - before->StartAddress + 1;
+        } else if (!unit.empty()) {
+            FSItems.push_back({true, code, absolute, 1, unit, false});
+            SortSegments(false);
+        }
+    }
+    AddPublic(code, std::move(name), address);
+}
+
+void TMapFile::SortSegments(bool closeGaps)
+{
     std::stable_sort(FSItems.begin(), FSItems.end(), [](const TMfSegment& a, const TMfSegment& b) {
         return a.Code != b.Code ? a.Code > b.Code : a.StartAddress < b.StartAddress;
     });
@@ -182,10 +229,15 @@ void TMapFile::Finish()
             }
             if (next.Code != s.Code)
                 break;
-            s.Length = next.StartAddress - s.StartAddress;
+            const uint32_t reach = next.StartAddress - s.StartAddress;
+            if (!closeGaps && s.Length < reach)
+                break; // a gap stays
+            const uint32_t end = std::max(s.Length, reach + next.Length);
+            s.Length = reach;
             if (!SameText(next.Unit_, s.Unit_))
                 break;
-            s.Length += next.Length;
+            // A part that lies inside the segment does not shorten it.
+            s.Length = end;
             s.LineNumbers = s.LineNumbers || next.LineNumbers;
             ++k;
         }
@@ -193,7 +245,38 @@ void TMapFile::Finish()
             out.push_back(std::move(s));
     }
     FSItems = std::move(out);
+    FLastAdded = SIZE_MAX;
     FSorted = true;
+}
+
+void TMapFile::ExtendLastSegmentToTopOfCode()
+{
+    TMfSegment* last = nullptr;
+    for (TMfSegment& s : FSItems)
+        if (s.Code && (!last || s.StartAddress > last->StartAddress))
+            last = &s;
+    if (last && FRanges.TopOfCode > last->StartAddress)
+        last->Length = FRanges.TopOfCode - last->StartAddress;
+}
+
+void TMapFile::Clear()
+{
+    FSItems.clear();
+    FPItems.clear();
+    FLItems.clear();
+    FEntryPoint = 0;
+    FValid = false;
+    FSorted = false;
+    FLastAdded = SIZE_MAX;
+}
+
+void TMapFile::Finish()
+{
+    std::stable_sort(FLItems.begin(), FLItems.end(),
+                     [](const TMfLine& a, const TMfLine& b) { return a.Address < b.Address; });
+    std::stable_sort(FPItems.begin(), FPItems.end(),
+                     [](const TMfPublic& a, const TMfPublic& b) { return a.Address < b.Address; });
+    SortSegments(true);
     FValid = FValid || !FSItems.empty() || !FPItems.empty() || !FLItems.empty();
 }
 

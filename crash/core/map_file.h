@@ -55,6 +55,20 @@ public:
                     bool lineNumbers = false);
     void AddPublic(bool code, std::string name, uint32_t address, bool absolute = false);
     void AddLine(int32_t line, uint32_t address);
+    // TD32 adds its unit segments merged: a segment of the same kind and unit as the last
+    // one added that starts within it (or up to 2 bytes past its end) lengthens that one.
+    void AddMergedSegment(bool code, uint32_t start, uint32_t length, std::string unit);
+    // A TD32 public: the segment before it is lengthened to reach it (never into the next
+    // segment of its kind), and a public in no segment adds a one-byte segment of its unit
+    // unless the segment before it already has that unit.
+    void AddTd32Public(bool code, std::string name, uint32_t address);
+    // Sorts the segments (by kind, then start) and optimizes them: empty ones and ones that
+    // start where the next starts give way; with `closeGaps` a segment reaches the next of
+    // its kind (absorbing it when it has the same unit), else lengths change only where
+    // two segments overlap or touch.
+    void SortSegments(bool closeGaps);
+    // The last code segment then reaches the top of the code.
+    void ExtendLastSegmentToTopOfCode();
     // Sorts the tables and closes the gaps between segments; call once after loading.
     void Finish();
 
@@ -80,6 +94,12 @@ public:
     void SetValid(bool valid) noexcept { FValid = valid; }
     uint32_t EntryPoint() const noexcept { return FEntryPoint; }
     void SetEntryPoint(uint32_t address) noexcept { FEntryPoint = address; }
+    // The identity of the full information when the module carries minimal information
+    // only (the report names it); empty otherwise.
+    const std::string& MinDebugInfo() const noexcept { return FMinDebugInfo; }
+    void SetMinDebugInfo(std::string identity) { FMinDebugInfo = std::move(identity); }
+    // Forgets every entry (a source that failed half-way leaves nothing behind).
+    void Clear();
 
 private:
     const TMfSegment* SegmentAt(bool code, uint32_t address) const;
@@ -92,6 +112,8 @@ private:
     TModuleRanges FRanges;
     bool FValid = false;
     bool FSorted = false;
+    std::string FMinDebugInfo;
+    size_t FLastAdded = SIZE_MAX; // the segment AddMergedSegment may lengthen
 };
 
 // A Delphi-mangled name ("@Unit1@TForm1@Button1Click$qqrp14System@TObject") as unit

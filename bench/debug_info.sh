@@ -1,0 +1,18 @@
+#!/bin/bash
+# Benchmark of the debug information (bench/debug_info_bench.cpp) under Wine: loading this
+# program's own container and looking addresses up, against Wine's dbghelp reading the
+# image's DWARF; then the container's size beside the DWARF size of lumigate.exe. Needs the
+# Windows build (scripts/test). Never fails on time.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
+exe="$BUILD/win/bench/debug_info_bench.exe"
+[ -x "$exe" ] || { echo "build first: scripts/test"; exit 1; }
+ensure_display
+trap 'stop_wineserver; stop_display' EXIT
+ensure_prefix
+wine "$exe" | tr -d '\r'
+image="$BUILD/win/app/lumigate.exe"
+dwarf=$(i686-w64-mingw32-objdump -h "$image" |
+    python3 -c 'import sys; print(sum(int(p[2], 16) for p in (l.split() for l in sys.stdin) if len(p) > 2 and p[1].startswith(".debug_")))')
+vex=$(stat -c %s "$BUILD/win/app/lumigate.vex")
+printf 'lumigate.exe: container %d bytes, DWARF %d bytes (%.1f %%)\n' "$vex" "$dwarf" "$(echo "100 * $vex / $dwarf" | bc -l)"

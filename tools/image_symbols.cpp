@@ -1,0 +1,104 @@
+#include "tools/image_symbols.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tools {
+namespace {
+
+constexpr size_t SymbolSize = 18;
+constexpr uint8_t ClassExternal = 2, ClassStatic = 3, ClassLabel = 6;
+
+uint32_t U32(std::span<const uint8_t> b, size_t at)
+{
+    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<uint32_t>(b[at + 3])
+                                                                                 << 24;
+}
+
+} // namespace
+
+TImageSymbols::TImageSymbols(std::span<const uint8_t> file, const crash::TPeImage& image)
+    : FFile(file), FImage(image)
+{
+    const uint64_t strings =
+        uint64_t{image.PointerToSymbolTable} + uint64_t{image.NumberOfSymbols} * SymbolSize;
+    if (image.PointerToSymbolTable && strings + 4 <= file.size())
+        FStrings = static_cast<size_t>(strings);
+}
+
+std::string TImageSymbols::FullName(const std::string& name) const
+{
+    if (name.size() < 2 || name[0] != '/' || !FStrings)
+        return name;
+    size_t offset = 0;
+    for (size_t k = 1; k < name.size(); ++k) {
+        if (name[k] < '0' || name[k] > '9')
+            return name;
+        offset = offset * 10 + static_cast<size_t>(name[k] - '0');
+    }
+    if (offset >= FFile.size() - FStrings)
+        return name;
+    const char* p = reinterpret_cast<const char*>(FFile.data() + FStrings + offset);
+    return std::string(p, strnlen(p, FFile.size() - FStrings - offset));
+}
+
+std::span<const uint8_t> TImageSymbols::Section(const std::string& name) const
+{
+    for (const crash::TPeSection& s : FImage.Sections)
+        if (FullName(s.Name) == name)
+            return FImage.AtOffset(
+                s.PointerToRawData,
+                std::min(s.VirtualSize ? s.VirtualSize : s.SizeOfRawData, s.SizeOfRawData));
+    return {};
+}
+
+size_t TImageSymbols::DebugSize() const
+{
+    size_t size = 0;
+    for (const crash::TPeSection& s : FImage.Sections)
+        if (FullName(s.Name).starts_with(".debug_"))
+            size += s.VirtualSize;
+    return size;
+}
+
+std::string TImageSymbols::SymbolName(size_t at) const
+{
+    if (U32(FFile, at) != 0) {
+        const char* p = reinterpret_cast<const char*>(FFile.data() + at);
+        return std::string(p, strnlen(p, 8));
+    }
+    const uint32_t offset = U32(FFile, at + 4);
+    if (!FStrings || offset >= FFile.size() - FStrings)
+        return {};
+    const char* p = reinterpret_cast<const char*>(FFile.data() + FStrings + offset);
+    return std::string(p, strnlen(p, FFile.size() - FStrings - offset));
+}
+
+std::vector<TImageFunction> TImageSymbols::Functions() const
+{
+    std::vector<TImageFunction> out;
+    if (!FStrings)
+        return out;
+    for (uint32_t k = 0; k < FImage.NumberOfSymbols; ++k) {
+        const size_t at = FImage.PointerToSymbolTable + size_t{k} * SymbolSize;
+        const int16_t section = static_cast<int16_t>(FFile[at + 12] | FFile[at + 13] << 8);
+        const uint8_t storage = FFile[at + 16], aux = FFile[at + 17];
+        k += aux;
+        if (section <= 0 || static_cast<size_t>(section) > FImage.Sections.size() ||
+            (storage != ClassExternal && storage != ClassStatic && storage != ClassLabel))
+            continue;
+        const crash::TPeSection& s = FImage.Sections[static_cast<size_t>(section) - 1];
+        if (!(s.Characteristics & crash::PeSectionCode))
+            continue;
+        std::string name = SymbolName(at);
+        if (name.empty() || name[0] == '.')
+            continue; // the section's own symbols and local labels
+        out.push_back({static_cast<uint32_t>(FImage.ImageBase) + s.VirtualAddress + U32(FFile, at + 8),
+                       std::move(name)});
+    }
+    std::stable_sort(out.begin(), out.end(),
+                     [](const TImageFunction& a, const TImageFunction& b) { return a.Address < b.Address; });
+    return out;
+}
+
+} // namespace tools
