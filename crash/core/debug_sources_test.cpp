@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <set>
 
 namespace crash {
 namespace {
@@ -30,9 +31,8 @@ public:
     }
     std::optional<std::vector<uint8_t>> ReadFile(const std::wstring& path) override
     {
-        Read.push_back(path);
         auto it = Files.find(path);
-        return it == Files.end() ? std::nullopt : std::optional(it->second.second);
+        return it == Files.end() || Unreadable.count(path) ? std::nullopt : std::optional(it->second.second);
     }
     std::optional<int64_t> WriteTime(const std::wstring& path) override
     {
@@ -55,7 +55,7 @@ public:
     std::vector<uint8_t> Embedded, Mapped;
     std::string Identity;
     std::map<std::wstring, std::pair<int64_t, std::vector<uint8_t>>> Files;
-    std::vector<std::wstring> Read;
+    std::set<std::wstring> Unreadable; // there, but locked
 };
 
 std::vector<uint8_t> Container(const std::string& name, bool minimal = false)
@@ -152,6 +152,11 @@ TEST(DebugSources, Td32FromTdsFilesAndImages)
     // Beside a map the map counts, also when the .tds is newer.
     tds.Put(L".map", Text(MapText), 100);
     EXPECT_EQ(PublicAt(tds), "FromMap");
+    // A map that cannot be read: a .tds older than it is left out, a newer one is read.
+    tds.Unreadable.insert(L"C:\\app.v2\\prog.map");
+    EXPECT_EQ(PublicAt(tds), "FromTds");
+    tds.Put(L".map", Text(MapText), 300);
+    EXPECT_EQ(PublicAt(tds), "-");
 
     // The module's own file: TD32 behind the last section, where the debug directory is.
     testing::TBlob debug;
