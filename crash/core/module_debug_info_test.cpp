@@ -1,3 +1,4 @@
+#include "crash/core/debug_container.h"
 #include "crash/core/module_debug_info.h"
 #include "crash/core/pdb_reader.h"
 #include "crash/core/pe_image.h"
@@ -53,6 +54,31 @@ TEST(ModuleDebugInfo, ThisProgramsOwnContainer)
     EXPECT_NE(map->EntryPoint(), 0u);
     // Only the library's own files: the embedded container still counts.
     EXPECT_TRUE(LoadModuleMapFile(::GetModuleHandleW(nullptr), true, true).Valid());
+}
+
+TEST(ModuleDebugInfo, TheShippedExeCarriesItsContainer)
+{
+    char exe[MAX_PATH];
+    ASSERT_TRUE(::GetEnvironmentVariableA("LUMIGATE_EXE", exe, MAX_PATH));
+    HMODULE image = ::LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(image, nullptr);
+    HRSRC info = ::FindResourceW(image, L"EXCEPT", L"VEX");
+    ASSERT_NE(info, nullptr);
+    const auto* bytes = static_cast<const uint8_t*>(::LockResource(::LoadResource(image, info)));
+    const std::vector<uint8_t> container(bytes, bytes + ::SizeofResource(image, info));
+    ::FreeLibrary(image);
+    std::ifstream in(exe, std::ios::binary);
+    const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const auto pe = TPeImage::Parse(file, false);
+    ASSERT_TRUE(pe);
+    TMapFile map(pe->Ranges(static_cast<uint32_t>(pe->ImageBase)));
+    ASSERT_TRUE(ImportContainer(container, map));
+    EXPECT_NE(map.FindPublic(true, "", "wWinMain@16", true), 0u);
+    EXPECT_EQ(map.EntryPoint(), pe->ImageBase + pe->AddressOfEntryPoint);
+    // The same tables as the side file beside it.
+    std::ifstream side(std::string(exe).substr(0, std::string(exe).size() - 4) + ".vex", std::ios::binary);
+    const std::vector<uint8_t> vex{std::istreambuf_iterator<char>(side), std::istreambuf_iterator<char>()};
+    EXPECT_EQ(vex, container);
 }
 
 TEST(ModuleDebugInfo, ModulesWithoutInformationNameTheirExports)

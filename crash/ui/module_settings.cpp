@@ -108,4 +108,18 @@ std::shared_ptr<ReportSettings> CallerModuleSettings(const void* codeAddress)
     return found ? found : ReportSettings::Create(ReporterModule());
 }
 
+__attribute__((noinline)) std::shared_ptr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth)
+{
+    // Frame 0 would be this function's own return address into its caller.
+    void* frame = nullptr;
+    if (::RtlCaptureStackBackTrace(depth + 1, 1, &frame, nullptr) != 1)
+        frame = nullptr;
+    return CallerModuleSettings(frame);
+}
+
+__attribute__((noinline)) std::shared_ptr<ReportSettings> CallerModuleSettings()
+{
+    return CallerModuleSettings(__builtin_return_address(0));
+}
+
 } // namespace crash

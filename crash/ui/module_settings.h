@@ -21,6 +21,10 @@ std::shared_ptr<ReportSettings> ModuleSettingsFor(HMODULE module);
 // The settings of the module whose image holds `codeAddress`, else the linked-in ones,
 // else those of the reporter's module.
 std::shared_ptr<ReportSettings> CallerModuleSettings(const void* codeAddress);
+// The same for the return address `depth` frames up the caller's chain (0: the caller's
+// own code), and for the caller of this function.
+std::shared_ptr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth);
+std::shared_ptr<ReportSettings> CallerModuleSettings();
 // The first linked-in settings: the reporter's module, then every module image of the
 // process in address order.
 std::shared_ptr<ReportSettings> FindLinkedSettings();

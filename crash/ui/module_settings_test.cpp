@@ -29,6 +29,10 @@ TEST(ModuleSettings, TheModuleOfACodeAddressOrTheLinkedInSettings)
     EXPECT_EQ(CallerModuleSettings(reinterpret_cast<const void*>(&ReporterModule))->Module(),
               ::GetModuleHandleW(nullptr));
     EXPECT_EQ(CallerModuleSettings(nullptr)->Module(), ::GetModuleHandleW(nullptr));
+    // This test's own code, directly and through the caller chain.
+    EXPECT_EQ(CallerModuleSettings()->Module(), ::GetModuleHandleW(nullptr));
+    EXPECT_EQ(CallerModuleSettingsAtDepth(0)->Module(), ::GetModuleHandleW(nullptr));
+    EXPECT_EQ(CallerModuleSettingsAtDepth(1000)->Module(), ::GetModuleHandleW(nullptr)); // past the chain
 
     // A module without a block, while the reporter is shared: the linked-in settings.
     EXPECT_EQ(ModuleSettingsFor(::GetModuleHandleW(L"kernel32.dll"))->Module(), ::GetModuleHandleW(nullptr));

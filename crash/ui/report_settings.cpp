@@ -86,6 +86,8 @@ ReportSettings::~ReportSettings()
 {
     if (FAddFields)
         FAddFields->ClearParent();
+    if (FAddAttachs)
+        FAddAttachs->ClearParent();
     ReleaseModuleSettings(FSettings);
 }
 
@@ -328,6 +330,96 @@ std::shared_ptr<ReportFields> ReportSettings::GetAdditionalFields()
         settings->SetPropStr("AddFields", Join(entries, u'|'));
     };
     return FAddFields;
+}
+
+std::shared_ptr<ReportAttachments> ReportSettings::GetAdditionalAttachments()
+{
+    if (FAddAttachs)
+        return FAddAttachs;
+    FAddAttachs = ReportAttachments::Create();
+    const std::u16string stored = GetPropStr("AddAttachs");
+    if (!stored.empty()) {
+        for (const std::u16string& entry : Split(stored, u'|')) {
+            std::vector<std::u16string> parts = Split(entry, u'>');
+            parts.resize(4);
+            FAddAttachs->Add(parts[0], parts[1], parts[2], parts[3]);
+        }
+    }
+    std::weak_ptr<ReportSettings> self = weak_from_this();
+    std::weak_ptr<ReportAttachments> attachments = FAddAttachs;
+    FAddAttachs->OnChange = [self, attachments] {
+        auto settings = self.lock();
+        auto list = attachments.lock();
+        if (!settings || !list)
+            return;
+        std::vector<std::u16string> entries;
+        TAttachment a;
+        for (int i = 0; list->GetItem(i, a); ++i)
+            entries.push_back(Join({a.OriginalFile, a.SendAsName, a.ArchiveName, a.FieldName}, u'>'));
+        settings->SetPropStr("AddAttachs", Join(entries, u'|'));
+    };
+    return FAddAttachs;
+}
+
+std::shared_ptr<IVxAssistant> ReportSettings::GetAssistant(const std::u16string& name)
+{
+    const std::optional<TAssistantEntry> entry = FindAssistant(name);
+    const TAssistantLoader& loader = AssistantLoader();
+    if (!entry || !loader)
+        return nullptr;
+    std::shared_ptr<IVxAssistant> assistant = loader(FModule, entry->Title, entry->Forms, ReportObject());
+    if (assistant)
+        ReadFormCache(*assistant);
+    return assistant;
+}
+
+void ReportSettings::FillFormCache(IVxAssistant& assistant)
+{
+    if (!FFormCache) {
+        FFormCache = std::make_shared<ReportFields>();
+        FFormCache->AcceptData();
+    }
+    for (int f = 0; f < assistant.FormCount(); ++f) {
+        IVxAssistantForm* form = assistant.Form(f);
+        if (!form || !form->Continued())
+            continue;
+        for (int i = 0; i < form->ItemCount(); ++i) {
+            IVxAssistantItem* item = form->Item(i);
+            if (item && item->IsEdit())
+                FFormCache->SetContent(item->Name(), item->GetText());
+            else if (item && item->IsCheckBox())
+                FFormCache->SetContent(item->Name(), item->GetChecked() ? u"+" : u"-");
+        }
+    }
+}
+
+void ReportSettings::ReadFormCache(IVxAssistant& assistant)
+{
+    if (!FFormCache)
+        return;
+    for (int f = 0; f < assistant.FormCount(); ++f) {
+        IVxAssistantForm* form = assistant.Form(f);
+        if (!form)
+            continue;
+        bool restored = false, complete = true;
+        for (int i = 0; i < form->ItemCount(); ++i) {
+            IVxAssistantItem* item = form->Item(i);
+            if (!item || !(item->IsEdit() || item->IsCheckBox()))
+                continue;
+            if (FFormCache->FindItem(item->Name()) < 0) {
+                complete = false;
+                continue;
+            }
+            const std::u16string value = FFormCache->GetContent(item->Name());
+            if (item->IsEdit())
+                item->SetText(value);
+            else
+                item->SetChecked(value == u"+");
+            restored = true;
+        }
+        if (restored && complete && form->ContinueButtonEnabled())
+            form->SetActiveControl(form->ContinueButtonName());
+    }
 }
 
 std::optional<TAssistantEntry> ReportSettings::FindAssistant(const std::u16string& name)

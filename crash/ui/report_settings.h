@@ -8,7 +8,9 @@
 // The report object of the handling pipeline derives from this class and overrides the
 // lookup (FindProp) to put its own per-report records first.
 
+#include "crash/delivery/report_attachments.h"
 #include "crash/ui/report_fields.h"
+#include "crash/ui/report_settings_interfaces.h"
 #include "crash/ui/settings_property.h"
 #include "crash/ui/settings_registry.h"
 #include "crash/ui/text_variables.h"
@@ -22,31 +24,6 @@
 
 namespace crash {
 
-enum ShowSetting : int32_t
-{
-    ssFullBox,
-    ssAssistant,
-    ssDetailBox,
-    ssSimpleBox,
-    ssNothing
-};
-enum ReportButton : int32_t
-{
-    bSendBugReport,
-    bSaveBugReport,
-    bPrintBugReport,
-    bShowBugReport,
-    bContinueApplication,
-    bRestartApplication,
-    bCloseApplication
-};
-enum DupDef : int32_t
-{
-    ddExceptAddrIdentical,
-    ddCrashStackIdentical,
-    ddAllStacksIdentical
-};
-
 // One "Assistant"n setting: the assistant's name, its title and its forms in order.
 struct TAssistantEntry
 {
@@ -54,16 +31,9 @@ struct TAssistantEntry
     std::vector<std::u16string> Forms;
 };
 
-using VxType_Bool = bool;
-using VxType_Card = uint32_t;
-using VxType_Int = int32_t;
-using VxType_Ansi = std::string;
-using VxType_Text = std::u16string;
-using VxType_ShowSetting = ShowSetting;
-using VxType_ReportButton = ReportButton;
-using VxType_DupDef = DupDef;
-
-class ReportSettings : public std::enable_shared_from_this<ReportSettings>
+class ReportSettings : public IModuleReportSettings,
+                       public IReportSettingsEx,
+                       public std::enable_shared_from_this<ReportSettings>
 {
 public:
     // The settings of `module` (null: the executable).
@@ -72,42 +42,58 @@ public:
     ReportSettings& operator=(const ReportSettings&) = delete;
     virtual ~ReportSettings();
 
-    bool IsValid() const noexcept { return FValid; }
-    HMODULE Module() const noexcept { return FModule; }
+    bool IsValid() override { return FValid; }
+    HMODULE Module() override { return FModule; }
 
 #define VX_SETTING(Stem, Name, Type)                                                                         \
-    VxType_##Type Get##Stem();                                                                               \
-    void Set##Stem(VxType_##Type value);
+    VxType_##Type Get##Stem() override;                                                                      \
+    void Set##Stem(VxType_##Type value) override;
 #include "crash/ui/report_settings_list.h"
 #undef VX_SETTING
 
-    bool Enabled();
-    bool LinkInSettings();
-    bool LinkInMapFile();
-    bool CheckFileCrc();
-    bool CheckForFreeze();
-    uint32_t FreezeTimeout();
-    bool ReportLeaks();
-    bool CrashOnOverrun();
-    bool CrashOnUnderrun();
-    int32_t VersionVar();
+    bool Enabled() override;
+    bool LinkInSettings() override;
+    bool LinkInMapFile() override;
+    bool CheckFileCrc() override;
+    bool CheckForFreeze() override;
+    uint32_t FreezeTimeout() override;
+    bool ReportLeaks() override;
+    bool CrashOnOverrun() override;
+    bool CrashOnUnderrun() override;
+    int32_t VersionVar() override;
 
-    bool GetPluginEnabled(const std::u16string& plugin);
-    void SetPluginEnabled(const std::u16string& plugin, bool value);
+    bool GetPluginEnabled(const std::u16string& plugin) override;
+    void SetPluginEnabled(const std::u16string& plugin, bool value) override;
     // The fields of AddFields; changes to the list are written back into AddFields.
-    std::shared_ptr<ReportFields> GetAdditionalFields();
+    std::shared_ptr<ReportFields> GetAdditionalFields() override;
+    // The files of AddAttachs ("original>send-as>archive>field" entries joined by "|");
+    // changes to the list are written back into AddAttachs.
+    std::shared_ptr<ReportAttachments> GetAdditionalAttachments() override;
     // The "Assistant"n entry named `name` (letter case ignored), with the screenshot form
     // left out while screenshots are off.
     std::optional<TAssistantEntry> FindAssistant(const std::u16string& name);
-    void Reload();
+    // That entry's assistant, loaded for this module through the engine's loader, with
+    // what the form cache remembers filled in; null when there is none.
+    std::shared_ptr<IVxAssistant> GetAssistant(const std::u16string& name) override;
+    void Reload() override;
 
-    bool GetPropBool(std::string_view name);
-    int32_t GetPropInt(std::string_view name);
-    uint32_t GetPropDw(std::string_view name)
+    bool GetPropBool(std::string_view name) override;
+    int32_t GetPropInt(std::string_view name) override;
+    uint32_t GetPropDw(std::string_view name) override
     {
         return static_cast<uint32_t>(GetPropInt(name));
     }
-    std::u16string GetPropStr(std::string_view name);
+    std::u16string GetPropStr(std::string_view name) override;
+    // Keeps what the user entered in the forms the user continued from: each edit's text and
+    // "+" or "-" for each check box, under the item's name.
+    void FillFormCache(IVxAssistant& assistant) override;
+    // Puts the cached values back; a form restored completely gets its continue button as
+    // the active control when that button is enabled.
+    void ReadFormCache(IVxAssistant& assistant) override;
+    ReportSettings* GetSelf() override
+    {
+        return this;
+    }
     bool SetPropBool(std::string_view name, bool value);
     bool SetPropInt(std::string_view name, int32_t value);
     bool SetPropDw(std::string_view name, uint32_t value)
@@ -129,6 +115,11 @@ protected:
     // The report's own variables; a plain settings object keeps them for the report.
     virtual void ReportVariables(TTextVariables& values);
     virtual bool ScreenshotsOff();
+    // The report object that an assistant is loaded with; plain settings give none.
+    virtual ReportSettings* ReportObject()
+    {
+        return nullptr;
+    }
     bool IsMainSettings() const;
 
 private:
@@ -140,6 +131,8 @@ private:
     ModuleSettingsBlock* FSettings = nullptr;
     std::u16string FVersionVar;
     std::shared_ptr<ReportFields> FAddFields;
+    std::shared_ptr<ReportAttachments> FAddAttachs;
+    std::shared_ptr<ReportFields> FFormCache;
 };
 
 // The process's main settings (made at start-up); null before.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace crash {
 namespace {
 
@@ -126,6 +128,142 @@ TEST_F(Settings, AdditionalFieldsAreWrittenBack)
     EXPECT_EQ(Main->GetPropStr("AddFields"), u"Customer=4711|Edition=Pro");
     fields->Delete(u"customer");
     EXPECT_EQ(Main->GetPropStr("AddFields"), u"Edition=Pro");
+}
+
+TEST_F(Settings, AdditionalAttachmentsAreReadAndWrittenBack)
+{
+    ASSERT_TRUE(
+        Main->SetPropStr("AddAttachs", u"C:\\logs\\app.log|C:\\cfg.ini>settings.ini>files.zip>config"));
+    const auto attachments = Main->GetAdditionalAttachments();
+    EXPECT_EQ(attachments, Main->GetAdditionalAttachments());
+    ASSERT_EQ(attachments->GetItemCount(), 2);
+    TAttachment a;
+    ASSERT_TRUE(attachments->GetItem(0, a));
+    EXPECT_EQ(a.SendAsName, u"app.log");
+    EXPECT_EQ(a.FieldName, u"app");
+    ASSERT_TRUE(attachments->GetItem(1, a));
+    EXPECT_EQ(a.ArchiveName, u"files.zip");
+    EXPECT_EQ(a.FieldName, u"config");
+    attachments->Delete(u"c:\\LOGS\\app.log");
+    EXPECT_EQ(Main->GetPropStr("AddAttachs"), u"C:\\cfg.ini>settings.ini>files.zip>config");
+    attachments->Add(u"D:\\dump.bin");
+    EXPECT_EQ(Main->GetPropStr("AddAttachs"),
+              u"C:\\cfg.ini>settings.ini>files.zip>config|D:\\dump.bin>dump.bin>>dump");
+}
+
+// Forms of edits and check boxes, as the assistant engine gives them.
+struct TFakeItem : IVxAssistantItem
+{
+    TFakeItem(std::u16string name, bool edit) : FName(std::move(name)), FEdit(edit) {}
+    std::u16string Name() override { return FName; }
+    bool IsEdit() override { return FEdit; }
+    std::u16string GetText() override { return Text; }
+    void SetText(const std::u16string& text) override { Text = text; }
+    bool IsCheckBox() override { return !FEdit; }
+    bool GetChecked() override { return Checked; }
+    void SetChecked(bool checked) override { Checked = checked; }
+    std::u16string FName;
+    bool FEdit;
+    std::u16string Text;
+    bool Checked = false;
+};
+
+struct TFakeForm : IVxAssistantForm
+{
+    int ItemCount() override { return static_cast<int>(Items.size()); }
+    IVxAssistantItem* Item(int index) override { return &Items[static_cast<size_t>(index)]; }
+    bool Continued() override { return Continue; }
+    bool ContinueButtonEnabled() override { return Enabled; }
+    std::u16string ContinueButtonName() override { return u"NextBtn"; }
+    void SetActiveControl(const std::u16string& name) override { Active = name; }
+    std::vector<TFakeItem> Items;
+    bool Continue = true, Enabled = true;
+    std::u16string Active;
+};
+
+struct TFakeAssistant : IVxAssistant
+{
+    int FormCount() override { return static_cast<int>(Forms.size()); }
+    IVxAssistantForm* Form(int index) override { return &Forms[static_cast<size_t>(index)]; }
+    std::vector<TFakeForm> Forms;
+    std::u16string Title;
+};
+
+std::shared_ptr<TFakeAssistant> ContactAndDetails()
+{
+    auto a = std::make_shared<TFakeAssistant>();
+    a->Forms.resize(2);
+    a->Forms[0].Items = {TFakeItem(u"Name", true), TFakeItem(u"Mail", true), TFakeItem(u"Newsletter", false)};
+    a->Forms[1].Items = {TFakeItem(u"Details", true), TFakeItem(u"Reproducible", false)};
+    return a;
+}
+
+TEST_F(Settings, TheFormCacheRemembersWhatTheUserEntered)
+{
+    std::vector<std::u16string> loaded;
+    SetAssistantLoader([&](HMODULE module, const std::u16string& title,
+                           const std::vector<std::u16string>& forms,
+                           ReportSettings* report) -> std::shared_ptr<IVxAssistant> {
+        EXPECT_EQ(module, Main->Module());
+        EXPECT_EQ(report, nullptr); // plain settings hand no report object
+        loaded = forms;
+        auto a = ContactAndDetails();
+        a->Title = title;
+        return a;
+    });
+    Main->SetScreenShotDepth(0);
+    auto first = std::static_pointer_cast<TFakeAssistant>(Main->GetAssistant(u"SENDASSISTANT"));
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->Title, u"Send Assistant");
+    EXPECT_EQ(loaded, (std::vector<std::u16string>{u"ContactForm", u"DetailsForm"}));
+    EXPECT_EQ(first->Forms[0].Active, u""); // nothing cached yet
+    // The user filled both forms and left the second one without continuing.
+    first->Forms[0].Items[0].Text = u"Ada";
+    first->Forms[0].Items[1].Text = u"ada@example.org";
+    first->Forms[0].Items[2].Checked = true;
+    first->Forms[1].Items[0].Text = u"It crashed.";
+    first->Forms[1].Continue = false;
+    Main->FillFormCache(*first);
+
+    auto second = std::static_pointer_cast<TFakeAssistant>(Main->GetAssistant(u"SendAssistant"));
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(second->Forms[0].Items[0].Text, u"Ada");
+    EXPECT_EQ(second->Forms[0].Items[1].Text, u"ada@example.org");
+    EXPECT_TRUE(second->Forms[0].Items[2].Checked);
+    EXPECT_EQ(second->Forms[0].Active, u"NextBtn"); // restored completely
+    EXPECT_EQ(second->Forms[1].Items[0].Text, u""); // that form was not continued
+    EXPECT_EQ(second->Forms[1].Active, u"");
+    // A form with an item the cache does not know, or a disabled continue button, keeps its
+    // active control.
+    auto third = ContactAndDetails();
+    third->Forms[0].Items.emplace_back(u"Phone", true);
+    third->Forms[1] = TFakeForm();
+    third->Forms[1].Items = {TFakeItem(u"Name", true)};
+    third->Forms[1].Enabled = false;
+    Main->ReadFormCache(*third);
+    EXPECT_EQ(third->Forms[0].Items[0].Text, u"Ada");
+    EXPECT_EQ(third->Forms[0].Active, u"");
+    EXPECT_EQ(third->Forms[1].Items[0].Text, u"Ada");
+    EXPECT_EQ(third->Forms[1].Active, u"");
+
+    EXPECT_EQ(Main->GetAssistant(u"NoSuchAssistant"), nullptr);
+    SetAssistantLoader(nullptr);
+    EXPECT_EQ(Main->GetAssistant(u"SendAssistant"), nullptr); // no engine, no assistant
+}
+
+TEST_F(Settings, ThroughTheInterfaces)
+{
+    IModuleReportSettings& module = *Main;
+    IReportSettings& report = module;
+    IReportSettingsEx& ex = *Main;
+    EXPECT_TRUE(module.IsValid());
+    EXPECT_EQ(report.Module(), ::GetModuleHandleW(nullptr));
+    EXPECT_EQ(report.GetSmtpPort(), 25u);
+    report.SetCloseBtnVisible(false);
+    EXPECT_FALSE(ex.GetPropBool("CloseBtnVis"));
+    EXPECT_EQ(module.GetGeneralShowSetting(), ssFullBox);
+    EXPECT_EQ(ex.GetPropDw("FreezeTimeout"), 60000u);
+    EXPECT_EQ(ex.GetSelf(), Main.get());
 }
 
 } // namespace
