@@ -1,22 +1,16 @@
 #include "crash/core/debug_container.h"
+#include "crash/core/testing/sample_ranges.h"
 
 #include <gtest/gtest.h>
 
 namespace crash {
 namespace {
 
-TModuleRanges Ranges()
-{
-    TModuleRanges r;
-    r.HInstance = 0x400000;
-    r.BaseOfCode = 0x401000;
-    r.TopOfCode = 0x480000;
-    return r;
-}
+using testing::SampleRanges;
 
 TMapFile Sample()
 {
-    TMapFile map(Ranges());
+    TMapFile map(SampleRanges());
     map.AddSegment(true, 0, 0x100, "System");
     map.AddSegment(true, 0x100, 0x10000, "Unit1");
     map.AddPublic(true, "Halt0", 0x10);
@@ -76,7 +70,7 @@ TEST(DebugContainer, ExportAndImportInBothVersions)
                       "$000000" + std::string(1, "0123456789abcdef"[container.size() >> 4 & 15]) +
                           std::string(1, "0123456789abcdef"[container.size() & 15]));
         }
-        TMapFile loaded(Ranges());
+        TMapFile loaded(SampleRanges());
         ASSERT_TRUE(ImportContainer(container, loaded));
         ExpectSameTables(map, loaded);
         EXPECT_EQ(loaded.FindPublic(0x401010u + 127 + 128 + 5)->Name, "Far");
@@ -92,7 +86,7 @@ TEST(DebugContainer, MinimalContainersAndDamage)
     EXPECT_EQ(ReadContainerHeader(small)->Flags & ContainerMinimalFlag, ContainerMinimalFlag);
     // Its names are elsewhere: units and publics are numbered, the lines are left out, and
     // a unit that has lines says so.
-    TMapFile numbered(Ranges());
+    TMapFile numbered(SampleRanges());
     ASSERT_TRUE(ImportContainer(small, numbered));
     ASSERT_EQ(numbered.Segments().size(), 2u);
     EXPECT_EQ(numbered.Segments()[1].Unit_, "segment%1");
@@ -105,7 +99,7 @@ TEST(DebugContainer, MinimalContainersAndDamage)
     const std::vector<uint8_t> good = ExportContainer(Sample(), {});
     auto damaged = good;
     damaged[0] ^= 1;
-    TMapFile m1(Ranges());
+    TMapFile m1(SampleRanges());
     EXPECT_FALSE(ImportContainer(damaged, m1));
     damaged = good;
     damaged[18] = 4; // version 4
@@ -114,7 +108,7 @@ TEST(DebugContainer, MinimalContainersAndDamage)
     damaged[40] ^= 0x55; // the payload
     EXPECT_FALSE(ImportContainer(damaged, m1));
     for (size_t cut = 0; cut < good.size(); cut += 3) {
-        TMapFile m(Ranges());
+        TMapFile m(SampleRanges());
         ImportContainer({good.data(), cut}, m);
     }
     EXPECT_EQ(ContainerIdentity({good.data(), 10}), "");

@@ -2,6 +2,7 @@
 #include "crash/core/pe_image.h"
 #include "crash/core/td32_reader.h"
 #include "crash/core/testing/debug_file_writers.h"
+#include "crash/core/testing/sample_ranges.h"
 
 #include <gtest/gtest.h>
 
@@ -11,16 +12,7 @@ namespace {
 using testing::TJdbgWriter;
 using testing::TTd32Writer;
 
-TModuleRanges Ranges()
-{
-    TModuleRanges r;
-    r.HInstance = 0x400000;
-    r.BaseOfCode = 0x401000;
-    r.TopOfCode = 0x410000;
-    r.BaseOfData = 0x411000;
-    r.TopOfData = 0x412000;
-    return r;
-}
+using testing::SampleRanges;
 
 TTd32Writer SampleTd32(const char* signature)
 {
@@ -49,7 +41,7 @@ TEST(Td32Reader, NamesModulesLinesAndSymbolsOfBothForms)
 {
     for (const char* signature : {"FB0A", "FB09"}) {
         const auto data = SampleTd32(signature).Bytes();
-        TMapFile map(Ranges());
+        TMapFile map(SampleRanges());
         ASSERT_TRUE(ReadTd32(data, {}, map)) << signature;
         // The module's two touching parts are one segment; ".pas" is dropped from units.
         ASSERT_NE(map.FindSegment(true, 0x401100), nullptr);
@@ -82,14 +74,14 @@ TEST(Td32Reader, SecondCodeSectionAndPublicsBeyondTheSegments)
     TTd32Layout layout;
     layout.SecondSectionIsCode = true;
     layout.SecondSectionDistance = 0x1000;
-    TMapFile map(Ranges());
+    TMapFile map(SampleRanges());
     ASSERT_TRUE(ReadTd32(w.Bytes(), layout, map));
     EXPECT_EQ(map.FindLine(0x402008), 7); // segment 2 lies in the second section
     EXPECT_EQ(map.FindLine(0x401004), 9);
     EXPECT_EQ(map.FindSegment(true, 0x401090)->Unit_, "Main");
     EXPECT_EQ(map.FindPublic(0x401090u)->Name, "Far");
 
-    TMapFile single(Ranges());
+    TMapFile single(SampleRanges());
     ASSERT_TRUE(ReadTd32(w.Bytes(), {}, single));
     EXPECT_EQ(single.FindLine(0x401008), 7); // one code section: segment 2 is not moved, 3 is skipped
     EXPECT_EQ(single.Lines().size(), 1u);
@@ -97,23 +89,23 @@ TEST(Td32Reader, SecondCodeSectionAndPublicsBeyondTheSegments)
 
 TEST(Td32Reader, DamagedData)
 {
-    TMapFile none(Ranges());
+    TMapFile none(SampleRanges());
     EXPECT_FALSE(ReadTd32(std::vector<uint8_t>{'F', 'B', '0', 'B', 0, 0, 0, 0}, {}, none));
     auto data = SampleTd32("FB0A").Bytes();
     // A directory that names itself as the next one.
     auto loop = data;
     const uint32_t dir = loop[4] | loop[5] << 8 | loop[6] << 16;
     loop[dir + 8] = loop[4], loop[dir + 9] = loop[5], loop[dir + 10] = loop[6], loop[dir + 11] = loop[7];
-    TMapFile looped(Ranges());
+    TMapFile looped(SampleRanges());
     EXPECT_TRUE(ReadTd32(loop, {}, looped));
     for (size_t cut = 0; cut < data.size(); ++cut) {
-        TMapFile m(Ranges());
+        TMapFile m(SampleRanges());
         ReadTd32({data.data(), cut}, {}, m);
     }
     for (size_t at = 8; at < data.size(); ++at) {
         auto bad = data;
         bad[at] = 0xFF;
-        TMapFile m(Ranges());
+        TMapFile m(SampleRanges());
         ReadTd32(bad, {}, m);
     }
 }
@@ -136,7 +128,7 @@ TJdbgWriter SampleJdbg()
 TEST(JdbgReader, SourcesSymbolsLinesAndNameEncodings)
 {
     for (bool checksum : {false, true}) {
-        TMapFile map(Ranges());
+        TMapFile map(SampleRanges());
         ASSERT_TRUE(ReadJdbg(SampleJdbg().Bytes(checksum), map));
         EXPECT_EQ(map.FindSegment(true, 0x401050)->Unit_, "System");
         EXPECT_EQ(map.FindSegment(true, 0x40FFFF)->Unit_, "Unit1"); // the last reaches the top of code
@@ -151,7 +143,7 @@ TEST(JdbgReader, SourcesSymbolsLinesAndNameEncodings)
 TEST(JdbgReader, RefusedFiles)
 {
     const auto good = SampleJdbg().Bytes(true);
-    TMapFile m(Ranges());
+    TMapFile m(SampleRanges());
     auto bad = good;
     bad[40] ^= 1; // the checksum no longer matches
     EXPECT_FALSE(ReadJdbg(bad, m));
@@ -168,7 +160,7 @@ TEST(JdbgReader, RefusedFiles)
         auto offsets = good;
         offsets[5] = 0;
         offsets[at] = 0xFF; // offsets past the end
-        TMapFile any(Ranges());
+        TMapFile any(SampleRanges());
         ReadJdbg(offsets, any);
     }
 }

@@ -1,6 +1,7 @@
 #include "crash/core/debug_container.h"
 #include "crash/core/debug_sources.h"
 #include "crash/core/testing/debug_file_writers.h"
+#include "crash/core/testing/sample_ranges.h"
 
 #include <gtest/gtest.h>
 
@@ -10,14 +11,7 @@
 namespace crash {
 namespace {
 
-TModuleRanges Ranges()
-{
-    TModuleRanges r;
-    r.HInstance = 0x400000;
-    r.BaseOfCode = 0x401000;
-    r.TopOfCode = 0x410000;
-    return r;
-}
+using testing::SampleRanges;
 
 // A module "C:\app\prog.exe" with whatever files a test puts beside it.
 class TFakeFiles : public IDebugSourceFiles
@@ -60,7 +54,7 @@ public:
 
 std::vector<uint8_t> Container(const std::string& name, bool minimal = false)
 {
-    TMapFile map(Ranges());
+    TMapFile map(SampleRanges());
     map.AddSegment(true, 0, 0x100, "Unit1");
     map.AddPublic(true, name, 0x10);
     map.AddLine(5, 0x401010);
@@ -81,7 +75,7 @@ const char* const MapText = "\r\n Start         Length     Name                 
 
 std::string PublicAt(TFakeFiles& files, bool onlyOwn = false)
 {
-    TMapFile map(Ranges());
+    TMapFile map(SampleRanges());
     if (!LoadDebugInformation(files, onlyOwn, map))
         return "-";
     const TMfPublic* p = map.FindPublic(0x401010u);
@@ -122,7 +116,7 @@ TEST(DebugSources, MinimalInformationAndItsIdentity)
     files.Embedded = Container("Button1Click", true);
     files.Identity = ContainerIdentity(full);
     files.Put(L".vex", full);
-    TMapFile map(Ranges());
+    TMapFile map(SampleRanges());
     ASSERT_TRUE(LoadDebugInformation(files, true, map));
     EXPECT_EQ(map.FindPublic(0x401010u)->Name, "Button1Click");
     EXPECT_EQ(map.MinDebugInfo(), "");
@@ -130,7 +124,7 @@ TEST(DebugSources, MinimalInformationAndItsIdentity)
     // A side file of another build: the module's own numbered tables, and the identity for
     // the report.
     files.Put(L".vex", Container("Other"));
-    TMapFile minimal(Ranges());
+    TMapFile minimal(SampleRanges());
     ASSERT_TRUE(LoadDebugInformation(files, true, minimal));
     EXPECT_EQ(minimal.FindPublic(0x401010u)->Name, "public%0");
     EXPECT_EQ(minimal.MinDebugInfo(), files.Identity);

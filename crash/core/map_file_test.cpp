@@ -1,5 +1,6 @@
 #include "crash/core/map_file.h"
 #include "crash/core/map_text_reader.h"
+#include "crash/core/testing/sample_ranges.h"
 
 #include <gtest/gtest.h>
 
@@ -21,20 +22,11 @@ TEST(MapFile, UnmanglingDelphiNames)
     EXPECT_EQ(Unmangle("@").Name, "@");
 }
 
-TModuleRanges Ranges()
-{
-    TModuleRanges r;
-    r.HInstance = 0x400000;
-    r.BaseOfCode = 0x401000;
-    r.TopOfCode = 0x410000;
-    r.BaseOfData = 0x411000;
-    r.TopOfData = 0x412000;
-    return r;
-}
+using testing::SampleRanges;
 
 TEST(MapFile, LookupsOfSegmentsPublicsAndLines)
 {
-    TMapFile map(Ranges());
+    TMapFile map(SampleRanges());
     map.AddSegment(true, 0x000, 0x100, "System.pas");
     map.AddSegment(true, 0x100, 0x80, "Unit1");
     map.AddSegment(true, 0x180, 0x80, "unit1");
@@ -70,14 +62,14 @@ TEST(MapFile, LookupsOfSegmentsPublicsAndLines)
     EXPECT_EQ(map.FindLine(0x401130), 11);
     EXPECT_EQ(map.FindLine(0x401050), 0); // System has no lines
 
-    TMapFile codeOnly(Ranges(), true);
+    TMapFile codeOnly(SampleRanges(), true);
     codeOnly.AddSegment(false, 0, 0x10, "System");
     codeOnly.AddPublic(false, "Output", 0);
     codeOnly.Finish();
     EXPECT_TRUE(codeOnly.Segments().empty());
     EXPECT_TRUE(codeOnly.Publics().empty());
 
-    TMapFile flagged(Ranges());
+    TMapFile flagged(SampleRanges());
     flagged.AddSegment(true, 0, 0x10, "System", false, true);
     flagged.Finish();
     EXPECT_EQ(flagged.FindLine(0x401004), -1);
@@ -121,7 +113,7 @@ std::string Map(bool skipSegmentTwo = false)
 
 TEST(MapFile, TheLinkersTextMap)
 {
-    TMapFile map(Ranges());
+    TMapFile map(SampleRanges());
     ASSERT_TRUE(ReadTextMap(Map(), map));
     EXPECT_EQ(map.FindSegment(true, 0x402010)->Unit_, "Unit1");
     EXPECT_EQ(map.FindSegment(true, 0x400FFF + 1)->Unit_, "System");
@@ -134,12 +126,12 @@ TEST(MapFile, TheLinkersTextMap)
     EXPECT_EQ(map.EntryPoint(), 0x402040u);
 
     // A gap in the segment numbering keeps only the segments before it.
-    TMapFile gap(Ranges());
+    TMapFile gap(SampleRanges());
     ReadTextMap(Map(true), gap);
     EXPECT_EQ(gap.FindSegment(false, 0x411010), nullptr);
     EXPECT_NE(gap.FindSegment(true, 0x401010), nullptr);
 
-    TMapFile nothing(Ranges());
+    TMapFile nothing(SampleRanges());
     EXPECT_FALSE(ReadTextMap("no map here\r\n", nothing));
 }
 

@@ -1,5 +1,6 @@
 #include "crash/core/module_debug_info.h"
 
+#include "base/module_path.h"
 #include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/debug_sources.h"
@@ -24,21 +25,6 @@ HMODULE ModuleOf(uint32_t address)
     return module;
 }
 
-std::wstring ModuleFileName(HMODULE module)
-{
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return {};
-        if (n < path.size()) {
-            path.resize(n);
-            return path;
-        }
-        path.resize(path.size() * 2);
-    }
-}
-
 // The loaded image as the loader mapped it, as far as its header says it reaches.
 std::span<const uint8_t> MappedBytes(HMODULE module)
 {
@@ -50,7 +36,7 @@ std::span<const uint8_t> MappedBytes(HMODULE module)
 class TModuleFiles : public IDebugSourceFiles
 {
 public:
-    explicit TModuleFiles(HMODULE module) : FModule(module), FFileName(crash::ModuleFileName(module)) {}
+    explicit TModuleFiles(HMODULE module) : FModule(module), FFileName(base::ModulePath(module)) {}
 
     std::wstring ModuleFileName() override { return FFileName; }
 
@@ -170,7 +156,7 @@ TAddressInfo AddressInfo(uint32_t address)
     const TMapFile* map = ModuleMapFile(address);
     if (!map)
         return info;
-    info.ModuleName = ModuleFileName(ModuleOf(address));
+    info.ModuleName = base::ModulePath(ModuleOf(address));
     if (const TMfSegment* s = map->FindSegment(true, address))
         info.Unit = s->Unit_;
     info.Line = map->FindLine(address);

@@ -1,5 +1,6 @@
 #include "crash/core/pdb_reader.h"
 
+#include "base/module_path.h"
 #include "base/proc_address.h"
 #include "base/utf.h"
 #include "base/win_handle.h"
@@ -45,17 +46,7 @@ std::wstring ReporterFolder()
     ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                              GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
                          reinterpret_cast<LPCWSTR>(&ReporterFolder), &self);
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(self, path.data(), static_cast<DWORD>(path.size()));
-        if (n == 0)
-            return {};
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
+    const std::wstring path = base::ModulePath(self);
     return path.substr(0, path.find_last_of(L"\\/") + 1);
 }
 

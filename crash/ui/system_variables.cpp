@@ -1,5 +1,7 @@
 #include "crash/ui/system_variables.h"
 
+#include "base/module_path.h"
+
 #include "crash/core/system_info.h"
 #include "framework/win_text.h"
 
@@ -37,13 +39,7 @@ std::u16string OsDescription()
 
 std::u16string ModulePath(HMODULE module)
 {
-    std::vector<wchar_t> path(MAX_PATH);
-    for (;;) {
-        const DWORD n = ::GetModuleFileNameW(module, path.data(), static_cast<DWORD>(path.size()));
-        if (n < path.size())
-            return framework::ToUtf16(std::wstring(path.data(), n));
-        path.resize(path.size() * 2);
-    }
+    return framework::ToUtf16(base::ModulePath(module));
 }
 
 std::u16string ModuleFileName(HMODULE module)
