@@ -111,6 +111,53 @@ std::string Map(bool skipSegmentTwo = false)
     return map;
 }
 
+std::string Layout(const TMapFile& map)
+{
+    std::string out;
+    for (const TMfSegment& s : map.Segments())
+        out += (out.empty() ? "" : " ") + s.Unit_ + ":" + std::to_string(s.StartAddress - 0x401000) + "+" +
+               std::to_string(s.Length);
+    return out;
+}
+
+TEST(MapFile, SegmentOptimizationWithAndWithoutGaps)
+{
+    TMapFile map(SampleRanges());
+    map.AddSegment(true, 0, 10, "A");
+    map.AddSegment(true, 20, 0, "Empty"); // empty: gives way
+    map.AddSegment(true, 20, 10, "B");
+    map.AddSegment(true, 25, 2, "b"); // inside B, same unit: does not shorten it
+    map.AddSegment(true, 40, 5, "C");
+    map.AddSegment(true, 40, 8, "D"); // starts where C starts: C gives way
+    map.AddSegment(true, 44, 4, "E");
+    map.SortSegments(false);
+    EXPECT_EQ(Layout(map), "A:0+10 B:20+10 D:40+4 E:44+4"); // the gaps stay, overlaps are cut
+    map.SortSegments(true);
+    EXPECT_EQ(Layout(map), "A:0+20 B:20+20 D:40+4 E:44+4"); // the gaps are closed
+    map.ExtendLastSegmentToTopOfCode();
+    EXPECT_EQ(map.Segments().back().Length, 0x410000u - 0x40102Cu);
+}
+
+TEST(MapFile, Td32MergingAndPublicsOutsideTheSegments)
+{
+    TMapFile map(SampleRanges());
+    map.AddMergedSegment(true, 0x10, 0x10, "Unit1.pas");
+    map.AddMergedSegment(true, 0x22, 0x10, "Unit1"); // 2 bytes past the end: lengthens it
+    map.AddMergedSegment(true, 0x40, 0x10, "Unit1"); // further away: a segment of its own
+    map.AddMergedSegment(true, 0x50, 0x10, "Unit2");
+    map.SortSegments(false);
+    EXPECT_EQ(Layout(map), "Unit1:16+34 Unit1:64+16 Unit2:80+16");
+    map.AddTd32Public(true, "@Unit2@Late$qqrv", 0x70); // beyond Unit2: it reaches the public
+    map.AddTd32Public(true, "@Unit0@Early$qqrv", 0x4); // before every segment: one byte of its unit
+    map.AddTd32Public(true, "Plain", 0x2);             // no unit to name such a segment
+    map.Finish();
+    EXPECT_EQ(map.FindSegment(true, 0x401070)->Unit_, "Unit2");
+    EXPECT_EQ(map.FindSegment(true, 0x401004)->Unit_, "Unit0");
+    EXPECT_EQ(map.FindPublic(0x401070u)->Name, "Late");
+    EXPECT_EQ(map.FindPublic(0x401004u)->Name, "Early");
+    EXPECT_EQ(map.FindSegment(true, 0x401002), nullptr);
+}
+
 TEST(MapFile, TheLinkersTextMap)
 {
     TMapFile map(SampleRanges());
