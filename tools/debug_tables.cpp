@@ -4,11 +4,7 @@
 #include "tools/dwarf_lines.h"
 #include "tools/image_symbols.h"
 
-#include <cxxabi.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
 
 namespace tools {
 namespace {
@@ -23,22 +19,8 @@ std::string WithoutPath(const std::string& path)
 
 std::string DemangledName(const std::string& linked)
 {
-    std::string name = linked.starts_with('_') ? linked.substr(1) : linked;
-    if (!name.starts_with("_Z"))
-        return name;
-    // A __stdcall function keeps its "@" and the size of its arguments behind the name
-    // (and a part the compiler split off, ".cold", behind those).
-    std::string suffix;
-    const size_t at = name.find_last_of('@');
-    const size_t digits = at == std::string::npos ? at : name.find_first_not_of("0123456789", at + 1);
-    if (at != std::string::npos && digits != at + 1 && (digits == std::string::npos || name[digits] == '.')) {
-        suffix = name.substr(at);
-        name.erase(at);
-    }
-    int status = 0;
-    std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status),
-                                                std::free);
-    return (status == 0 && text ? std::string(text.get()) : name) + suffix;
+    const std::string name = linked.starts_with('_') ? linked.substr(1) : linked;
+    return crash::DemangleCxx(name).value_or(name);
 }
 
 std::optional<TDebugTables> BuildDebugTables(std::span<const uint8_t> file)

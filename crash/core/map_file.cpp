@@ -2,7 +2,11 @@
 
 #include "base/ascii_case.h"
 
+#include <cxxabi.h>
+
 #include <algorithm>
+#include <cstdlib>
+#include <memory>
 
 namespace crash {
 namespace {
@@ -36,8 +40,32 @@ std::string UnitName(std::string unit)
 
 } // namespace
 
-TUnmangled Unmangle(const std::string& mangled)
+std::optional<std::string> DemangleCxx(const std::string& linked)
 {
+    std::string name = linked.starts_with("__Z") ? linked.substr(1) : linked;
+    if (!name.starts_with("_Z"))
+        return std::nullopt;
+    // A __stdcall function keeps its "@" and the size of its arguments behind the name
+    // (and a part the compiler split off, ".cold", behind those).
+    std::string suffix;
+    const size_t at = name.find_last_of('@');
+    const size_t digits = at == std::string::npos ? at : name.find_first_not_of("0123456789", at + 1);
+    if (at != std::string::npos && digits != at + 1 && (digits == std::string::npos || name[digits] == '.')) {
+        suffix = name.substr(at);
+        name.erase(at);
+    }
+    int status = 0;
+    std::unique_ptr<char, void (*)(void*)> text(abi::__cxa_demangle(name.c_str(), nullptr, nullptr, &status),
+                                                std::free);
+    if (status != 0 || !text)
+        return std::nullopt;
+    return std::string(text.get()) + suffix;
+}
+
+TUnmangled Unmangle(const std::string& linked)
+{
+    const std::optional<std::string> demangled = DemangleCxx(linked);
+    const std::string& mangled = demangled ? *demangled : linked;
     std::string s;
     for (size_t i = 0; i < mangled.size(); ++i) {
         if (mangled[i] == ':' && i + 1 < mangled.size() && mangled[i + 1] == ':') {

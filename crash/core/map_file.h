@@ -117,13 +117,17 @@ private:
 };
 
 // A Delphi-mangled name ("@Unit1@TForm1@Button1Click$qqrp14System@TObject") as unit
-// ("Unit1") and name ("TForm1.Button1Click"); names that are not mangled come back with
-// "::" made "." and no unit.
+// ("Unit1") and name ("TForm1.Button1Click"); a mangled C++ name demangled; other names
+// come back as they are. Every "::" is made "."; no unit is given but for Delphi names.
 struct TUnmangled
 {
     std::string Unit;
     std::string Name;
 };
 TUnmangled Unmangle(const std::string& mangled);
+
+// A C++ name of this toolchain ("_Z..." or, with i686's leading underscore, "__Z...";
+// a __stdcall "@n" suffix kept) as the demangler writes it; nullopt for other names.
+std::optional<std::string> DemangleCxx(const std::string& linked);
 
 } // namespace crash

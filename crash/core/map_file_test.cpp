@@ -19,6 +19,12 @@ TEST(MapFile, UnmanglingDelphiNames)
     EXPECT_EQ(Unmangle("@Halt0").Unit, "");
     EXPECT_EQ(Unmangle("app::TForm1::FormCreate()").Name, "app.TForm1.FormCreate()");
     EXPECT_EQ(Unmangle("").Name, "");
+    // C++ names of this toolchain, with and without i686's underscore.
+    EXPECT_EQ(Unmangle("__ZN5crash8TMapFile8FindLineEj").Name, "crash.TMapFile.FindLine(unsigned int)");
+    EXPECT_EQ(Unmangle("_ZN9framework7TThread10ThreadProcEPv@4").Name,
+              "framework.TThread.ThreadProc(void*)@4");
+    EXPECT_EQ(Unmangle("__ZN5crash8TMapFile8FindLineEj").Unit, "");
+    EXPECT_EQ(Unmangle("_Znot_really").Name, "_Znot_really");
     EXPECT_EQ(Unmangle("@").Name, "@");
 }
 

@@ -122,7 +122,7 @@ std::string ExportName(HMODULE module, uint32_t address)
     const TModuleRanges ranges = image->Ranges(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module)));
     if (!best || address >= ranges.TopOfCode || address < ranges.BaseOfCode)
         return {};
-    return "(" + best->Name + ")";
+    return "(" + Unmangle(best->Name).Name + ")";
 }
 
 } // namespace
