@@ -1,6 +1,7 @@
 #include "crash/core/module_debug_info.h"
 
 #include "base/module_path.h"
+#include "base/read_areas.h"
 #include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/debug_sources.h"
@@ -8,6 +9,7 @@
 #include "crash/core/pe_image.h"
 #include "crash/ui/settings_resource.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -25,12 +27,24 @@ HMODULE ModuleOf(uint32_t address)
     return module;
 }
 
-// The loaded image as the loader mapped it, as far as its header says it reaches.
+// The loaded image as the loader mapped it, as far as its header says it reaches and as
+// far as it can be read from its start: the tables are read from the module's memory, and
+// a page the module keeps unreadable must end them instead of faulting.
 std::span<const uint8_t> MappedBytes(HMODULE module)
 {
     const auto* bytes = reinterpret_cast<const uint8_t*>(module);
-    const auto headers = TPeImage::Parse({bytes, 4096}, true);
-    return headers ? std::span<const uint8_t>(bytes, headers->SizeOfImage) : std::span<const uint8_t>{};
+    size_t readable = 0;
+    for (MEMORY_BASIC_INFORMATION region;
+         readable < (256u << 20) &&
+         ::VirtualQuery(bytes + readable, &region, sizeof region) == sizeof region &&
+         region.AllocationBase == module &&
+         base::ReadClass(region.State == MEM_COMMIT, region.Protect) == base::rcReadable;)
+        readable =
+            static_cast<size_t>(static_cast<const uint8_t*>(region.BaseAddress) - bytes) + region.RegionSize;
+    const auto headers = TPeImage::Parse({bytes, std::min<size_t>(readable, 4096)}, true);
+    if (!headers)
+        return {};
+    return {bytes, std::min<size_t>(readable, headers->SizeOfImage)};
 }
 
 class TModuleFiles : public IDebugSourceFiles
