@@ -34,7 +34,6 @@ std::optional<TPeImage> TPeImage::Parse(std::span<const uint8_t> bytes, bool map
     image.FMapped = mapped;
     const size_t file = nt + 4;
     const uint16_t sections = U16(bytes, file + 2);
-    image.TimeDateStamp = U32(bytes, file + 4);
     image.PointerToSymbolTable = U32(bytes, file + 8);
     image.NumberOfSymbols = U32(bytes, file + 12);
     const uint16_t optionalSize = U16(bytes, file + 16);

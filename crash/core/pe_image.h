@@ -45,7 +45,6 @@ public:
     uint32_t SizeOfImage = 0, AddressOfEntryPoint = 0;
     uint32_t BaseOfCode = 0, SizeOfCode = 0, BaseOfData = 0;
     uint32_t SizeOfInitializedData = 0, SizeOfUninitializedData = 0;
-    uint32_t TimeDateStamp = 0;
     uint32_t PointerToSymbolTable = 0, NumberOfSymbols = 0;
     uint32_t DebugDirectoryRva = 0, DebugDirectorySize = 0;
     std::vector<TPeSection> Sections;
