@@ -187,5 +187,29 @@ TEST(PeImage, HeadersSectionsRangesAndDamage)
         TPeImage::Parse({file.data(), cut}, false);
 }
 
+TEST(PeImage, NamedExportsByAddressWithoutForwarders)
+{
+    // An export directory at 0x2000: two functions, the second a forwarder (its address lies
+    // in the directory); "Zeta" names the forwarder, "Alpha" the function.
+    testing::TBlob e;
+    e.Zeros(40);
+    e.Put32(20, 2), e.Put32(24, 2), e.Put32(28, 0x2040), e.Put32(32, 0x2048), e.Put32(36, 0x2050);
+    e.Zeros(0x40 - e.Size());
+    e.U32(0x1010).U32(0x2060); // functions
+    e.U32(0x2054).U32(0x2059); // names
+    e.U16(1).U16(0);           // ordinals of the names
+    e.Text(std::string("Zeta\0Alpha\0", 11));
+    e.Text(std::string("Other.Function\0", 15));
+    const auto file = testing::PeFile({{".text", 0x1000, PeSectionCode, std::vector<uint8_t>(0x100, 0xC3)},
+                                       {".edata", 0x2000, PeSectionInitializedData, e.Bytes}},
+                                      0, 0, 0x2000, 0x80);
+    const auto image = TPeImage::Parse(file, false);
+    ASSERT_TRUE(image);
+    const auto exports = image->Exports();
+    ASSERT_EQ(exports.size(), 1u);
+    EXPECT_EQ(exports[0].Name, "Alpha");
+    EXPECT_EQ(exports[0].Rva, 0x1010u);
+}
+
 } // namespace
 } // namespace crash

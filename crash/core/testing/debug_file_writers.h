@@ -255,7 +255,7 @@ struct TPeSectionSpec
     std::vector<uint8_t> Raw;
 };
 inline std::vector<uint8_t> PeFile(const std::vector<TPeSectionSpec>& sections, uint32_t debugRva = 0,
-                                   uint32_t debugSize = 0)
+                                   uint32_t debugSize = 0, uint32_t exportRva = 0, uint32_t exportSize = 0)
 {
     TBlob b;
     b.Text("MZ").Zeros(0x3A).U32(0x40);
@@ -269,6 +269,8 @@ inline std::vector<uint8_t> PeFile(const std::vector<TPeSectionSpec>& sections, 
     b.Put32(opt + 28, 0x400000); // ImageBase
     b.Put32(opt + 56, 0x10000);  // SizeOfImage
     b.Put32(opt + 92, 16);       // directories
+    b.Put32(opt + 96, exportRva);
+    b.Put32(opt + 100, exportSize);
     b.Put32(opt + 96 + 6 * 8, debugRva);
     b.Put32(opt + 96 + 6 * 8 + 4, debugSize);
     size_t raw = 0x400;
