@@ -5,6 +5,7 @@
 // same run. Never fails on time.
 //   x86_bench CODE.bin DLL
 
+#include "base/little_endian.h"
 #include "crash/core/x86_decoder.h"
 #include "crash/core/x86_function.h"
 #include "crash/core/x86_text.h"
@@ -35,14 +36,12 @@ template <class F> double Rate(const std::vector<uint8_t>& code, F each, size_t&
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at)
 {
-    return at + 4 <= b.size() ? static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) |
-                                    static_cast<uint32_t>(b[at + 3]) << 24
-                              : 0;
+    return at + 4 <= b.size() ? base::ReadLe32(b, at) : 0;
 }
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at)
 {
-    return at + 2 <= b.size() ? static_cast<uint16_t>(b[at] | b[at + 1] << 8) : 0;
+    return at + 2 <= b.size() ? base::ReadLe16(b, at) : 0;
 }
 
 // A PE image laid out at its preferred base, as the analysis reads it.

@@ -1,5 +1,7 @@
 #include "tools/image_symbols.h"
 
+#include "base/little_endian.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -9,11 +11,7 @@ namespace {
 constexpr size_t SymbolSize = 18;
 constexpr uint8_t ClassExternal = 2, ClassStatic = 3, ClassLabel = 6;
 
-uint32_t U32(std::span<const uint8_t> b, size_t at)
-{
-    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<uint32_t>(b[at + 3])
-                                                                                 << 24;
-}
+using base::ReadLe32;
 
 } // namespace
 
@@ -63,11 +61,11 @@ size_t TImageSymbols::DebugSize() const
 
 std::string TImageSymbols::SymbolName(size_t at) const
 {
-    if (U32(FFile, at) != 0) {
+    if (ReadLe32(FFile, at) != 0) {
         const char* p = reinterpret_cast<const char*>(FFile.data() + at);
         return std::string(p, strnlen(p, 8));
     }
-    const uint32_t offset = U32(FFile, at + 4);
+    const uint32_t offset = ReadLe32(FFile, at + 4);
     if (!FStrings || offset >= FFile.size() - FStrings)
         return {};
     const char* p = reinterpret_cast<const char*>(FFile.data() + FStrings + offset);
@@ -81,7 +79,7 @@ std::vector<TImageFunction> TImageSymbols::Functions() const
         return out;
     for (uint32_t k = 0; k < FImage.NumberOfSymbols; ++k) {
         const size_t at = FImage.PointerToSymbolTable + size_t{k} * SymbolSize;
-        const int16_t section = static_cast<int16_t>(FFile[at + 12] | FFile[at + 13] << 8);
+        const int16_t section = static_cast<int16_t>(base::ReadLe16(FFile, at + 12));
         const uint8_t storage = FFile[at + 16], aux = FFile[at + 17];
         k += aux;
         if (section <= 0 || static_cast<size_t>(section) > FImage.Sections.size() ||
@@ -93,7 +91,7 @@ std::vector<TImageFunction> TImageSymbols::Functions() const
         std::string name = SymbolName(at);
         if (name.empty() || name[0] == '.')
             continue; // the section's own symbols and local labels
-        out.push_back({static_cast<uint32_t>(FImage.ImageBase) + s.VirtualAddress + U32(FFile, at + 8),
+        out.push_back({static_cast<uint32_t>(FImage.ImageBase) + s.VirtualAddress + ReadLe32(FFile, at + 8),
                        std::move(name)});
     }
     std::stable_sort(out.begin(), out.end(),

@@ -168,37 +168,19 @@ PANEL_SETTER(TransparentXPThemes, bool, FTransparentXPThemes)
 #undef PANEL_SETTER
 
 // Settings that change the area children are aligned in lay them out again.
-void TCustomThemedPanel::SetBevelOuter(TPanelBevelStyle value)
-{
-    if (framework::SetIfChanged(FBevelOuter, value)) {
-        AlignControls();
-        Changed();
+#define PANEL_LAYOUT_SETTER(Name, Type, Field)                                                               \
+    void TCustomThemedPanel::Set##Name(Type value)                                                           \
+    {                                                                                                        \
+        if (framework::SetIfChanged(Field, value)) {                                                         \
+            AlignControls();                                                                                 \
+            Changed();                                                                                       \
+        }                                                                                                    \
     }
-}
-
-void TCustomThemedPanel::SetBevelInner(TPanelBevelStyle value)
-{
-    if (framework::SetIfChanged(FBevelInner, value)) {
-        AlignControls();
-        Changed();
-    }
-}
-
-void TCustomThemedPanel::SetBevelWidth(int value)
-{
-    if (framework::SetIfChanged(FBevelWidth, value)) {
-        AlignControls();
-        Changed();
-    }
-}
-
-void TCustomThemedPanel::SetBorderWidth(int value)
-{
-    if (framework::SetIfChanged(FBorderWidth, value)) {
-        AlignControls();
-        Changed();
-    }
-}
+PANEL_LAYOUT_SETTER(BevelOuter, TPanelBevelStyle, FBevelOuter)
+PANEL_LAYOUT_SETTER(BevelInner, TPanelBevelStyle, FBevelInner)
+PANEL_LAYOUT_SETTER(BevelWidth, int, FBevelWidth)
+PANEL_LAYOUT_SETTER(BorderWidth, int, FBorderWidth)
+#undef PANEL_LAYOUT_SETTER
 
 void TCustomThemedPanel::SetBackground(std::shared_ptr<const base::GdiObject> bitmap)
 {

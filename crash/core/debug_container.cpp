@@ -1,6 +1,7 @@
 #include "crash/core/debug_container.h"
 
 #include "base/hex.h"
+#include "base/little_endian.h"
 #include "base/rc4.h"
 
 #include <zlib.h>
@@ -53,8 +54,7 @@ public:
     {
         if (FData.size() - FPos < 4)
             return false;
-        v = static_cast<uint32_t>(FData[FPos] | FData[FPos + 1] << 8 | FData[FPos + 2] << 16) |
-            static_cast<uint32_t>(FData[FPos + 3]) << 24;
+        v = base::ReadLe32(FData, FPos);
         FPos += 4;
         return true;
     }

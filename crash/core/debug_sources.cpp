@@ -1,5 +1,6 @@
 #include "crash/core/debug_sources.h"
 
+#include "base/ascii_case.h"
 #include "crash/core/debug_container.h"
 #include "crash/core/jdbg_reader.h"
 #include "crash/core/map_text_reader.h"
@@ -10,20 +11,9 @@
 namespace crash {
 namespace {
 
-bool EndsWithIgnoringCase(const std::wstring& s, std::wstring_view tail)
+bool EndsWithIgnoringCase(std::wstring_view s, std::wstring_view tail)
 {
-    if (s.size() < tail.size())
-        return false;
-    for (size_t k = 0; k < tail.size(); ++k) {
-        wchar_t a = s[s.size() - tail.size() + k], b = tail[k];
-        if (a >= L'A' && a <= L'Z')
-            a = static_cast<wchar_t>(a - L'A' + L'a');
-        if (b >= L'A' && b <= L'Z')
-            b = static_cast<wchar_t>(b - L'A' + L'a');
-        if (a != b)
-            return false;
-    }
-    return true;
+    return s.size() >= tail.size() && base::AsciiEqualIgnoringCase(s.substr(s.size() - tail.size()), tail);
 }
 
 TTd32Layout LayoutOf(const std::optional<TPeImage>& image)

@@ -1,5 +1,7 @@
 #include "crash/core/jdbg_reader.h"
 
+#include "base/little_endian.h"
+
 #include <cstring>
 
 namespace crash {
@@ -8,11 +10,7 @@ namespace {
 constexpr uint32_t ListEnd = 0x7FFFFFFF;
 constexpr size_t MaxName = 255;
 
-uint32_t U32(std::span<const uint8_t> b, size_t at)
-{
-    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<uint32_t>(b[at + 3])
-                                                                                 << 24;
-}
+using base::ReadLe32;
 
 // A list of the format's values: 7 bits per byte, least significant group first, bit 7 on
 // every byte but the last. Ends at the end marker, at the end of the file, or at a value
@@ -118,7 +116,7 @@ uint32_t JdbgChecksum(std::span<const uint8_t> file)
     uint32_t sum = 0;
     for (size_t at = 0; at + 4 <= file.size(); at += 4)
         if (at != 8)
-            sum += U32(file, at);
+            sum += ReadLe32(file, at);
     return sum >> 8 | sum << 24;
 }
 
@@ -127,13 +125,13 @@ bool ReadJdbg(std::span<const uint8_t> file, TMapFile& map)
     if (file.size() < JdbgHeaderSize || file.size() % 4 || std::memcmp(file.data(), "JDBG", 4) != 0 ||
         file[4] != 1)
         return false;
-    if (file[5] && JdbgChecksum(file) != U32(file, 8))
+    if (file[5] && JdbgChecksum(file) != ReadLe32(file, 8))
         return false;
-    const TJdbgNames names(file, U32(file, 28));
+    const TJdbgNames names(file, ReadLe32(file, 28));
     const uint32_t base = map.Ranges().BaseOfCode;
     bool found = false;
 
-    TList sources(file, U32(file, 16));
+    TList sources(file, ReadLe32(file, 16));
     for (uint32_t address = 0, name = 0, da, dn; sources.Next(da) && sources.Next(dn);) {
         address += da;
         name += dn;
@@ -144,7 +142,7 @@ bool ReadJdbg(std::span<const uint8_t> file, TMapFile& map)
     map.SortSegments(true);
     map.ExtendLastSegmentToTopOfCode();
 
-    TList symbols(file, U32(file, 20));
+    TList symbols(file, ReadLe32(file, 20));
     for (uint32_t address = 0, first = 0, second = 0, da, d1, d2;
          symbols.Next(da) && symbols.Next(d1) && symbols.Next(d2);) {
         address += da;
@@ -157,7 +155,7 @@ bool ReadJdbg(std::span<const uint8_t> file, TMapFile& map)
         found = true;
     }
 
-    TList lines(file, U32(file, 24));
+    TList lines(file, ReadLe32(file, 24));
     for (uint32_t address = 0, line = 0, da, dl; lines.Next(da) && lines.Next(dl);) {
         address += da;
         line += dl;

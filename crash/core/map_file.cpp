@@ -170,7 +170,7 @@ void TMapFile::AddPublic(bool code, std::string name, uint32_t address, bool abs
         u.Name.erase(0, 2);
     if (!absolute)
         address += code ? FRanges.BaseOfCode : FRanges.BaseOfData;
-    if (const TMfSegment* s = FSorted ? FindSegment(code, address) : SegmentAt(code, address)) {
+    if (const TMfSegment* s = FindSegment(code, address)) {
         const std::string& segUnit = s->Unit_;
         if (u.Unit.empty() && !segUnit.empty() && u.Name.size() > segUnit.size() &&
             SameText(u.Name.substr(0, segUnit.size()), segUnit) && u.Name[segUnit.size()] == '.') {
@@ -219,14 +219,11 @@ void TMapFile::AddTd32Public(bool code, std::string name, uint32_t address)
     if (!code && FCodeOnly)
         return;
     const uint32_t absolute = address + (code ? FRanges.BaseOfCode : FRanges.BaseOfData);
-    if (!SegmentAt(code, absolute)) {
+    if (!FindSegment(code, absolute)) {
         // The segment of its kind that starts last before the public ends before it; the
         // next one starts after it, so lengthening cannot reach into that one.
-        TMfSegment* before = nullptr;
-        for (TMfSegment& s : FSItems)
-            if (s.Code == code && s.StartAddress <= absolute &&
-                (!before || s.StartAddress > before->StartAddress))
-                before = &s;
+        const size_t at = LastStartingAt(code, absolute);
+        TMfSegment* before = at < FSItems.size() ? &FSItems[at] : nullptr;
         const std::string unit = Unmangle(name).Unit;
         if (before) {
             before->Length = absolute - before->StartAddress + 1;
@@ -308,22 +305,27 @@ void TMapFile::Finish()
     FValid = FValid || !FSItems.empty() || !FPItems.empty() || !FLItems.empty();
 }
 
-const TMfSegment* TMapFile::FindSegment(bool code, uint32_t address) const
+size_t TMapFile::LastStartingAt(bool code, uint32_t address) const
 {
-    if (!FSorted)
-        return SegmentAt(code, address);
     // Sorted by kind (code first), then start.
     auto it =
         std::upper_bound(FSItems.begin(), FSItems.end(), std::make_pair(code, address),
                          [](const std::pair<bool, uint32_t>& key, const TMfSegment& s) {
                              return key.first != s.Code ? key.first > s.Code : key.second < s.StartAddress;
                          });
-    if (it == FSItems.begin())
+    if (it == FSItems.begin() || (it - 1)->Code != code)
+        return SIZE_MAX;
+    return static_cast<size_t>(it - 1 - FSItems.begin());
+}
+
+const TMfSegment* TMapFile::FindSegment(bool code, uint32_t address) const
+{
+    if (!FSorted)
+        return SegmentAt(code, address);
+    const size_t at = LastStartingAt(code, address);
+    if (at >= FSItems.size() || address - FSItems[at].StartAddress >= FSItems[at].Length)
         return nullptr;
-    --it;
-    if (it->Code != code || address - it->StartAddress >= it->Length)
-        return nullptr;
-    return &*it;
+    return &FSItems[at];
 }
 
 const TMfSegment* TMapFile::FindSegmentByIndex(size_t index) const

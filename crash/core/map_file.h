@@ -58,9 +58,9 @@ public:
     // TD32 adds its unit segments merged: a segment of the same kind and unit as the last
     // one added that starts within it (or up to 2 bytes past its end) lengthens that one.
     void AddMergedSegment(bool code, uint32_t start, uint32_t length, std::string unit);
-    // A TD32 public: the segment before it is lengthened to reach it (never into the next
-    // segment of its kind), and a public in no segment adds a one-byte segment of its unit
-    // unless the segment before it already has that unit.
+    // A TD32 public, added after SortSegments: the segment before it is lengthened to reach
+    // it (never into the next segment of its kind), and a public before every segment adds
+    // a one-byte segment of its unit.
     void AddTd32Public(bool code, std::string name, uint32_t address);
     // Sorts the segments (by kind, then start) and optimizes them: empty ones and ones that
     // start where the next starts give way; with `closeGaps` a segment reaches the next of
@@ -103,6 +103,9 @@ public:
 
 private:
     const TMfSegment* SegmentAt(bool code, uint32_t address) const;
+    // The index of the sorted segment of that kind that starts last at or before the
+    // address, SIZE_MAX when there is none.
+    size_t LastStartingAt(bool code, uint32_t address) const;
 
     bool FCodeOnly;
     std::vector<TMfSegment> FSItems;

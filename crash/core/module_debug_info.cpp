@@ -50,7 +50,10 @@ std::span<const uint8_t> MappedBytes(HMODULE module)
 class TModuleFiles : public IDebugSourceFiles
 {
 public:
-    explicit TModuleFiles(HMODULE module) : FModule(module), FFileName(base::ModulePath(module)) {}
+    TModuleFiles(HMODULE module, std::wstring fileName, const std::optional<TPeImage>& image)
+        : FModule(module), FFileName(std::move(fileName)), FImage(image)
+    {
+    }
 
     std::wstring ModuleFileName() override { return FFileName; }
 
@@ -64,7 +67,7 @@ public:
                      : std::span<const uint8_t>{};
     }
 
-    std::optional<TPeImage> MappedImage() override { return TPeImage::Parse(MappedBytes(FModule), true); }
+    std::optional<TPeImage> MappedImage() override { return FImage; }
 
     std::optional<std::vector<uint8_t>> ReadFile(const std::wstring& path) override
     {
@@ -108,12 +111,23 @@ public:
 private:
     HMODULE FModule;
     std::wstring FFileName;
+    const std::optional<TPeImage>& FImage;
+};
+
+// What the cache keeps of a module: its file, its tables, and for a module without
+// information its exports, by which its functions are named instead.
+struct TModuleEntry
+{
+    HMODULE Module;
+    std::wstring FileName;
+    TMapFile Map;
+    std::vector<TPeExport> Exports;
 };
 
 struct TCache
 {
     std::mutex Lock;
-    std::map<HMODULE, std::unique_ptr<TMapFile>> Maps;
+    std::map<HMODULE, std::unique_ptr<TModuleEntry>> Modules;
 };
 
 TCache& Cache()
@@ -123,58 +137,78 @@ TCache& Cache()
     return *cache;
 }
 
-std::string ExportName(HMODULE module, uint32_t address)
-{
-    const auto image = TPeImage::Parse(MappedBytes(module), true);
-    if (!image)
-        return {};
-    const uint32_t rva = address - static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module));
-    const TPeExport* best = nullptr;
-    for (const TPeExport& e : image->Exports())
-        if (e.Rva <= rva)
-            best = &e;
-    const TModuleRanges ranges = image->Ranges(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module)));
-    if (!best || address >= ranges.TopOfCode || address < ranges.BaseOfCode)
-        return {};
-    return "(" + Unmangle(best->Name).Name + ")";
-}
-
-} // namespace
-
-TMapFile LoadModuleMapFile(HMODULE module, bool codeOnly, bool onlyOwnFiles)
+TMapFile LoadMapFile(HMODULE module, const std::wstring& fileName, const std::optional<TPeImage>& image,
+                     bool codeOnly, bool onlyOwnFiles)
 {
     const uint32_t handle = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module));
-    const auto image = TPeImage::Parse(MappedBytes(module), true);
     TMapFile map(image ? image->Ranges(handle) : TModuleRanges{handle}, codeOnly);
-    TModuleFiles files(module);
+    TModuleFiles files(module, fileName, image);
     LoadDebugInformation(files, onlyOwnFiles, map);
     return map;
 }
 
-const TMapFile* ModuleMapFile(uint32_t address)
+// The cached entry of the module holding `address`, made on first use; null outside every
+// module.
+const TModuleEntry* ModuleEntry(uint32_t address)
 {
     const HMODULE module = ModuleOf(address);
     if (!module)
         return nullptr;
     TCache& cache = Cache();
     std::lock_guard guard(cache.Lock);
-    std::unique_ptr<TMapFile>& map = cache.Maps[module];
-    if (!map)
-        map = std::make_unique<TMapFile>(LoadModuleMapFile(module, true, false));
-    return map.get();
+    std::unique_ptr<TModuleEntry>& entry = cache.Modules[module];
+    if (!entry) {
+        const auto image = TPeImage::Parse(MappedBytes(module), true);
+        std::wstring fileName = base::ModulePath(module);
+        TMapFile map = LoadMapFile(module, fileName, image, true, false);
+        std::vector<TPeExport> exports;
+        if (!map.Valid() && image)
+            exports = image->Exports();
+        entry.reset(new TModuleEntry{module, std::move(fileName), std::move(map), std::move(exports)});
+    }
+    return entry.get();
+}
+
+// The export an address of a module without information lies in, in parentheses.
+std::string ExportName(const TModuleEntry& entry, uint32_t address)
+{
+    const TModuleRanges& ranges = entry.Map.Ranges();
+    if (address < ranges.BaseOfCode || address >= ranges.TopOfCode)
+        return {};
+    const uint32_t rva = address - ranges.HInstance;
+    auto after = std::upper_bound(entry.Exports.begin(), entry.Exports.end(), rva,
+                                  [](uint32_t a, const TPeExport& e) { return a < e.Rva; });
+    if (after == entry.Exports.begin())
+        return {};
+    return "(" + Unmangle((after - 1)->Name).Name + ")";
+}
+
+} // namespace
+
+TMapFile LoadModuleMapFile(HMODULE module, bool codeOnly, bool onlyOwnFiles)
+{
+    return LoadMapFile(module, base::ModulePath(module), TPeImage::Parse(MappedBytes(module), true), codeOnly,
+                       onlyOwnFiles);
+}
+
+const TMapFile* ModuleMapFile(uint32_t address)
+{
+    const TModuleEntry* entry = ModuleEntry(address);
+    return entry ? &entry->Map : nullptr;
 }
 
 TAddressInfo AddressInfo(uint32_t address)
 {
     TAddressInfo info;
-    const TMapFile* map = ModuleMapFile(address);
-    if (!map)
+    const TModuleEntry* entry = ModuleEntry(address);
+    if (!entry)
         return info;
-    info.ModuleName = base::ModulePath(ModuleOf(address));
-    if (const TMfSegment* s = map->FindSegment(true, address))
+    const TMapFile& map = entry->Map;
+    info.ModuleName = entry->FileName;
+    if (const TMfSegment* s = map.FindSegment(true, address))
         info.Unit = s->Unit_;
-    info.Line = map->FindLine(address);
-    if (const TMfPublic* p = map->FindPublic(address)) {
+    info.Line = map.FindLine(address);
+    if (const TMfPublic* p = map.FindPublic(address)) {
         info.PublicName = p->Name;
         info.PublicAddress = p->Address;
     }
@@ -183,15 +217,17 @@ TAddressInfo AddressInfo(uint32_t address)
 
 std::string FunctionName(uint32_t address)
 {
-    const TMapFile* map = ModuleMapFile(address);
-    if (!map)
+    const TModuleEntry* entry = ModuleEntry(address);
+    if (!entry)
         return {};
-    if (!map->Valid())
-        return ExportName(ModuleOf(address), address);
-    const TAddressInfo info = AddressInfo(address);
-    if (info.PublicName.empty())
+    const TMapFile& map = entry->Map;
+    if (!map.Valid())
+        return ExportName(*entry, address);
+    const TMfPublic* p = map.FindPublic(address);
+    if (!p)
         return {};
-    return info.Unit.empty() ? info.PublicName : info.Unit + "." + info.PublicName;
+    const TMfSegment* s = map.FindSegment(true, address);
+    return s && !s->Unit_.empty() ? s->Unit_ + "." + p->Name : p->Name;
 }
 
 } // namespace crash

@@ -1,3 +1,4 @@
+#include "base/win_handle.h"
 #include "crash/core/debug_container.h"
 #include "crash/core/module_debug_info.h"
 #include "crash/core/pdb_reader.h"
@@ -60,13 +61,15 @@ TEST(ModuleDebugInfo, TheShippedExeCarriesItsContainer)
 {
     char exe[MAX_PATH];
     ASSERT_TRUE(::GetEnvironmentVariableA("LUMIGATE_EXE", exe, MAX_PATH));
-    HMODULE image = ::LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
-    ASSERT_NE(image, nullptr);
-    HRSRC info = ::FindResourceW(image, L"EXCEPT", L"VEX");
-    ASSERT_NE(info, nullptr);
-    const auto* bytes = static_cast<const uint8_t*>(::LockResource(::LoadResource(image, info)));
-    const std::vector<uint8_t> container(bytes, bytes + ::SizeofResource(image, info));
-    ::FreeLibrary(image);
+    std::vector<uint8_t> container;
+    {
+        const base::Module image(::LoadLibraryExA(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(image.Valid());
+        HRSRC info = ::FindResourceW(image.Get(), L"EXCEPT", L"VEX");
+        ASSERT_NE(info, nullptr);
+        const auto* bytes = static_cast<const uint8_t*>(::LockResource(::LoadResource(image.Get(), info)));
+        container.assign(bytes, bytes + ::SizeofResource(image.Get(), info));
+    }
     std::ifstream in(exe, std::ios::binary);
     const std::vector<uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     const auto pe = TPeImage::Parse(file, false);
@@ -83,16 +86,15 @@ TEST(ModuleDebugInfo, TheShippedExeCarriesItsContainer)
 
 TEST(ModuleDebugInfo, ModulesWithoutInformationNameTheirExports)
 {
-    HMODULE sample = ::LoadLibraryW(L"pdb_sample.dll");
-    ASSERT_NE(sample, nullptr);
+    const base::Module sample(::LoadLibraryW(L"pdb_sample.dll"));
+    ASSERT_TRUE(sample.Valid());
     const uint32_t second =
-        AddressOf(reinterpret_cast<const void*>(::GetProcAddress(sample, "SampleSecond")));
+        AddressOf(reinterpret_cast<const void*>(::GetProcAddress(sample.Get(), "SampleSecond")));
     ASSERT_NE(second, 0u);
     EXPECT_EQ(FunctionName(second + 4), "(SampleSecond)");
     EXPECT_FALSE(ModuleMapFile(second)->Valid());
     EXPECT_EQ(ModuleMapFile(0x10), nullptr); // in no module
     EXPECT_EQ(FunctionName(0x10), "");
-    ::FreeLibrary(sample);
 }
 
 // Wine's dbghelp reads the DWARF 4 of a PE image; the PDB path runs on that.

@@ -1,21 +1,15 @@
 #include "crash/core/pe_image.h"
 
+#include "base/little_endian.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace crash {
 namespace {
 
-uint16_t U16(std::span<const uint8_t> b, size_t at)
-{
-    return static_cast<uint16_t>(b[at] | b[at + 1] << 8);
-}
-
-uint32_t U32(std::span<const uint8_t> b, size_t at)
-{
-    return static_cast<uint32_t>(b[at] | b[at + 1] << 8 | b[at + 2] << 16) | static_cast<uint32_t>(b[at + 3])
-                                                                                 << 24;
-}
+using base::ReadLe16;
+using base::ReadLe32;
 
 constexpr uint32_t DirectoryExport = 0, DirectoryDebug = 6;
 
@@ -25,7 +19,7 @@ std::optional<TPeImage> TPeImage::Parse(std::span<const uint8_t> bytes, bool map
 {
     if (bytes.size() < 0x40 || bytes[0] != 'M' || bytes[1] != 'Z')
         return std::nullopt;
-    const uint32_t nt = U32(bytes, 0x3C);
+    const uint32_t nt = ReadLe32(bytes, 0x3C);
     // Signature, file header (20 bytes) and the optional header's magic.
     if (nt > bytes.size() || bytes.size() - nt < 4 + 20 + 2 || std::memcmp(&bytes[nt], "PE\0\0", 4) != 0)
         return std::nullopt;
@@ -33,14 +27,14 @@ std::optional<TPeImage> TPeImage::Parse(std::span<const uint8_t> bytes, bool map
     image.FBytes = bytes;
     image.FMapped = mapped;
     const size_t file = nt + 4;
-    const uint16_t sections = U16(bytes, file + 2);
-    image.PointerToSymbolTable = U32(bytes, file + 8);
-    image.NumberOfSymbols = U32(bytes, file + 12);
-    const uint16_t optionalSize = U16(bytes, file + 16);
+    const uint16_t sections = ReadLe16(bytes, file + 2);
+    image.PointerToSymbolTable = ReadLe32(bytes, file + 8);
+    image.NumberOfSymbols = ReadLe32(bytes, file + 12);
+    const uint16_t optionalSize = ReadLe16(bytes, file + 16);
     const size_t opt = file + 20;
     if (bytes.size() - opt < optionalSize)
         return std::nullopt;
-    const uint16_t magic = U16(bytes, opt);
+    const uint16_t magic = ReadLe16(bytes, opt);
     if (magic != 0x10B && magic != 0x20B)
         return std::nullopt;
     image.Is64 = magic == 0x20B;
@@ -48,26 +42,27 @@ std::optional<TPeImage> TPeImage::Parse(std::span<const uint8_t> bytes, bool map
     const size_t fixed = image.Is64 ? 112 : 96;
     if (optionalSize < fixed)
         return std::nullopt;
-    image.SizeOfCode = U32(bytes, opt + 4);
-    image.SizeOfInitializedData = U32(bytes, opt + 8);
-    image.SizeOfUninitializedData = U32(bytes, opt + 12);
-    image.AddressOfEntryPoint = U32(bytes, opt + 16);
-    image.BaseOfCode = U32(bytes, opt + 20);
+    image.SizeOfCode = ReadLe32(bytes, opt + 4);
+    image.SizeOfInitializedData = ReadLe32(bytes, opt + 8);
+    image.SizeOfUninitializedData = ReadLe32(bytes, opt + 12);
+    image.AddressOfEntryPoint = ReadLe32(bytes, opt + 16);
+    image.BaseOfCode = ReadLe32(bytes, opt + 20);
     if (image.Is64) {
-        image.ImageBase = U32(bytes, opt + 24) | static_cast<uint64_t>(U32(bytes, opt + 28)) << 32;
+        image.ImageBase = ReadLe32(bytes, opt + 24) | static_cast<uint64_t>(ReadLe32(bytes, opt + 28)) << 32;
     } else {
-        image.BaseOfData = U32(bytes, opt + 24);
-        image.ImageBase = U32(bytes, opt + 28);
+        image.BaseOfData = ReadLe32(bytes, opt + 24);
+        image.ImageBase = ReadLe32(bytes, opt + 28);
     }
-    image.SizeOfImage = U32(bytes, opt + 56);
-    const uint32_t directories = std::min<uint32_t>(U32(bytes, opt + fixed - 4), (optionalSize - fixed) / 8);
+    image.SizeOfImage = ReadLe32(bytes, opt + 56);
+    const uint32_t directories =
+        std::min<uint32_t>(ReadLe32(bytes, opt + fixed - 4), (optionalSize - fixed) / 8);
     if (directories > DirectoryExport) {
-        image.FExportRva = U32(bytes, opt + fixed);
-        image.FExportSize = U32(bytes, opt + fixed + 4);
+        image.FExportRva = ReadLe32(bytes, opt + fixed);
+        image.FExportSize = ReadLe32(bytes, opt + fixed + 4);
     }
     if (directories > DirectoryDebug) {
-        image.DebugDirectoryRva = U32(bytes, opt + fixed + 8 * DirectoryDebug);
-        image.DebugDirectorySize = U32(bytes, opt + fixed + 8 * DirectoryDebug + 4);
+        image.DebugDirectoryRva = ReadLe32(bytes, opt + fixed + 8 * DirectoryDebug);
+        image.DebugDirectorySize = ReadLe32(bytes, opt + fixed + 8 * DirectoryDebug + 4);
     }
     const size_t table = opt + optionalSize;
     if ((bytes.size() - table) / 40 < sections)
@@ -77,11 +72,11 @@ std::optional<TPeImage> TPeImage::Parse(std::span<const uint8_t> bytes, bool map
         TPeSection s;
         const char* name = reinterpret_cast<const char*>(&bytes[at]);
         s.Name.assign(name, strnlen(name, 8));
-        s.VirtualSize = U32(bytes, at + 8);
-        s.VirtualAddress = U32(bytes, at + 12);
-        s.SizeOfRawData = U32(bytes, at + 16);
-        s.PointerToRawData = U32(bytes, at + 20);
-        s.Characteristics = U32(bytes, at + 36);
+        s.VirtualSize = ReadLe32(bytes, at + 8);
+        s.VirtualAddress = ReadLe32(bytes, at + 12);
+        s.SizeOfRawData = ReadLe32(bytes, at + 16);
+        s.PointerToRawData = ReadLe32(bytes, at + 20);
+        s.Characteristics = ReadLe32(bytes, at + 36);
         image.Sections.push_back(std::move(s));
     }
     return image;
@@ -115,7 +110,8 @@ std::vector<TPeDebugEntry> TPeImage::DebugEntries() const
     std::vector<TPeDebugEntry> entries;
     const auto dir = AtRva(DebugDirectoryRva, DebugDirectorySize / 28 * 28);
     for (size_t at = 0; at + 28 <= dir.size(); at += 28)
-        entries.push_back({U32(dir, at + 12), U32(dir, at + 16), U32(dir, at + 20), U32(dir, at + 24)});
+        entries.push_back(
+            {ReadLe32(dir, at + 12), ReadLe32(dir, at + 16), ReadLe32(dir, at + 20), ReadLe32(dir, at + 24)});
     return entries;
 }
 
@@ -126,23 +122,23 @@ std::vector<TPeExport> TPeImage::Exports() const
     const auto dir = AtRva(rva, 40);
     if (dir.empty() || size < 40)
         return out;
-    const uint32_t functions = U32(dir, 20), names = U32(dir, 24);
-    const auto addresses = AtRva(U32(dir, 28), functions * 4);
-    const auto namePointers = AtRva(U32(dir, 32), names * 4);
-    const auto ordinals = AtRva(U32(dir, 36), names * 2);
+    const uint32_t functions = ReadLe32(dir, 20), names = ReadLe32(dir, 24);
+    const auto addresses = AtRva(ReadLe32(dir, 28), functions * 4);
+    const auto namePointers = AtRva(ReadLe32(dir, 32), names * 4);
+    const auto ordinals = AtRva(ReadLe32(dir, 36), names * 2);
     if ((functions && addresses.empty()) || (names && (namePointers.empty() || ordinals.empty())) ||
         functions > (1u << 20) || names > (1u << 20))
         return out;
     for (uint32_t k = 0; k < names; ++k) {
-        const uint16_t ordinal = U16(ordinals, 2 * size_t{k});
+        const uint16_t ordinal = ReadLe16(ordinals, 2 * size_t{k});
         if (ordinal >= functions)
             continue;
-        const uint32_t address = U32(addresses, 4 * size_t{ordinal});
+        const uint32_t address = ReadLe32(addresses, 4 * size_t{ordinal});
         // A forwarder points into the export directory; it is no code of this module.
         if (address >= rva && address - rva < size)
             continue;
         std::string name;
-        for (uint32_t at = U32(namePointers, 4 * size_t{k}); name.size() < 1024; ++at) {
+        for (uint32_t at = ReadLe32(namePointers, 4 * size_t{k}); name.size() < 1024; ++at) {
             const auto c = AtRva(at, 1);
             if (c.empty() || c[0] == 0)
                 break;

@@ -1,5 +1,7 @@
 #include "crash/core/td32_reader.h"
 
+#include "base/little_endian.h"
+
 #include <algorithm>
 #include <cstring>
 #include <string>
@@ -18,11 +20,8 @@ class TBytes
 public:
     explicit TBytes(std::span<const uint8_t> data) : FData(data) {}
     bool Has(size_t at, size_t size) const { return at <= FData.size() && FData.size() - at >= size; }
-    uint16_t U16(size_t at) const
-    {
-        return Has(at, 2) ? static_cast<uint16_t>(FData[at] | FData[at + 1] << 8) : 0;
-    }
-    uint32_t U32(size_t at) const { return Has(at, 4) ? uint32_t{U16(at)} | uint32_t{U16(at + 2)} << 16 : 0; }
+    uint16_t U16(size_t at) const { return Has(at, 2) ? base::ReadLe16(FData, at) : 0; }
+    uint32_t U32(size_t at) const { return Has(at, 4) ? base::ReadLe32(FData, at) : 0; }
     std::span<const uint8_t> Sub(size_t at, size_t size) const
     {
         return Has(at, size) ? FData.subspan(at, size) : std::span<const uint8_t>{};

@@ -5,6 +5,7 @@
 // through an interface, so tests analyse hand-made byte sequences and the reporter reads
 // process memory through its guarded reader.
 
+#include "base/little_endian.h"
 #include "crash/core/x86_decoder.h"
 
 #include <array>
@@ -32,7 +33,7 @@ public:
         uint8_t b[4];
         if (!Read(address, b, 4))
             return false;
-        value = static_cast<uint32_t>(b[0] | b[1] << 8 | b[2] << 16) | static_cast<uint32_t>(b[3]) << 24;
+        value = base::ReadLe32(b);
         return true;
     }
     // As many of the `size` bytes at `address` as can be read (an instruction may end just
