@@ -36,15 +36,15 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     SetColor(clWhite);
     SetVerdana(Font(), -13, clWindowText);
 
-    Panel1 = new html::TThemedPanel(this);
+    Panel1 = new panel::TThemedPanel(this);
     Panel1->SetName(L"Panel1");
     Panel1->SetParent(this);
     Panel1->SetBounds(0, 0, 445, 65);
     Panel1->SetColor(HeaderBlue);
-    Panel1->SetBorderType(html::fbtNone);
-    Panel1->SetBevelOuter(html::bvNone);
+    Panel1->SetBorderType(panel::fbtNone);
+    Panel1->SetBevelOuter(panel::bvNone);
     Panel1->SetTransparentXPThemes(false);
-    Panel1->SetThemeMode(html::ttmNone);
+    Panel1->SetThemeMode(panel::ttmNone);
     Panel1->SetAnchors(akLeft | akTop | akRight);
 
     HTMLLabel1 = new html::THTMLLabel(this);
@@ -56,7 +56,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     HTMLLabel1->SetParentColor(true);
     HTMLLabel1->SetWordWrap(true);
     HTMLLabel1->SetLayout(tlCenter);
-    HTMLLabel1->SetThemeMode(html::ttmNone);
+    HTMLLabel1->SetThemeMode(panel::ttmNone);
     SetVerdana(HTMLLabel1->Font(), -15, HeaderYellow);
     HTMLLabel1->SetAnchors(akLeft | akTop | akRight);
 
@@ -74,7 +74,7 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     HTMLLabel6->SetBounds(16, 375, 411, 74);
     HTMLLabel6->SetTransparent(true);
     HTMLLabel6->SetWordWrap(true);
-    HTMLLabel6->SetThemeMode(html::ttmNone);
+    HTMLLabel6->SetThemeMode(panel::ttmNone);
     HTMLLabel6->SetAnchors(akLeft | akTop | akRight);
     HTMLLabel6->SetCaption(
         L"Laden Sie die Vollversion herunter und installieren Sie diese auf Ihrem Computer:");
@@ -92,13 +92,13 @@ TForm1::TForm1(TComponent* AOwner) : TForm(AOwner)
     };
     HTTPGetUpdate->OnError = [this](TObject* Sender) { HTTPGetUpdateError(Sender); };
 
-    Panel2 = new html::TThemedPanel(this);
+    Panel2 = new panel::TThemedPanel(this);
     Panel2->SetName(L"Panel2");
     Panel2->SetParent(this);
     Panel2->SetBounds(0, 82, 445, 417);
     Panel2->SetColor(clWhite);
-    Panel2->SetBorderType(html::fbtNone);
-    Panel2->SetBevelOuter(html::bvNone);
+    Panel2->SetBorderType(panel::fbtNone);
+    Panel2->SetBevelOuter(panel::bvNone);
     Panel2->SetTransparentXPThemes(false);
     Panel2->SetVisible(false);
 

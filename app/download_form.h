@@ -7,8 +7,8 @@
 
 #include "app/language.h"
 #include "controls/html/html_label.h"
-#include "controls/html/themed_panel.h"
 #include "controls/marquee/marquee.h"
+#include "controls/panel/themed_panel.h"
 #include "framework/button.h"
 #include "framework/form.h"
 #include "net/http_get.h"
@@ -24,12 +24,12 @@ class TForm1 : public framework::TForm
 public:
     explicit TForm1(framework::TComponent* AOwner);
 
-    html::TThemedPanel* Panel1;
+    panel::TThemedPanel* Panel1;
     html::THTMLLabel* HTMLLabel1;
     framework::TButton* Button1;
     html::THTMLLabel* HTMLLabel6;
     net::THTTPGet* HTTPGetUpdate;
-    html::TThemedPanel* Panel2;
+    panel::TThemedPanel* Panel2;
     marquee::TMarquee* MarqueeUserSynchronization;
     std::wstring ProdName;
 

@@ -1,7 +1,7 @@
 #include "app/temp_folder.h"
 
+#include "base/utf_win.h"
 #include "base/win_handle.h"
-#include "framework/win_text.h"
 
 #include <windows.h>
 
@@ -91,7 +91,7 @@ std::wstring GetTempDir()
 std::wstring TargetPath(const std::wstring& tempDir, const std::string& url)
 {
     const size_t slash = url.rfind('/');
-    return tempDir + framework::AnsiToWide(slash == std::string::npos ? url : url.substr(slash + 1));
+    return tempDir + base::AnsiToWide(slash == std::string::npos ? url : url.substr(slash + 1));
 }
 
 } // namespace app

@@ -3,7 +3,7 @@
 // SymFromAddrW and SymGetLineFromAddrW64 on the same addresses of the same image, in the
 // same run. Prints; never fails on time.
 
-#include "crash/core/module_debug_info.h"
+#include "crash/core/debug_info/module_debug_info.h"
 
 #include <windows.h>
 

@@ -5,9 +5,9 @@
 //                                     wait was first described (for comparison)
 //   http_get_bench wininet URL FILE   InternetReadFile with 64 KB reads on the main thread
 
+#include "base/utf_win.h"
 #include "base/win_handle.h"
 #include "framework/application.h"
-#include "framework/win_text.h"
 #include "net/http_get.h"
 #include "net/http_url.h"
 
@@ -67,7 +67,7 @@ int main(int argc, char** argv)
         return 2;
     }
     const std::string mode = argv[1], url = argv[2];
-    const std::wstring file = framework::AnsiToWide(argv[3]);
+    const std::wstring file = base::AnsiToWide(argv[3]);
     framework::TApplication app;
     app.Initialize();
 

@@ -4,7 +4,7 @@
 // the picture as a true-colour PNG (for pngquant) and the 256-colour PNG into the folder
 // given. Driven by bench/png.sh; never fails on time.
 
-#include "crash/dialogs/pixel_buffer.h"
+#include "crash/imaging/pixel_buffer.h"
 
 #include <zlib.h>
 

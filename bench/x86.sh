@@ -2,7 +2,7 @@
 # Benchmark of the x86 decoder (bench/x86_bench.cpp, built natively without sanitizers) on
 # the code section of Wine's largest 32-bit DLL, against objdump's time for the same bytes,
 # and the analysis of every function kernelbase.dll exports;
-# then the agreement with objdump over every 32-bit DLL of Wine (crash/core/x86_check.py).
+# then the agreement with objdump over every 32-bit DLL of Wine (crash/core/x86/x86_check.py).
 # Never fails on time.
 set -euo pipefail
 REPO="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -27,4 +27,4 @@ text=$(awk '/decoding with text/ {print $4}' "$work/ours.txt")
 printf 'ratio to objdump: decoding alone %.1f, decoding with text %.1f\n' \
     "$(echo "$alone / $theirs" | bc -l)" "$(echo "$text / $theirs" | bc -l)"
 echo "agreement with objdump over every 32-bit DLL of Wine:"
-python3 "$REPO/crash/core/x86_check.py" "$build/crash/core/x86_decode_dump" --report "$dlls"/*.dll
+python3 "$REPO/crash/core/x86/x86_check.py" "$build/crash/core/x86/x86_decode_dump" --report "$dlls"/*.dll

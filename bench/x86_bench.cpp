@@ -6,9 +6,9 @@
 //   x86_bench CODE.bin DLL
 
 #include "base/little_endian.h"
-#include "crash/core/x86_decoder.h"
-#include "crash/core/x86_function.h"
-#include "crash/core/x86_text.h"
+#include "crash/core/x86/x86_decoder.h"
+#include "crash/core/x86/x86_function.h"
+#include "crash/core/x86/x86_text.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,8 +1,8 @@
 #include "framework/control.h"
 
+#include "base/window_class.h"
 #include "framework/application.h"
 #include "framework/guard.h"
-#include "framework/message_window.h"
 #include "framework/popup_menu.h"
 
 #include <windowsx.h>
@@ -391,7 +391,7 @@ void TWinControl::CreateWnd()
         FDefProc = reinterpret_cast<WNDPROC>(
             ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::StdWndProc)));
     } else {
-        LPCWSTR cls = FrameworkClass(params.ClassName, &TWinControl::StdWndProc, true);
+        LPCWSTR cls = base::RegisteredClass(params.ClassName, &TWinControl::StdWndProc, true);
         // StdWndProc takes the window into FHandle while handling WM_NCCREATE.
         ::CreateWindowExW(params.ExStyle, cls, Caption().c_str(), params.Style, params.X, params.Y,
                           params.Width, params.Height, params.WndParent, nullptr, instance, this);

@@ -1,6 +1,6 @@
 #include "framework/exception.h"
 
-#include "framework/win_text.h"
+#include "base/utf_win.h"
 
 #include <cwchar>
 
@@ -14,7 +14,7 @@ Exception::Exception(std::wstring message)
 void Exception::SetMessage(std::wstring message)
 {
     FMessage = std::move(message);
-    FWhat = WideToUtf8(FMessage);
+    FWhat = base::WideToUtf8(FMessage);
 }
 
 EExternal::EExternal(const EXCEPTION_RECORD& record) : Exception(OsExceptionMessage(record)), FRecord(record)
@@ -78,7 +78,7 @@ std::wstring ExceptionMessage(const std::exception_ptr& error)
     } catch (const Exception& e) {
         return e.Message();
     } catch (const std::exception& e) {
-        return Utf8ToWide(e.what());
+        return base::Utf8ToWide(e.what());
     } catch (...) {
         return L"Unknown exception.";
     }

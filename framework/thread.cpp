@@ -1,8 +1,8 @@
 #include "framework/thread.h"
 
+#include "base/window_class.h"
 #include "framework/application.h"
 #include "framework/guard.h"
-#include "framework/message_window.h"
 
 #include <process.h>
 
@@ -64,7 +64,7 @@ void SynchronizeWindow()
     SyncQueue& q = Queue();
     if (q.Window || !IsMainThread())
         return;
-    q.Window = CreateMessageWindow(L"LumigateSynchronize", &SyncWndProc);
+    q.Window = base::CreateMessageWindow(L"LumigateSynchronize", &SyncWndProc);
 }
 
 bool CheckSynchronize()

@@ -1,8 +1,8 @@
 #include "framework/thread.h"
 
+#include "base/window_class.h"
 #include "framework/application.h"
 #include "framework/exception.h"
-#include "framework/message_window.h"
 #include "framework/test_support.h"
 
 #include <gtest/gtest.h>
@@ -93,7 +93,7 @@ LRESULT CALLBACK ReceiverProc(HWND w, UINT m, WPARAM wp, LPARAM lp)
 
 TEST_F(Threads, MessagesPostedByAWorkerArriveOnTheMainThread)
 {
-    base::Window receiver = CreateMessageWindow(L"ThreadTestReceiver", &ReceiverProc);
+    base::Window receiver = base::CreateMessageWindow(L"ThreadTestReceiver", &ReceiverProc);
     HWND target = receiver.Get();
     FunctionThread thread([target](FunctionThread&) { ::PostMessageW(target, WM_APP + 7, 0, 0); });
     thread.Start();

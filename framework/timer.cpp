@@ -1,8 +1,8 @@
 #include "framework/timer.h"
 
+#include "base/window_class.h"
 #include "framework/application.h"
 #include "framework/guard.h"
-#include "framework/message_window.h"
 
 namespace framework {
 namespace {
@@ -13,7 +13,7 @@ constexpr UINT_PTR TimerId = 1;
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner)
 {
-    FWindow = CreateMessageWindow(L"LumigateTimer", &TTimer::WndProc, this);
+    FWindow = base::CreateMessageWindow(L"LumigateTimer", &TTimer::WndProc, this);
     Update();
 }
 

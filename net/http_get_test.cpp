@@ -1,6 +1,7 @@
 // The getter against real servers on 127.0.0.1, reached through WinInet's preconfigured
-// proxy (see tests/servers/with_servers.sh): "Getter" tests talk to the project's test
-// server, "Nginx" tests to nginx, "NoServer" tests to a port where nothing listens.
+// proxy (tests/servers/with_servers.sh, with the routes in net/CMakeLists.txt): "Getter"
+// tests talk to the project's test server, "Nginx" tests to nginx, "NoServer" tests to a
+// port where nothing listens.
 
 #include "net/http_get.h"
 

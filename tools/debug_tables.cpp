@@ -1,6 +1,6 @@
 #include "tools/debug_tables.h"
 
-#include "crash/core/pe_image.h"
+#include "crash/core/debug_info/pe_image.h"
 #include "tools/dwarf_lines.h"
 #include "tools/image_symbols.h"
 

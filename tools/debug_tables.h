@@ -3,7 +3,7 @@
 // them: units and lines from the DWARF line table, functions from the COFF symbol table
 // with their C++ names demangled.
 
-#include "crash/core/map_file.h"
+#include "crash/core/debug_info/map_file.h"
 
 #include <cstdint>
 #include <optional>

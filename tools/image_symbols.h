@@ -3,7 +3,7 @@
 // their full names (names over 8 characters live in the COFF string table as "/offset")
 // and the function symbols of its COFF symbol table. Every read is checked.
 
-#include "crash/core/pe_image.h"
+#include "crash/core/debug_info/pe_image.h"
 
 #include <cstdint>
 #include <span>

@@ -6,7 +6,7 @@
 // 8-bit texts (kinds 6 and 12) are taken as Latin-1. Exits with 1 and a message on bad input.
 
 #include "base/utf.h"
-#include "crash/ui/password_codec.h"
+#include "crash/settings/password_codec.h"
 #include "tools/property_text.h"
 
 #include <cstdio>
@@ -60,13 +60,13 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "%s:%d: %s\n", argv[2], parsed.ErrorLine, parsed.Error.c_str());
             return 1;
         }
-        const std::vector<uint8_t> bytes = framework::WritePropertyStream(parsed.Root);
+        const std::vector<uint8_t> bytes = base::WritePropertyStream(parsed.Root);
         return WriteFile(argv[3], std::string(bytes.begin(), bytes.end())) ? 0 : 1;
     }
     if (mode == "decompile") {
-        const framework::TStreamReadResult read =
-            framework::ReadPropertyStream({reinterpret_cast<const uint8_t*>(input.data()), input.size()});
-        if (read.Status != framework::TStreamStatus::Ok) {
+        const base::TStreamReadResult read =
+            base::ReadPropertyStream({reinterpret_cast<const uint8_t*>(input.data()), input.size()});
+        if (read.Status != base::TStreamStatus::Ok) {
             std::fprintf(stderr, "%s: not a complete property stream (status %d)\n", argv[2],
                          static_cast<int>(read.Status));
             return 1;

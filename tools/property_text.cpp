@@ -9,8 +9,8 @@
 namespace tools {
 namespace {
 
-using framework::TStreamObject;
-using framework::TStreamProperty;
+using base::TStreamObject;
+using base::TStreamProperty;
 
 std::string_view Trim(std::string_view s)
 {
@@ -81,21 +81,21 @@ bool ParseValue(std::string_view s, TStreamProperty& p)
     {
         std::string_view Word;
         uint8_t Kind;
-    } textKinds[] = {{"string", framework::vkString},
-                     {"utf8", framework::vkUtf8String},
-                     {"lstring", framework::vkLString},
-                     {"wstring", framework::vkWString},
-                     {"lutf8", framework::vkLUtf8String}};
+    } textKinds[] = {{"string", base::vkString},
+                     {"utf8", base::vkUtf8String},
+                     {"lstring", base::vkLString},
+                     {"wstring", base::vkWString},
+                     {"lutf8", base::vkLUtf8String}};
     static const struct
     {
         std::string_view Word;
         uint8_t Kind;
         long long Min, Max;
-    } intKinds[] = {{"int8", framework::vkInt8, -128, 127},
-                    {"int16", framework::vkInt16, -32768, 32767},
-                    {"int32", framework::vkInt32, INT32_MIN, INT32_MAX}};
+    } intKinds[] = {{"int8", base::vkInt8, -128, 127},
+                    {"int16", base::vkInt16, -32768, 32767},
+                    {"int32", base::vkInt32, INT32_MIN, INT32_MAX}};
     if (s == "true" || s == "false") {
-        p.Kind = s == "true" ? framework::vkTrue : framework::vkFalse;
+        p.Kind = s == "true" ? base::vkTrue : base::vkFalse;
         p.Bool = s == "true";
         return true;
     }
@@ -118,13 +118,13 @@ bool ParseValue(std::string_view s, TStreamProperty& p)
         }
     }
     if (!s.empty() && (s[0] == '\'' || s[0] == '#')) {
-        p.Kind = framework::vkLString;
+        p.Kind = base::vkLString;
         return ParseText(s, p.Text);
     }
     long long n = 0;
     if (!ParseNumber(s, n) || n < INT32_MIN || n > INT32_MAX)
         return false;
-    p.Kind = framework::vkInt32;
+    p.Kind = base::vkInt32;
     p.Int = static_cast<int32_t>(n);
     return true;
 }
@@ -178,31 +178,31 @@ void Format(std::ostringstream& out, const TStreamObject& object, int depth)
     for (const TStreamProperty& p : object.Properties) {
         out << indent << "  " << p.Name << " = ";
         switch (p.Kind) {
-        case framework::vkInt8:
+        case base::vkInt8:
             out << "int8 " << p.Int;
             break;
-        case framework::vkInt16:
+        case base::vkInt16:
             out << "int16 " << p.Int;
             break;
-        case framework::vkInt32:
+        case base::vkInt32:
             out << p.Int;
             break;
-        case framework::vkFalse:
+        case base::vkFalse:
             out << "false";
             break;
-        case framework::vkTrue:
+        case base::vkTrue:
             out << "true";
             break;
-        case framework::vkString:
+        case base::vkString:
             out << "string " << QuoteText(p.Text);
             break;
-        case framework::vkUtf8String:
+        case base::vkUtf8String:
             out << "utf8 " << QuoteText(p.Text);
             break;
-        case framework::vkWString:
+        case base::vkWString:
             out << "wstring " << QuoteText(p.Text);
             break;
-        case framework::vkLUtf8String:
+        case base::vkLUtf8String:
             out << "lutf8 " << QuoteText(p.Text);
             break;
         default:
@@ -285,7 +285,7 @@ TTextParseResult ParsePropertyText(std::string_view text)
     return result;
 }
 
-std::string FormatPropertyText(const framework::TStreamObject& root)
+std::string FormatPropertyText(const base::TStreamObject& root)
 {
     std::ostringstream out;
     Format(out, root, 0);

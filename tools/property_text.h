@@ -16,7 +16,7 @@
 // quote; "#N" outside quotes adds the character of code N. Lines whose first non-blank
 // character is "#" are comments. The file is UTF-8.
 
-#include "framework/property_stream.h"
+#include "base/property_stream.h"
 
 #include <string>
 #include <string_view>
@@ -25,7 +25,7 @@ namespace tools {
 
 struct TTextParseResult
 {
-    framework::TStreamObject Root;
+    base::TStreamObject Root;
     bool Ok = false;
     int ErrorLine = 0;
     std::string Error;
@@ -33,6 +33,6 @@ struct TTextParseResult
 
 TTextParseResult ParsePropertyText(std::string_view text);
 // The canonical text form: parsing it gives `root` again.
-std::string FormatPropertyText(const framework::TStreamObject& root);
+std::string FormatPropertyText(const base::TStreamObject& root);
 
 } // namespace tools

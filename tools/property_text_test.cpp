@@ -29,17 +29,17 @@ TEST(PropertyText, TextToBinaryToTextIsTheIdentityForEveryKind)
     ASSERT_TRUE(parsed.Ok) << parsed.ErrorLine << ": " << parsed.Error;
     const auto& p = parsed.Root.Properties;
     ASSERT_EQ(p.size(), 10u);
-    EXPECT_EQ(p[0].Kind, framework::vkInt8);
-    EXPECT_EQ(p[2].Kind, framework::vkInt32);
-    EXPECT_EQ(p[7].Kind, framework::vkLString);
+    EXPECT_EQ(p[0].Kind, base::vkInt8);
+    EXPECT_EQ(p[2].Kind, base::vkInt32);
+    EXPECT_EQ(p[7].Kind, base::vkLString);
     EXPECT_EQ(p[7].Text, u"%appname% said 'no'\r\nnext line");
     EXPECT_EQ(p[8].Text, u"\U0001F600 smile");
 
-    const std::vector<uint8_t> binary = framework::WritePropertyStream(parsed.Root);
-    const framework::TStreamReadResult read = framework::ReadPropertyStream(binary);
-    ASSERT_EQ(read.Status, framework::TStreamStatus::Ok);
+    const std::vector<uint8_t> binary = base::WritePropertyStream(parsed.Root);
+    const base::TStreamReadResult read = base::ReadPropertyStream(binary);
+    ASSERT_EQ(read.Status, base::TStreamStatus::Ok);
     EXPECT_EQ(FormatPropertyText(read.Root), EveryKind);
-    EXPECT_EQ(framework::WritePropertyStream(ParsePropertyText(FormatPropertyText(read.Root)).Root), binary);
+    EXPECT_EQ(base::WritePropertyStream(ParsePropertyText(FormatPropertyText(read.Root)).Root), binary);
 }
 
 TEST(PropertyText, ErrorsNameTheirLine)

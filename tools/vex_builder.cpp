@@ -5,8 +5,8 @@
 //                                         input with "address line name" lines
 // Exits with 1 and a message on bad input.
 
-#include "crash/core/debug_container.h"
-#include "crash/core/pe_image.h"
+#include "crash/core/debug_info/debug_container.h"
+#include "crash/core/debug_info/pe_image.h"
 #include "tools/debug_tables.h"
 
 #include <algorithm>

@@ -40,7 +40,7 @@ private:
 
 } // namespace
 
-THTMLLabel::THTMLLabel(framework::TComponent* AOwner) : TCustomThemedLabel(AOwner), FRender(FMeasurer)
+THTMLLabel::THTMLLabel(framework::TComponent* AOwner) : panel::TCustomThemedLabel(AOwner), FRender(FMeasurer)
 {
     SetTransparent(true);
     FRender.OnChange = [this](THTMLRender*) { Invalidate(); };
@@ -93,7 +93,7 @@ void THTMLLabel::SetLinkStyle(THTMLFontStyles value)
 void THTMLLabel::SetCursor(framework::TCursor value)
 {
     FCursor = value;
-    TCustomThemedLabel::SetCursor(FOverLink ? framework::crHandPoint : value);
+    panel::TCustomThemedLabel::SetCursor(FOverLink ? framework::crHandPoint : value);
 }
 
 void THTMLLabel::SetContainer(THTMLContainer* value)
@@ -186,19 +186,19 @@ void THTMLLabel::AdjustBounds()
             Rebuild();
         const TTextSize size = FRender.CurData().FTextSize;
         Guard guard(FAlreadyInSetBounds);
-        TCustomThemedLabel::SetBounds(Left(), Top(), size.Width + 2 * b, size.Height + 2 * b);
+        panel::TCustomThemedLabel::SetBounds(Left(), Top(), size.Width + 2 * b, size.Height + 2 * b);
         return;
     }
     const RECT block = PlainBlock({0, 0, Width(), Height()});
     const int w = block.right - block.left + 2 * b, h = block.bottom - block.top + 2 * b;
     const int left = Alignment() == framework::taRightJustify ? Left() + Width() - w : Left();
-    TCustomThemedLabel::SetBounds(left, Top(), w, h);
+    panel::TCustomThemedLabel::SetBounds(left, Top(), w, h);
 }
 
 void THTMLLabel::SetBounds(int left, int top, int width, int height)
 {
     const bool resized = width != Width() || height != Height();
-    TCustomThemedLabel::SetBounds(left, top, width, height);
+    panel::TCustomThemedLabel::SetBounds(left, top, width, height);
     if (resized && !FAlreadyInSetBounds && WordWrap() && FIsHTML)
         Rebuild();
 }
@@ -350,7 +350,7 @@ void THTMLLabel::MouseMove(int x, int y)
     std::u16string href;
     const bool overLink = FRender.IsCursorOverLink({x - tr.left, y - tr.top}, {}, href, rect);
     FOverLink = overLink;
-    TCustomThemedLabel::SetCursor(overLink ? framework::crHandPoint : FCursor);
+    panel::TCustomThemedLabel::SetCursor(overLink ? framework::crHandPoint : FCursor);
     if (!overLink)
         FRender.MouseMoveTransfer(0, x - tr.left, y - tr.top, rect);
 }
@@ -363,7 +363,7 @@ void THTMLLabel::SetLinkPopupMenu(framework::TPopupMenu* menu)
 
 void THTMLLabel::Notification(framework::TComponent* component)
 {
-    TCustomThemedLabel::Notification(component);
+    panel::TCustomThemedLabel::Notification(component);
     if (component == FLinkPopupMenu)
         FLinkPopupMenu = nullptr;
 }
@@ -372,12 +372,12 @@ bool THTMLLabel::ContextPopup(POINT pos)
 {
     const bool keyboard = pos.x == -1 && pos.y == -1;
     if (!FIsHTML || !FLinkPopupMenu || keyboard || !Parent() || !Parent()->HandleAllocated())
-        return TCustomThemedLabel::ContextPopup(pos);
+        return panel::TCustomThemedLabel::ContextPopup(pos);
     const RECT tr = TextRect();
     std::u16string href;
     if (!FRender.IsCursorOverLink({pos.x - tr.left, pos.y - tr.top}, {}, href,
                                   ToRect({0, 0, tr.right - tr.left, tr.bottom - tr.top})))
-        return TCustomThemedLabel::ContextPopup(pos);
+        return panel::TCustomThemedLabel::ContextPopup(pos);
     bool handled = false;
     if (OnContextPopup)
         OnContextPopup(this, pos, handled);
@@ -397,7 +397,7 @@ void THTMLLabel::MouseUp(int x, int y)
 void THTMLLabel::Click()
 {
     if (!FIsHTML) {
-        TCustomThemedLabel::Click();
+        panel::TCustomThemedLabel::Click();
         return;
     }
     const RECT tr = TextRect();

@@ -10,7 +10,7 @@
 #include "controls/html/html_container.h"
 #include "controls/html/html_gdi.h"
 #include "controls/html/html_render.h"
-#include "controls/html/themed_label.h"
+#include "controls/panel/themed_label.h"
 #include "framework/control.h"
 #include "framework/popup_menu.h"
 
@@ -21,7 +21,7 @@
 
 namespace html {
 
-class THTMLLabel : public TCustomThemedLabel
+class THTMLLabel : public panel::TCustomThemedLabel
 {
 public:
     explicit THTMLLabel(framework::TComponent* AOwner);

@@ -1,12 +1,12 @@
 // Saving and loading a shape fill: a configuration file's section, and the clipboard.
 
+#include "base/property_stream.h"
 #include "base/win_handle.h"
+#include "base/window_class.h"
 #include "controls/marquee/hex_text.h"
 #include "controls/marquee/shape_fill.h"
 #include "framework/exception.h"
 #include "framework/ini_file.h"
-#include "framework/message_window.h"
-#include "framework/property_stream.h"
 
 #include <climits>
 #include <cstring>
@@ -233,16 +233,16 @@ void TShapeFill::LoadFromFile(framework::TIniFile& ini, const std::wstring& sect
 
 std::vector<uint8_t> TShapeFill::SaveToStream() const
 {
-    framework::TStreamObject saver;
+    base::TStreamObject saver;
     saver.ClassName = "TSaver";
     auto add = [&](const char* name, auto value) {
-        framework::TStreamProperty p;
+        base::TStreamProperty p;
         p.Name = std::string(SaverPrefix) + name;
         if constexpr (std::is_same_v<decltype(value), bool>) {
-            p.Kind = value ? framework::vkTrue : framework::vkFalse;
+            p.Kind = value ? base::vkTrue : base::vkFalse;
             p.Bool = value;
         } else {
-            p.Kind = framework::vkInt32;
+            p.Kind = base::vkInt32;
             p.Int = ToStored(value);
         }
         saver.Properties.push_back(std::move(p));
@@ -252,30 +252,30 @@ std::vector<uint8_t> TShapeFill::SaveToStream() const
 #undef MARQUEE_FILL_STREAM
     // Pictures as their encoded bytes, one character per byte.
     auto addPicture = [&](const char* name, const TFillPicture& picture) {
-        framework::TStreamProperty p;
+        base::TStreamProperty p;
         p.Name = std::string(SaverPrefix) + name;
-        p.Kind = framework::vkLString;
+        p.Kind = base::vkLString;
         const auto& data = picture.Data();
-        p.Text = framework::Latin1Decode(
-            std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
+        p.Text =
+            base::Latin1Decode(std::string_view(reinterpret_cast<const char*>(data.data()), data.size()));
         saver.Properties.push_back(std::move(p));
     };
     addPicture("Picture.Data", FPicture);
     addPicture("BackGroundPicture.Data", FBackGroundPicture);
-    return framework::WritePropertyStream(saver);
+    return base::WritePropertyStream(saver);
 }
 
 void TShapeFill::LoadFromStream(std::span<const uint8_t> data)
 {
-    const framework::TStreamReadResult read = framework::ReadPropertyStream(data);
+    const base::TStreamReadResult read = base::ReadPropertyStream(data);
     if (read.Root.ClassName != "TSaver")
         return;
     ++FUpdateCount;
-    for (const framework::TStreamProperty& p : read.Root.Properties) {
+    for (const base::TStreamProperty& p : read.Root.Properties) {
         if (p.Name.rfind(SaverPrefix, 0) != 0)
             continue;
         const std::string name = p.Name.substr(sizeof SaverPrefix - 1);
-        const bool integer = framework::IsIntegerKind(p.Kind), boolean = framework::IsBooleanKind(p.Kind);
+        const bool integer = base::IsIntegerKind(p.Kind), boolean = base::IsBooleanKind(p.Kind);
 #define MARQUEE_FILL_UNSTREAM(Type, Name, Initial)                                                           \
     if (name == #Name) {                                                                                     \
         if (std::is_same_v<Type, bool> ? boolean : integer)                                                  \
@@ -284,8 +284,8 @@ void TShapeFill::LoadFromStream(std::span<const uint8_t> data)
     }
         MARQUEE_FILL_PROPERTIES(MARQUEE_FILL_UNSTREAM)
 #undef MARQUEE_FILL_UNSTREAM
-        if (framework::IsStringKind(p.Kind) && (name == "Picture.Data" || name == "BackGroundPicture.Data")) {
-            const std::string bytes = framework::Latin1Encode(p.Text);
+        if (base::IsStringKind(p.Kind) && (name == "Picture.Data" || name == "BackGroundPicture.Data")) {
+            const std::string bytes = base::Latin1Encode(p.Text);
             (name == "Picture.Data" ? FPicture : FBackGroundPicture)
                 .LoadFromBytes({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
         }
@@ -297,7 +297,7 @@ void TShapeFill::LoadFromStream(std::span<const uint8_t> data)
 bool TShapeFill::SaveToClipBoard() const
 {
     const std::vector<uint8_t> stream = SaveToStream();
-    base::Window owner = framework::CreateMessageWindow(L"LumigateClipboardOwner", &ClipboardOwnerProc);
+    base::Window owner = base::CreateMessageWindow(L"LumigateClipboardOwner", &ClipboardOwnerProc);
     OpenClipboard clipboard(owner.Get());
     if (!clipboard || !ClipboardFormat())
         return false;
@@ -322,7 +322,7 @@ bool TShapeFill::SaveToClipBoard() const
 
 bool TShapeFill::LoadFromClipBoard()
 {
-    base::Window owner = framework::CreateMessageWindow(L"LumigateClipboardOwner", &ClipboardOwnerProc);
+    base::Window owner = base::CreateMessageWindow(L"LumigateClipboardOwner", &ClipboardOwnerProc);
     OpenClipboard clipboard(owner.Get());
     if (!clipboard || !ClipboardFormat())
         return false;

@@ -1,9 +1,9 @@
 #include "controls/marquee/shape_fill.h"
 
+#include "base/property_stream.h"
 #include "controls/marquee/fill_geometry.h"
 #include "framework/exception.h"
 #include "framework/ini_file.h"
-#include "framework/property_stream.h"
 #include "framework/test_support.h"
 
 #include <gtest/gtest.h>
@@ -532,11 +532,11 @@ TEST(ShapeFillStorage, DamagedStreamsAreReadAsFarAsTheyGo)
     TShapeFill f;
     f.SetGlow(gmRadial);
     auto bad = saved.SaveToStream();
-    framework::TStreamReadResult parsed = framework::ReadPropertyStream(bad);
+    base::TStreamReadResult parsed = base::ReadPropertyStream(bad);
     for (auto& p : parsed.Root.Properties)
         if (p.Name == "SaveObject.Glow")
             p.Int = 17;
-    f.LoadFromStream(framework::WritePropertyStream(parsed.Root));
+    f.LoadFromStream(base::WritePropertyStream(parsed.Root));
     EXPECT_EQ(f.Glow(), gmRadial);
     EXPECT_EQ(f.Color(), saved.Color());
 }

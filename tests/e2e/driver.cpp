@@ -1,6 +1,6 @@
 #include "tests/e2e/driver.h"
 
-#include "crash/dialogs/vx_bitmap.h"
+#include "crash/imaging/vx_bitmap.h"
 
 namespace e2e {
 namespace {

@@ -3,7 +3,7 @@
 // it from outside, as a user would.
 
 #include "base/win_handle.h"
-#include "crash/dialogs/vx_bitmap.h"
+#include "crash/imaging/vx_bitmap.h"
 
 #include <windows.h>
 

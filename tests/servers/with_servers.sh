@@ -5,13 +5,24 @@
 #   - nginx from Debian serving a static file (also reached as the proxy, since nginx
 #     answers absolute request URIs from its own root);
 #   - a port where nothing listens, for the tests of a missing server.
-# The program runs three times, once per proxy, with the matching group of its tests:
-# suites named Nginx* against nginx, NoServer* against the closed port, all others against
-# the test server; suites named German* are left out (they need a German system language,
-# which a Wine process takes from its Unix environment). When LUMIGATE_GTEST_FILTER is set,
-# only the tests it selects run, against the test server. Arguments after the program are
-# passed on to it.
+#
+#   with_servers.sh [--run SERVER FILTER]... [--skip FILTER] -- PROGRAM [ARGUMENTS...]
+#
+# Each --run runs the program once with the tests that the GoogleTest FILTER selects,
+# against SERVER (test-server, nginx or closed). --skip names tests that this invocation
+# leaves to another one. A test that no --run and no --skip names fails the whole run, so a
+# new suite cannot be left out unnoticed. Arguments after the program are passed on to it.
 set -euo pipefail
+runs=()
+covered=()
+while [ $# -gt 0 ] && [ "$1" != "--" ]; do
+    case "$1" in
+    --run) runs+=("$2" "$3"); covered+=("$3"); shift 3 ;;
+    --skip) covered+=("$2"); shift 2 ;;
+    *) echo "with_servers.sh: unknown option $1" >&2; exit 2 ;;
+    esac
+done
+[ "${1:-}" = "--" ] && shift
 exe="$1"
 shift
 here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -82,14 +93,23 @@ export LUMIGATE_TEST_LOG="$work/requests.log"
 export LUMIGATE_TEST_STATIC="$work/www/static.bin"
 export LUMIGATE_TEST_FILES="$work/files"
 
+# Every test must be routed: the tests that none of the filters selects are an error.
+unrouted="$(IFS=:; wine "$exe" "$@" --gtest_list_tests --gtest_filter="-${covered[*]}" | grep '^  ' || true)"
+if [ -n "$unrouted" ]; then
+    echo "tests that no --run or --skip of with_servers.sh names:" >&2
+    echo "$unrouted" >&2
+    exit 1
+fi
+
 # Each run is bounded, so that a hung program fails its run instead of the whole test.
 status=0
-test_server="http://127.0.0.1:$(cat "$work/port")"
-if [ -n "${LUMIGATE_GTEST_FILTER:-}" ]; then
-    http_proxy="$test_server" timeout 400 wine "$exe" "$@" --gtest_filter="$LUMIGATE_GTEST_FILTER" || status=1
-    exit $status
-fi
-http_proxy="$test_server" timeout 400 wine "$exe" "$@" --gtest_filter='-Nginx*:NoServer*:German*' || status=1
-http_proxy="http://127.0.0.1:$nginx_port" timeout 100 wine "$exe" "$@" --gtest_filter='Nginx*' || status=1
-http_proxy="http://127.0.0.1:$closed_port" timeout 100 wine "$exe" "$@" --gtest_filter='NoServer*' || status=1
+for ((i = 0; i < ${#runs[@]}; i += 2)); do
+    case "${runs[i]}" in
+    test-server) proxy="http://127.0.0.1:$(cat "$work/port")" limit=400 ;;
+    nginx) proxy="http://127.0.0.1:$nginx_port" limit=100 ;;
+    closed) proxy="http://127.0.0.1:$closed_port" limit=100 ;;
+    *) echo "with_servers.sh: unknown server ${runs[i]}" >&2; exit 2 ;;
+    esac
+    http_proxy="$proxy" timeout "$limit" wine "$exe" "$@" --gtest_filter="${runs[i + 1]}" || status=1
+done
 exit $status

@@ -1,0 +1,125 @@
+#include "crash/settings/module_settings.h"
+
+#include "crash/settings/settings_resource.h"
+
+namespace crash {
+namespace {
+
+bool Accessible(const MEMORY_BASIC_INFORMATION& info)
+{
+    return info.State == MEM_COMMIT && info.Protect != 0 && !(info.Protect & (PAGE_NOACCESS | PAGE_GUARD));
+}
+
+bool HasFileName(HMODULE module)
+{
+    wchar_t name[8];
+    ::SetLastError(0);
+    return ::GetModuleFileNameW(module, name, 8) > 0;
+}
+
+// The module whose image holds `address` when it qualifies as a source of settings.
+HMODULE SettingsModuleAt(const void* address)
+{
+    MEMORY_BASIC_INFORMATION info;
+    if (!::VirtualQuery(address, &info, sizeof(info)) || !Accessible(info))
+        return nullptr;
+    auto* module = static_cast<HMODULE>(info.AllocationBase);
+    if (!module || module == ReporterModule() || !HasFileName(module) || SettingsResource(module).empty())
+        return nullptr;
+    return module;
+}
+
+bool UsableLinked(const std::shared_ptr<ReportSettings>& s)
+{
+    return s && s->IsValid() && s->LinkInSettings();
+}
+
+} // namespace
+
+HMODULE ReporterModule()
+{
+    HMODULE module = nullptr;
+    ::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                             GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                         reinterpret_cast<LPCWSTR>(&ReporterModule), &module);
+    return module;
+}
+
+bool ReporterShared()
+{
+    SettingsRegistry* registry = AcquireSettingsRegistry();
+    if (!registry)
+        return false;
+    ::EnterCriticalSection(&registry->Lock);
+    const bool shared = registry->Head && registry->Head->Next;
+    ::LeaveCriticalSection(&registry->Lock);
+    ReleaseSettingsRegistry(registry);
+    return shared;
+}
+
+std::shared_ptr<ReportSettings> FindLinkedSettings()
+{
+    std::shared_ptr<ReportSettings> found;
+    if (!SettingsResource(ReporterModule()).empty())
+        found = ReportSettings::Create(ReporterModule());
+    if (UsableLinked(found))
+        return found;
+    // Every module image in address order; the first linked-in one ends the walk.
+    HMODULE previous = nullptr;
+    MEMORY_BASIC_INFORMATION info;
+    for (const BYTE* address = nullptr; ::VirtualQuery(address, &info, sizeof(info)) == sizeof(info);) {
+        auto* module = static_cast<HMODULE>(info.AllocationBase);
+        if (Accessible(info) && info.BaseAddress == info.AllocationBase && module != previous &&
+            HasFileName(module) && !SettingsResource(module).empty()) {
+            previous = module;
+            std::shared_ptr<ReportSettings> candidate = ReportSettings::Create(module);
+            if (!found || UsableLinked(candidate))
+                found = candidate;
+            if (UsableLinked(found))
+                return found;
+        }
+        const BYTE* next = static_cast<const BYTE*>(info.BaseAddress) + info.RegionSize;
+        if (next <= address)
+            break;
+        address = next;
+    }
+    return found;
+}
+
+std::shared_ptr<ReportSettings> ModuleSettingsFor(HMODULE module)
+{
+    std::shared_ptr<ReportSettings> settings = ReportSettings::Create(module);
+    if (settings->IsValid() ? settings->LinkInSettings() : !ReporterShared())
+        return settings;
+    std::shared_ptr<ReportSettings> linked = FindLinkedSettings();
+    return UsableLinked(linked) ? linked : settings;
+}
+
+std::shared_ptr<ReportSettings> CallerModuleSettings(const void* codeAddress)
+{
+    std::shared_ptr<ReportSettings> found;
+    if (HMODULE module = SettingsModuleAt(codeAddress))
+        found = ReportSettings::Create(module);
+    if (!UsableLinked(found)) {
+        std::shared_ptr<ReportSettings> linked = FindLinkedSettings();
+        if (linked && (!found || UsableLinked(linked)))
+            found = linked;
+    }
+    return found ? found : ReportSettings::Create(ReporterModule());
+}
+
+__attribute__((noinline)) std::shared_ptr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth)
+{
+    // Frame 0 would be this function's own return address into its caller.
+    void* frame = nullptr;
+    if (::RtlCaptureStackBackTrace(depth + 1, 1, &frame, nullptr) != 1)
+        frame = nullptr;
+    return CallerModuleSettings(frame);
+}
+
+__attribute__((noinline)) std::shared_ptr<ReportSettings> CallerModuleSettings()
+{
+    return CallerModuleSettings(__builtin_return_address(0));
+}
+
+} // namespace crash
