@@ -36,12 +36,12 @@ function(lumigate_symbolized_executable name)
         target_link_options(${stage} PRIVATE ${E_LINK_OPTIONS})
     endforeach()
     add_custom_command(OUTPUT ${vex}
-        COMMAND ${LUMIGATE_VEX_BUILDER} build $<TARGET_FILE:${name}_unsymbolized> ${vex}
+        COMMAND ${LUMIGATE_WITH_EPOCH} ${LUMIGATE_VEX_BUILDER} build $<TARGET_FILE:${name}_unsymbolized> ${vex}
         DEPENDS ${name}_unsymbolized host_tools
         COMMENT "Writing the debug information of ${name}")
     set(strip "")
     if(E_STRIP)
-        set(strip COMMAND ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${name}>)
+        set(strip COMMAND ${LUMIGATE_WITH_EPOCH} ${CMAKE_STRIP} --strip-all $<TARGET_FILE:${name}>)
     endif()
     add_custom_command(TARGET ${name} POST_BUILD
         COMMAND ${LUMIGATE_VEX_BUILDER} same-code $<TARGET_FILE:${name}_unsymbolized> $<TARGET_FILE:${name}>

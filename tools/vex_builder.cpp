@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <iostream>
@@ -36,13 +37,25 @@ int Fail(const char* what, const char* path)
     return 1;
 }
 
-// The local date and time in the DOS form (date in the low word's place of the header).
-std::pair<uint16_t, uint16_t> DosNow()
+// The build's date and time in the DOS form (date in the low word's place of the header):
+// SOURCE_DATE_EPOCH (seconds since 1970, UTC) when it is set, so that two builds of the
+// same sources write the same container; otherwise the local time now.
+std::pair<uint16_t, uint16_t> DosBuildTime()
 {
-    const std::time_t now = std::time(nullptr);
     std::tm t{};
-    localtime_r(&now, &t);
-    const auto date = static_cast<uint16_t>((t.tm_year - 80) << 9 | (t.tm_mon + 1) << 5 | t.tm_mday);
+    const char* epoch = std::getenv("SOURCE_DATE_EPOCH");
+    char* end = nullptr;
+    const long long seconds = epoch ? std::strtoll(epoch, &end, 10) : 0;
+    if (epoch && *epoch && end && !*end && seconds >= 0) {
+        const std::time_t at = static_cast<std::time_t>(seconds);
+        gmtime_r(&at, &t);
+    } else {
+        const std::time_t now = std::time(nullptr);
+        localtime_r(&now, &t);
+    }
+    // The DOS form starts in 1980.
+    const int year = std::max(t.tm_year - 80, 0);
+    const auto date = static_cast<uint16_t>(year << 9 | (t.tm_mon + 1) << 5 | t.tm_mday);
     const auto time = static_cast<uint16_t>(t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec / 2);
     return {date, time};
 }
@@ -56,7 +69,7 @@ int Build(const char* imagePath, const char* containerPath)
     if (!tables)
         return Fail("is no PE image", imagePath);
     crash::TExportOptions options;
-    std::tie(options.DosDate, options.DosTime) = DosNow();
+    std::tie(options.DosDate, options.DosTime) = DosBuildTime();
     const std::vector<uint8_t> container = crash::ExportContainer(tables->Map, options);
     std::ofstream out(containerPath, std::ios::binary);
     out.write(reinterpret_cast<const char*>(container.data()),
