@@ -1,5 +1,7 @@
 #include "app/temp_folder.h"
 
+#include "base/win_handle.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -56,7 +58,7 @@ TEST_F(TempFolder, NowhereUnsetFileOrWildcardGiveTheDriveRoot)
     ::SetEnvironmentVariableW(L"TEMP", nullptr); // "%temp%" stays unexpanded
     EXPECT_EQ(GetTempDir(), L"C:\\");
     const std::wstring file = Base + L"lumigate-not-a-folder.txt";
-    ::CloseHandle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    base::FileHandle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     SetTemp(file);
     EXPECT_EQ(GetTempDir(), L"C:\\");
     ::DeleteFileW(file.c_str());
@@ -95,7 +97,7 @@ TEST_F(TempFolder, FilesAndFolders)
     EXPECT_FALSE(FileExists(Long));
     EXPECT_TRUE(IsDirectory(Long));
     const std::wstring file = Long + L"\\file.bin";
-    ::CloseHandle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    base::FileHandle(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     EXPECT_TRUE(FileExists(file));
     EXPECT_FALSE(IsDirectory(file));
     ::DeleteFileW(file.c_str());

@@ -3,7 +3,6 @@
 // value and release call. Nothing in the program closes a handle by hand.
 
 #include <windows.h>
-#include <wininet.h>
 
 #include <utility>
 
@@ -91,13 +90,6 @@ struct ModuleTraits
     static void Close(Handle h) noexcept { ::FreeLibrary(h); }
 };
 
-struct InternetHandleTraits
-{
-    using Handle = HINTERNET;
-    static Handle Invalid() noexcept { return nullptr; }
-    static void Close(Handle h) noexcept { ::InternetCloseHandle(h); }
-};
-
 struct RegistryKeyTraits
 {
     using Handle = HKEY;
@@ -112,6 +104,21 @@ struct MenuTraits
     static void Close(Handle h) noexcept { ::DestroyMenu(h); }
 };
 
+struct GlobalMemoryTraits
+{
+    using Handle = HGLOBAL;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::GlobalFree(h); }
+};
+
+// A view of a file mapping (MapViewOfFile); the mapping itself is a KernelHandle.
+struct MappedViewTraits
+{
+    using Handle = void*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::UnmapViewOfFile(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
@@ -119,9 +126,10 @@ using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
 using Window = UniqueHandle<WindowTraits>;
 using Module = UniqueHandle<ModuleTraits>;
-using InternetHandle = UniqueHandle<InternetHandleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using Menu = UniqueHandle<MenuTraits>;
+using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+using MappedView = UniqueHandle<MappedViewTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class WindowDc
@@ -173,6 +181,43 @@ public:
 private:
     HDC FDc;
     int FState;
+};
+
+// A DIB section selected into a memory device context of its own: the bitmap is selected
+// out again, then deleted, then the device context. Invalid when the system refused either.
+class DibSection
+{
+public:
+    DibSection() noexcept = default;
+    explicit DibSection(const BITMAPINFO& info) noexcept
+    {
+        const WindowDc screen(nullptr);
+        FDc.Reset(::CreateCompatibleDC(screen.Get()));
+        if (!FDc)
+            return;
+        FBitmap.Reset(::CreateDIBSection(FDc.Get(), &info, DIB_RGB_COLORS, &FBits, nullptr, 0));
+        if (FBitmap && FBits)
+            FOld = ::SelectObject(FDc.Get(), FBitmap.Get());
+        else
+            FBits = nullptr;
+    }
+    DibSection(const DibSection&) = delete;
+    DibSection& operator=(const DibSection&) = delete;
+    ~DibSection()
+    {
+        if (FOld)
+            ::SelectObject(FDc.Get(), FOld);
+    }
+
+    bool Valid() const noexcept { return FOld != nullptr; }
+    HDC Dc() const noexcept { return FDc.Get(); }
+    void* Bits() const noexcept { return FBits; }
+
+private:
+    MemoryDc FDc;
+    GdiObject FBitmap;
+    HGDIOBJ FOld = nullptr;
+    void* FBits = nullptr;
 };
 
 // A registered window class, unregistered when the owner ends.

@@ -6,10 +6,10 @@
 //   http_get_bench wininet URL FILE   InternetReadFile with 64 KB reads on the main thread
 
 #include "base/utf_win.h"
-#include "base/win_handle.h"
 #include "framework/application.h"
 #include "net/http_get.h"
 #include "net/http_url.h"
+#include "net/internet_handle.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -39,12 +39,12 @@ double Now()
 int64_t WinInetLoop(const std::string& url, const std::wstring& file)
 {
     const net::TParsedURL u = net::ParseURL(url);
-    base::InternetHandle session(::InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
-    base::InternetHandle connect(::InternetConnectA(session.Get(), u.Host.c_str(), INTERNET_DEFAULT_HTTP_PORT,
-                                                    nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
+    net::InternetHandle session(::InternetOpenA("bench", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0));
+    net::InternetHandle connect(::InternetConnectA(session.Get(), u.Host.c_str(), INTERNET_DEFAULT_HTTP_PORT,
+                                                   nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0));
     const char* accept[] = {"*/*", nullptr};
-    base::InternetHandle request(::HttpOpenRequestA(connect.Get(), "GET", u.Object.c_str(), "HTTP/1.0",
-                                                    nullptr, accept, INTERNET_FLAG_RELOAD, 0));
+    net::InternetHandle request(::HttpOpenRequestA(connect.Get(), "GET", u.Object.c_str(), "HTTP/1.0",
+                                                   nullptr, accept, INTERNET_FLAG_RELOAD, 0));
     if (!::HttpSendRequestA(request.Get(), nullptr, 0, nullptr, 0))
         return -1;
     base::FileHandle out(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));

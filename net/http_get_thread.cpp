@@ -1,7 +1,7 @@
 #include "net/http_get_thread.h"
 
-#include "base/win_handle.h"
 #include "net/http_url.h"
+#include "net/internet_handle.h"
 
 #include <windows.h>
 #include <wininet.h>
@@ -16,7 +16,7 @@ static_assert(sizeof(FormContentType) - 1 == 47);
 // The worker's three internet handles, closed request first, then connection, then session.
 struct Handles
 {
-    base::InternetHandle Session, Connect, Request;
+    InternetHandle Session, Connect, Request;
     void CloseHandles()
     {
         Request.Reset();

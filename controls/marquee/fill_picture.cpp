@@ -1,6 +1,6 @@
 #include "controls/marquee/fill_picture.h"
 
-#include <cstring>
+#include "base/global_memory.h"
 
 namespace marquee {
 
@@ -43,22 +43,14 @@ void TFillPicture::Decode()
     FStream.Reset();
     if (FData.empty() || !FSession.Ok())
         return;
-    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, FData.size());
+    base::GlobalMemory memory = base::GlobalCopy(FData);
     if (!memory)
         return;
-    void* p = ::GlobalLock(memory);
-    if (!p) {
-        ::GlobalFree(memory);
-        return;
-    }
-    std::memcpy(p, FData.data(), FData.size());
-    ::GlobalUnlock(memory);
-    // The stream frees the memory when it is released.
     IStream* stream = nullptr;
-    if (::CreateStreamOnHGlobal(memory, TRUE, &stream) != S_OK) {
-        ::GlobalFree(memory);
+    if (::CreateStreamOnHGlobal(memory.Get(), TRUE, &stream) != S_OK)
         return;
-    }
+    // The stream frees the memory when it is released.
+    memory.Release();
     FStream = base::ComPtr<IStream>::Adopt(stream);
     std::unique_ptr<Gdiplus::Image> image(Gdiplus::Image::FromStream(stream));
     if (image && image->GetLastStatus() == Gdiplus::Ok && image->GetWidth() > 0 && image->GetHeight() > 0)

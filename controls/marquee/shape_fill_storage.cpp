@@ -1,5 +1,6 @@
 // Saving and loading a shape fill: a configuration file's section, and the clipboard.
 
+#include "base/global_memory.h"
 #include "base/property_stream.h"
 #include "base/win_handle.h"
 #include "base/window_class.h"
@@ -301,22 +302,14 @@ bool TShapeFill::SaveToClipBoard() const
     OpenClipboard clipboard(owner.Get());
     if (!clipboard || !ClipboardFormat())
         return false;
-    HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, stream.size());
+    base::GlobalMemory memory = base::GlobalCopy(stream);
     if (!memory)
         return false;
-    void* p = ::GlobalLock(memory);
-    if (!p) {
-        ::GlobalFree(memory);
-        return false;
-    }
-    std::memcpy(p, stream.data(), stream.size());
-    ::GlobalUnlock(memory);
     ::EmptyClipboard();
-    // The clipboard owns the memory once it took it.
-    if (!::SetClipboardData(ClipboardFormat(), memory)) {
-        ::GlobalFree(memory);
+    if (!::SetClipboardData(ClipboardFormat(), memory.Get()))
         return false;
-    }
+    // The clipboard owns the memory once it took it.
+    memory.Release();
     return true;
 }
 
@@ -329,12 +322,9 @@ bool TShapeFill::LoadFromClipBoard()
     HANDLE memory = ::GetClipboardData(ClipboardFormat());
     if (!memory)
         return true;
-    const SIZE_T size = ::GlobalSize(memory);
-    const void* p = ::GlobalLock(memory);
-    if (!p)
+    const std::vector<uint8_t> stream = base::GlobalBytes(memory);
+    if (stream.empty())
         return false;
-    const std::vector<uint8_t> stream(static_cast<const uint8_t*>(p), static_cast<const uint8_t*>(p) + size);
-    ::GlobalUnlock(memory);
     LoadFromStream(stream);
     return true;
 }

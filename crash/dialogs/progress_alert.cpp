@@ -60,7 +60,7 @@ public:
             return;
         FTitle = value;
         if (FMainWnd)
-            ::SetWindowTextW(FMainWnd, FTitle.c_str());
+            ::SetWindowTextW(FMainWnd.Get(), FTitle.c_str());
     }
 
     int32_t STDMETHODCALLTYPE GetPosition() override { return FPosition; }
@@ -118,7 +118,7 @@ public:
 
     void STDMETHODCALLTYPE ProcessMessages() override
     {
-        if (!FMainWnd || !OwnedByCaller(FMainWnd))
+        if (!FMainWnd || !OwnedByCaller(FMainWnd.Get()))
             return;
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -146,7 +146,7 @@ private:
     base::MemoryDc FTmpDC;
     base::GdiObject FFont;
     HGDIOBJ FOldFont = nullptr;
-    HWND FMainWnd = nullptr;
+    base::Window FMainWnd;
     HWND FBmpWnd = nullptr;
     HWND FLabel = nullptr;
     HWND FBar = nullptr;
@@ -211,15 +211,15 @@ bool TIProgressAlert::Show(HWND parentWindow, bool activate)
     wc.lpszClassName = WindowClass;
     ::RegisterClassW(&wc); // an already registered class is fine
 
-    FMainWnd = ::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WindowClass,
-                                 FTitle.c_str(), WS_CAPTION, 0, 0, 100, 100, FParentWindow, nullptr,
-                                 ::GetModuleHandleW(nullptr), nullptr);
+    FMainWnd.Reset(::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WindowClass,
+                                     FTitle.c_str(), WS_CAPTION, 0, 0, 100, 100, FParentWindow, nullptr,
+                                     ::GetModuleHandleW(nullptr), nullptr));
     if (!FMainWnd) {
         if (FParentWindow)
             ::EnableWindow(FParentWindow, TRUE);
         return false;
     }
-    HMENU menu = ::GetSystemMenu(FMainWnd, FALSE);
+    HMENU menu = ::GetSystemMenu(FMainWnd.Get(), FALSE);
     for (UINT command : {SC_MINIMIZE, SC_MAXIMIZE, SC_RESTORE, SC_SIZE})
         ::DeleteMenu(menu, command, MF_BYCOMMAND);
 
@@ -235,9 +235,9 @@ bool TIProgressAlert::Show(HWND parentWindow, bool activate)
     const bool hasImage = ImageResource(imageSize) != nullptr;
     if (hasImage) {
         w += 40;
-        FBmpWnd =
-            ::CreateWindowExW(0, L"Button", L"", WS_CHILD | WS_VISIBLE | WS_DISABLED | BS_OWNERDRAW, 9, 9,
-                              ImageSize, ImageSize, FMainWnd, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+        FBmpWnd = ::CreateWindowExW(0, L"Button", L"", WS_CHILD | WS_VISIBLE | WS_DISABLED | BS_OWNERDRAW, 9,
+                                    9, ImageSize, ImageSize, FMainWnd.Get(), nullptr,
+                                    ::GetModuleHandleW(nullptr), nullptr);
         ::SetWindowLongPtrW(FBmpWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     w = std::max(w, 220);
@@ -253,18 +253,18 @@ bool TIProgressAlert::Show(HWND parentWindow, bool activate)
                                    ? FAreas[static_cast<size_t>(FCurrentArea)].text
                                    : L"";
     FLabel = ::CreateWindowExW(0, L"Static", text.c_str(), WS_CHILD | WS_VISIBLE, labelX, labelY, w, h,
-                               FMainWnd, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                               FMainWnd.Get(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(FLabel, WM_SETFONT, reinterpret_cast<WPARAM>(FFont.Get()), FALSE);
     const int barHeight = ::GetSystemMetrics(SM_CYVSCROLL);
     FBar = ::CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD | WS_VISIBLE, 11, h + 24, w, barHeight,
-                             FMainWnd, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+                             FMainWnd.Get(), nullptr, ::GetModuleHandleW(nullptr), nullptr);
     ::SendMessageW(FBar, PBM_SETRANGE32, 0, 1000);
 
     const int width = w + 22 + 2 * ::GetSystemMetrics(SM_CXDLGFRAME);
     const int height =
         h + 24 + barHeight + 12 + ::GetSystemMetrics(SM_CYSMCAPTION) + 2 * ::GetSystemMetrics(SM_CYDLGFRAME);
-    if (::IsIconic(FMainWnd))
-        ::ShowWindow(FMainWnd, SW_RESTORE);
+    if (::IsIconic(FMainWnd.Get()))
+        ::ShowWindow(FMainWnd.Get(), SW_RESTORE);
     Place(width, height, activate);
     SetPosition(FPosition);
     return true;
@@ -275,10 +275,10 @@ void TIProgressAlert::Place(int width, int height, bool activate)
     if (activate) {
         const int x = (::GetSystemMetrics(SM_CXSCREEN) - width) / 2;
         const int y = (::GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-        ::SetWindowPos(FMainWnd, nullptr, x, y, width, height, SWP_NOZORDER);
-        ::ShowWindow(FMainWnd, SW_SHOWNORMAL);
-        ::BringWindowToTop(FMainWnd);
-        ::SetForegroundWindow(FMainWnd);
+        ::SetWindowPos(FMainWnd.Get(), nullptr, x, y, width, height, SWP_NOZORDER);
+        ::ShowWindow(FMainWnd.Get(), SW_SHOWNORMAL);
+        ::BringWindowToTop(FMainWnd.Get());
+        ::SetForegroundWindow(FMainWnd.Get());
         return;
     }
     RECT work;
@@ -296,9 +296,9 @@ void TIProgressAlert::Place(int width, int height, bool activate)
             work.bottom -= slot * height;
         }
     }
-    ::SetWindowPos(FMainWnd, nullptr, work.right - width - 2, work.bottom - height - 2, width, height,
+    ::SetWindowPos(FMainWnd.Get(), nullptr, work.right - width - 2, work.bottom - height - 2, width, height,
                    SWP_NOACTIVATE | SWP_NOZORDER);
-    ::ShowWindow(FMainWnd, SW_SHOWNOACTIVATE);
+    ::ShowWindow(FMainWnd.Get(), SW_SHOWNOACTIVATE);
 }
 
 void TIProgressAlert::Close()
@@ -307,14 +307,16 @@ void TIProgressAlert::Close()
         return;
     if (FBmpWnd)
         ::SetWindowLongPtrW(FBmpWnd, GWLP_USERDATA, 0);
-    if (OwnedByCaller(FMainWnd)) {
-        ::DestroyWindow(FMainWnd);
+    if (OwnedByCaller(FMainWnd.Get())) {
+        FMainWnd.Reset();
     } else {
-        // Only the alert itself can unlock its close request.
-        ::SetWindowLongPtrW(FMainWnd, GWLP_USERDATA, 1);
-        ::SendMessageW(FMainWnd, WM_SYSCOMMAND, SC_CLOSE, 0);
+        // A window is destroyed only by its own thread: the alert closes itself there, and
+        // only it can unlock its close request.
+        const HWND wnd = FMainWnd.Release();
+        ::SetWindowLongPtrW(wnd, GWLP_USERDATA, 1);
+        ::SendMessageW(wnd, WM_SYSCOMMAND, SC_CLOSE, 0);
     }
-    FMainWnd = FBmpWnd = FLabel = FBar = nullptr;
+    FBmpWnd = FLabel = FBar = nullptr;
     if (FParentWindow) {
         ::EnableWindow(FParentWindow, TRUE);
         ::SetActiveWindow(FParentWindow);

@@ -16,27 +16,21 @@ namespace {
 class TIVxBitmap final : public base::ComObject<IVxBitmap, IID_IVxBitmap>
 {
 public:
-    // Takes over the five values of a made bitmap.
-    TIVxBitmap(const BITMAPINFOHEADER& bih, HBITMAP bmp, HGDIOBJ oldBmp, HDC dc, void* bits)
-        : FBIH(bih), FBmpH(bmp), FOldBmpH(oldBmp), FDC(dc), FBits(static_cast<uint32_t*>(bits))
+    // A bitmap of the header's size; Valid() tells whether the system made it.
+    explicit TIVxBitmap(const BITMAPINFOHEADER& bih)
+        : FBIH(bih), FDib(reinterpret_cast<const BITMAPINFO&>(FBIH)),
+          FBits(static_cast<uint32_t*>(FDib.Bits()))
     {
     }
-    TIVxBitmap(const TIVxBitmap&) = delete;
-    TIVxBitmap& operator=(const TIVxBitmap&) = delete;
-    ~TIVxBitmap() override
-    {
-        ::SelectObject(FDC, FOldBmpH);
-        ::DeleteDC(FDC);
-        ::DeleteObject(FBmpH);
-    }
+    bool Valid() const { return FDib.Valid(); }
 
     int32_t STDMETHODCALLTYPE GetWidth() override { return FBIH.biWidth; }
     int32_t STDMETHODCALLTYPE GetHeight() override { return FBIH.biHeight; }
-    HDC STDMETHODCALLTYPE DC() override { return FDC; }
+    HDC STDMETHODCALLTYPE DC() override { return FDib.Dc(); }
 
     bool STDMETHODCALLTYPE Draw(HDC dc, int32_t x, int32_t y) override
     {
-        return ::BitBlt(dc, x, y, FBIH.biWidth, FBIH.biHeight, FDC, 0, 0, SRCCOPY) != FALSE;
+        return ::BitBlt(dc, x, y, FBIH.biWidth, FBIH.biHeight, FDib.Dc(), 0, 0, SRCCOPY) != FALSE;
     }
 
     std::string STDMETHODCALLTYPE AsBmpStr() override { return crash::AsBmpStr(Pixels()); }
@@ -100,9 +94,7 @@ private:
     }
 
     BITMAPINFOHEADER FBIH;
-    HBITMAP FBmpH;
-    HGDIOBJ FOldBmpH;
-    HDC FDC;
+    base::DibSection FDib;
     uint32_t* FBits;
 };
 
@@ -155,10 +147,8 @@ void DrawCursor(HDC dc, int originX, int originY)
     if (::GetIconInfo(cursor, &icon)) {
         position.x -= static_cast<LONG>(icon.xHotspot);
         position.y -= static_cast<LONG>(icon.yHotspot);
-        if (icon.hbmMask)
-            ::DeleteObject(icon.hbmMask);
-        if (icon.hbmColor)
-            ::DeleteObject(icon.hbmColor);
+        // The icon's bitmaps are copies that the caller owns.
+        const base::GdiObject mask(icon.hbmMask), colour(icon.hbmColor);
     }
     ::DrawIconEx(dc, position.x - originX, position.y - originY, cursor, 0, 0, 0, nullptr, DI_NORMAL);
 }
@@ -249,21 +239,9 @@ base::ComPtr<IVxBitmap> NewVxBitmap(int32_t width, int32_t height)
     bih.biBitCount = 32;
     bih.biCompression = BI_RGB;
     bih.biSizeImage = static_cast<DWORD>(width) * static_cast<DWORD>(height) * 4;
-    base::WindowDc screen(nullptr);
-    HDC dc = ::CreateCompatibleDC(screen.Get());
-    if (!dc)
-        return {};
-    void* bits = nullptr;
-    HBITMAP bmp =
-        ::CreateDIBSection(dc, reinterpret_cast<BITMAPINFO*>(&bih), DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bmp || !bits) {
-        if (bmp)
-            ::DeleteObject(bmp);
-        ::DeleteDC(dc);
-        return {};
-    }
-    HGDIOBJ old = ::SelectObject(dc, bmp);
-    return base::ComPtr<IVxBitmap>::Adopt(new TIVxBitmap(bih, bmp, old, dc, bits));
+    auto* bitmap = new TIVxBitmap(bih);
+    base::ComPtr<IVxBitmap> owner = base::ComPtr<IVxBitmap>::Adopt(bitmap);
+    return bitmap->Valid() ? owner : base::ComPtr<IVxBitmap>();
 }
 
 base::ComPtr<IVxBitmap> CaptureScreenShot(bool appOnly)

@@ -4,6 +4,7 @@
 #include "crash/settings/settings_resource.h"
 
 #include <cwchar>
+#include <memory>
 
 namespace crash {
 namespace {
@@ -11,8 +12,10 @@ namespace {
 // This module's mapped view of the shared memory, kept while the module holds references.
 struct ModuleView
 {
-    SettingsRegistry** View = nullptr;
+    base::MappedView View;
     LONG References = 0;
+
+    SettingsRegistry*& Registry() const { return *static_cast<SettingsRegistry**>(View.Get()); }
 } TheView;
 
 // Holds the named mutex for the duration of a scope.
@@ -70,43 +73,39 @@ SettingsRegistry* AcquireSettingsRegistry()
 {
     MutexScope serialised;
     if (TheView.View) {
-        SettingsRegistry* registry = *TheView.View;
+        SettingsRegistry* registry = TheView.Registry();
         ++registry->RefCount;
         ++TheView.References;
         return registry;
     }
     const std::wstring name = SettingsBufferName();
-    HANDLE opened = ::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str());
+    base::KernelHandle memory(::OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, name.c_str()));
     bool created = false;
-    if (!opened) {
+    if (!memory) {
         // Every user may open it: modules of one process can run under other tokens.
         SECURITY_DESCRIPTOR sd;
         ::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION);
         ::SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE);
         SECURITY_ATTRIBUTES sa{sizeof(sa), &sd, FALSE};
-        opened =
-            ::CreateFileMappingW(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0, sizeof(void*), name.c_str());
-        created = opened != nullptr;
+        memory.Reset(
+            ::CreateFileMappingW(INVALID_HANDLE_VALUE, &sa, PAGE_READWRITE, 0, sizeof(void*), name.c_str()));
+        created = memory.Valid();
     }
-    void* view = opened ? ::MapViewOfFile(opened, FILE_MAP_ALL_ACCESS, 0, 0, sizeof(void*)) : nullptr;
+    base::MappedView view(memory ? ::MapViewOfFile(memory.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(void*))
+                                 : nullptr);
     if (!view) {
-        if (opened)
-            ::CloseHandle(opened);
         ::MessageBoxW(nullptr, L"internal error (opening settings buffer)", L"Vexcatch", MB_OK);
         return nullptr;
     }
-    TheView.View = static_cast<SettingsRegistry**>(view);
-    SettingsRegistry* registry;
+    TheView.View = std::move(view);
     if (created) {
-        registry = new SettingsRegistry;
-        registry->SharedMemory = opened;
-        ::InitializeCriticalSection(&registry->Lock);
-        *TheView.View = registry;
-    } else {
-        // The creator keeps the shared memory open; this module's view keeps it mapped.
-        ::CloseHandle(opened);
-        registry = *TheView.View;
+        auto registry = std::make_unique<SettingsRegistry>();
+        registry->SharedMemory = std::move(memory);
+        TheView.Registry() = registry.release();
     }
+    // Otherwise the creator keeps the shared memory open and this module's view keeps it
+    // mapped: this module's handle is closed here.
+    SettingsRegistry* registry = TheView.Registry();
     ++registry->RefCount;
     ++TheView.References;
     return registry;
@@ -117,19 +116,11 @@ void ReleaseSettingsRegistry(SettingsRegistry* registry)
     if (!registry)
         return;
     MutexScope serialised;
-    const bool last = --registry->RefCount == 0;
-    const bool lastOfModule = --TheView.References == 0;
-    HANDLE memory = registry->SharedMemory;
-    if (last) {
-        ::DeleteCriticalSection(&registry->Lock);
-        delete registry;
-    }
-    if (lastOfModule) {
-        ::UnmapViewOfFile(TheView.View);
-        TheView.View = nullptr;
-    }
-    if (last)
-        ::CloseHandle(memory);
+    // The registry's memory and its handle of the shared memory end with the last reference
+    // of the process; this module's view with the module's last one.
+    const std::unique_ptr<SettingsRegistry> last(--registry->RefCount == 0 ? registry : nullptr);
+    if (--TheView.References == 0)
+        TheView.View.Reset();
 }
 
 ModuleSettingsBlock* AcquireModuleSettings(HMODULE module)
@@ -149,12 +140,12 @@ ModuleSettingsBlock* AcquireModuleSettings(HMODULE module)
         // Not registered yet: parsed now (the registry reference taken above stays with it).
         TSettingsParse parse = LoadModuleSettings(module);
         if (parse.HeaderOk) {
-            auto* block = new ModuleSettingsBlock;
+            auto block = std::make_unique<ModuleSettingsBlock>();
             block->RefCount = 1;
             block->Module = module;
             block->List = std::move(parse.List);
-            *link = block;
-            return block;
+            *link = block.release();
+            return *link;
         }
     }
     ReleaseSettingsRegistry(registry);
@@ -166,7 +157,7 @@ void ReleaseModuleSettings(ModuleSettingsBlock* block)
     if (!block)
         return;
     // Every reference to a block holds a reference to the registry.
-    SettingsRegistry* registry = *TheView.View;
+    SettingsRegistry* registry = TheView.Registry();
     {
         RegistryLock lock(registry);
         if (--block->RefCount == 0) {
@@ -176,7 +167,7 @@ void ReleaseModuleSettings(ModuleSettingsBlock* block)
                     break;
                 }
             }
-            delete block;
+            const std::unique_ptr<ModuleSettingsBlock> unlinked(block);
         }
     }
     ReleaseSettingsRegistry(registry);
@@ -186,7 +177,7 @@ void ReloadModuleSettings(ModuleSettingsBlock* block)
 {
     if (!block)
         return;
-    RegistryLock lock(*TheView.View);
+    RegistryLock lock(TheView.Registry());
     block->List = LoadModuleSettings(block->Module).List;
 }
 

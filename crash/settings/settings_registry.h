@@ -5,6 +5,7 @@
 // address; creating, opening and releasing it is serialised by the named mutex
 // "VexcatchSettingsMtx" + the same process id.
 
+#include "base/win_handle.h"
 #include "crash/settings/settings_property.h"
 
 #include <windows.h>
@@ -23,8 +24,13 @@ struct ModuleSettingsBlock
 
 struct SettingsRegistry
 {
+    SettingsRegistry() { ::InitializeCriticalSection(&Lock); }
+    SettingsRegistry(const SettingsRegistry&) = delete;
+    SettingsRegistry& operator=(const SettingsRegistry&) = delete;
+    ~SettingsRegistry() { ::DeleteCriticalSection(&Lock); }
+
     LONG RefCount = 0;
-    HANDLE SharedMemory = nullptr;
+    base::KernelHandle SharedMemory; // the creator's handle keeps the memory alive
     CRITICAL_SECTION Lock;
     ModuleSettingsBlock* Head = nullptr;
 };
