@@ -1,5 +1,7 @@
 #include "base/property_stream.h"
 
+#include "base/byte_reader.h"
+#include "base/byte_writer.h"
 #include "base/utf.h"
 
 #include <algorithm>
@@ -13,119 +15,82 @@ constexpr int MaxDepth = 64;
 class Reader
 {
 public:
-    Reader(std::span<const uint8_t> data, const TAnsiDecoder& ansi) : FData(data), FAnsi(ansi) {}
+    Reader(std::span<const uint8_t> data, const TAnsiDecoder& ansi) : FIn(data), FAnsi(ansi) {}
 
     TStreamReadResult Read()
     {
         TStreamReadResult result;
-        if (!Take(4) || std::memcmp(FData.data(), "TPF0", 4) != 0) {
+        if (FIn.Chars(4) != "TPF0") {
             result.Status = TStreamStatus::BadSignature;
             return result;
         }
-        FPos = 4;
         result.Status = ReadObject(result.Root, 0, result.BadKind);
         return result;
     }
 
 private:
-    bool Take(size_t n) const { return FData.size() - FPos >= n; }
-
-    bool ShortString(std::string& out)
-    {
-        if (!Take(1))
-            return false;
-        const size_t n = FData[FPos];
-        if (!Take(1 + n))
-            return false;
-        out.assign(reinterpret_cast<const char*>(FData.data() + FPos + 1), n);
-        FPos += 1 + n;
-        return true;
-    }
-
-    bool Bytes(size_t n, std::string_view& out)
-    {
-        if (!Take(n))
-            return false;
-        out = {reinterpret_cast<const char*>(FData.data() + FPos), n};
-        FPos += n;
-        return true;
-    }
-
-    bool Number(size_t size, uint32_t& out)
-    {
-        if (!Take(size))
-            return false;
-        out = 0;
-        for (size_t i = 0; i < size; ++i)
-            out |= static_cast<uint32_t>(FData[FPos + i]) << (8 * i);
-        FPos += size;
-        return true;
-    }
-
     TStreamStatus ReadValue(TStreamProperty& p)
     {
-        uint32_t n = 0;
-        std::string_view bytes;
         switch (p.Kind) {
         case vkInt8:
-            if (!Number(1, n))
-                return TStreamStatus::Truncated;
-            p.Int = static_cast<int8_t>(n);
-            return TStreamStatus::Ok;
         case vkInt16:
-            if (!Number(2, n))
-                return TStreamStatus::Truncated;
-            p.Int = static_cast<int16_t>(n);
-            return TStreamStatus::Ok;
         case vkInt32:
-            if (!Number(4, n))
-                return TStreamStatus::Truncated;
-            p.Int = static_cast<int32_t>(n);
-            return TStreamStatus::Ok;
+            p.Int = FIn.Signed(p.Kind == vkInt8 ? 1 : p.Kind == vkInt16 ? 2 : 4);
+            break;
         case vkFalse:
         case vkTrue:
             p.Bool = p.Kind == vkTrue;
-            return TStreamStatus::Ok;
+            break;
         case vkString:
         case vkUtf8String:
         case vkLString:
         case vkLUtf8String: {
             const bool shortLength = p.Kind == vkString || p.Kind == vkUtf8String;
-            if (!Number(shortLength ? 1 : 4, n) || !Bytes(n, bytes))
-                return TStreamStatus::Truncated;
-            p.Text = p.Kind == vkString || p.Kind == vkLString ? FAnsi(bytes) : base::Utf8ToUtf16(bytes);
-            return TStreamStatus::Ok;
+            const std::string_view bytes = FIn.Chars(FIn.Fixed(shortLength ? 1 : 4));
+            if (FIn.Ok())
+                p.Text = p.Kind == vkString || p.Kind == vkLString ? FAnsi(bytes) : base::Utf8ToUtf16(bytes);
+            break;
         }
-        case vkWString:
-            if (!Number(4, n) || n > (FData.size() - FPos) / 2 || !Bytes(size_t{n} * 2, bytes))
-                return TStreamStatus::Truncated;
+        case vkWString: {
+            const uint32_t n = FIn.U32();
+            const std::span<const uint8_t> bytes = FIn.Bytes(uint64_t{n} * 2);
+            if (!FIn.Ok())
+                break;
             p.Text.resize(n);
             for (uint32_t i = 0; i < n; ++i)
-                p.Text[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                                  static_cast<uint8_t>(bytes[2 * i + 1]) << 8);
-            return TStreamStatus::Ok;
+                p.Text[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+            break;
+        }
         default:
             return TStreamStatus::UnknownKind;
         }
+        return FIn.Ok() ? TStreamStatus::Ok : TStreamStatus::Truncated;
+    }
+
+    // The zero byte that ends a list of properties or children, when it is next.
+    bool ListEnd()
+    {
+        if (FIn.Has(1) && FIn.U8At(FIn.Pos()) == 0) {
+            FIn.Skip(1);
+            return true;
+        }
+        return false;
     }
 
     TStreamStatus ReadObject(TStreamObject& object, int depth, uint8_t& badKind)
     {
         if (depth > MaxDepth)
             return TStreamStatus::TooDeep;
-        if (!ShortString(object.ClassName) || !ShortString(object.Name))
+        object.ClassName = FIn.ShortString();
+        object.Name = FIn.ShortString();
+        if (!FIn.Ok())
             return depth == 0 ? TStreamStatus::BadSignature : TStreamStatus::Truncated;
-        for (;;) {
-            if (!Take(1))
-                return TStreamStatus::Truncated;
-            if (FData[FPos] == 0) {
-                ++FPos;
-                break;
-            }
+        while (!ListEnd()) {
             TStreamProperty p;
-            if (!ShortString(p.Name) || !Take(1))
+            p.Name = FIn.ShortString();
+            p.Kind = FIn.U8();
+            if (!FIn.Ok())
                 return TStreamStatus::Truncated;
-            p.Kind = FData[FPos++];
             const TStreamStatus status = ReadValue(p);
             if (status == TStreamStatus::UnknownKind)
                 badKind = p.Kind;
@@ -133,61 +98,42 @@ private:
                 return status;
             object.Properties.push_back(std::move(p));
         }
-        for (;;) {
-            if (!Take(1))
+        while (!ListEnd()) {
+            if (!FIn.Has(1))
                 return TStreamStatus::Truncated;
-            if (FData[FPos] == 0) {
-                ++FPos;
-                return TStreamStatus::Ok;
-            }
             object.Children.emplace_back();
             const TStreamStatus status = ReadObject(object.Children.back(), depth + 1, badKind);
             if (status != TStreamStatus::Ok)
                 return status;
         }
+        return TStreamStatus::Ok;
     }
 
-    std::span<const uint8_t> FData;
+    TByteReader FIn;
     const TAnsiDecoder& FAnsi;
-    size_t FPos = 0;
 };
 
-void PutNumber(std::vector<uint8_t>& out, uint32_t value, size_t size)
+void WriteObject(TByteWriter& out, const TStreamObject& object, const TAnsiEncoder& ansi)
 {
-    for (size_t i = 0; i < size; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-void PutShortString(std::vector<uint8_t>& out, std::string_view text)
-{
-    const size_t n = std::min<size_t>(text.size(), 255);
-    out.push_back(static_cast<uint8_t>(n));
-    out.insert(out.end(), text.begin(), text.begin() + static_cast<long>(n));
-}
-
-void WriteObject(std::vector<uint8_t>& out, const TStreamObject& object, const TAnsiEncoder& ansi)
-{
-    PutShortString(out, object.ClassName);
-    PutShortString(out, object.Name);
+    out.ShortString(object.ClassName).ShortString(object.Name);
     for (const TStreamProperty& p : object.Properties) {
         if (p.Name.empty() || !IsKnownKind(p.Kind))
             continue;
-        PutShortString(out, p.Name);
-        out.push_back(p.Kind);
+        out.ShortString(p.Name).U8(p.Kind);
         switch (p.Kind) {
         case vkInt8:
-            PutNumber(out, static_cast<uint32_t>(p.Int), 1);
+            out.U8(static_cast<uint32_t>(p.Int));
             break;
         case vkInt16:
-            PutNumber(out, static_cast<uint32_t>(p.Int), 2);
+            out.U16(static_cast<uint32_t>(p.Int));
             break;
         case vkInt32:
-            PutNumber(out, static_cast<uint32_t>(p.Int), 4);
+            out.U32(static_cast<uint32_t>(p.Int));
             break;
         case vkWString:
-            PutNumber(out, static_cast<uint32_t>(p.Text.size()), 4);
+            out.U32(static_cast<uint32_t>(p.Text.size()));
             for (char16_t c : p.Text)
-                PutNumber(out, c, 2);
+                out.U16(c);
             break;
         case vkString:
         case vkUtf8String:
@@ -203,18 +149,21 @@ void WriteObject(std::vector<uint8_t>& out, const TStreamObject& object, const T
                     --n;
                 bytes.resize(n);
             }
-            PutNumber(out, static_cast<uint32_t>(bytes.size()), shortLength ? 1 : 4);
-            out.insert(out.end(), bytes.begin(), bytes.end());
+            if (shortLength)
+                out.U8(static_cast<uint32_t>(bytes.size()));
+            else
+                out.U32(static_cast<uint32_t>(bytes.size()));
+            out.Chars(bytes);
             break;
         }
         default: // booleans carry no value bytes
             break;
         }
     }
-    out.push_back(0);
+    out.U8(0);
     for (const TStreamObject& child : object.Children)
         WriteObject(out, child, ansi);
-    out.push_back(0);
+    out.U8(0);
 }
 
 } // namespace
@@ -260,9 +209,10 @@ TStreamReadResult ReadPropertyStream(std::span<const uint8_t> data, const TAnsiD
 
 std::vector<uint8_t> WritePropertyStream(const TStreamObject& root, const TAnsiEncoder& ansi)
 {
-    std::vector<uint8_t> out{'T', 'P', 'F', '0'};
+    TByteWriter out;
+    out.Chars("TPF0");
     WriteObject(out, root, ansi);
-    return out;
+    return out.Take();
 }
 
 } // namespace base

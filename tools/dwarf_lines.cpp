@@ -1,5 +1,7 @@
 #include "tools/dwarf_lines.h"
 
+#include "base/byte_reader.h"
+
 #include <cstring>
 #include <optional>
 
@@ -10,80 +12,6 @@ constexpr uint8_t FormBlock = 0x09, FormBlock1 = 0x0A, FormData1 = 0x0B, FormDat
                   FormData8 = 0x07, FormData16 = 0x1E, FormString = 0x08, FormStrp = 0x0E, FormUdata = 0x0F,
                   FormLineStrp = 0x1F, FormStrx = 0x1A, FormStrx1 = 0x25, FormStrx2 = 0x26, FormStrx4 = 0x28;
 constexpr uint64_t ContentPath = 1, ContentDirectoryIndex = 2;
-
-// A cursor over one span; a read past its end sets the failure flag and answers 0.
-class TCursor
-{
-public:
-    explicit TCursor(std::span<const uint8_t> data, size_t pos = 0) : FData(data), FPos(pos) {}
-    bool Failed() const { return FFailed; }
-    size_t Pos() const { return FPos; }
-    bool AtEnd() const { return FPos >= FData.size(); }
-    uint64_t Fixed(size_t size)
-    {
-        if (FData.size() - std::min(FPos, FData.size()) < size) {
-            FFailed = true;
-            FPos = FData.size();
-            return 0;
-        }
-        uint64_t v = 0;
-        for (size_t i = 0; i < size; ++i)
-            v |= uint64_t{FData[FPos + i]} << (8 * i);
-        FPos += size;
-        return v;
-    }
-    void Skip(uint64_t size)
-    {
-        if (FData.size() - std::min(FPos, FData.size()) < size) {
-            FFailed = true;
-            FPos = FData.size();
-            return;
-        }
-        FPos += static_cast<size_t>(size);
-    }
-    uint64_t Uleb()
-    {
-        uint64_t v = 0;
-        for (int shift = 0;; shift += 7) {
-            const uint64_t b = Fixed(1);
-            if (shift < 64)
-                v |= (b & 0x7F) << shift;
-            if (!(b & 0x80) || FFailed)
-                return v;
-        }
-    }
-    int64_t Sleb()
-    {
-        uint64_t v = 0;
-        int shift = 0;
-        uint64_t b = 0;
-        do {
-            b = Fixed(1);
-            if (shift < 64)
-                v |= (b & 0x7F) << shift;
-            shift += 7;
-        } while ((b & 0x80) && !FFailed);
-        if (shift < 64 && (b & 0x40))
-            v |= ~uint64_t{0} << shift;
-        return static_cast<int64_t>(v);
-    }
-    std::string String()
-    {
-        std::string s;
-        while (!FFailed) {
-            const char c = static_cast<char>(Fixed(1));
-            if (c == 0)
-                break;
-            s += c;
-        }
-        return s;
-    }
-
-private:
-    std::span<const uint8_t> FData;
-    size_t FPos;
-    bool FFailed = false;
-};
 
 std::string StringAt(std::span<const uint8_t> section, uint64_t offset)
 {
@@ -99,8 +27,9 @@ struct TEntryFormat
 };
 
 // One directory or file entry of a version 5 table: its path and directory index.
-std::optional<std::pair<std::string, uint64_t>>
-ReadEntry(TCursor& c, const std::vector<TEntryFormat>& formats, const TDwarfSections& s, size_t offsetSize)
+std::optional<std::pair<std::string, uint64_t>> ReadEntry(base::TByteReader& c,
+                                                          const std::vector<TEntryFormat>& formats,
+                                                          const TDwarfSections& s, size_t offsetSize)
 {
     std::string path;
     uint64_t directory = 0;
@@ -109,7 +38,7 @@ ReadEntry(TCursor& c, const std::vector<TEntryFormat>& formats, const TDwarfSect
         uint64_t value = 0;
         switch (f.Form) {
         case FormString:
-            text = c.String();
+            text = c.CString();
             break;
         case FormLineStrp:
             text = StringAt(s.LineStr, c.Fixed(offsetSize));
@@ -155,7 +84,7 @@ ReadEntry(TCursor& c, const std::vector<TEntryFormat>& formats, const TDwarfSect
         else if (f.Content == ContentDirectoryIndex)
             directory = value;
     }
-    if (c.Failed())
+    if (!c.Ok())
         return std::nullopt;
     return std::pair{path, directory};
 }
@@ -168,7 +97,7 @@ std::string Joined(const std::string& directory, const std::string& file)
 }
 
 // Decodes the unit at `c`'s position; false when it is damaged.
-bool DecodeUnit(TCursor& c, const TDwarfSections& s, std::vector<TLineRow>& rows)
+bool DecodeUnit(base::TByteReader& c, const TDwarfSections& s, std::vector<TLineRow>& rows)
 {
     size_t offsetSize = 4;
     uint64_t length = c.Fixed(4);
@@ -176,10 +105,10 @@ bool DecodeUnit(TCursor& c, const TDwarfSections& s, std::vector<TLineRow>& rows
         offsetSize = 8;
         length = c.Fixed(8);
     }
-    if (c.Failed() || length > s.Line.size() - c.Pos())
+    if (!c.Ok() || length > s.Line.size() - c.Pos())
         return false;
     const size_t end = c.Pos() + static_cast<size_t>(length);
-    TCursor u(s.Line.subspan(0, end), c.Pos());
+    base::TByteReader u(s.Line.subspan(0, end), c.Pos());
     c.Skip(length);
     const uint16_t version = static_cast<uint16_t>(u.Fixed(2));
     if (version < 2 || version > 5)
@@ -203,7 +132,7 @@ bool DecodeUnit(TCursor& c, const TDwarfSections& s, std::vector<TLineRow>& rows
     std::vector<uint8_t> standardLengths;
     for (int k = 1; k < opcodeBase; ++k)
         standardLengths.push_back(static_cast<uint8_t>(u.Fixed(1)));
-    if (u.Failed() || lineRange == 0)
+    if (!u.Ok() || lineRange == 0)
         return false;
 
     std::vector<std::string> directories, files;
@@ -213,7 +142,7 @@ bool DecodeUnit(TCursor& c, const TDwarfSections& s, std::vector<TLineRow>& rows
             for (TEntryFormat& f : formats)
                 f = {u.Uleb(), u.Uleb()};
             const uint64_t count = u.Uleb();
-            for (uint64_t k = 0; k < count && !u.Failed(); ++k) {
+            for (uint64_t k = 0; k < count && u.Ok(); ++k) {
                 const auto entry = ReadEntry(u, formats, s, offsetSize);
                 if (!entry)
                     return false;
@@ -226,27 +155,27 @@ bool DecodeUnit(TCursor& c, const TDwarfSections& s, std::vector<TLineRow>& rows
         }
     } else {
         directories.push_back({}); // index 0 is the compilation's own directory
-        for (std::string d = u.String(); !d.empty() && !u.Failed(); d = u.String())
+        for (std::string d = u.CString(); !d.empty() && u.Ok(); d = u.CString())
             directories.push_back(d);
         files.push_back({}); // numbered from 1
-        for (std::string f = u.String(); !f.empty() && !u.Failed(); f = u.String()) {
+        for (std::string f = u.CString(); !f.empty() && u.Ok(); f = u.CString()) {
             const uint64_t dir = u.Uleb();
             u.Uleb(); // modification time
             u.Uleb(); // length
             files.push_back(Joined(dir < directories.size() ? directories[dir] : "", f));
         }
     }
-    if (u.Failed())
+    if (!u.Ok())
         return false;
 
-    TCursor p(s.Line.subspan(0, end), program);
+    base::TByteReader p(s.Line.subspan(0, end), program);
     uint64_t address = 0, file = 1;
     int64_t line = 1;
     auto emit = [&](bool endSequence) {
         rows.push_back({static_cast<uint32_t>(address), static_cast<int32_t>(line),
                         file < files.size() ? files[file] : std::string(), endSequence});
     };
-    while (!p.AtEnd() && !p.Failed()) {
+    while (!p.AtEnd() && p.Ok()) {
         const uint8_t op = static_cast<uint8_t>(p.Fixed(1));
         if (op >= opcodeBase) {
             const uint8_t adjusted = static_cast<uint8_t>(op - opcodeBase);
@@ -298,7 +227,7 @@ bool DecodeUnit(TCursor& c, const TDwarfSections& s, std::vector<TLineRow>& rows
                 p.Uleb();
         }
     }
-    return !p.Failed();
+    return p.Ok();
 }
 
 } // namespace
@@ -306,7 +235,7 @@ bool DecodeUnit(TCursor& c, const TDwarfSections& s, std::vector<TLineRow>& rows
 std::vector<TLineRow> DecodeLineTable(const TDwarfSections& sections)
 {
     std::vector<TLineRow> rows;
-    TCursor c(sections.Line);
+    base::TByteReader c(sections.Line);
     while (!c.AtEnd() && DecodeUnit(c, sections, rows)) {
     }
     return rows;

@@ -1,5 +1,6 @@
 // The BMP form and the PNG encodings of a pixel buffer.
 
+#include "base/byte_writer.h"
 #include "base/crc32.h"
 #include "crash/imaging/pixel_buffer.h"
 
@@ -7,41 +8,28 @@
 
 #include <array>
 #include <cstdlib>
+#include <string_view>
 
 namespace crash {
 namespace {
 
-void Put32LE(std::string& out, uint32_t v)
+std::string Text(const base::TByteWriter& out)
 {
-    for (int i = 0; i < 4; ++i)
-        out += static_cast<char>(v >> (8 * i));
+    return {out.Data().begin(), out.Data().end()};
 }
 
-void Put16LE(std::string& out, uint16_t v)
+void Chunk(base::TByteWriter& png, const char* type, std::string_view data)
 {
-    out += static_cast<char>(v);
-    out += static_cast<char>(v >> 8);
-}
-
-void Put32BE(std::string& out, uint32_t v)
-{
-    for (int i = 3; i >= 0; --i)
-        out += static_cast<char>(v >> (8 * i));
-}
-
-void Chunk(std::string& png, const char* type, const std::string& data)
-{
-    Put32BE(png, static_cast<uint32_t>(data.size()));
-    const std::string typed = std::string(type, 4) + data;
-    png += typed;
-    Put32BE(png, base::Crc32(typed.data(), typed.size()));
+    base::TByteWriter typed;
+    typed.Chars({type, 4}).Chars(data);
+    png.U32Be(static_cast<uint32_t>(data.size())).Bytes(typed.Data());
+    png.U32Be(base::Crc32(typed.Data().data(), typed.Size()));
 }
 
 // IDAT's zlib stream: the header 0x78 0x01, the raw deflate of the data in one call, the
 // Adler-32 of the data. Empty when the data cannot be compressed.
 std::string ZlibStream(const std::string& data)
 {
-    std::string out("\x78\x01", 2);
     z_stream z{};
     if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
         return {};
@@ -55,11 +43,12 @@ std::string ZlibStream(const std::string& data)
     deflateEnd(&z);
     if (status != Z_STREAM_END)
         return {};
-    out += packed;
-    Put32BE(out,
-            static_cast<uint32_t>(adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()),
-                                          static_cast<uInt>(data.size()))));
-    return out;
+    base::TByteWriter out;
+    out.U8(0x78).U8(0x01).Chars(packed);
+    out.U32Be(
+        static_cast<uint32_t>(adler32(adler32(0, nullptr, 0), reinterpret_cast<const Bytef*>(data.data()),
+                                      static_cast<uInt>(data.size()))));
+    return Text(out);
 }
 
 std::string Png(int32_t width, int32_t height, const std::string& palette, const std::string& image)
@@ -67,17 +56,16 @@ std::string Png(int32_t width, int32_t height, const std::string& palette, const
     const std::string idat = ZlibStream(image);
     if (idat.empty())
         return {};
-    std::string png("\x89PNG\r\n\x1a\n", 8);
-    std::string ihdr;
-    Put32BE(ihdr, static_cast<uint32_t>(width));
-    Put32BE(ihdr, static_cast<uint32_t>(height));
-    ihdr += static_cast<char>(palette.size() == 768 ? 8 : 4);
-    ihdr += std::string("\x03\x00\x00\x00", 4);
-    Chunk(png, "IHDR", ihdr);
+    base::TByteWriter png, ihdr;
+    png.Chars({"\x89PNG\r\n\x1a\n", 8});
+    // Bit depth 8 or 4, colour type 3 (palette), deflate, adaptive filters, no interlace.
+    ihdr.U32Be(static_cast<uint32_t>(width)).U32Be(static_cast<uint32_t>(height));
+    ihdr.U8(palette.size() == 768 ? 8 : 4).U8(3).U8(0).U8(0).U8(0);
+    Chunk(png, "IHDR", Text(ihdr));
     Chunk(png, "PLTE", palette);
     Chunk(png, "IDAT", idat);
     Chunk(png, "IEND", "");
-    return png;
+    return Text(png);
 }
 
 constexpr std::array<uint8_t, 16> GreyLevels = {0,   28,  52,  73,  92,  109, 125, 140,
@@ -88,21 +76,18 @@ constexpr std::array<uint8_t, 16> GreyLevels = {0,   28,  52,  73,  92,  109, 12
 std::string AsBmpStr(const TPixelBuffer& bitmap)
 {
     const uint32_t imageSize = static_cast<uint32_t>(bitmap.Pixels.size() * 4);
-    std::string bmp = "BM";
-    Put32LE(bmp, 54 + imageSize);
-    Put32LE(bmp, 0);
-    Put32LE(bmp, 54);
-    Put32LE(bmp, 40);
-    Put32LE(bmp, static_cast<uint32_t>(bitmap.Width));
-    Put32LE(bmp, static_cast<uint32_t>(bitmap.Height));
-    Put16LE(bmp, 1);
-    Put16LE(bmp, 32);
-    Put32LE(bmp, 0);
-    Put32LE(bmp, imageSize);
-    for (int i = 0; i < 4; ++i)
-        Put32LE(bmp, 0);
-    bmp.append(reinterpret_cast<const char*>(bitmap.Pixels.data()), imageSize);
-    return bmp;
+    // The file header, then BITMAPINFOHEADER: 32 bits per pixel, no compression.
+    base::TByteWriter bmp;
+    bmp.Chars("BM").U32(54 + imageSize).U32(0).U32(54);
+    bmp.U32(40)
+        .U32(static_cast<uint32_t>(bitmap.Width))
+        .U32(static_cast<uint32_t>(bitmap.Height))
+        .U16(1)
+        .U16(32);
+    bmp.U32(0).U32(imageSize).Zeros(16);
+    std::string file = Text(bmp);
+    file.append(reinterpret_cast<const char*>(bitmap.Pixels.data()), imageSize);
+    return file;
 }
 
 std::vector<uint8_t> PaletteIndices(const TPixelBuffer& bitmap, const std::vector<TRgb>& colors)

@@ -1,5 +1,7 @@
 #include "crash/core/debug_info/debug_container.h"
 
+#include "base/byte_reader.h"
+#include "base/byte_writer.h"
 #include "base/hex.h"
 #include "base/little_endian.h"
 #include "base/rc4.h"
@@ -16,85 +18,20 @@ namespace {
 constexpr size_t SignatureLength = 14;
 static_assert(sizeof ContainerSignature - 1 == SignatureLength);
 
-void Put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void Put16(std::vector<uint8_t>& out, uint16_t v)
-{
-    out.push_back(static_cast<uint8_t>(v));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-}
-
 // One signed byte, or -128 and the 4-byte value.
-void PutPacked(std::vector<uint8_t>& out, int32_t v)
+void PutPacked(base::TByteWriter& out, int32_t v)
 {
-    if (v >= -127 && v <= 127) {
-        out.push_back(static_cast<uint8_t>(static_cast<int8_t>(v)));
-        return;
-    }
-    out.push_back(0x80);
-    Put32(out, static_cast<uint32_t>(v));
+    if (v >= -127 && v <= 127)
+        out.U8(static_cast<uint8_t>(static_cast<int8_t>(v)));
+    else
+        out.U8(0x80).U32(static_cast<uint32_t>(v));
 }
 
-void PutString(std::vector<uint8_t>& out, const std::string& s)
+int32_t ReadPacked(base::TByteReader& r)
 {
-    const size_t n = std::min<size_t>(s.size(), 255);
-    out.push_back(static_cast<uint8_t>(n));
-    out.insert(out.end(), s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
+    const uint8_t b = r.U8();
+    return b == 0x80 ? static_cast<int32_t>(r.U32()) : static_cast<int8_t>(b);
 }
-
-class Reader
-{
-public:
-    explicit Reader(std::span<const uint8_t> data) : FData(data) {}
-    bool U32(uint32_t& v)
-    {
-        if (FData.size() - FPos < 4)
-            return false;
-        v = base::ReadLe32(FData, FPos);
-        FPos += 4;
-        return true;
-    }
-    bool U8(uint8_t& v)
-    {
-        if (FPos >= FData.size())
-            return false;
-        v = FData[FPos++];
-        return true;
-    }
-    bool Packed(int32_t& v)
-    {
-        uint8_t b;
-        if (!U8(b))
-            return false;
-        if (b != 0x80) {
-            v = static_cast<int8_t>(b);
-            return true;
-        }
-        uint32_t w;
-        if (!U32(w))
-            return false;
-        v = static_cast<int32_t>(w);
-        return true;
-    }
-    bool String(std::string& s)
-    {
-        uint8_t n;
-        if (!U8(n) || FData.size() - FPos < n)
-            return false;
-        s.assign(reinterpret_cast<const char*>(FData.data() + FPos), n);
-        FPos += n;
-        return true;
-    }
-    size_t Left() const { return FData.size() - FPos; }
-
-private:
-    std::span<const uint8_t> FData;
-    size_t FPos = 0;
-};
 
 // The cipher's key: a fixed word and the payload's length, in hexadecimal and decimal.
 std::string Password(size_t payloadLength)
@@ -105,16 +42,19 @@ std::string Password(size_t payloadLength)
     return text;
 }
 
-// Reads a counted table; each entry is added by `entry`. False when the stream ends early.
-template <class F> bool Table(Reader& r, F entry)
+// Reads a counted table; each entry is added by `entry`, which reads it from `r`. A count
+// that the rest of the stream cannot hold is Damaged; a stream that ends inside the table
+// is Truncated.
+template <class F> TDebugStatus Table(base::TByteReader& r, F entry)
 {
-    uint32_t count;
-    if (!r.U32(count) || count > r.Left())
-        return false;
-    for (uint32_t k = 0; k < count; ++k)
-        if (!entry(k))
-            return false;
-    return true;
+    const uint32_t count = r.U32();
+    if (!r.Ok())
+        return TDebugStatus::Truncated;
+    if (count > r.Left())
+        return TDebugStatus::Damaged;
+    for (uint32_t k = 0; k < count && r.Ok(); ++k)
+        entry(k);
+    return r.Ok() ? TDebugStatus::Ok : TDebugStatus::Truncated;
 }
 
 // Whether a line of the map lies in the segment.
@@ -126,98 +66,98 @@ bool HasLines(const TMapFile& map, const TMfSegment& s)
     return it != lines.end() && it->Address - s.StartAddress < s.Length;
 }
 
+// The header of a container of version 2 or 3 whose payload the data holds.
+TDebugStatus ParseHeader(std::span<const uint8_t> data, TContainerHeader& h)
+{
+    base::TByteReader r(data);
+    if (r.Chars(SignatureLength) != std::string_view(ContainerSignature, SignatureLength))
+        return TDebugStatus::WrongSignature;
+    h.PayloadLength = r.U32();
+    h.Version = r.U32();
+    if (r.Ok() && h.Version == 3) {
+        const uint32_t dateTime = r.U32();
+        h.ThirdWord = r.U32();
+        h.Flags = r.U32();
+        h.DosDate = static_cast<uint16_t>(dateTime);
+        h.DosTime = static_cast<uint16_t>(dateTime >> 16);
+    }
+    if (!r.Ok())
+        return TDebugStatus::Truncated;
+    if (h.Version != 2 && h.Version != 3)
+        return TDebugStatus::WrongVersion;
+    h.PayloadOffset = r.Pos();
+    return r.Has(h.PayloadLength) ? TDebugStatus::Ok : TDebugStatus::Truncated;
+}
+
 } // namespace
 
 std::vector<uint8_t> ExportContainer(const TMapFile& map, const TExportOptions& options)
 {
     const uint32_t base = map.Ranges().BaseOfCode;
-    std::vector<uint8_t> stream;
+    base::TByteWriter stream;
     std::vector<const TMfSegment*> segments;
     for (const TMfSegment& s : map.Segments())
         if (s.Code)
             segments.push_back(&s);
-    Put32(stream, static_cast<uint32_t>(segments.size()));
+    stream.U32(static_cast<uint32_t>(segments.size()));
     for (const TMfSegment* s : segments) {
-        Put32(stream, s->StartAddress - base);
-        Put32(stream, s->Length);
+        stream.U32(s->StartAddress - base).U32(s->Length);
         if (options.MinimalOnly)
-            stream.push_back(s->LineNumbers || HasLines(map, *s));
+            stream.U8(s->LineNumbers || HasLines(map, *s));
         else
-            PutString(stream, s->Unit_);
+            stream.ShortString(s->Unit_);
     }
     std::vector<const TMfPublic*> publics;
     for (const TMfPublic& p : map.Publics())
         if (p.Code)
             publics.push_back(&p);
-    Put32(stream, static_cast<uint32_t>(publics.size()));
+    stream.U32(static_cast<uint32_t>(publics.size()));
     for (size_t k = 0; k < publics.size(); ++k) {
         if (!options.MinimalOnly)
-            PutString(stream, publics[k]->Name);
+            stream.ShortString(publics[k]->Name);
         if (k == 0)
-            Put32(stream, publics[k]->Address - base);
+            stream.U32(publics[k]->Address - base);
         else
             PutPacked(stream, static_cast<int32_t>(publics[k]->Address - publics[k - 1]->Address));
     }
     const auto& lines = map.Lines();
-    Put32(stream, options.MinimalOnly ? 0 : static_cast<uint32_t>(lines.size()));
+    stream.U32(options.MinimalOnly ? 0 : static_cast<uint32_t>(lines.size()));
     if (!options.MinimalOnly && !lines.empty()) {
-        Put32(stream, static_cast<uint32_t>(lines[0].Line));
-        Put32(stream, lines[0].Address - base);
+        stream.U32(static_cast<uint32_t>(lines[0].Line)).U32(lines[0].Address - base);
         for (size_t k = 1; k < lines.size(); ++k) {
             PutPacked(stream, lines[k].Line - lines[k - 1].Line);
             PutPacked(stream, static_cast<int32_t>(lines[k].Address - lines[k - 1].Address));
         }
     }
-    Put32(stream, map.EntryPoint() ? map.EntryPoint() - base : 0);
+    stream.U32(map.EntryPoint() ? map.EntryPoint() - base : 0);
 
-    uLongf packedSize = compressBound(static_cast<uLong>(stream.size()));
+    const std::vector<uint8_t>& table = stream.Data();
+    uLongf packedSize = compressBound(static_cast<uLong>(table.size()));
     std::vector<uint8_t> payload(packedSize);
-    if (compress2(payload.data(), &packedSize, stream.data(), static_cast<uLong>(stream.size()), 9) != Z_OK)
+    if (compress2(payload.data(), &packedSize, table.data(), static_cast<uLong>(table.size()), 9) != Z_OK)
         return {};
     payload.resize(packedSize);
     // The identity word is taken before the payload is enciphered.
-    uint32_t third = 0;
-    if (payload.size() >= 12)
-        std::memcpy(&third, payload.data() + 8, 4);
+    const uint32_t third = payload.size() >= 12 ? base::ReadLe32(payload.data() + 8) : 0;
     base::Rc4(payload, Password(payload.size()));
 
-    std::vector<uint8_t> out(ContainerSignature, ContainerSignature + SignatureLength);
-    Put32(out, static_cast<uint32_t>(payload.size()));
-    Put32(out, options.NewFormat ? 3 : 2);
-    if (options.NewFormat) {
-        Put16(out, options.DosDate);
-        Put16(out, options.DosTime);
-        Put32(out, third);
-        Put32(out, options.MinimalOnly ? ContainerMinimalFlag : 0);
-    }
-    out.insert(out.end(), payload.begin(), payload.end());
-    while (out.size() % 4)
-        out.push_back(0);
-    return out;
+    base::TByteWriter out;
+    out.Chars({ContainerSignature, SignatureLength});
+    out.U32(static_cast<uint32_t>(payload.size())).U32(options.NewFormat ? 3 : 2);
+    if (options.NewFormat)
+        out.U16(options.DosDate)
+            .U16(options.DosTime)
+            .U32(third)
+            .U32(options.MinimalOnly ? ContainerMinimalFlag : 0);
+    out.Bytes(payload);
+    out.Zeros((4 - out.Size() % 4) % 4);
+    return out.Take();
 }
 
 std::optional<TContainerHeader> ReadContainerHeader(std::span<const uint8_t> data)
 {
-    if (data.size() < SignatureLength + 8 ||
-        std::memcmp(data.data(), ContainerSignature, SignatureLength) != 0)
-        return std::nullopt;
-    Reader r(data.subspan(SignatureLength));
     TContainerHeader h;
-    r.U32(h.PayloadLength);
-    r.U32(h.Version);
-    if (h.Version == 2) {
-        h.PayloadOffset = SignatureLength + 8;
-    } else if (h.Version == 3) {
-        uint32_t dateTime;
-        if (!r.U32(dateTime) || !r.U32(h.ThirdWord) || !r.U32(h.Flags))
-            return std::nullopt;
-        h.DosDate = static_cast<uint16_t>(dateTime);
-        h.DosTime = static_cast<uint16_t>(dateTime >> 16);
-        h.PayloadOffset = SignatureLength + 20;
-    } else {
-        return std::nullopt;
-    }
-    if (data.size() - h.PayloadOffset < h.PayloadLength)
+    if (ParseHeader(data, h) != TDebugStatus::Ok)
         return std::nullopt;
     return h;
 }
@@ -227,28 +167,27 @@ std::string ContainerIdentity(std::span<const uint8_t> data)
     const auto h = ReadContainerHeader(data);
     if (!h || h->Version != 3)
         return {};
-    uint32_t words[2];
-    std::memcpy(words, data.data() + SignatureLength + 8, 8);
-    return base::HexText(static_cast<uint32_t>(data.size()), 8) + ", " + base::HexText(words[0], 8) + ", " +
-           base::HexText(words[1], 8);
+    return base::HexText(static_cast<uint32_t>(data.size()), 8) + ", " +
+           base::HexText(base::ReadLe32(data.data() + SignatureLength + 8), 8) + ", " +
+           base::HexText(base::ReadLe32(data.data() + SignatureLength + 12), 8);
 }
 
-bool ImportContainer(std::span<const uint8_t> data, TMapFile& map)
+TDebugRead ImportContainer(std::span<const uint8_t> data, TMapFile& map)
 {
-    const auto h = ReadContainerHeader(data);
-    if (!h)
-        return false;
+    TContainerHeader h;
+    if (const TDebugStatus status = ParseHeader(data, h); status != TDebugStatus::Ok)
+        return {status};
     // A minimal container has no names: its units and publics are numbered instead.
-    const bool minimal = h->Flags & ContainerMinimalFlag;
-    std::vector<uint8_t> payload(data.begin() + static_cast<std::ptrdiff_t>(h->PayloadOffset),
+    const bool minimal = h.Flags & ContainerMinimalFlag;
+    std::vector<uint8_t> payload(data.begin() + static_cast<std::ptrdiff_t>(h.PayloadOffset),
                                  data.begin() +
-                                     static_cast<std::ptrdiff_t>(h->PayloadOffset + h->PayloadLength));
+                                     static_cast<std::ptrdiff_t>(h.PayloadOffset + h.PayloadLength));
     base::Rc4(payload, Password(payload.size()));
     // Inflate into a growing buffer; a stream that does not end cleanly is refused.
     std::vector<uint8_t> stream;
     z_stream z{};
     if (inflateInit(&z) != Z_OK)
-        return false;
+        return {TDebugStatus::Damaged};
     z.next_in = payload.data();
     z.avail_in = static_cast<uInt>(payload.size());
     int status = Z_OK;
@@ -263,70 +202,55 @@ bool ImportContainer(std::span<const uint8_t> data, TMapFile& map)
     }
     inflateEnd(&z);
     if (status != Z_STREAM_END)
-        return false;
+        return {TDebugStatus::Damaged};
 
     const uint32_t base = map.Ranges().BaseOfCode;
-    Reader r(stream);
-    const bool ok =
-        Table(r,
-              [&](uint32_t k) {
-                  uint32_t start, length;
-                  std::string unit;
-                  uint8_t lineNumbers = 0;
-                  if (!r.U32(start) || !r.U32(length) || !(minimal ? r.U8(lineNumbers) : r.String(unit)))
-                      return false;
-                  if (minimal)
-                      unit = "segment%" + std::to_string(k);
-                  map.AddSegment(true, start, length, unit, false, lineNumbers != 0);
-                  return true;
-              }) &&
-        Table(r, [&, address = uint32_t{0}](uint32_t k) mutable {
-            std::string name;
-            if (minimal)
-                name = "public%" + std::to_string(k);
-            else if (!r.String(name))
-                return false;
-            if (k == 0) {
-                uint32_t first;
-                if (!r.U32(first))
-                    return false;
-                address = base + first;
-            } else {
-                int32_t delta;
-                if (!r.Packed(delta))
-                    return false;
-                address += static_cast<uint32_t>(delta);
-            }
-            map.AddPublic(true, name, address, true);
-            return true;
+    base::TByteReader r(stream);
+    TDebugStatus read = Table(r, [&](uint32_t k) {
+        const uint32_t start = r.U32(), length = r.U32();
+        std::string unit = minimal ? "segment%" + std::to_string(k) : std::string();
+        const uint8_t lineNumbers = minimal ? r.U8() : 0;
+        if (!minimal)
+            unit = r.ShortString();
+        if (r.Ok())
+            map.AddSegment(true, start, length, unit, false, lineNumbers != 0);
+    });
+    if (read == TDebugStatus::Ok) {
+        read = Table(r, [&, address = uint32_t{0}](uint32_t k) mutable {
+            const std::string name = minimal ? "public%" + std::to_string(k) : r.ShortString();
+            address = k == 0 ? base + r.U32() : address + static_cast<uint32_t>(ReadPacked(r));
+            if (r.Ok())
+                map.AddPublic(true, name, address, true);
         });
-    if (!ok)
-        return false;
-    uint32_t count;
-    if (!r.U32(count) || count > r.Left() + 1)
-        return false;
+    }
+    if (read != TDebugStatus::Ok)
+        return {read};
+    const uint32_t count = r.U32();
+    if (!r.Ok())
+        return {TDebugStatus::Truncated};
+    if (count > r.Left() + 1)
+        return {TDebugStatus::Damaged};
     if (count) {
-        uint32_t line, offset;
-        if (!r.U32(line) || !r.U32(offset))
-            return false;
-        int32_t current = static_cast<int32_t>(line);
-        uint32_t address = base + offset;
-        map.AddLine(current, address);
-        for (uint32_t k = 1; k < count; ++k) {
-            int32_t dl, da;
-            if (!r.Packed(dl) || !r.Packed(da))
-                return false;
+        int32_t current = static_cast<int32_t>(r.U32());
+        uint32_t address = base + r.U32();
+        if (r.Ok())
+            map.AddLine(current, address);
+        for (uint32_t k = 1; k < count && r.Ok(); ++k) {
+            const int32_t dl = ReadPacked(r), da = ReadPacked(r);
             current = static_cast<int32_t>(static_cast<uint32_t>(current) + static_cast<uint32_t>(dl));
             address += static_cast<uint32_t>(da);
-            map.AddLine(current, address);
+            if (r.Ok())
+                map.AddLine(current, address);
         }
+        if (!r.Ok())
+            return {TDebugStatus::Truncated};
     }
-    uint32_t entry;
-    if (r.Left() == 4 && r.U32(entry) && entry)
-        map.SetEntryPoint(base + entry);
+    if (r.Left() == 4)
+        if (const uint32_t entry = r.U32())
+            map.SetEntryPoint(base + entry);
     map.Finish();
     map.SetValid(true);
-    return true;
+    return {};
 }
 
 } // namespace crash

@@ -4,6 +4,7 @@
 // header with a fixed signature, the payload length and the format version (2, or 3 with
 // date, time, an identity word and flags). Platform-free; any bytes are read safely.
 
+#include "crash/core/debug_info/debug_read_result.h"
 #include "crash/core/debug_info/map_file.h"
 
 #include <cstdint>
@@ -46,8 +47,8 @@ std::optional<TContainerHeader> ReadContainerHeader(std::span<const uint8_t> dat
 std::string ContainerIdentity(std::span<const uint8_t> data);
 
 // Reads the tables of a container into `map` (and finishes it); the units and publics of a
-// minimal container are named "segment%" and "public%" with their index. False for
+// minimal container are named "segment%" and "public%" with their index. Says why for
 // anything that is no readable container of version 2 or 3.
-bool ImportContainer(std::span<const uint8_t> data, TMapFile& map);
+TDebugRead ImportContainer(std::span<const uint8_t> data, TMapFile& map);
 
 } // namespace crash

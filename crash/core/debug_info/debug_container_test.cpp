@@ -114,5 +114,23 @@ TEST(DebugContainer, MinimalContainersAndDamage)
     EXPECT_EQ(ContainerIdentity({good.data(), 10}), "");
 }
 
+TEST(DebugContainer, SaysWhyItRefuses)
+{
+    const std::vector<uint8_t> good = ExportContainer(Sample(), {});
+    TMapFile m(SampleRanges());
+    auto bad = good;
+    bad[0] ^= 1;
+    EXPECT_EQ(ImportContainer(bad, m).Status, TDebugStatus::WrongSignature);
+    bad = good;
+    bad[18] = 4;
+    EXPECT_EQ(ImportContainer(bad, m).Status, TDebugStatus::WrongVersion);
+    EXPECT_EQ(ImportContainer({good.data(), 20}, m).Status, TDebugStatus::Truncated); // inside the header
+    EXPECT_EQ(ImportContainer({good.data(), good.size() - 8}, m).Status, TDebugStatus::Truncated);
+    bad = good;
+    bad[40] ^= 0x55;
+    EXPECT_EQ(ImportContainer(bad, m).Status, TDebugStatus::Damaged); // the deflate stream
+    EXPECT_EQ(ImportContainer(good, m).Status, TDebugStatus::Ok);
+}
+
 } // namespace
 } // namespace crash

@@ -165,6 +165,32 @@ TEST(JdbgReader, RefusedFiles)
     }
 }
 
+TEST(DebugReaders, SayWhyTheyRefuse)
+{
+    TMapFile m(SampleRanges());
+    const auto jdbg = SampleJdbg().Bytes(true);
+    auto bad = jdbg;
+    bad[40] ^= 1;
+    EXPECT_EQ(ReadJdbg(bad, m).Status, TDebugStatus::BadChecksum);
+    bad = jdbg;
+    bad[4] = 2;
+    EXPECT_EQ(ReadJdbg(bad, m).Status, TDebugStatus::WrongVersion);
+    bad = jdbg;
+    bad.push_back(0);
+    EXPECT_EQ(ReadJdbg(bad, m).Status, TDebugStatus::WrongSize);
+    EXPECT_EQ(ReadJdbg({jdbg.data(), 32}, m).Status, TDebugStatus::Truncated);
+    EXPECT_EQ(ReadJdbg(SampleTd32("FB0A").Bytes(), m).Status, TDebugStatus::WrongSignature);
+    EXPECT_EQ(ReadJdbg(TJdbgWriter().Bytes(true), m).Status, TDebugStatus::Empty);
+
+    EXPECT_EQ(ReadTd32(jdbg, {}, m).Status, TDebugStatus::WrongSignature);
+    auto td32 = SampleTd32("FB09").Bytes();
+    td32[4] = 0xF0, td32[5] = 0xFF; // the directory lies past the end
+    EXPECT_EQ(ReadTd32(td32, {}, m).Status, TDebugStatus::Damaged);
+    TTd32Writer names("FB09");
+    names.Name("Unit1"); // names, but no module, line or symbol
+    EXPECT_EQ(ReadTd32(names.Bytes(), {}, m).Status, TDebugStatus::Empty);
+}
+
 TEST(PeImage, HeadersSectionsRangesAndDamage)
 {
     using testing::PeFile;
@@ -191,17 +217,18 @@ TEST(PeImage, NamedExportsByAddressWithoutForwarders)
 {
     // An export directory at 0x2000: two functions, the second a forwarder (its address lies
     // in the directory); "Zeta" names the forwarder, "Alpha" the function.
-    testing::TBlob e;
+    base::TByteWriter e;
     e.Zeros(40);
-    e.Put32(20, 2), e.Put32(24, 2), e.Put32(28, 0x2040), e.Put32(32, 0x2048), e.Put32(36, 0x2050);
+    e.PatchU32(20, 2), e.PatchU32(24, 2), e.PatchU32(28, 0x2040), e.PatchU32(32, 0x2048),
+        e.PatchU32(36, 0x2050);
     e.Zeros(0x40 - e.Size());
     e.U32(0x1010).U32(0x2060); // functions
     e.U32(0x2054).U32(0x2059); // names
     e.U16(1).U16(0);           // ordinals of the names
-    e.Text(std::string("Zeta\0Alpha\0", 11));
-    e.Text(std::string("Other.Function\0", 15));
+    e.Chars(std::string("Zeta\0Alpha\0", 11));
+    e.Chars(std::string("Other.Function\0", 15));
     const auto file = testing::PeFile({{".text", 0x1000, PeSectionCode, std::vector<uint8_t>(0x100, 0xC3)},
-                                       {".edata", 0x2000, PeSectionInitializedData, e.Bytes}},
+                                       {".edata", 0x2000, PeSectionInitializedData, e.Data()}},
                                       0, 0, 0x2000, 0x80);
     const auto image = TPeImage::Parse(file, false);
     ASSERT_TRUE(image);

@@ -34,6 +34,11 @@ bool Tried(bool found, TMapFile& map)
     return found;
 }
 
+bool Tried(TDebugRead read, TMapFile& map)
+{
+    return Tried(static_cast<bool>(read), map);
+}
+
 class TLoader
 {
 public:
@@ -142,7 +147,7 @@ bool LoadContainer(std::span<const uint8_t> container, IDebugSourceFiles& files,
         return false;
     if (!(header->Flags & ContainerMinimalFlag)) {
         map.SetMinDebugInfo({});
-        return ImportContainer(container, map);
+        return static_cast<bool>(ImportContainer(container, map));
     }
     const std::string identity = files.MinDebugInfo();
     if (!identity.empty()) {
@@ -157,7 +162,7 @@ bool LoadContainer(std::span<const uint8_t> container, IDebugSourceFiles& files,
         }
     }
     map.SetMinDebugInfo(identity);
-    return ImportContainer(container, map);
+    return static_cast<bool>(ImportContainer(container, map));
 }
 
 bool LoadDebugInformation(IDebugSourceFiles& files, bool onlyOwnFiles, TMapFile& map)

@@ -153,11 +153,11 @@ TEST(DebugSources, Td32FromTdsFilesAndImages)
     EXPECT_EQ(PublicAt(tds), "-");
 
     // The module's own file: TD32 behind the last section, where the debug directory is.
-    testing::TBlob debug;
+    base::TByteWriter debug;
     debug.U32(0).U32(0).U32(0).U32(0).U32(static_cast<uint32_t>(td32.size())).U32(0).U32(0x800);
-    debug.Bytes.resize(0x200);
+    debug.PadTo(0x200);
     auto file = testing::PeFile({{".text", 0x1000, PeSectionCode, std::vector<uint8_t>(0x100, 0xC3)},
-                                 {".debug", 0x2000, PeSectionInitializedData, debug.Bytes}},
+                                 {".debug", 0x2000, PeSectionInitializedData, debug.Data()}},
                                 0x2000, 28);
     ASSERT_EQ(file.size(), 0x800u);
     file.insert(file.end(), td32.begin(), td32.end());
@@ -166,7 +166,7 @@ TEST(DebugSources, Td32FromTdsFilesAndImages)
     EXPECT_EQ(PublicAt(own), "FromTds");
     // A debug directory elsewhere than at the last section: no TD32 there.
     auto moved = testing::PeFile({{".text", 0x1000, PeSectionCode, std::vector<uint8_t>(0x100, 0xC3)},
-                                  {".debug", 0x2000, PeSectionInitializedData, debug.Bytes}},
+                                  {".debug", 0x2000, PeSectionInitializedData, debug.Data()}},
                                  0x2004, 28);
     moved.insert(moved.end(), td32.begin(), td32.end());
     own.Files[L"C:\\app.v2\\prog.exe"] = {100, moved};
@@ -179,12 +179,12 @@ TEST(DebugSources, Td32InTheMappedImage)
     w.Symbol(0x205, w.Name("InMemory"), 0x10);
     w.Module(w.Name("Unit1"), {{1, 1, 0, 0x100}});
     const auto td32 = w.Bytes();
-    testing::TBlob debug;
+    base::TByteWriter debug;
     debug.U32(0).U32(0).U32(0).U32(0).U32(static_cast<uint32_t>(td32.size())).U32(0x3000).U32(0);
     // A mapped image: every section at its virtual address.
     auto mapped = testing::PeFile({{".text", 0x1000, PeSectionCode, {}}}, 0x2000, 28);
     mapped.resize(0x3000);
-    std::copy(debug.Bytes.begin(), debug.Bytes.end(), mapped.begin() + 0x2000);
+    std::copy(debug.Data().begin(), debug.Data().end(), mapped.begin() + 0x2000);
     mapped.insert(mapped.end(), td32.begin(), td32.end());
     TFakeFiles files;
     files.Mapped = mapped;

@@ -1,5 +1,6 @@
 #include "crash/core/debug_info/jdbg_reader.h"
 
+#include "base/byte_reader.h"
 #include "base/little_endian.h"
 
 #include <cstring>
@@ -18,14 +19,14 @@ using base::ReadLe32;
 class TList
 {
 public:
-    TList(std::span<const uint8_t> file, uint32_t offset) : FFile(file), FPos(offset) {}
+    TList(std::span<const uint8_t> file, uint32_t offset) : FReader(file) { FReader.Seek(offset); }
     bool Next(uint32_t& value)
     {
         value = 0;
         for (int shift = 0; shift < 35; shift += 7) {
-            if (FPos >= FFile.size())
+            const uint8_t b = FReader.U8();
+            if (!FReader.Ok())
                 return false;
-            const uint8_t b = FFile[FPos++];
             value |= static_cast<uint32_t>(b & 0x7F) << shift;
             if (!(b & 0x80))
                 return value != ListEnd;
@@ -34,8 +35,7 @@ public:
     }
 
 private:
-    std::span<const uint8_t> FFile;
-    size_t FPos;
+    base::TByteReader FReader;
 };
 
 char SixBitChar(uint32_t code)
@@ -120,13 +120,18 @@ uint32_t JdbgChecksum(std::span<const uint8_t> file)
     return sum >> 8 | sum << 24;
 }
 
-bool ReadJdbg(std::span<const uint8_t> file, TMapFile& map)
+TDebugRead ReadJdbg(std::span<const uint8_t> file, TMapFile& map)
 {
-    if (file.size() < JdbgHeaderSize || file.size() % 4 || std::memcmp(file.data(), "JDBG", 4) != 0 ||
-        file[4] != 1)
-        return false;
+    if (file.size() < 4 || std::memcmp(file.data(), "JDBG", 4) != 0)
+        return {TDebugStatus::WrongSignature};
+    if (file.size() < JdbgHeaderSize)
+        return {TDebugStatus::Truncated};
+    if (file.size() % 4)
+        return {TDebugStatus::WrongSize};
+    if (file[4] != 1)
+        return {TDebugStatus::WrongVersion};
     if (file[5] && JdbgChecksum(file) != ReadLe32(file, 8))
-        return false;
+        return {TDebugStatus::BadChecksum};
     const TJdbgNames names(file, ReadLe32(file, 28));
     const uint32_t base = map.Ranges().BaseOfCode;
     bool found = false;
@@ -164,7 +169,7 @@ bool ReadJdbg(std::span<const uint8_t> file, TMapFile& map)
     }
     map.Finish();
     map.SetValid(found);
-    return found;
+    return {found ? TDebugStatus::Ok : TDebugStatus::Empty};
 }
 
 } // namespace crash

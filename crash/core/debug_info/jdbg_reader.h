@@ -8,6 +8,7 @@
 //   12 units, 16 source names, 20 symbols, 24 line numbers, 28 words, 32 module name
 // (offsets of the lists and of the words area from the start of the file).
 
+#include "crash/core/debug_info/debug_read_result.h"
 #include "crash/core/debug_info/map_file.h"
 
 #include <span>
@@ -21,9 +22,9 @@ constexpr size_t JdbgHeaderSize = 36;
 // field 0, rotated right by 8 bits.
 uint32_t JdbgChecksum(std::span<const uint8_t> file);
 
-// Adds what the file describes to `map` (and finishes it); false when it is refused or
-// holds nothing.
-bool ReadJdbg(std::span<const uint8_t> file, TMapFile& map);
+// Adds what the file describes to `map` (and finishes it); says why when the file is refused
+// or holds nothing.
+TDebugRead ReadJdbg(std::span<const uint8_t> file, TMapFile& map);
 
 // The scramble of names marked with a first byte 1 (its own inverse).
 std::string JdbgScramble(std::string text);

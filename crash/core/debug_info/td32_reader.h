@@ -4,6 +4,7 @@
 // numbers and the procedures and data of the symbol records. Every offset, count and
 // length is checked against the data given.
 
+#include "crash/core/debug_info/debug_read_result.h"
 #include "crash/core/debug_info/map_file.h"
 
 #include <span>
@@ -21,8 +22,8 @@ struct TTd32Layout
 // "FB09" (older) or "FB0A" (newer) at the start of `data`, or 0.
 int Td32Version(std::span<const uint8_t> data);
 
-// Adds what the data describes to `map` (and finishes it); false when it is no TD32 data or
-// holds nothing.
-bool ReadTd32(std::span<const uint8_t> data, const TTd32Layout& layout, TMapFile& map);
+// Adds what the data describes to `map` (and finishes it); says why when it is no TD32 data,
+// its directory leads to no subsection (Damaged), or it describes no code (Empty).
+TDebugRead ReadTd32(std::span<const uint8_t> data, const TTd32Layout& layout, TMapFile& map);
 
 } // namespace crash

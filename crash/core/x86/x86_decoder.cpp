@@ -1,5 +1,8 @@
 #include "crash/core/x86/x86_decoder.h"
 
+#include "base/byte_reader.h"
+
+#include <algorithm>
 #include <array>
 
 namespace crash {
@@ -100,48 +103,8 @@ constexpr std::array<uint16_t, 256> TwoByte = [] {
     return t;
 }();
 
-class Reader
-{
-public:
-    Reader(std::span<const uint8_t> code) : FCode(code.size() > 15 ? code.first(15) : code) {}
-    bool Byte(uint8_t& b)
-    {
-        if (FPos >= FCode.size())
-            return false;
-        b = FCode[FPos++];
-        return true;
-    }
-    bool Skip(size_t n)
-    {
-        if (FCode.size() - FPos < n)
-            return false;
-        FPos += n;
-        return true;
-    }
-    bool Signed(size_t n, int32_t& value)
-    {
-        if (FCode.size() - FPos < n)
-            return false;
-        uint32_t v = 0;
-        for (size_t i = 0; i < n; ++i)
-            v |= static_cast<uint32_t>(FCode[FPos + i]) << (8 * i);
-        FPos += n;
-        value = n == 1 ? static_cast<int8_t>(v) : n == 2 ? static_cast<int16_t>(v) : static_cast<int32_t>(v);
-        return true;
-    }
-    size_t Pos() const { return FPos; }
-    uint32_t Unsigned(size_t at, size_t n) const
-    {
-        uint32_t v = 0;
-        for (size_t i = 0; i < n; ++i)
-            v |= static_cast<uint32_t>(FCode[at + i]) << (8 * i);
-        return v;
-    }
-
-private:
-    std::span<const uint8_t> FCode;
-    size_t FPos = 0;
-};
+// The longest instruction the processor accepts.
+constexpr size_t MaxLength = 15;
 
 } // namespace
 
@@ -156,11 +119,12 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
     parts = {};
     InstructionInfo info;
     info.This = address;
-    Reader r(code);
+    base::TByteReader r(code.first(std::min(code.size(), MaxLength)));
     bool operand16 = false, address16 = false;
     uint8_t op = 0;
     for (;;) {
-        if (!r.Byte(op))
+        op = r.U8();
+        if (!r.Ok())
             return info;
         if (!(OneByte[op] & Prefix))
             break;
@@ -179,12 +143,14 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
     info.Opcode = op;
     uint8_t second = 0;
     if (op == 0x0F) {
-        if (!r.Byte(second))
+        second = r.U8();
+        if (!r.Ok())
             return info;
         info.Opcode = static_cast<uint16_t>(0x0F00 | second);
         kind = TwoByte[second];
         if (second == 0x38 || second == 0x3A) {
-            if (!r.Byte(parts.Third))
+            parts.Third = r.U8();
+            if (!r.Ok())
                 return info;
         }
     }
@@ -194,22 +160,24 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
     const size_t sizeZ = operand16 ? 2 : 4;
     uint32_t memory = 0;
     if (kind & ModRM) {
-        if (!r.Byte(info.ModRM))
+        info.ModRM = r.U8();
+        if (!r.Ok())
             return info;
         parts.HasModRM = true;
         const int mod = info.ModRM >> 6, rm = info.ModRM & 7;
         if (mod != 3) {
             if (address16) {
                 const size_t disp = mod == 1 ? 1 : mod == 2 || (mod == 0 && rm == 6) ? 2 : 0;
-                if (disp && !r.Signed(disp, parts.Disp))
+                parts.Disp = disp ? r.Signed(disp) : 0;
+                if (!r.Ok())
                     return info;
                 parts.DispSize = static_cast<uint8_t>(disp);
             } else {
                 size_t disp = mod == 1 ? 1 : mod == 2 ? 4 : 0;
                 bool absolute = mod == 0 && rm == 5;
                 if (rm == 4) {
-                    uint8_t sib;
-                    if (!r.Byte(sib))
+                    const uint8_t sib = r.U8();
+                    if (!r.Ok())
                         return info;
                     parts.HasSib = true;
                     parts.Sib = sib;
@@ -218,8 +186,8 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
                 } else if (absolute) {
                     disp = 4;
                 }
-                int32_t value = 0;
-                if (disp && !r.Signed(disp, value))
+                const int32_t value = disp ? r.Signed(disp) : 0;
+                if (!r.Ok())
                     return info;
                 parts.DispSize = static_cast<uint8_t>(disp);
                 parts.Disp = value;
@@ -236,23 +204,13 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
             kind &= static_cast<uint16_t>(~(Imm8 | ImmZ));
     }
     const size_t fieldAt = r.Pos();
-    int32_t value = 0;
-    if ((kind & Imm8) && !r.Skip(1))
-        return info;
-    if ((kind & ImmZ) && !r.Skip(sizeZ))
-        return info;
-    if ((kind & Imm16) && !r.Skip(2))
-        return info;
-    if ((kind & Imm16Imm8) && !r.Skip(3))
-        return info;
-    if ((kind & MOffs) && !r.Skip(address16 ? 2 : 4))
-        return info;
-    if ((kind & Rel8) && !r.Signed(1, value))
-        return info;
-    if ((kind & RelZ) && !r.Signed(sizeZ, value))
-        return info;
-    int32_t farOffset = 0;
-    if ((kind & Far) && (!r.Signed(sizeZ, farOffset) || !r.Skip(2)))
+    r.Skip((kind & Imm8 ? 1 : 0) + (kind & ImmZ ? sizeZ : 0) + (kind & Imm16 ? 2 : 0) +
+           (kind & Imm16Imm8 ? 3 : 0) + (kind & MOffs ? (address16 ? 2 : 4) : 0));
+    const int32_t value = kind & Rel8 ? r.Signed(1) : kind & RelZ ? r.Signed(sizeZ) : 0;
+    const int32_t farOffset = kind & Far ? r.Signed(sizeZ) : 0;
+    if (kind & Far)
+        r.Skip(2);
+    if (!r.Ok())
         return info;
 
     info.Length = static_cast<uint8_t>(r.Pos());
@@ -262,19 +220,19 @@ InstructionInfo DecodeInstruction(std::span<const uint8_t> code, uint32_t addres
     const size_t immediates = info.Length - fieldAt;
     if (kind & Imm16Imm8) {
         parts.ImmSize = 2;
-        parts.Imm = r.Unsigned(fieldAt, 2);
+        parts.Imm = static_cast<uint32_t>(r.FixedAt(fieldAt, 2));
         parts.Imm2Size = 1;
-        parts.Imm2 = r.Unsigned(fieldAt + 2, 1);
+        parts.Imm2 = static_cast<uint32_t>(r.FixedAt(fieldAt + 2, 1));
     } else if (op == 0x0F && second == 0x0F) {
-        parts.Third = static_cast<uint8_t>(r.Unsigned(fieldAt, 1)); // the 3DNow! suffix
+        parts.Third = static_cast<uint8_t>(r.FixedAt(fieldAt, 1)); // the 3DNow! suffix
     } else if (immediates > 0 && immediates <= 4 && !(kind & Far)) {
         parts.ImmSize = static_cast<uint8_t>(immediates);
-        parts.Imm = r.Unsigned(fieldAt, immediates);
+        parts.Imm = static_cast<uint32_t>(r.FixedAt(fieldAt, immediates));
     } else if (kind & Far) {
         parts.ImmSize = static_cast<uint8_t>(sizeZ);
-        parts.Imm = r.Unsigned(fieldAt, sizeZ);
+        parts.Imm = static_cast<uint32_t>(r.FixedAt(fieldAt, sizeZ));
         parts.Imm2Size = 2;
-        parts.Imm2 = r.Unsigned(fieldAt + sizeZ, 2);
+        parts.Imm2 = static_cast<uint32_t>(r.FixedAt(fieldAt + sizeZ, 2));
     }
 
     if (kind & (Rel8 | RelZ)) {

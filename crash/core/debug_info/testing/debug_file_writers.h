@@ -3,41 +3,15 @@
 // debug files and a PE image with sections and a debug directory. They follow the layouts
 // the readers document; nothing here is checked against the readers' code.
 
+#include "base/byte_writer.h"
+#include "base/little_endian.h"
+
 #include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
 
 namespace crash::testing {
-
-class TBlob
-{
-public:
-    TBlob& U8(uint32_t v)
-    {
-        Bytes.push_back(static_cast<uint8_t>(v));
-        return *this;
-    }
-    TBlob& U16(uint32_t v) { return U8(v).U8(v >> 8); }
-    TBlob& U32(uint32_t v) { return U16(v).U16(v >> 16); }
-    TBlob& Text(const std::string& s)
-    {
-        Bytes.insert(Bytes.end(), s.begin(), s.end());
-        return *this;
-    }
-    TBlob& Zeros(size_t n)
-    {
-        Bytes.resize(Bytes.size() + n);
-        return *this;
-    }
-    void Put32(size_t at, uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            Bytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-    size_t Size() const { return Bytes.size(); }
-    std::vector<uint8_t> Bytes;
-};
 
 // TD32: subsections of a type each, then one directory that lists them.
 class TTd32Writer
@@ -58,7 +32,7 @@ public:
     };
     void Module(uint32_t nameIndex, const std::vector<TSegment>& segments)
     {
-        TBlob b;
+        base::TByteWriter b;
         b.U32(0).U16(static_cast<uint16_t>(segments.size())).U16(0).U32(nameIndex).Zeros(16);
         for (const TSegment& s : segments)
             b.U16(s.Segment).U16(s.Flags).U32(s.Offset).U32(s.Size);
@@ -72,7 +46,7 @@ public:
     // One source file with its line blocks.
     void SourceModule(uint32_t fileName, const std::vector<TLineBlock>& blocks)
     {
-        TBlob b;
+        base::TByteWriter b;
         b.U16(1).U16(1).U32(8); // one file, its block at offset 8
         b.U16(static_cast<uint16_t>(blocks.size())).U32(fileName);
         size_t at = b.Size() + 4 * blocks.size();
@@ -92,7 +66,7 @@ public:
     // A symbol record of `kind` with the name index and offset where that kind keeps them.
     void Symbol(uint16_t kind, uint32_t nameIndex, uint32_t offset)
     {
-        TBlob r;
+        base::TByteWriter r;
         size_t length = 0, nameAt = 0, offsetAt = 0;
         switch (kind) {
         case 0x204:
@@ -110,43 +84,43 @@ public:
             length = 24, nameAt = 12, offsetAt = 20;
         }
         r.U16(static_cast<uint32_t>(length)).U16(kind).Zeros(length - 2);
-        r.Put32(nameAt, nameIndex);
-        r.Put32(offsetAt, offset);
-        FSymbols.insert(FSymbols.end(), r.Bytes.begin(), r.Bytes.end());
+        r.PatchU32(nameAt, nameIndex);
+        r.PatchU32(offsetAt, offset);
+        FSymbols.insert(FSymbols.end(), r.Data().begin(), r.Data().end());
     }
 
     std::vector<uint8_t> Bytes() const
     {
-        TBlob out;
-        out.Text(FSignature).U32(0);
+        base::TByteWriter out;
+        out.Chars(FSignature).U32(0);
         std::vector<std::pair<uint16_t, std::pair<size_t, size_t>>> entries;
-        TBlob names;
+        base::TByteWriter names;
         names.U32(static_cast<uint32_t>(FNames.size()));
         for (const std::string& n : FNames)
-            names.U8(static_cast<uint32_t>(n.size())).Text(n).U8(0);
+            names.U8(static_cast<uint32_t>(n.size())).Chars(n).U8(0);
         auto append = [&](uint16_t type, const std::vector<uint8_t>& data) {
             entries.push_back({type, {out.Size(), data.size()}});
-            out.Bytes.insert(out.Bytes.end(), data.begin(), data.end());
+            out.Bytes(data);
         };
-        append(0x130, names.Bytes);
+        append(0x130, names.Data());
         for (const auto& s : FSubsections)
             append(s.first, s.second);
         const bool older = FSignature == "FB09";
         std::vector<uint8_t> symbols(older ? 4 : 32, 0);
         symbols.insert(symbols.end(), FSymbols.begin(), FSymbols.end());
         append(older ? 0x125 : 0x129, symbols);
-        out.Put32(4, static_cast<uint32_t>(out.Size()));
+        out.PatchU32(4, static_cast<uint32_t>(out.Size()));
         out.U16(16).U16(12).U32(static_cast<uint32_t>(entries.size())).U32(0).U32(0);
         for (const auto& e : entries)
             out.U16(e.first)
                 .U16(1)
                 .U32(static_cast<uint32_t>(e.second.first))
                 .U32(static_cast<uint32_t>(e.second.second));
-        return out.Bytes;
+        return out.Take();
     }
 
 private:
-    void Add(uint16_t type, const TBlob& b) { FSubsections.push_back({type, b.Bytes}); }
+    void Add(uint16_t type, const base::TByteWriter& b) { FSubsections.push_back({type, b.Data()}); }
 
     std::string FSignature;
     std::vector<std::string> FNames;
@@ -203,8 +177,8 @@ public:
 
     std::vector<uint8_t> Bytes(bool checksum) const
     {
-        TBlob out;
-        out.Text("JDBG").U8(1).U8(checksum).U16(0).U32(0).Zeros(24);
+        base::TByteWriter out;
+        out.Chars("JDBG").U8(1).U8(checksum).U16(0).U32(0).Zeros(24);
         auto list = [&](const std::vector<std::vector<uint32_t>>& rows) {
             const uint32_t at = static_cast<uint32_t>(out.Size());
             std::vector<uint32_t> last(3, 0);
@@ -216,27 +190,25 @@ public:
             Value(out, 0x7FFFFFFF);
             return at;
         };
-        out.Put32(12, list({}));
-        out.Put32(16, list(Sources));
-        out.Put32(20, list(Symbols));
-        out.Put32(24, list(Lines));
-        out.Put32(28, static_cast<uint32_t>(out.Size()));
-        out.Bytes.insert(out.Bytes.end(), FWords.begin(), FWords.end());
+        out.PatchU32(12, list({}));
+        out.PatchU32(16, list(Sources));
+        out.PatchU32(20, list(Symbols));
+        out.PatchU32(24, list(Lines));
+        out.PatchU32(28, static_cast<uint32_t>(out.Size()));
+        out.Bytes(FWords);
         while (out.Size() % 4)
             out.U8(0);
         if (checksum) {
             uint32_t sum = 0;
             for (size_t at = 0; at < out.Size(); at += 4)
-                sum +=
-                    static_cast<uint32_t>(out.Bytes[at] | out.Bytes[at + 1] << 8 | out.Bytes[at + 2] << 16) |
-                    static_cast<uint32_t>(out.Bytes[at + 3]) << 24;
-            out.Put32(8, sum >> 8 | sum << 24);
+                sum += base::ReadLe32(out.Data().data() + at);
+            out.PatchU32(8, sum >> 8 | sum << 24);
         }
-        return out.Bytes;
+        return out.Take();
     }
 
 private:
-    static void Value(TBlob& out, uint32_t v)
+    static void Value(base::TByteWriter& out, uint32_t v)
     {
         do {
             const uint32_t low = v & 0x7F;
@@ -257,39 +229,39 @@ struct TPeSectionSpec
 inline std::vector<uint8_t> PeFile(const std::vector<TPeSectionSpec>& sections, uint32_t debugRva = 0,
                                    uint32_t debugSize = 0, uint32_t exportRva = 0, uint32_t exportSize = 0)
 {
-    TBlob b;
-    b.Text("MZ").Zeros(0x3A).U32(0x40);
-    b.Text(std::string("PE\0\0", 4));
+    base::TByteWriter b;
+    b.Chars("MZ").Zeros(0x3A).U32(0x40);
+    b.Chars(std::string("PE\0\0", 4));
     b.U16(0x14C).U16(static_cast<uint32_t>(sections.size())).U32(0).U32(0).U32(0).U16(0xE0).U16(0x102);
     const size_t opt = b.Size();
     b.U16(0x10B).Zeros(0xE0 - 2);
-    b.Put32(opt + 4, 0x1000);    // SizeOfCode
-    b.Put32(opt + 20, 0x1000);   // BaseOfCode
-    b.Put32(opt + 24, 0x2000);   // BaseOfData
-    b.Put32(opt + 28, 0x400000); // ImageBase
-    b.Put32(opt + 56, 0x10000);  // SizeOfImage
-    b.Put32(opt + 92, 16);       // directories
-    b.Put32(opt + 96, exportRva);
-    b.Put32(opt + 100, exportSize);
-    b.Put32(opt + 96 + 6 * 8, debugRva);
-    b.Put32(opt + 96 + 6 * 8 + 4, debugSize);
+    b.PatchU32(opt + 4, 0x1000);    // SizeOfCode
+    b.PatchU32(opt + 20, 0x1000);   // BaseOfCode
+    b.PatchU32(opt + 24, 0x2000);   // BaseOfData
+    b.PatchU32(opt + 28, 0x400000); // ImageBase
+    b.PatchU32(opt + 56, 0x10000);  // SizeOfImage
+    b.PatchU32(opt + 92, 16);       // directories
+    b.PatchU32(opt + 96, exportRva);
+    b.PatchU32(opt + 100, exportSize);
+    b.PatchU32(opt + 96 + 6 * 8, debugRva);
+    b.PatchU32(opt + 96 + 6 * 8 + 4, debugSize);
     size_t raw = 0x400;
     for (const TPeSectionSpec& s : sections) {
         std::string name = s.Name;
         name.resize(8, '\0');
-        b.Text(name).U32(static_cast<uint32_t>(s.Raw.size())).U32(s.VirtualAddress);
+        b.Chars(name).U32(static_cast<uint32_t>(s.Raw.size())).U32(s.VirtualAddress);
         b.U32(static_cast<uint32_t>(s.Raw.size()))
             .U32(static_cast<uint32_t>(raw))
             .Zeros(12)
             .U32(s.Characteristics);
         raw += (s.Raw.size() + 0x1FF) / 0x200 * 0x200;
     }
-    b.Bytes.resize(0x400);
+    b.PadTo(0x400);
     for (const TPeSectionSpec& s : sections) {
-        b.Bytes.insert(b.Bytes.end(), s.Raw.begin(), s.Raw.end());
-        b.Bytes.resize((b.Size() + 0x1FF) / 0x200 * 0x200);
+        b.Bytes(s.Raw);
+        b.PadTo((b.Size() + 0x1FF) / 0x200 * 0x200);
     }
-    return b.Bytes;
+    return b.Take();
 }
 
 } // namespace crash::testing

@@ -1,0 +1,48 @@
+#include "base/byte_writer.h"
+
+#include <algorithm>
+#include <cassert>
+
+namespace base {
+
+TByteWriter& TByteWriter::U8(uint32_t v)
+{
+    FBytes.push_back(static_cast<uint8_t>(v));
+    return *this;
+}
+
+TByteWriter& TByteWriter::Bytes(std::span<const uint8_t> bytes)
+{
+    FBytes.insert(FBytes.end(), bytes.begin(), bytes.end());
+    return *this;
+}
+
+TByteWriter& TByteWriter::Chars(std::string_view text)
+{
+    FBytes.insert(FBytes.end(), text.begin(), text.end());
+    return *this;
+}
+
+TByteWriter& TByteWriter::ShortString(std::string_view text)
+{
+    const size_t length = std::min<size_t>(text.size(), 255);
+    return U8(static_cast<uint32_t>(length)).Chars(text.substr(0, length));
+}
+
+TByteWriter& TByteWriter::Zeros(size_t count)
+{
+    FBytes.resize(FBytes.size() + count);
+    return *this;
+}
+
+void TByteWriter::PatchU32(size_t at, uint32_t v)
+{
+    const bool written = at <= FBytes.size() && FBytes.size() - at >= 4;
+    assert(written);
+    if (!written)
+        return;
+    for (size_t i = 0; i < 4; ++i)
+        FBytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+} // namespace base
