@@ -1,16 +1,23 @@
 #pragma once
-// The reference counting and interface lookup of the crash reporter's COM-style objects:
-// derive from ComObject<IMyInterface, IID_IMyInterface> and implement the interface's own
-// operations. The object starts with one reference and deletes itself with the last.
+// The reference counting and interface lookup of the crash reporter's COM-style objects.
+//
+// An interface derives from IUnknown and names its identity through a function that
+// argument-dependent lookup finds beside it:
+//     extern const GUID IID_IMyInterface;
+//     inline const GUID& InterfaceId(const IMyInterface*) { return IID_IMyInterface; }
+// An interface that extends another also declares (without defining) its parent:
+//     IMyInterface* ParentInterface(const IMyExtension*);
+// An object derives from ComObject<IMyExtension, IOther...> and implements the interfaces'
+// own operations; QueryInterface answers every listed interface, their parents, and
+// IUnknown. The object starts with one reference and deletes itself with the last.
 
-#include <unknwn.h>
-#include <windows.h>
+#include "base/com_unknown.h"
 
 #include <atomic>
 
 namespace base {
 
-template <class Interface, const GUID& Iid> class ComObject : public Interface
+template <class First, class... Rest> class ComObject : public First, public Rest...
 {
 public:
     ComObject() = default;
@@ -22,13 +29,12 @@ public:
     {
         if (!object)
             return E_POINTER;
-        if (::IsEqualGUID(iid, IID_IUnknown) || ::IsEqualGUID(iid, Iid)) {
-            *object = static_cast<Interface*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *object = nullptr;
-        return E_NOINTERFACE;
+        *object = IsEqualGUID(iid, IID_IUnknown) ? static_cast<IUnknown*>(static_cast<First*>(this))
+                                                 : Find<First, Rest...>(iid);
+        if (!*object)
+            return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
     }
     ULONG STDMETHODCALLTYPE AddRef() override { return ++FRefCount; }
     ULONG STDMETHODCALLTYPE Release() override
@@ -40,6 +46,24 @@ public:
     }
 
 private:
+    // The interface `I` (or one of its parents) of this object when it is `iid`.
+    template <class I> static void* Search(I* self, REFIID iid)
+    {
+        if (IsEqualGUID(iid, InterfaceId(static_cast<const I*>(nullptr))))
+            return self;
+        if constexpr (requires { ParentInterface(static_cast<const I*>(nullptr)); })
+            return Search(static_cast<decltype(ParentInterface(static_cast<const I*>(nullptr)))>(self), iid);
+        return nullptr;
+    }
+    template <class I, class... More> void* Find(REFIID iid)
+    {
+        if (void* found = Search(static_cast<I*>(this), iid))
+            return found;
+        if constexpr (sizeof...(More) > 0)
+            return Find<More...>(iid);
+        return nullptr;
+    }
+
     std::atomic<ULONG> FRefCount{1};
 };
 

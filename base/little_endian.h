@@ -1,6 +1,10 @@
 #pragma once
-// Little-endian integers from bytes, for the readers of file and stream formats. The caller
-// has checked that the bytes are there.
+// Little-endian integers at an offset of some bytes, for the random-access readers of
+// headers and tables: the bounded byte reader's reads at an offset, so an integer that does
+// not lie wholly inside the bytes reads as 0. Callers check sizes where a 0 could be taken
+// for data.
+
+#include "base/byte_reader.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -8,24 +12,14 @@
 
 namespace base {
 
-inline uint16_t ReadLe16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-inline uint32_t ReadLe32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0] | p[1] << 8 | p[2] << 16) | static_cast<uint32_t>(p[3]) << 24;
-}
-
 inline uint16_t ReadLe16(std::span<const uint8_t> bytes, size_t at)
 {
-    return ReadLe16(bytes.data() + at);
+    return TByteReader(bytes).U16At(at);
 }
 
 inline uint32_t ReadLe32(std::span<const uint8_t> bytes, size_t at)
 {
-    return ReadLe32(bytes.data() + at);
+    return TByteReader(bytes).U32At(at);
 }
 
 } // namespace base

@@ -36,12 +36,12 @@ template <class F> double Rate(const std::vector<uint8_t>& code, F each, size_t&
 
 uint32_t U32(const std::vector<uint8_t>& b, size_t at)
 {
-    return at + 4 <= b.size() ? base::ReadLe32(b, at) : 0;
+    return base::ReadLe32(b, at);
 }
 
 uint16_t U16(const std::vector<uint8_t>& b, size_t at)
 {
-    return at + 2 <= b.size() ? base::ReadLe16(b, at) : 0;
+    return base::ReadLe16(b, at);
 }
 
 // A PE image laid out at its preferred base, as the analysis reads it.

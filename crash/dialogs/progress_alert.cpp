@@ -32,7 +32,7 @@ class TIProgressAlert;
 
 LRESULT CALLBACK AlertWndProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
 
-class TIProgressAlert final : public base::ComObject<IProgressAlert, IID_IProgressAlert>
+class TIProgressAlert final : public base::ComObject<IProgressAlert>
 {
 public:
     TIProgressAlert(const std::wstring& title, HMODULE imageModule, const std::wstring& imageName)

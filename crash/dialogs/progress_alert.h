@@ -6,8 +6,8 @@
 // messages. It is a native window of its own class, not built from the control library.
 
 #include "base/com_ptr.h"
+#include "base/com_unknown.h"
 
-#include <unknwn.h>
 #include <windows.h>
 
 #include <cstdint>
@@ -35,6 +35,10 @@ public:
     virtual bool STDMETHODCALLTYPE Show(HWND parentWindow, bool activate) = 0;
     virtual void STDMETHODCALLTYPE Close() = 0;
 };
+inline const GUID& InterfaceId(const IProgressAlert*)
+{
+    return IID_IProgressAlert;
+}
 
 // Shows nothing yet; the window exists only between Show and Close. The image is the
 // RT_BITMAP resource `imageName` of `imageModule` (32 x 32, 32-bit with alpha), if any.

@@ -13,7 +13,7 @@ const GUID IID_IVxBitmap = {0x3EE757B5, 0xCC56, 0x4610, {0xA9, 0x17, 0xE8, 0x73,
 
 namespace {
 
-class TIVxBitmap final : public base::ComObject<IVxBitmap, IID_IVxBitmap>
+class TIVxBitmap final : public base::ComObject<IVxBitmap>
 {
 public:
     // A bitmap of the header's size; Valid() tells whether the system made it.

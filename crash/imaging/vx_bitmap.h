@@ -4,9 +4,9 @@
 // screen or of the application's own visible windows (white elsewhere), with the cursor.
 
 #include "base/com_ptr.h"
+#include "base/com_unknown.h"
 #include "crash/imaging/pixel_buffer.h"
 
-#include <unknwn.h>
 #include <windows.h>
 
 #include <string>
@@ -33,6 +33,10 @@ public:
     // The device context that holds the bitmap, for drawing into it.
     virtual HDC STDMETHODCALLTYPE DC() = 0;
 };
+inline const GUID& InterfaceId(const IVxBitmap*)
+{
+    return IID_IVxBitmap;
+}
 
 // A new white-less (zeroed) bitmap of width x height; none when it can't be made.
 base::ComPtr<IVxBitmap> NewVxBitmap(int32_t width, int32_t height);

@@ -5,10 +5,12 @@
 // registers its loader; the settings find an assistant's entry, load it through that
 // loader and keep what the user typed in the form cache.
 
+#include "base/com_ptr.h"
+#include "base/com_unknown.h"
+
 #include <windows.h>
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -43,19 +45,27 @@ public:
     virtual void SetActiveControl(const std::u16string& name) = 0;
 };
 
-class IVxAssistant
+// {2371D422-C097-418C-918C-FF2520FD1261}
+inline constexpr GUID IID_IVxAssistant = {
+    0x2371D422, 0xC097, 0x418C, {0x91, 0x8C, 0xFF, 0x25, 0x20, 0xFD, 0x12, 0x61}};
+
+// An assistant; its forms and their items belong to it and live as long as it does.
+class IVxAssistant : public IUnknown
 {
 public:
-    virtual ~IVxAssistant() = default;
     virtual int FormCount() = 0;
     virtual IVxAssistantForm* Form(int index) = 0;
 };
+inline const GUID& InterfaceId(const IVxAssistant*)
+{
+    return IID_IVxAssistant;
+}
 
 // Loads an assistant of a module from its title and form names; `report` is the report
 // object that runs it, or null for plain settings. Null when no form could be loaded.
-using TAssistantLoader = std::function<std::shared_ptr<IVxAssistant>(
-    HMODULE module, const std::u16string& title, const std::vector<std::u16string>& forms,
-    ReportSettings* report)>;
+using TAssistantLoader = std::function<base::ComPtr<IVxAssistant>(HMODULE module, const std::u16string& title,
+                                                                  const std::vector<std::u16string>& forms,
+                                                                  ReportSettings* report)>;
 
 // The engine's loader; without one no assistant is loaded.
 void SetAssistantLoader(TAssistantLoader loader);

@@ -29,7 +29,7 @@ HMODULE SettingsModuleAt(const void* address)
     return module;
 }
 
-bool UsableLinked(const std::shared_ptr<ReportSettings>& s)
+bool UsableLinked(const base::ComPtr<ReportSettings>& s)
 {
     return s && s->IsValid() && s->LinkInSettings();
 }
@@ -57,9 +57,9 @@ bool ReporterShared()
     return shared;
 }
 
-std::shared_ptr<ReportSettings> FindLinkedSettings()
+base::ComPtr<ReportSettings> FindLinkedSettings()
 {
-    std::shared_ptr<ReportSettings> found;
+    base::ComPtr<ReportSettings> found;
     if (!SettingsResource(ReporterModule()).empty())
         found = ReportSettings::Create(ReporterModule());
     if (UsableLinked(found))
@@ -72,7 +72,7 @@ std::shared_ptr<ReportSettings> FindLinkedSettings()
         if (Accessible(info) && info.BaseAddress == info.AllocationBase && module != previous &&
             HasFileName(module) && !SettingsResource(module).empty()) {
             previous = module;
-            std::shared_ptr<ReportSettings> candidate = ReportSettings::Create(module);
+            base::ComPtr<ReportSettings> candidate = ReportSettings::Create(module);
             if (!found || UsableLinked(candidate))
                 found = candidate;
             if (UsableLinked(found))
@@ -86,29 +86,29 @@ std::shared_ptr<ReportSettings> FindLinkedSettings()
     return found;
 }
 
-std::shared_ptr<ReportSettings> ModuleSettingsFor(HMODULE module)
+base::ComPtr<ReportSettings> ModuleSettingsFor(HMODULE module)
 {
-    std::shared_ptr<ReportSettings> settings = ReportSettings::Create(module);
+    base::ComPtr<ReportSettings> settings = ReportSettings::Create(module);
     if (settings->IsValid() ? settings->LinkInSettings() : !ReporterShared())
         return settings;
-    std::shared_ptr<ReportSettings> linked = FindLinkedSettings();
+    base::ComPtr<ReportSettings> linked = FindLinkedSettings();
     return UsableLinked(linked) ? linked : settings;
 }
 
-std::shared_ptr<ReportSettings> CallerModuleSettings(const void* codeAddress)
+base::ComPtr<ReportSettings> CallerModuleSettings(const void* codeAddress)
 {
-    std::shared_ptr<ReportSettings> found;
+    base::ComPtr<ReportSettings> found;
     if (HMODULE module = SettingsModuleAt(codeAddress))
         found = ReportSettings::Create(module);
     if (!UsableLinked(found)) {
-        std::shared_ptr<ReportSettings> linked = FindLinkedSettings();
+        base::ComPtr<ReportSettings> linked = FindLinkedSettings();
         if (linked && (!found || UsableLinked(linked)))
             found = linked;
     }
     return found ? found : ReportSettings::Create(ReporterModule());
 }
 
-__attribute__((noinline)) std::shared_ptr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth)
+__attribute__((noinline)) base::ComPtr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth)
 {
     // Frame 0 would be this function's own return address into its caller.
     void* frame = nullptr;
@@ -117,7 +117,7 @@ __attribute__((noinline)) std::shared_ptr<ReportSettings> CallerModuleSettingsAt
     return CallerModuleSettings(frame);
 }
 
-__attribute__((noinline)) std::shared_ptr<ReportSettings> CallerModuleSettings()
+__attribute__((noinline)) base::ComPtr<ReportSettings> CallerModuleSettings()
 {
     return CallerModuleSettings(__builtin_return_address(0));
 }

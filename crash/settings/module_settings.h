@@ -17,16 +17,16 @@ HMODULE ReporterModule();
 bool ReporterShared();
 
 // The settings of `module` (null: the executable), or the linked-in settings found instead.
-std::shared_ptr<ReportSettings> ModuleSettingsFor(HMODULE module);
+base::ComPtr<ReportSettings> ModuleSettingsFor(HMODULE module);
 // The settings of the module whose image holds `codeAddress`, else the linked-in ones,
 // else those of the reporter's module.
-std::shared_ptr<ReportSettings> CallerModuleSettings(const void* codeAddress);
+base::ComPtr<ReportSettings> CallerModuleSettings(const void* codeAddress);
 // The same for the return address `depth` frames up the caller's chain (0: the caller's
 // own code), and for the caller of this function.
-std::shared_ptr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth);
-std::shared_ptr<ReportSettings> CallerModuleSettings();
+base::ComPtr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth);
+base::ComPtr<ReportSettings> CallerModuleSettings();
 // The first linked-in settings: the reporter's module, then every module image of the
 // process in address order.
-std::shared_ptr<ReportSettings> FindLinkedSettings();
+base::ComPtr<ReportSettings> FindLinkedSettings();
 
 } // namespace crash

@@ -10,14 +10,14 @@ namespace {
 TEST(ModuleSettings, TheModuleOfACodeAddressOrTheLinkedInSettings)
 {
     EXPECT_EQ(ReporterModule(), ::GetModuleHandleW(nullptr));
-    const std::shared_ptr<ReportSettings> exe = ModuleSettingsFor(nullptr);
+    const base::ComPtr<ReportSettings> exe = ModuleSettingsFor(nullptr);
     EXPECT_EQ(exe->Module(), ::GetModuleHandleW(nullptr));
     EXPECT_FALSE(ReporterShared()); // one module's block so far
 
     base::Module dll(::LoadLibraryW(L"settings_registry_module.dll"));
     ASSERT_TRUE(dll.Valid());
     const void* inDll = reinterpret_cast<const void*>(::GetProcAddress(dll.Get(), "ModuleAcquireRegistry"));
-    const std::shared_ptr<ReportSettings> dllSettings = CallerModuleSettings(inDll);
+    const base::ComPtr<ReportSettings> dllSettings = CallerModuleSettings(inDll);
     EXPECT_EQ(dllSettings->Module(), dll.Get());
     EXPECT_TRUE(dllSettings->IsValid());
     EXPECT_TRUE(ReporterShared()); // two modules have registered their blocks now
@@ -41,7 +41,7 @@ TEST(ModuleSettings, TheModuleOfACodeAddressOrTheLinkedInSettings)
 
 TEST(ModuleSettings, SettingsThatAreNotLinkedInArePassedOver)
 {
-    const std::shared_ptr<ReportSettings> exe = ReportSettings::Create(nullptr);
+    const base::ComPtr<ReportSettings> exe = ReportSettings::Create(nullptr);
     ASSERT_TRUE(exe->SetPropBool("NoSettings", true));
     base::Module dll(::LoadLibraryW(L"settings_registry_module.dll"));
     ASSERT_TRUE(dll.Valid());

@@ -19,9 +19,9 @@ std::u16string WithoutLastExtension(const std::u16string& name)
 
 } // namespace
 
-std::shared_ptr<ReportAttachments> ReportAttachments::Create()
+base::ComPtr<ReportAttachments> ReportAttachments::Create()
 {
-    return std::make_shared<ReportAttachments>();
+    return base::MakeCom<ReportAttachments>();
 }
 
 int ReportAttachments::GetItemCount() const
@@ -77,7 +77,7 @@ void ReportAttachments::Clear()
     Changed();
 }
 
-std::shared_ptr<ReportAttachments> ReportAttachments::Clone() const
+base::ComPtr<IReportAttachments> ReportAttachments::Clone() const
 {
     auto copy = Create();
     std::lock_guard lock(FSection);

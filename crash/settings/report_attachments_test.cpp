@@ -45,7 +45,7 @@ TEST(ReportAttachments, DeleteClearAndClone)
     ASSERT_TRUE(list->GetItem(1, a));
     EXPECT_EQ(a.SendAsName, u"second.txt");
     auto copy = list->Clone();
-    EXPECT_FALSE(copy->OnChange); // unbound
+    EXPECT_FALSE(static_cast<ReportAttachments*>(copy.Get())->OnChange); // unbound
     ASSERT_EQ(copy->GetItemCount(), 2);
     list->Clear();
     list->Clear(); // nothing left: no change

@@ -146,10 +146,10 @@ void ReportFields::DeleteLocked(int index)
     Changed();
 }
 
-std::shared_ptr<ReportFields> ReportFields::Clone() const
+base::ComPtr<IReportFields> ReportFields::Clone() const
 {
     std::lock_guard<std::recursive_mutex> lock(FSection);
-    auto copy = std::make_shared<ReportFields>();
+    auto copy = base::MakeCom<ReportFields>();
     copy->FItems = FItems;
     copy->FAcceptData = true;
     return copy;

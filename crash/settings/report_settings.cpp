@@ -11,7 +11,7 @@ namespace crash {
 namespace {
 
 std::mutex MainLock;
-std::shared_ptr<ReportSettings> TheMainSettings;
+base::ComPtr<ReportSettings> TheMainSettings;
 
 std::vector<std::u16string> Split(const std::u16string& text, char16_t separator)
 {
@@ -55,21 +55,21 @@ std::u16string ReadVersionVar(HMODULE module, int32_t offset)
 
 } // namespace
 
-std::shared_ptr<ReportSettings> MainSettings()
+base::ComPtr<ReportSettings> MainSettings()
 {
     std::lock_guard<std::mutex> lock(MainLock);
     return TheMainSettings;
 }
 
-void SetMainSettings(std::shared_ptr<ReportSettings> settings)
+void SetMainSettings(base::ComPtr<ReportSettings> settings)
 {
     std::lock_guard<std::mutex> lock(MainLock);
     TheMainSettings = std::move(settings);
 }
 
-std::shared_ptr<ReportSettings> ReportSettings::Create(HMODULE module)
+base::ComPtr<ReportSettings> ReportSettings::Create(HMODULE module)
 {
-    return std::shared_ptr<ReportSettings>(
+    return base::ComPtr<ReportSettings>::Adopt(
         new ReportSettings(module ? module : ::GetModuleHandleW(nullptr), true));
 }
 
@@ -96,7 +96,7 @@ ReportSettings::~ReportSettings()
 
 bool ReportSettings::IsMainSettings() const
 {
-    const std::shared_ptr<ReportSettings> main = MainSettings();
+    const base::ComPtr<ReportSettings> main = MainSettings();
     return !main || main->FModule == FModule;
 }
 
@@ -108,7 +108,7 @@ const SettingsProperty* ReportSettings::FindProp(std::string_view name)
     return IsMainSettings() ? BuiltInDefaults().Find(name) : nullptr;
 }
 
-const SettingsProperty* ReportSettings::Lookup(std::string_view name, std::shared_ptr<ReportSettings>& asked)
+const SettingsProperty* ReportSettings::Lookup(std::string_view name, base::ComPtr<ReportSettings>& asked)
 {
     if (const SettingsProperty* p = FindProp(name))
         return p;
@@ -121,21 +121,21 @@ const SettingsProperty* ReportSettings::Lookup(std::string_view name, std::share
 
 bool ReportSettings::GetPropBool(std::string_view name)
 {
-    std::shared_ptr<ReportSettings> asked;
+    base::ComPtr<ReportSettings> asked;
     const SettingsProperty* p = Lookup(name, asked);
     return p && p->BoolValue;
 }
 
 int32_t ReportSettings::GetPropInt(std::string_view name)
 {
-    std::shared_ptr<ReportSettings> asked;
+    base::ComPtr<ReportSettings> asked;
     const SettingsProperty* p = Lookup(name, asked);
     return p ? p->IntValue : 0;
 }
 
 std::u16string ReportSettings::GetPropStr(std::string_view name)
 {
-    std::shared_ptr<ReportSettings> asked;
+    base::ComPtr<ReportSettings> asked;
     const SettingsProperty* p = Lookup(name, asked);
     const std::u16string value = p ? p->StrValue : std::u16string();
     return name == "FrozenMsg" ? value : ExpandTextVariables(value);
@@ -201,7 +201,7 @@ std::u16string ReportSettings::ExpandTextVariables(const std::u16string& text)
     if (text.find(u'%') == std::u16string::npos)
         return text;
     std::u16string appVersionVar;
-    if (const std::shared_ptr<ReportSettings> main = MainSettings())
+    if (const base::ComPtr<ReportSettings> main = MainSettings())
         appVersionVar = main->FModule == FModule ? FVersionVar : main->FVersionVar;
     else if (FModule == ::GetModuleHandleW(nullptr))
         appVersionVar = FVersionVar;
@@ -306,11 +306,11 @@ void ReportSettings::SetPluginEnabled(const std::u16string& plugin, bool value)
     SetPropStr("Plugins", list);
 }
 
-std::shared_ptr<ReportFields> ReportSettings::GetAdditionalFields()
+base::ComPtr<IReportFields> ReportSettings::GetAdditionalFields()
 {
     if (FAddFields)
         return FAddFields;
-    FAddFields = std::make_shared<ReportFields>();
+    FAddFields = base::MakeCom<ReportFields>();
     FAddFields->AcceptData();
     const std::u16string stored = GetPropStr("AddFields");
     if (!stored.empty()) {
@@ -319,23 +319,18 @@ std::shared_ptr<ReportFields> ReportSettings::GetAdditionalFields()
             FAddFields->SetContent(parts[0], parts.size() > 1 ? parts[1] : std::u16string());
         }
     }
-    // Bound from now on: every change is written back.
-    std::weak_ptr<ReportSettings> self = weak_from_this();
-    std::weak_ptr<ReportFields> fields = FAddFields;
-    FAddFields->OnChange = [self, fields] {
-        auto settings = self.lock();
-        auto list = fields.lock();
-        if (!settings || !list)
-            return;
+    // Bound from now on: every change is written back. The list is unbound when these
+    // settings end, so the handler never outlives them.
+    FAddFields->OnChange = [this, list = FAddFields.Get()] {
         std::vector<std::u16string> entries;
         for (int i = 0; i < list->GetItemCount(); ++i)
             entries.push_back(list->GetItem(i) + u"=" + list->GetContent(list->GetItem(i)));
-        settings->SetPropStr("AddFields", Join(entries, u'|'));
+        SetPropStr("AddFields", Join(entries, u'|'));
     };
     return FAddFields;
 }
 
-std::shared_ptr<ReportAttachments> ReportSettings::GetAdditionalAttachments()
+base::ComPtr<IReportAttachments> ReportSettings::GetAdditionalAttachments()
 {
     if (FAddAttachs)
         return FAddAttachs;
@@ -348,29 +343,23 @@ std::shared_ptr<ReportAttachments> ReportSettings::GetAdditionalAttachments()
             FAddAttachs->Add(parts[0], parts[1], parts[2], parts[3]);
         }
     }
-    std::weak_ptr<ReportSettings> self = weak_from_this();
-    std::weak_ptr<ReportAttachments> attachments = FAddAttachs;
-    FAddAttachs->OnChange = [self, attachments] {
-        auto settings = self.lock();
-        auto list = attachments.lock();
-        if (!settings || !list)
-            return;
+    FAddAttachs->OnChange = [this, list = FAddAttachs.Get()] {
         std::vector<std::u16string> entries;
         TAttachment a;
         for (int i = 0; list->GetItem(i, a); ++i)
             entries.push_back(Join({a.OriginalFile, a.SendAsName, a.ArchiveName, a.FieldName}, u'>'));
-        settings->SetPropStr("AddAttachs", Join(entries, u'|'));
+        SetPropStr("AddAttachs", Join(entries, u'|'));
     };
     return FAddAttachs;
 }
 
-std::shared_ptr<IVxAssistant> ReportSettings::GetAssistant(const std::u16string& name)
+base::ComPtr<IVxAssistant> ReportSettings::GetAssistant(const std::u16string& name)
 {
     const std::optional<TAssistantEntry> entry = FindAssistant(name);
     const TAssistantLoader& loader = AssistantLoader();
     if (!entry || !loader)
         return nullptr;
-    std::shared_ptr<IVxAssistant> assistant = loader(FModule, entry->Title, entry->Forms, ReportObject());
+    base::ComPtr<IVxAssistant> assistant = loader(FModule, entry->Title, entry->Forms, ReportObject());
     if (assistant)
         ReadFormCache(*assistant);
     return assistant;
@@ -379,7 +368,7 @@ std::shared_ptr<IVxAssistant> ReportSettings::GetAssistant(const std::u16string&
 void ReportSettings::FillFormCache(IVxAssistant& assistant)
 {
     if (!FFormCache) {
-        FFormCache = std::make_shared<ReportFields>();
+        FFormCache = base::MakeCom<ReportFields>();
         FFormCache->AcceptData();
     }
     for (int f = 0; f < assistant.FormCount(); ++f) {

@@ -8,6 +8,8 @@
 // The report object of the handling pipeline derives from this class and overrides the
 // lookup (FindProp) to put its own per-report records first.
 
+#include "base/com_object.h"
+#include "base/com_ptr.h"
 #include "crash/settings/report_attachments.h"
 #include "crash/settings/report_fields.h"
 #include "crash/settings/report_settings_interfaces.h"
@@ -17,7 +19,6 @@
 
 #include <windows.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,16 +32,14 @@ struct TAssistantEntry
     std::vector<std::u16string> Forms;
 };
 
-class ReportSettings : public IModuleReportSettings,
-                       public IReportSettingsEx,
-                       public std::enable_shared_from_this<ReportSettings>
+class ReportSettings : public base::ComObject<IModuleReportSettings, IReportSettingsEx>
 {
 public:
     // The settings of `module` (null: the executable).
-    static std::shared_ptr<ReportSettings> Create(HMODULE module);
+    static base::ComPtr<ReportSettings> Create(HMODULE module);
     ReportSettings(const ReportSettings&) = delete;
     ReportSettings& operator=(const ReportSettings&) = delete;
-    virtual ~ReportSettings();
+    ~ReportSettings() override;
 
     bool IsValid() override { return FValid; }
     HMODULE Module() override { return FModule; }
@@ -65,16 +64,16 @@ public:
     bool GetPluginEnabled(const std::u16string& plugin) override;
     void SetPluginEnabled(const std::u16string& plugin, bool value) override;
     // The fields of AddFields; changes to the list are written back into AddFields.
-    std::shared_ptr<ReportFields> GetAdditionalFields() override;
+    base::ComPtr<IReportFields> GetAdditionalFields() override;
     // The files of AddAttachs ("original>send-as>archive>field" entries joined by "|");
     // changes to the list are written back into AddAttachs.
-    std::shared_ptr<ReportAttachments> GetAdditionalAttachments() override;
+    base::ComPtr<IReportAttachments> GetAdditionalAttachments() override;
     // The "Assistant"n entry named `name` (letter case ignored), with the screenshot form
     // left out while screenshots are off.
     std::optional<TAssistantEntry> FindAssistant(const std::u16string& name);
     // That entry's assistant, loaded for this module through the engine's loader, with
     // what the form cache remembers filled in; null when there is none.
-    std::shared_ptr<IVxAssistant> GetAssistant(const std::u16string& name) override;
+    base::ComPtr<IVxAssistant> GetAssistant(const std::u16string& name) override;
     void Reload() override;
 
     bool GetPropBool(std::string_view name) override;
@@ -123,20 +122,20 @@ protected:
     bool IsMainSettings() const;
 
 private:
-    const SettingsProperty* Lookup(std::string_view name, std::shared_ptr<ReportSettings>& asked);
+    const SettingsProperty* Lookup(std::string_view name, base::ComPtr<ReportSettings>& asked);
     SettingsProperty* Writable(std::string_view name, TPropertyType type);
 
     bool FValid = false;
     HMODULE FModule = nullptr;
     ModuleSettingsBlock* FSettings = nullptr;
     std::u16string FVersionVar;
-    std::shared_ptr<ReportFields> FAddFields;
-    std::shared_ptr<ReportAttachments> FAddAttachs;
-    std::shared_ptr<ReportFields> FFormCache;
+    base::ComPtr<ReportFields> FAddFields;
+    base::ComPtr<ReportAttachments> FAddAttachs;
+    base::ComPtr<ReportFields> FFormCache;
 };
 
 // The process's main settings (made at start-up); null before.
-std::shared_ptr<ReportSettings> MainSettings();
-void SetMainSettings(std::shared_ptr<ReportSettings> settings);
+base::ComPtr<ReportSettings> MainSettings();
+void SetMainSettings(base::ComPtr<ReportSettings> settings);
 
 } // namespace crash

@@ -2,22 +2,23 @@
 // The interfaces of the settings objects, their operations in the order of their slots:
 // IReportSettings (the report's switches, numbers and texts), IModuleReportSettings (what
 // only a module's settings answer) and IReportSettingsEx (access by property name and the
-// form cache). Reference counting is the shared pointer's; ReportSettings implements all
-// three, and the report object of the handling pipeline builds on it.
+// form cache). They are reference-counted COM-style interfaces; ReportSettings implements
+// all three, and the report object of the handling pipeline builds on it.
 
+#include "base/com_ptr.h"
+#include "base/com_unknown.h"
 #include "crash/settings/assistant.h"
+#include "crash/settings/report_attachments.h"
 #include "crash/settings/report_fields.h"
 
 #include <windows.h>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
 namespace crash {
 
-class ReportAttachments;
 class ReportSettings;
 
 enum ShowSetting : int32_t
@@ -63,10 +64,19 @@ using VxType_DupDef = DupDef;
 #define VX_SET(Stem) virtual void Set##Stem(VxStem_##Stem value) = 0;
 #define VX_PAIR(Stem) VX_GET(Stem) VX_SET(Stem)
 
-class IReportSettings
+// {9749EC4B-BC2B-4A9B-972B-BDD1950F16AE}
+inline constexpr GUID IID_IReportSettings = {
+    0x9749EC4B, 0xBC2B, 0x4A9B, {0x97, 0x2B, 0xBD, 0xD1, 0x95, 0x0F, 0x16, 0xAE}};
+// {882F3392-8EE5-4510-B85A-66C244D197C8}
+inline constexpr GUID IID_IModuleReportSettings = {
+    0x882F3392, 0x8EE5, 0x4510, {0xB8, 0x5A, 0x66, 0xC2, 0x44, 0xD1, 0x97, 0xC8}};
+// {1F2F10F0-1431-4A01-877C-EE27F5CC768F}
+inline constexpr GUID IID_IReportSettingsEx = {
+    0x1F2F10F0, 0x1431, 0x4A01, {0x87, 0x7C, 0xEE, 0x27, 0xF5, 0xCC, 0x76, 0x8F}};
+
+class IReportSettings : public IUnknown
 {
 public:
-    virtual ~IReportSettings() = default;
     virtual HMODULE Module() = 0;
     VX_PAIR(AutoSave)
     VX_PAIR(AutoSaveIfNotSent)
@@ -126,7 +136,7 @@ public:
     VX_PAIR(MailViaMapi)
     VX_PAIR(MailViaMailto)
     VX_PAIR(MailFrom)
-    virtual std::shared_ptr<ReportFields> GetAdditionalFields() = 0;
+    virtual base::ComPtr<IReportFields> GetAdditionalFields() = 0;
     VX_PAIR(AttachBugReport)
     VX_PAIR(AttachBugReportFile)
     VX_PAIR(DeleteBugReportFile)
@@ -136,7 +146,7 @@ public:
     VX_PAIR(ScreenShotAppOnly)
     VX_PAIR(ScreenShotSendAs)
     VX_PAIR(ScreenShotZip)
-    virtual std::shared_ptr<ReportAttachments> GetAdditionalAttachments() = 0;
+    virtual base::ComPtr<IReportAttachments> GetAdditionalAttachments() = 0;
     VX_PAIR(BugReportFile)
     VX_PAIR(AppendBugReports)
     VX_PAIR(BugReportFileSize)
@@ -156,7 +166,7 @@ public:
     virtual bool GetPluginEnabled(const std::u16string& plugin) = 0;
     virtual void SetPluginEnabled(const std::u16string& plugin, bool value) = 0;
     virtual int32_t VersionVar() = 0;
-    virtual std::shared_ptr<IVxAssistant> GetAssistant(const std::u16string& name) = 0;
+    virtual base::ComPtr<IVxAssistant> GetAssistant(const std::u16string& name) = 0;
     VX_PAIR(TitleBar)
     VX_PAIR(ExceptMsg)
     VX_PAIR(FrozenMsg)
@@ -231,10 +241,9 @@ public:
     virtual void Reload() = 0;
 };
 
-class IReportSettingsEx
+class IReportSettingsEx : public IUnknown
 {
 public:
-    virtual ~IReportSettingsEx() = default;
     virtual bool GetPropBool(std::string_view name) = 0;
     virtual int32_t GetPropInt(std::string_view name) = 0;
     virtual std::u16string GetPropStr(std::string_view name) = 0;
@@ -243,6 +252,20 @@ public:
     virtual void ReadFormCache(IVxAssistant& assistant) = 0;
     virtual ReportSettings* GetSelf() = 0;
 };
+
+inline const GUID& InterfaceId(const IReportSettings*)
+{
+    return IID_IReportSettings;
+}
+inline const GUID& InterfaceId(const IModuleReportSettings*)
+{
+    return IID_IModuleReportSettings;
+}
+IReportSettings* ParentInterface(const IModuleReportSettings*);
+inline const GUID& InterfaceId(const IReportSettingsEx*)
+{
+    return IID_IReportSettingsEx;
+}
 
 #undef VX_FILTERS
 #undef VX_PAIR

@@ -22,9 +22,9 @@ protected:
     {
         Main->Reload(); // undo the in-memory writes for the next test
         SetMainSettings(nullptr);
-        Main.reset();
+        Main.Reset();
     }
-    std::shared_ptr<ReportSettings> Main;
+    base::ComPtr<ReportSettings> Main;
 };
 
 TEST_F(Settings, StoredValuesThroughTheirAccessors)
@@ -70,15 +70,14 @@ TEST_F(Settings, WritesAreCheckedAndSharedByTheModulesObjects)
 {
     EXPECT_FALSE(Main->SetPropInt("AutoSave", 1)); // a boolean record
     EXPECT_TRUE(Main->SetPropBool("AutoSave", false));
-    const std::shared_ptr<ReportSettings> second = ReportSettings::Create(nullptr);
+    const base::ComPtr<ReportSettings> second = ReportSettings::Create(nullptr);
     EXPECT_FALSE(second->GetAutoSave());
     EXPECT_TRUE(Main->SetPropStr("Brand new", u"x"));
     EXPECT_EQ(second->GetPropStr("Brand new"), u"x");
     Main->Reload();
     EXPECT_TRUE(second->GetAutoSave());
 
-    const std::shared_ptr<ReportSettings> invalid =
-        ReportSettings::Create(::GetModuleHandleW(L"kernel32.dll"));
+    const base::ComPtr<ReportSettings> invalid = ReportSettings::Create(::GetModuleHandleW(L"kernel32.dll"));
     EXPECT_FALSE(invalid->IsValid());
     EXPECT_FALSE(invalid->SetPropBool("AutoSave", false));
     // Another module without a block asks the main settings.
@@ -181,7 +180,7 @@ struct TFakeForm : IVxAssistantForm
     std::u16string Active;
 };
 
-struct TFakeAssistant : IVxAssistant
+struct TFakeAssistant : base::ComObject<IVxAssistant>
 {
     int FormCount() override { return static_cast<int>(Forms.size()); }
     IVxAssistantForm* Form(int index) override { return &Forms[static_cast<size_t>(index)]; }
@@ -189,13 +188,18 @@ struct TFakeAssistant : IVxAssistant
     std::u16string Title;
 };
 
-std::shared_ptr<TFakeAssistant> ContactAndDetails()
+base::ComPtr<TFakeAssistant> ContactAndDetails()
 {
-    auto a = std::make_shared<TFakeAssistant>();
+    auto a = base::MakeCom<TFakeAssistant>();
     a->Forms.resize(2);
     a->Forms[0].Items = {TFakeItem(u"Name", true), TFakeItem(u"Mail", true), TFakeItem(u"Newsletter", false)};
     a->Forms[1].Items = {TFakeItem(u"Details", true), TFakeItem(u"Reproducible", false)};
     return a;
+}
+
+base::ComPtr<TFakeAssistant> Fake(const base::ComPtr<IVxAssistant>& assistant)
+{
+    return base::ComPtr<TFakeAssistant>::Share(static_cast<TFakeAssistant*>(assistant.Get()));
 }
 
 TEST_F(Settings, TheFormCacheRemembersWhatTheUserEntered)
@@ -203,7 +207,7 @@ TEST_F(Settings, TheFormCacheRemembersWhatTheUserEntered)
     std::vector<std::u16string> loaded;
     SetAssistantLoader([&](HMODULE module, const std::u16string& title,
                            const std::vector<std::u16string>& forms,
-                           ReportSettings* report) -> std::shared_ptr<IVxAssistant> {
+                           ReportSettings* report) -> base::ComPtr<IVxAssistant> {
         EXPECT_EQ(module, Main->Module());
         EXPECT_EQ(report, nullptr); // plain settings hand no report object
         loaded = forms;
@@ -212,7 +216,7 @@ TEST_F(Settings, TheFormCacheRemembersWhatTheUserEntered)
         return a;
     });
     Main->SetScreenShotDepth(0);
-    auto first = std::static_pointer_cast<TFakeAssistant>(Main->GetAssistant(u"SENDASSISTANT"));
+    auto first = Fake(Main->GetAssistant(u"SENDASSISTANT"));
     ASSERT_NE(first, nullptr);
     EXPECT_EQ(first->Title, u"Send Assistant");
     EXPECT_EQ(loaded, (std::vector<std::u16string>{u"ContactForm", u"DetailsForm"}));
@@ -225,7 +229,7 @@ TEST_F(Settings, TheFormCacheRemembersWhatTheUserEntered)
     first->Forms[1].Continue = false;
     Main->FillFormCache(*first);
 
-    auto second = std::static_pointer_cast<TFakeAssistant>(Main->GetAssistant(u"SendAssistant"));
+    auto second = Fake(Main->GetAssistant(u"SendAssistant"));
     ASSERT_NE(second, nullptr);
     EXPECT_EQ(second->Forms[0].Items[0].Text, u"Ada");
     EXPECT_EQ(second->Forms[0].Items[1].Text, u"ada@example.org");
@@ -263,7 +267,24 @@ TEST_F(Settings, ThroughTheInterfaces)
     EXPECT_FALSE(ex.GetPropBool("CloseBtnVis"));
     EXPECT_EQ(module.GetGeneralShowSetting(), ssFullBox);
     EXPECT_EQ(ex.GetPropDw("FreezeTimeout"), 60000u);
-    EXPECT_EQ(ex.GetSelf(), Main.get());
+    EXPECT_EQ(ex.GetSelf(), Main.Get());
+}
+
+TEST_F(Settings, EachInterfaceIsFoundThroughAnyOther)
+{
+    void* found = nullptr;
+    ASSERT_EQ(Main->QueryInterface(IID_IReportSettings, &found), S_OK);
+    const auto report = base::ComPtr<IReportSettings>::Adopt(static_cast<IReportSettings*>(found));
+    EXPECT_EQ(report->GetSmtpPort(), 25u);
+    ASSERT_EQ(report->QueryInterface(IID_IReportSettingsEx, &found), S_OK);
+    const auto ex = base::ComPtr<IReportSettingsEx>::Adopt(static_cast<IReportSettingsEx*>(found));
+    EXPECT_EQ(ex->GetSelf(), Main.Get());
+    ASSERT_EQ(ex->QueryInterface(IID_IModuleReportSettings, &found), S_OK);
+    base::ComPtr<IModuleReportSettings>::Adopt(static_cast<IModuleReportSettings*>(found));
+    EXPECT_EQ(ex->QueryInterface(IID_IReportFields, &found), E_NOINTERFACE);
+    const base::ComPtr<IReportFields> fields = Main->GetAdditionalFields();
+    ASSERT_EQ(fields->QueryInterface(IID_IReportFieldsEx, &found), S_OK);
+    base::ComPtr<IReportFieldsEx>::Adopt(static_cast<IReportFieldsEx*>(found));
 }
 
 } // namespace

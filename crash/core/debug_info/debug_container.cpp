@@ -138,7 +138,7 @@ std::vector<uint8_t> ExportContainer(const TMapFile& map, const TExportOptions& 
         return {};
     payload.resize(packedSize);
     // The identity word is taken before the payload is enciphered.
-    const uint32_t third = payload.size() >= 12 ? base::ReadLe32(payload.data() + 8) : 0;
+    const uint32_t third = payload.size() >= 12 ? base::ReadLe32(payload, 8) : 0;
     base::Rc4(payload, Password(payload.size()));
 
     base::TByteWriter out;
@@ -168,8 +168,8 @@ std::string ContainerIdentity(std::span<const uint8_t> data)
     if (!h || h->Version != 3)
         return {};
     return base::HexText(static_cast<uint32_t>(data.size()), 8) + ", " +
-           base::HexText(base::ReadLe32(data.data() + SignatureLength + 8), 8) + ", " +
-           base::HexText(base::ReadLe32(data.data() + SignatureLength + 12), 8);
+           base::HexText(base::ReadLe32(data, SignatureLength + 8), 8) + ", " +
+           base::HexText(base::ReadLe32(data, SignatureLength + 12), 8);
 }
 
 TDebugRead ImportContainer(std::span<const uint8_t> data, TMapFile& map)

@@ -33,7 +33,7 @@ public:
         uint8_t b[4];
         if (!Read(address, b, 4))
             return false;
-        value = base::ReadLe32(b);
+        value = base::ReadLe32(b, 0);
         return true;
     }
     // As many of the `size` bytes at `address` as can be read (an instruction may end just

@@ -201,7 +201,7 @@ public:
         if (checksum) {
             uint32_t sum = 0;
             for (size_t at = 0; at < out.Size(); at += 4)
-                sum += base::ReadLe32(out.Data().data() + at);
+                sum += base::ReadLe32(out.Data(), at);
             out.PatchU32(8, sum >> 8 | sum << 24);
         }
         return out.Take();
