@@ -254,6 +254,12 @@ private:
     static LRESULT CALLBACK StdWndProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
     void InsertControl(TControl* control);
     void RemoveControl(TControl* control);
+    bool WmPaint(TMessage& m);
+    bool WmCommand(TMessage& m);
+    void WmCtlColor(TMessage& m);
+    bool WmContextMenu(TMessage& m);
+    bool WmSetCursor(TMessage& m);
+    bool WmMouse(TMessage& m);
     void PaintHandler(HDC target, const RECT* update);
     void PaintControls(TCanvas& canvas);
     TControl* ControlAtPoint(int x, int y);
@@ -271,6 +277,11 @@ private:
     bool FTabStop = false;
     bool FCreating = false;
     TControl* FMouseControl = nullptr;
+    // The brush behind native children (WM_CTLCOLOR...), in this control's colour.
+    TBrush FChildBrush;
+
+    // The window property that leads from a window to its control.
+    static constexpr const wchar_t* ControlProperty = L"LumigateControl";
 };
 
 } // namespace framework

@@ -56,6 +56,27 @@ TEST_F(Controls, FormHasTheRequestedClientSizeAndDialogFrame)
     EXPECT_NEAR((window.top + window.bottom) / 2, (work.top + work.bottom) / 2, 1);
 }
 
+TEST_F(Controls, EachControlGivesNativeChildrenABrushOfItsOwnColour)
+{
+    auto* red = new TPanel(Form);
+    red->SetParent(Form);
+    red->SetColor(RGBColor(255, 0, 0));
+    auto* blue = new TPanel(Form);
+    blue->SetParent(Form);
+    blue->SetColor(RGBColor(0, 0, 255));
+    base::WindowDc dc(red->Handle());
+    const auto redBrush = reinterpret_cast<HBRUSH>(
+        ::SendMessageW(red->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()), 0));
+    const auto blueBrush = reinterpret_cast<HBRUSH>(
+        ::SendMessageW(blue->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc.Get()), 0));
+    // The first control's brush is still there, in its colour, after the second answered.
+    LOGBRUSH first{}, second{};
+    ASSERT_EQ(::GetObjectW(redBrush, sizeof first, &first), static_cast<int>(sizeof first));
+    ASSERT_EQ(::GetObjectW(blueBrush, sizeof second, &second), static_cast<int>(sizeof second));
+    EXPECT_EQ(first.lbColor, RGB(255, 0, 0));
+    EXPECT_EQ(second.lbColor, RGB(0, 0, 255));
+}
+
 TEST_F(Controls, LaterWindowedControlsLieAboveEarlierOnes)
 {
     auto* button = new TButton(Form);
