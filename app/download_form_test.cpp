@@ -4,7 +4,7 @@
 #include "app/texts.h"
 #include "base/win_handle.h"
 #include "framework/application.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 #include "framework/timer.h"
 
 #include <gtest/gtest.h>

@@ -1,5 +1,7 @@
 #include "base/byte_reader.h"
 
+#include <algorithm>
+
 namespace base {
 
 void TByteReader::Stop(TReadStatus status) noexcept
@@ -7,16 +9,6 @@ void TByteReader::Stop(TReadStatus status) noexcept
     FPos = FData.size();
     if (FStatus == TReadStatus::Ok)
         FStatus = status;
-}
-
-uint64_t TByteReader::FixedAt(size_t at, size_t size) const noexcept
-{
-    if (size > 8 || !HasAt(at, size))
-        return 0;
-    uint64_t value = 0;
-    for (size_t i = 0; i < size; ++i)
-        value |= uint64_t{FData[at + i]} << (8 * i);
-    return value;
 }
 
 std::span<const uint8_t> TByteReader::BytesAt(size_t at, uint64_t count) const noexcept
@@ -51,7 +43,9 @@ int32_t TByteReader::Signed(size_t size) noexcept
 uint64_t TByteReader::Uleb() noexcept
 {
     uint64_t value = 0;
-    for (int shift = 0; Ok(); shift += 7) {
+    // The shift stops at 64: later groups are dropped, and a run of any length cannot
+    // overflow it.
+    for (int shift = 0; Ok(); shift = std::min(shift + 7, 64)) {
         const uint64_t b = U8();
         if (shift < 64)
             value |= (b & 0x7F) << shift;
@@ -69,7 +63,7 @@ int64_t TByteReader::Sleb() noexcept
         b = U8();
         if (shift < 64)
             value |= (b & 0x7F) << shift;
-        shift += 7;
+        shift = std::min(shift + 7, 64);
     } while ((b & 0x80) && Ok());
     if (shift < 64 && (b & 0x40))
         value |= ~uint64_t{0} << shift;

@@ -47,7 +47,8 @@ public:
     uint16_t U16() noexcept { return static_cast<uint16_t>(Fixed(2)); }
     uint32_t U32() noexcept { return static_cast<uint32_t>(Fixed(4)); }
     uint64_t U64() noexcept { return Fixed(8); }
-    // An unsigned integer of `size` bytes (0 to 8).
+    // An unsigned integer of `size` bytes (0 to 8; a larger size is a read past what an
+    // integer holds and stops the reader as Truncated).
     uint64_t Fixed(size_t size) noexcept;
     // A signed integer of 1, 2 or 4 bytes, sign-extended.
     int32_t Signed(size_t size) noexcept;
@@ -72,7 +73,16 @@ public:
     uint8_t U8At(size_t at) const noexcept { return static_cast<uint8_t>(FixedAt(at, 1)); }
     uint16_t U16At(size_t at) const noexcept { return static_cast<uint16_t>(FixedAt(at, 2)); }
     uint32_t U32At(size_t at) const noexcept { return static_cast<uint32_t>(FixedAt(at, 4)); }
-    uint64_t FixedAt(size_t at, size_t size) const noexcept;
+    // An unsigned integer of `size` bytes (0 to 8) at `at`; 0 outside the bytes.
+    uint64_t FixedAt(size_t at, size_t size) const noexcept
+    {
+        if (size > 8 || !HasAt(at, size))
+            return 0;
+        uint64_t value = 0;
+        for (size_t i = 0; i < size; ++i)
+            value |= uint64_t{FData[at + i]} << (8 * i);
+        return value;
+    }
     std::span<const uint8_t> BytesAt(size_t at, uint64_t count) const noexcept;
 
 private:

@@ -1,7 +1,6 @@
 #include "base/byte_writer.h"
 
 #include <algorithm>
-#include <cassert>
 
 namespace base {
 
@@ -35,14 +34,13 @@ TByteWriter& TByteWriter::Zeros(size_t count)
     return *this;
 }
 
-void TByteWriter::PatchU32(size_t at, uint32_t v)
+bool TByteWriter::PatchU32(size_t at, uint32_t v)
 {
-    const bool written = at <= FBytes.size() && FBytes.size() - at >= 4;
-    assert(written);
-    if (!written)
-        return;
+    if (at > FBytes.size() || FBytes.size() - at < 4)
+        return false;
     for (size_t i = 0; i < 4; ++i)
         FBytes[at + i] = static_cast<uint8_t>(v >> (8 * i));
+    return true;
 }
 
 } // namespace base

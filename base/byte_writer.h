@@ -1,7 +1,8 @@
 #pragma once
 // The byte writer of every binary format this program writes (debug containers, PNG and
-// BMP files, the tests' debug files): integers in either byte order, bytes, counted texts,
-// and patches of values that are known only later.
+// BMP files, property streams, the tests' debug files): integers in either byte order,
+// bytes, counted texts, and patches of values that are known only later. Appending cannot
+// fail short of memory; a patch outside what was written is refused.
 
 #include <cstddef>
 #include <cstdint>
@@ -26,8 +27,8 @@ public:
     TByteWriter& Zeros(size_t count);
     // Zeros up to `size` bytes in all (nothing when there are as many already).
     TByteWriter& PadTo(size_t size) { return Zeros(size > Size() ? size - Size() : 0); }
-    // Overwrites the 4 bytes at `at` (which must have been written).
-    void PatchU32(size_t at, uint32_t v);
+    // Overwrites 4 bytes written before; false (and nothing written) when they were not.
+    bool PatchU32(size_t at, uint32_t v);
 
     size_t Size() const noexcept { return FBytes.size(); }
     const std::vector<uint8_t>& Data() const noexcept { return FBytes; }

@@ -201,8 +201,19 @@ public:
         else
             FBits = nullptr;
     }
-    DibSection(const DibSection&) = delete;
-    DibSection& operator=(const DibSection&) = delete;
+    DibSection(DibSection&& other) noexcept
+        : FDc(std::move(other.FDc)), FBitmap(std::move(other.FBitmap)),
+          FOld(std::exchange(other.FOld, nullptr)), FBits(std::exchange(other.FBits, nullptr))
+    {
+    }
+    DibSection& operator=(DibSection other) noexcept
+    {
+        std::swap(FDc, other.FDc);
+        std::swap(FBitmap, other.FBitmap);
+        std::swap(FOld, other.FOld);
+        std::swap(FBits, other.FBits);
+        return *this;
+    }
     ~DibSection()
     {
         if (FOld)
@@ -218,6 +229,29 @@ private:
     GdiObject FBitmap;
     HGDIOBJ FOld = nullptr;
     void* FBits = nullptr;
+};
+
+// Holds a named mutex of the process (created on first use) for the lifetime of the owner.
+class NamedMutexLock
+{
+public:
+    explicit NamedMutexLock(const wchar_t* name) noexcept : FMutex(::CreateMutexW(nullptr, FALSE, name))
+    {
+        FHeld = FMutex && ::WaitForSingleObject(FMutex.Get(), INFINITE) != WAIT_FAILED;
+    }
+    NamedMutexLock(const NamedMutexLock&) = delete;
+    NamedMutexLock& operator=(const NamedMutexLock&) = delete;
+    ~NamedMutexLock()
+    {
+        if (FHeld)
+            ::ReleaseMutex(FMutex.Get());
+    }
+    // False when the mutex could be neither created nor waited for.
+    bool Held() const noexcept { return FHeld; }
+
+private:
+    KernelHandle FMutex;
+    bool FHeld = false;
 };
 
 // A registered window class, unregistered when the owner ends.

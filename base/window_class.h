@@ -8,6 +8,9 @@
 
 namespace base {
 
+// The class `wc` describes, registered on the first call for its name (later calls with the
+// same name return it as it is); its name.
+LPCWSTR RegisteredClass(const WNDCLASSEXW& wc);
 // The class `name` with `proc`; visible classes get the arrow cursor, the application icon
 // and double clicks.
 LPCWSTR RegisteredClass(const wchar_t* name, WNDPROC proc, bool visible);

@@ -4,6 +4,7 @@
 // the picture as a true-colour PNG (for pngquant) and the 256-colour PNG into the folder
 // given. Driven by bench/png.sh; never fails on time.
 
+#include "base/byte_writer.h"
 #include "crash/imaging/pixel_buffer.h"
 
 #include <zlib.h>
@@ -62,25 +63,27 @@ std::string TrueColourPng(const TPixelBuffer& b)
     compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
              static_cast<uLong>(raw.size()));
     packed.resize(size);
-    auto be = [](std::string& s, uint32_t v) {
-        for (int i = 3; i >= 0; --i)
-            s += static_cast<char>(v >> (8 * i));
+    // The chunks' CRC is zlib's, independent of the encoder's own.
+    auto chunk = [](base::TByteWriter& png, const char* type, const std::string& data) {
+        base::TByteWriter typed;
+        typed.Chars({type, 4}).Chars(data);
+        png.U32Be(static_cast<uint32_t>(data.size())).Bytes(typed.Data());
+        png.U32Be(static_cast<uint32_t>(crc32(0, typed.Data().data(), static_cast<uInt>(typed.Size()))));
     };
-    auto chunk = [&](std::string& png, const char* type, const std::string& data) {
-        be(png, static_cast<uint32_t>(data.size()));
-        const std::string typed = std::string(type, 4) + data;
-        png += typed;
-        be(png, static_cast<uint32_t>(
-                    crc32(0, reinterpret_cast<const Bytef*>(typed.data()), static_cast<uInt>(typed.size()))));
-    };
-    std::string png("\x89PNG\r\n\x1a\n", 8), ihdr;
-    be(ihdr, static_cast<uint32_t>(b.Width));
-    be(ihdr, static_cast<uint32_t>(b.Height));
-    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
-    chunk(png, "IHDR", ihdr);
+    base::TByteWriter png, ihdr;
+    png.Chars({"\x89PNG\r\n\x1a\n", 8});
+    // Bit depth 8, colour type 2 (RGB), deflate, no filters, no interlace.
+    ihdr.U32Be(static_cast<uint32_t>(b.Width))
+        .U32Be(static_cast<uint32_t>(b.Height))
+        .U8(8)
+        .U8(2)
+        .U8(0)
+        .U8(0)
+        .U8(0);
+    chunk(png, "IHDR", std::string(ihdr.Data().begin(), ihdr.Data().end()));
     chunk(png, "IDAT", packed);
     chunk(png, "IEND", "");
-    return png;
+    return std::string(png.Data().begin(), png.Data().end());
 }
 
 // PSNR of `approx` against `original` over the red, green and blue bytes.

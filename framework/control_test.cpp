@@ -3,7 +3,7 @@
 #include "framework/exception.h"
 #include "framework/label.h"
 #include "framework/panel.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 #include "framework/timer.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "base/window_class.h"
 #include "framework/application.h"
 #include "framework/exception.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 
 #include <gtest/gtest.h>
 

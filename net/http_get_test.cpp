@@ -6,7 +6,7 @@
 #include "net/http_get.h"
 
 #include "framework/application.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 #include "net/http_get_thread.h"
 
 #include <gtest/gtest.h>

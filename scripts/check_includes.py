@@ -52,6 +52,30 @@ def read_rules(repo):
     return direct, exceptions
 
 
+def cycle_in(direct):
+    """A cycle of the table as a list of folders, or None: the directions must point down."""
+    state = {}
+
+    def visit(folder, path):
+        state[folder] = "open"
+        for target in direct[folder]:
+            if state.get(target) == "open":
+                return path[path.index(target):] + [target]
+            if target not in state:
+                found = visit(target, path + [target])
+                if found:
+                    return found
+        state[folder] = "done"
+        return None
+
+    for folder in direct:
+        if folder not in state:
+            found = visit(folder, [folder])
+            if found:
+                return found
+    return None
+
+
 def reachable(direct):
     """Every folder's allowed folders: itself and the closure of its direct ones."""
     allowed = {}
@@ -79,6 +103,10 @@ def folder_of(path, folders):
 def main():
     repo = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(os.path.dirname(__file__), ".."))
     direct, exceptions = read_rules(repo)
+    cycle = cycle_in(direct)
+    if cycle:
+        print("docs/architecture.md: the directions form a cycle: " + " -> ".join(cycle))
+        return 1
     allowed = reachable(direct)
     include = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
     faults = []

@@ -5,7 +5,7 @@
 #include "framework/application.h"
 #include "framework/check_box.h"
 #include "framework/form.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -5,12 +5,13 @@
 #include <algorithm>
 
 namespace html {
-namespace {
 
-uint16_t Clamp16(int v)
+uint16_t Clamp16(int32_t v)
 {
-    return static_cast<uint16_t>(std::clamp(v, 0, 0xFFFE));
+    return static_cast<uint16_t>(std::clamp<int32_t>(v, 0, 0xFFFE));
 }
+
+namespace {
 
 std::u16string Quoted(const std::u16string& s)
 {

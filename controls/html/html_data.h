@@ -13,6 +13,9 @@
 namespace html {
 
 using THTMLColor = uint32_t; // 0x00BBGGRR, 0xFF0000nn system colour nn, clNone
+
+// A size as the items keep it: 0 to 0xFFFE.
+uint16_t Clamp16(int32_t v);
 constexpr THTMLColor clNone = 0x1FFFFFFF;
 constexpr THTMLColor clBlue = 0xFF0000;
 constexpr THTMLColor clWindowText = 0xFF000008;

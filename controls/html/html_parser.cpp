@@ -31,11 +31,6 @@ int32_t Clamp(int64_t v)
     return static_cast<int32_t>(std::clamp<int64_t>(v, -32768, 32767));
 }
 
-uint16_t Clamp16(int32_t v)
-{
-    return static_cast<uint16_t>(std::clamp<int32_t>(v, 0, 0xFFFE));
-}
-
 THTMLParser::THTMLParser(THTMLRender& render, THTMLData& data, const std::u16string& text, bool autoWrap)
     : FRender(render), FData(data), FScanner(text), FAutoWrap(autoWrap)
 {

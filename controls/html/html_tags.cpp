@@ -41,7 +41,8 @@ struct TTag
     TTagAction Act;
 };
 
-// Tags of the same action share it; "html" and every name not listed do nothing.
+// Each name with what it does (aliases such as "strong" have rows of their own); "html" and
+// every name not listed do nothing.
 constexpr TTag Tags[] = {
     // clang-format off
     {u"b",          false, [](THTMLParser& p, const TAttributes&, bool c) { p.Style(fsBold, true, c); }},

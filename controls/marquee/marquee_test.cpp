@@ -3,7 +3,7 @@
 #include "controls/marquee/marquee_styles.h"
 #include "framework/form.h"
 #include "framework/panel.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "controls/marquee/fill_geometry.h"
 #include "framework/exception.h"
 #include "framework/ini_file.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 
 #include <gtest/gtest.h>
 

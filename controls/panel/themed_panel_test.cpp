@@ -2,7 +2,7 @@
 #include "controls/panel/themed_panel.h"
 
 #include "framework/form.h"
-#include "framework/test_support.h"
+#include "framework/testing/test_support.h"
 
 #include <gtest/gtest.h>
 

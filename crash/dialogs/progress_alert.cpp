@@ -2,6 +2,7 @@
 
 #include "base/com_object.h"
 #include "base/win_handle.h"
+#include "base/window_class.h"
 #include "crash/dialogs/progress_position.h"
 
 #include <commctrl.h>
@@ -202,18 +203,17 @@ bool TIProgressAlert::Show(HWND parentWindow, bool activate)
     if (FAreas.empty())
         AddArea(1000, L"Please wait...");
 
-    WNDCLASSW wc{};
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
     wc.style = CS_CLASSDC | CS_PARENTDC;
     wc.lpfnWndProc = &AlertWndProc;
     wc.hInstance = ::GetModuleHandleW(nullptr);
     wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
     wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
     wc.lpszClassName = WindowClass;
-    ::RegisterClassW(&wc); // an already registered class is fine
-
-    FMainWnd.Reset(::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_TOOLWINDOW, WindowClass,
-                                     FTitle.c_str(), WS_CAPTION, 0, 0, 100, 100, FParentWindow, nullptr,
-                                     ::GetModuleHandleW(nullptr), nullptr));
+    FMainWnd.Reset(::CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST | WS_EX_TOOLWINDOW,
+                                     base::RegisteredClass(wc), FTitle.c_str(), WS_CAPTION, 0, 0, 100, 100,
+                                     FParentWindow, nullptr, ::GetModuleHandleW(nullptr), nullptr));
     if (!FMainWnd) {
         if (FParentWindow)
             ::EnableWindow(FParentWindow, TRUE);
@@ -337,16 +337,12 @@ void TIProgressAlert::PaintImage(HDC dc)
     const uint32_t back = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
     for (uint32_t& p : pixels)
         p = BlendPixel(p, back);
-    base::MemoryDc memory(::CreateCompatibleDC(dc));
-    void* bits = nullptr;
-    base::GdiObject section(::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-    if (!memory || !section || !bits)
+    const base::DibSection section(info);
+    if (!section.Valid())
         return;
     ::GdiFlush();
-    std::memcpy(bits, pixels.data(), pixels.size() * 4);
-    ::GdiFlush();
-    base::DcSelection select(memory.Get(), section.Get());
-    ::BitBlt(dc, 0, 0, ImageSize, ImageSize, memory.Get(), 0, 0, SRCCOPY);
+    std::memcpy(section.Bits(), pixels.data(), pixels.size() * 4);
+    ::BitBlt(dc, 0, 0, ImageSize, ImageSize, section.Dc(), 0, 0, SRCCOPY);
 }
 
 LRESULT CALLBACK AlertWndProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)

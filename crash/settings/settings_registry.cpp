@@ -18,27 +18,6 @@ struct ModuleView
     SettingsRegistry*& Registry() const { return *static_cast<SettingsRegistry**>(View.Get()); }
 } TheView;
 
-// Holds the named mutex for the duration of a scope.
-class MutexScope
-{
-public:
-    MutexScope() : FMutex(::CreateMutexW(nullptr, FALSE, SettingsMutexName().c_str()))
-    {
-        if (FMutex)
-            ::WaitForSingleObject(FMutex.Get(), INFINITE);
-    }
-    MutexScope(const MutexScope&) = delete;
-    MutexScope& operator=(const MutexScope&) = delete;
-    ~MutexScope()
-    {
-        if (FMutex)
-            ::ReleaseMutex(FMutex.Get());
-    }
-
-private:
-    base::KernelHandle FMutex;
-};
-
 class RegistryLock
 {
 public:
@@ -71,7 +50,7 @@ std::wstring SettingsMutexName()
 
 SettingsRegistry* AcquireSettingsRegistry()
 {
-    MutexScope serialised;
+    const base::NamedMutexLock serialised(SettingsMutexName().c_str());
     if (TheView.View) {
         SettingsRegistry* registry = TheView.Registry();
         ++registry->RefCount;
@@ -115,7 +94,7 @@ void ReleaseSettingsRegistry(SettingsRegistry* registry)
 {
     if (!registry)
         return;
-    MutexScope serialised;
+    const base::NamedMutexLock serialised(SettingsMutexName().c_str());
     // The registry's memory and its handle of the shared memory end with the last reference
     // of the process; this module's view with the module's last one.
     const std::unique_ptr<SettingsRegistry> last(--registry->RefCount == 0 ? registry : nullptr);
@@ -154,7 +133,9 @@ ModuleSettingsBlock* AcquireModuleSettings(HMODULE module)
 
 void ReleaseModuleSettings(ModuleSettingsBlock* block)
 {
-    if (!block)
+    // Settings objects that outlive this module's view (static objects ended after it at
+    // process exit) have nothing left to release.
+    if (!block || !TheView.View)
         return;
     // Every reference to a block holds a reference to the registry.
     SettingsRegistry* registry = TheView.Registry();
@@ -175,7 +156,7 @@ void ReleaseModuleSettings(ModuleSettingsBlock* block)
 
 void ReloadModuleSettings(ModuleSettingsBlock* block)
 {
-    if (!block)
+    if (!block || !TheView.View)
         return;
     RegistryLock lock(TheView.Registry());
     block->List = LoadModuleSettings(block->Module).List;

@@ -164,7 +164,8 @@ const TModuleEntry* ModuleEntry(uint32_t address)
         std::vector<TPeExport> exports;
         if (!map.Valid() && image)
             exports = image->Exports();
-        entry.reset(new TModuleEntry{module, std::move(fileName), std::move(map), std::move(exports)});
+        entry =
+            std::make_unique<TModuleEntry>(module, std::move(fileName), std::move(map), std::move(exports));
     }
     return entry.get();
 }

@@ -76,28 +76,6 @@ const TDebugHelp& DebugHelp()
     return help;
 }
 
-// Holds the mutex that serializes the library across the process's modules.
-class TDebugHelpLock
-{
-public:
-    TDebugHelpLock() : FMutex(::CreateMutexW(nullptr, FALSE, L"VexcatchDbgHelp"))
-    {
-        FHeld = FMutex && ::WaitForSingleObject(FMutex.Get(), INFINITE) != WAIT_FAILED;
-    }
-    ~TDebugHelpLock()
-    {
-        if (FHeld)
-            ::ReleaseMutex(FMutex.Get());
-    }
-    TDebugHelpLock(const TDebugHelpLock&) = delete;
-    TDebugHelpLock& operator=(const TDebugHelpLock&) = delete;
-    bool Held() const { return FHeld; }
-
-private:
-    base::KernelHandle FMutex;
-    bool FHeld = false;
-};
-
 // The library's session for this process, cleaned up on every path.
 class TSymbolSession
 {
@@ -212,7 +190,7 @@ bool ReadPdb(const std::wstring& path, uint32_t correctBase, TMapFile& map)
     const TDebugHelp& help = DebugHelp();
     if (!help.Complete())
         return false;
-    TDebugHelpLock lock;
+    const base::NamedMutexLock lock(L"VexcatchDbgHelp"); // serializes the library across modules
     if (!lock.Held())
         return false;
     TSymbolSession session(help);

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <memory>
 
 namespace framework::testing {
 
@@ -31,22 +30,12 @@ class TestSurface
 {
 public:
     TestSurface(int width, int height, COLORREF background = RGB(255, 255, 255))
-        : FWidth(width), FHeight(height), FDc(::CreateCompatibleDC(nullptr))
+        : FWidth(width), FHeight(height), FSection(TopDown(width, height)),
+          FBits(static_cast<uint32_t*>(FSection.Bits()))
     {
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof info.bmiHeader;
-        info.bmiHeader.biWidth = width;
-        info.bmiHeader.biHeight = -height;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 32;
-        info.bmiHeader.biCompression = BI_RGB;
-        void* bits = nullptr;
-        FBitmap = base::GdiObject(::CreateDIBSection(FDc.Get(), &info, DIB_RGB_COLORS, &bits, nullptr, 0));
-        FBits = static_cast<uint32_t*>(bits);
-        FSelection = std::make_unique<base::DcSelection>(FDc.Get(), FBitmap.Get());
         Clear(background);
     }
-    HDC Dc() const noexcept { return FDc.Get(); }
+    HDC Dc() const noexcept { return FSection.Dc(); }
     int Width() const noexcept { return FWidth; }
     int Height() const noexcept { return FHeight; }
     void Clear(COLORREF colour)
@@ -75,11 +64,21 @@ public:
     int Count(COLORREF colour) const { return Count(colour, {0, 0, FWidth, FHeight}); }
 
 private:
+    static BITMAPINFO TopDown(int width, int height)
+    {
+        BITMAPINFO info{};
+        info.bmiHeader.biSize = sizeof info.bmiHeader;
+        info.bmiHeader.biWidth = width;
+        info.bmiHeader.biHeight = -height;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        info.bmiHeader.biCompression = BI_RGB;
+        return info;
+    }
+
     int FWidth, FHeight;
-    base::MemoryDc FDc;
-    base::GdiObject FBitmap;
-    uint32_t* FBits = nullptr;
-    std::unique_ptr<base::DcSelection> FSelection;
+    base::DibSection FSection;
+    uint32_t* FBits;
 };
 
 } // namespace framework::testing
