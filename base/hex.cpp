@@ -3,9 +3,8 @@
 #include <algorithm>
 
 namespace base {
-namespace {
 
-std::string Digits(uint64_t value, int width)
+std::string HexDigits(uint64_t value, int width)
 {
     static constexpr char Hex[] = "0123456789abcdef";
     char buffer[16];
@@ -18,16 +17,14 @@ std::string Digits(uint64_t value, int width)
     return std::string(static_cast<size_t>(padding), '0') + std::string(buffer + 16 - count, buffer + 16);
 }
 
-} // namespace
-
 std::string HexText(uint64_t value, int width)
 {
-    return "$" + Digits(value, width);
+    return "$" + HexDigits(value, width);
 }
 
 std::string AddressText(uint32_t value)
 {
-    return Digits(value, 8);
+    return HexDigits(value, 8);
 }
 
 } // namespace base

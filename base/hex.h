@@ -7,6 +7,8 @@
 
 namespace base {
 
+// At least `width` lowercase hexadecimal digits of `value` (more when needed).
+std::string HexDigits(uint64_t value, int width = 0);
 // "$" + at least `width` lowercase hexadecimal digits of `value` (more when needed).
 std::string HexText(uint64_t value, int width = 0);
 // The 8 lowercase digits of a 32-bit address or register value, without "$".
