@@ -1,10 +1,14 @@
-// The stack tracer's steps over a synthetic address space made from the input: a stack
-// region and a code region of the input's bytes, a frame pointer and a stop value.
+// The stack tracer over a synthetic address space made from the input: a stack region and
+// a code region of the input's bytes (a module without debug information, its exports and
+// whether it is the main executable taken from the input too), a frame pointer, a stop
+// value and the top address.
 
 #include "crash/core/stack/prepared_stack.h"
 #include "crash/core/stack/stack_text.h"
+#include "crash/core/stack/stack_tracer.h"
 #include "crash/core/stack/testing/memory_image.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -35,5 +39,34 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     crash::StackText(lines, {true, true});
     crash::StackChecksums(lines);
     crash::ReadPreparedStack({data, size});
+
+    struct TModules : crash::ITraceModules
+    {
+        std::optional<crash::TTraceModuleInfo> ModuleAt(uint32_t base) override
+        {
+            if (base != CodeBase)
+                return std::nullopt;
+            return Info;
+        }
+        crash::TTraceModuleInfo Info;
+    } modules;
+    modules.Info.FileName = u"fuzz.dll";
+    modules.Info.CodeBegin = CodeBase;
+    modules.Info.CodeEnd = static_cast<uint32_t>(CodeBase + code.Bytes.size());
+    modules.Info.MainExecutable = data[5] & 1;
+    const uint32_t exportAt = CodeBase + word(4) % (static_cast<uint32_t>(code.Bytes.size()) + 1);
+    modules.Info.Exports = {{CodeBase, "First"}, {std::max(exportAt, CodeBase), "Second"}};
+    crash::TTracerCaches caches(modules);
+    crash::TTraceRequest request;
+    request.Text = {true, true};
+    request.StackBottom = StackBase;
+    request.StackTop = static_cast<uint32_t>(StackBase + half);
+    request.FramePointer = framePointer;
+    request.IsException = data[6] & 1;
+    request.TopAddr = CodeBase + word(0) % (static_cast<uint32_t>(code.Bytes.size()) + 1);
+    request.CreatorAddr = data[7] & 1 ? exportAt : 0;
+    if (data[6] & 2)
+        request.PreparedStack = prepared;
+    crash::TraceStack(memory, caches, request);
     return 0;
 }
