@@ -192,6 +192,15 @@ TMapFile LoadModuleMapFile(HMODULE module, bool codeOnly, bool onlyOwnFiles)
                        onlyOwnFiles);
 }
 
+std::optional<TModuleSymbols> ModuleSymbols(uint32_t address)
+{
+    const TModuleEntry* entry = ModuleEntry(address);
+    if (!entry)
+        return std::nullopt;
+    return TModuleSymbols{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(entry->Module)), entry->FileName,
+                          &entry->Map, &entry->Exports};
+}
+
 const TMapFile* ModuleMapFile(uint32_t address)
 {
     const TModuleEntry* entry = ModuleEntry(address);

@@ -4,11 +4,14 @@
 // the crash reporter makes for an address.
 
 #include "crash/core/debug_info/map_file.h"
+#include "crash/core/debug_info/pe_image.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace crash {
 
@@ -28,6 +31,19 @@ struct TAddressInfo
     uint32_t PublicAddress = 0;
 };
 TAddressInfo AddressInfo(uint32_t address);
+
+// What is kept of a module: its file, its tables (a usable empty map when it has no
+// information), and for a module without information its named exports by RVA. The
+// pointers stay valid until the process ends.
+struct TModuleSymbols
+{
+    uint32_t Handle = 0;
+    std::wstring FileName; // with its folder
+    const TMapFile* Map = nullptr;
+    const std::vector<TPeExport>* Exports = nullptr;
+};
+// The module that contains `address`; nothing outside every module.
+std::optional<TModuleSymbols> ModuleSymbols(uint32_t address);
 
 // The function at an address as "unit.function"; for a module without information the
 // name of the export it lies in, in parentheses; empty when nothing is known.

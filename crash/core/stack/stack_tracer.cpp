@@ -143,6 +143,8 @@ constexpr int64_t EndWithFunction = 0x7000000000000000LL;
 constexpr int64_t EndWithoutFunction = 0x5000000000000000LL;
 constexpr int64_t Bit61 = int64_t{1} << 61;
 constexpr int64_t Bit62 = int64_t{1} << 62;
+// How many functions a chain of jumps from a call's target may pass through.
+constexpr size_t MaxJumpChain = 16;
 
 // A linked name as the trace shows it: unmangled, a label function's suffix kept.
 std::string ReadableName(const std::string& name)
@@ -621,19 +623,44 @@ private:
         }
     }
 
+    // The function at `entry` and the functions it reaches by known jumps (thunks, tail
+    // calls), transitively: a call that lands in a thunk returns from the code the thunk
+    // jumps to.
+    std::vector<int32_t> ReachedFunctions(uint32_t entry, bool approved)
+    {
+        std::vector<int32_t> reached;
+        if (const int32_t f = FunctionAt(entry, {}, approved); f >= 0)
+            reached.push_back(f);
+        for (size_t n = 0; n < reached.size() && reached.size() < MaxJumpChain; ++n) {
+            const std::vector<TFarCall> calls = Func(reached[n]).Info.FarCalls;
+            for (const TFarCall& c : calls) {
+                if (c.Call || !c.Target)
+                    continue;
+                const int32_t g = FunctionAt(c.Target, {}, approved);
+                if (g >= 0 && std::find(reached.begin(), reached.end(), g) == reached.end())
+                    reached.push_back(g);
+            }
+        }
+        return reached;
+    }
+
     void FillFromCall(size_t i, uint32_t codeAddr, std::optional<uint32_t> target, bool approved)
     {
         if (!target) {
             FillFromUnknownTarget(i, codeAddr);
             return;
         }
-        const int32_t f = FunctionAt(*target, {}, approved);
-        if (f < 0)
+        const std::vector<int32_t> reached = ReachedFunctions(*target, approved);
+        if (reached.empty())
             return;
-        const TFunctionInfo info = Func(f).Info;
-        if (std::any_of(info.UnknownTargets.begin(), info.UnknownTargets.end(),
-                        [](const TUnknownTarget& u) { return !u.Call; }))
-            FillFromUnknownTarget(i, codeAddr);
+        for (int32_t f : reached) {
+            const auto& unknown = Func(f).Info.UnknownTargets;
+            if (std::any_of(unknown.begin(), unknown.end(),
+                            [](const TUnknownTarget& u) { return !u.Call; })) {
+                FillFromUnknownTarget(i, codeAddr);
+                break;
+            }
+        }
         for (size_t k = i + 1; k < FItems.size() && k <= ReachEnd(i); ++k) {
             TItem& newer = FItems[k];
             if (newer.Invalid)
@@ -641,11 +668,19 @@ private:
             // A return address must follow a transfer of the target; the top item (where the
             // exception happened) must lie on an instruction of it.
             std::optional<TTransfer> t;
-            if (!newer.TopItem)
-                t = TransferBefore(info, newer.AfterInstr);
-            else if (newer.TopCode && InCodeAreas(info, newer.TopCode) &&
-                     LandsOnInstruction(info, newer.TopCode))
-                t = TTransfer{newer.TopCode, false, 0, false};
+            int32_t f = -1;
+            for (int32_t candidate : reached) {
+                const TFunctionInfo& info = Func(candidate).Info;
+                if (!newer.TopItem)
+                    t = TransferBefore(info, newer.AfterInstr);
+                else if (newer.TopCode && InCodeAreas(info, newer.TopCode) &&
+                         LandsOnInstruction(info, newer.TopCode))
+                    t = TTransfer{newer.TopCode, false, 0, false};
+                if (t) {
+                    f = candidate;
+                    break;
+                }
+            }
             if (!t)
                 continue;
             if (!approved) {

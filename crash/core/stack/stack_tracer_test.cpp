@@ -68,6 +68,11 @@ struct TProgram
         put(0x401700, {0xA1, 0, 0, 0, 0, 0xC3}); // CB: faults
         put(0x401800, Call(0x401800, DllCode));  // M3: calls the DLL's Enumerate
         put(0x401805, {0xC3});
+        put(0x401900, {0xE9}); // Thunk: jmp B
+        const uint32_t toB = 0x401200 - 0x401905;
+        put(0x401901, {static_cast<uint8_t>(toB), static_cast<uint8_t>(toB >> 8),
+                       static_cast<uint8_t>(toB >> 16), static_cast<uint8_t>(toB >> 24)});
+        put(0x401A00, Call(0x401A00, 0x401900)); // M4: calls the thunk
         // The DLL: Enumerate calls its callback through the stack, no debug information.
         auto& dll = Memory.Add(DllBase, 0x2000);
         dll.Code = std::pair{DllCode, DllCode + 0x1000};
@@ -77,8 +82,9 @@ struct TProgram
         Map = TMapFile({ImageBase, CodeBase, CodeEnd, 0, 0});
         Map.AddSegment(true, CodeBase, 0x900, "prog.cpp", true);
         const std::pair<uint32_t, const char*> publics[] = {
-            {0x401000, "main"}, {0x401100, "A"},  {0x401200, "B"},  {0x401300, "C"}, {0x401400, "D"},
-            {0x401500, "Rec"},  {0x401600, "M2"}, {0x401700, "CB"}, {0x401800, "M3"}};
+            {0x401000, "main"}, {0x401100, "A"},     {0x401200, "B"},  {0x401300, "C"},
+            {0x401400, "D"},    {0x401500, "Rec"},   {0x401600, "M2"}, {0x401700, "CB"},
+            {0x401800, "M3"},   {0x401900, "Thunk"}, {0x401A00, "M4"}};
         for (const auto& [address, name] : publics)
             Map.AddPublic(true, name, address, true);
         const std::pair<uint32_t, int> lines[] = {
@@ -272,6 +278,17 @@ TEST(StackTracer, FramesOfALibraryWithoutInformationAreNamedAfterTheNearestExpor
     const TTraceResult hidden = p.Trace(r);
     EXPECT_EQ(Addresses(hidden), (std::vector<uint32_t>{0x401700, 0x401800, 0x401400}))
         << std::string(hidden.Text.begin(), hidden.Text.end());
+}
+
+TEST(StackTracer, ACallThroughAThunkReachesTheCodeItJumpsTo)
+{
+    TProgram p;
+    // M4 -> Thunk (jmp B) -> B -> C: the thunk leaves no frame, B returns to M4.
+    p.Memory.Put32(0x12FFEC, 0x401A05);
+    p.Memory.Put32(0x12FFE8, 0x401205);
+    const TTraceResult r = p.Trace(p.Fault(0x12FFE8, 0));
+    EXPECT_EQ(Addresses(r), (std::vector<uint32_t>{0x401300, 0x401200, 0x401A00}))
+        << std::string(r.Text.begin(), r.Text.end());
 }
 
 TEST(StackTracer, TheThrowMachineryIsHiddenAfterATermination)

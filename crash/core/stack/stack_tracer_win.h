@@ -1,0 +1,30 @@
+#pragma once
+// The stack tracer on this process: its memory read through the guarded reader, its
+// modules with their debug information, one set of caches for the process's life, and the
+// traces of a thread from its captured context or of the calling thread itself.
+
+#include "crash/core/stack/stack_tracer.h"
+
+#include <windows.h>
+
+#include <cstdint>
+
+namespace crash {
+
+// The caches every trace of this process shares.
+TTracerCaches& ProcessTracerCaches();
+
+// The top (the highest address) of a thread's stack, from its thread information block;
+// 0 when it cannot be read.
+uint32_t StackTopOf(HANDLE thread);
+
+// Traces a thread whose context was captured (the thread is stopped, or the context is a
+// copy): the stack from Esp up to `stackTop`, the frame pointer Ebp, the top address Eip.
+// The request's stack, frame pointer and top address are taken from these.
+TTraceResult TraceContext(const CONTEXT& context, uint32_t stackTop, TTraceRequest request);
+
+// Traces the calling thread from its caller: the stack from the caller's stack pointer up
+// to the top of the thread's stack, the top address the caller's return address.
+TTraceResult TraceCallingThread(TTraceRequest request);
+
+} // namespace crash
