@@ -421,10 +421,12 @@ private:
         if (passed) {
             const std::optional<TMemoryRegion> region = M.Query(probe);
             passed = region && region->Committed && region->AllocationBase;
+            // The module is known even when the test fails: a certain slot is kept, and named.
+            if (passed)
+                module = FCaches.Module(region->AllocationBase);
             if (passed && !top && kind != TCandidate::Creator)
                 passed = CallCanEndAt(M, v);
             if (passed) {
-                module = FCaches.Module(region->AllocationBase);
                 if (const TTraceModuleInfo* info = Info(module)) {
                     const bool inCode = v > info->CodeBegin && v <= info->CodeEnd;
                     const bool inData = v > info->DataBegin && v <= info->DataEnd;
@@ -519,30 +521,21 @@ private:
 
     // ------------------------------------------------------------ 2., 5. recursion
 
-    void RemoveItem(size_t i, bool full)
-    {
-        FItems[i].Invalid = true;
-        FItems[i].DontKill = false;
-        if (!full)
-            return;
-        for (TStackLinks& list : FItems[i].Links)
-            list = {};
-        for (TItem& other : FItems)
-            for (TStackLinks& list : other.Links)
-                std::erase_if(list.Links,
-                              [&](const TStackLink& l) { return l.Link == static_cast<int32_t>(i); });
-    }
-
-    // A block of frames repeated right below itself is folded to one occurrence.
+    // A block of frames repeated right below itself is folded to one occurrence: the newer
+    // repeat loses its certain flag and is removed (in the first pass with its links, in
+    // the second only marked). Passes repeat until nothing changes.
     void FoldRecursion(bool full)
     {
+        std::vector<bool> removed(FItems.size(), false);
         for (bool changed = true; changed;) {
             changed = false;
             std::vector<size_t> valid;
             for (size_t i = 0; i < FItems.size(); ++i)
                 if (!FItems[i].Invalid)
                     valid.push_back(i);
-            for (size_t n = valid.size(); n-- > 0 && !changed;) {
+            // From the newest down; a fold removes the newer occurrence and the j items below
+            // it, and the search goes on below what was removed.
+            for (size_t n = valid.size(); n-- > 0;) {
                 Poll();
                 size_t older = n;
                 while (older-- > 0)
@@ -558,11 +551,25 @@ private:
                     equal = FItems[valid[n - k]].AfterInstr == FItems[valid[older - k]].AfterInstr;
                 if (!equal)
                     continue;
-                for (size_t k = 0; k <= j; ++k)
-                    RemoveItem(valid[n - k], full);
+                for (size_t k = 0; k <= j; ++k) {
+                    TItem& item = FItems[valid[n - k]];
+                    item.Invalid = true;
+                    item.DontKill = false;
+                    if (full)
+                        item.Links = {};
+                    removed[valid[n - k]] = true;
+                }
+                n -= j; // the loop's own step moves below the removed block
                 changed = true;
             }
         }
+        // The links other items hold to removed ones go too, in one sweep.
+        if (full)
+            for (TItem& item : FItems)
+                for (TStackLinks& list : item.Links)
+                    std::erase_if(list.Links, [&](const TStackLink& l) {
+                        return l.Link >= 0 && removed[static_cast<size_t>(l.Link)];
+                    });
     }
 
     void RemoveRecursiveStackAreas() { FoldRecursion(true); }
@@ -598,6 +605,8 @@ private:
     // certain item.
     size_t ReachEnd(size_t i) const
     {
+        if (i + 1 >= FItems.size())
+            return i; // nothing newer
         size_t k = i + 1;
         while (k < FItems.size() && !FItems[k].DontKill)
             ++k;
@@ -609,7 +618,8 @@ private:
         const auto& newer = FItems[i].Links[ToNewer].Links;
         if (std::any_of(newer.begin(), newer.end(), [](const TStackLink& l) { return l.Func < 0; }))
             return;
-        for (size_t k = i + 1; k < FItems.size() && k <= ReachEnd(i); ++k) {
+        const size_t end = ReachEnd(i);
+        for (size_t k = i + 1; k <= end; ++k) {
             if (FItems[k].Invalid)
                 continue;
             uint32_t code = 0;
@@ -661,7 +671,8 @@ private:
                 break;
             }
         }
-        for (size_t k = i + 1; k < FItems.size() && k <= ReachEnd(i); ++k) {
+        const size_t end = ReachEnd(i);
+        for (size_t k = i + 1; k <= end; ++k) {
             TItem& newer = FItems[k];
             if (newer.Invalid)
                 continue;

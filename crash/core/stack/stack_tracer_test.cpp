@@ -73,6 +73,9 @@ struct TProgram
         put(0x401901, {static_cast<uint8_t>(toB), static_cast<uint8_t>(toB >> 8),
                        static_cast<uint8_t>(toB >> 16), static_cast<uint8_t>(toB >> 24)});
         put(0x401A00, Call(0x401A00, 0x401900)); // M4: calls the thunk
+        put(0x401B00, Call(0x401B00, 0x401C00)); // Thrower: calls the raise routine
+        put(0x401B05, {0xC3});
+        put(0x401C00, {0xCC, 0xC3}); // RaiseError
         // The DLL: Enumerate calls its callback through the stack, no debug information.
         auto& dll = Memory.Add(DllBase, 0x2000);
         dll.Code = std::pair{DllCode, DllCode + 0x1000};
@@ -82,9 +85,10 @@ struct TProgram
         Map = TMapFile({ImageBase, CodeBase, CodeEnd, 0, 0});
         Map.AddSegment(true, CodeBase, 0x900, "prog.cpp", true);
         const std::pair<uint32_t, const char*> publics[] = {
-            {0x401000, "main"}, {0x401100, "A"},     {0x401200, "B"},  {0x401300, "C"},
-            {0x401400, "D"},    {0x401500, "Rec"},   {0x401600, "M2"}, {0x401700, "CB"},
-            {0x401800, "M3"},   {0x401900, "Thunk"}, {0x401A00, "M4"}};
+            {0x401000, "main"},      {0x401100, "A"},     {0x401200, "B"},  {0x401300, "C"},
+            {0x401400, "D"},         {0x401500, "Rec"},   {0x401600, "M2"}, {0x401700, "CB"},
+            {0x401800, "M3"},        {0x401900, "Thunk"}, {0x401A00, "M4"}, {0x401B00, "Thrower"},
+            {0x401C00, "RaiseError"}};
         for (const auto& [address, name] : publics)
             Map.AddPublic(true, name, address, true);
         const std::pair<uint32_t, int> lines[] = {
@@ -289,6 +293,87 @@ TEST(StackTracer, ACallThroughAThunkReachesTheCodeItJumpsTo)
     const TTraceResult r = p.Trace(p.Fault(0x12FFE8, 0));
     EXPECT_EQ(Addresses(r), (std::vector<uint32_t>{0x401300, 0x401200, 0x401A00}))
         << std::string(r.Text.begin(), r.Text.end());
+}
+
+TEST(StackTracer, AFrameChainSlotIsKeptWhereAnOtherSlotWithoutACallIsNot)
+{
+    TProgram p;
+    const uint32_t esp = p.TrueStack();
+    // main's frame is chained to one more frame whose return slot holds an address in A
+    // that no call precedes; the same value elsewhere is no frame.
+    p.Memory.Put32(0x12FFEC, 0x12FFF4);
+    p.Memory.Put32(0x12FFF8, 0x401101);
+    p.Memory.Put32(0x12FFFC, 0x401101);
+    std::vector<uint32_t> addresses = Addresses(p.Trace(p.Fault(esp, 0x12FFE4)));
+    EXPECT_EQ(std::count(addresses.begin(), addresses.end(), 0x401101u), 1);
+    EXPECT_EQ(addresses.back(), 0x401101u);
+    p.Memory.Put32(0x12FFEC, 0);
+    addresses = Addresses(p.Trace(p.Fault(esp, 0x12FFE4)));
+    EXPECT_EQ(std::count(addresses.begin(), addresses.end(), 0x401101u), 0);
+}
+
+TEST(StackTracer, ARaiseByCallIsLocatedAtTheCall)
+{
+    TProgram p;
+    p.Memory.Put32(0x12FFEC, 0x401B05);
+    TTraceRequest r = p.Fault(0x12FFEC, 0);
+    r.ExternalException = false;
+    r.TopAddr = 0x401B05; // the return address of the call to the raise routine
+    const TTraceResult result = p.Trace(r);
+    ASSERT_FALSE(result.Lines.empty());
+    EXPECT_EQ(result.Lines[0].Addr, 0x401B00u);
+    EXPECT_EQ(result.Lines[0].FunctionName, u"Thrower");
+}
+
+TEST(StackTracer, APreparedStackIsTracedAsItWasWhenPrepared)
+{
+    TProgram p;
+    const uint32_t esp = p.TrueStack();
+    TTraceRequest r = p.Fault(esp, 0x12FFE4);
+    r.PreparedStack = PrepareStack(p.Memory, esp, StackTop, 0x12FFE4);
+    // The stack changes afterwards; the trace keeps to what was prepared.
+    for (uint32_t slot = esp; slot < StackTop; slot += 4)
+        p.Memory.Put32(slot, 0);
+    EXPECT_EQ(Addresses(p.Trace(r)), TrueChain);
+
+    // With a prepared stack, the system's exception dispatching is hidden: the frames from
+    // the exception handler on, but the top item.
+    p.Map = TMapFile({ImageBase, CodeBase, CodeEnd, 0, 0});
+    p.Map.AddSegment(true, CodeBase, 0x900, "prog.cpp", true);
+    const std::pair<uint32_t, const char*> publics[] = {{0x401000, "main"},
+                                                        {0x401100, "KiUserExceptionDispatcher"},
+                                                        {0x401200, "__ExceptionHandler"},
+                                                        {0x401300, "C"}};
+    for (const auto& [address, name] : publics)
+        p.Map.AddPublic(true, name, address, true);
+    p.Map.Finish();
+    p.Map.SetValid(true);
+    p.Map.SetMinDebugInfo("$00000100, $00000200, $00000300");
+    TTracerCaches fresh(p.Modules);
+    const TTraceResult hidden = TraceStack(p.Memory, fresh, r);
+    EXPECT_EQ(Addresses(hidden), (std::vector<uint32_t>{0x401300, 0x401003}));
+    EXPECT_EQ(hidden.MinDebugInfo,
+              (std::vector<std::u16string>{u"prog.exe|$00000100, $00000200, $00000300"}));
+}
+
+TEST(StackTracer, BadStacksEndInBoundedTimeWithoutFault)
+{
+    TProgram p;
+    uint32_t seed = 12345;
+    const auto next = [&] { return seed = seed * 1103515245 + 12345; };
+    // Random values, values into the code at every offset, and a frame chain that loops.
+    for (uint32_t slot = StackBottomLimit; slot < StackTop; slot += 4)
+        p.Memory.Put32(slot, next());
+    (void)p.Trace(p.Fault(StackBottomLimit, StackTop - 0x100));
+    for (uint32_t slot = StackBottomLimit, v = CodeBase; slot < StackTop; slot += 4, ++v)
+        p.Memory.Put32(slot, v);
+    const TTraceResult code = p.Trace(p.Fault(StackBottomLimit, 0));
+    EXPECT_FALSE(code.Text.empty());
+    p.Memory.Put32(0x12FF00, 0x12FF10);
+    p.Memory.Put32(0x12FF10, 0x12FF00);
+    TTraceRequest loop = p.Fault(0x12FE00, 0x12FF00);
+    loop.TopAddr = 0x50000000; // unmapped
+    (void)p.Trace(loop);
 }
 
 TEST(StackTracer, TheThrowMachineryIsHiddenAfterATermination)

@@ -5,14 +5,18 @@
 #include "crash/core/x86/process_code_memory.h"
 
 #include <algorithm>
+#include <array>
 
 namespace crash {
 namespace {
 
-// The memory of this process: reads through the guarded reader, regions from VirtualQuery.
+// The memory of this process for one trace: reads through the guarded reader with one
+// snapshot of the address space, regions from VirtualQuery (the last few remembered: the
+// candidates of a stack fall into few regions).
 class TProcessTraceMemory : public ITraceMemory
 {
 public:
+    TProcessTraceMemory() : FCode(&FSession) {}
     bool Read(uint32_t address, uint8_t* out, size_t size) override { return FCode.Read(address, out, size); }
     std::optional<std::pair<uint32_t, uint32_t>> CodeRange(uint32_t address) override
     {
@@ -20,16 +24,32 @@ public:
     }
     std::optional<TMemoryRegion> Query(uint32_t address) override
     {
-        MEMORY_BASIC_INFORMATION region;
-        if (::VirtualQuery(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), &region,
-                           sizeof region) != sizeof region)
+        for (const TKnownRegion& r : FRegions)
+            if (address - r.Base < r.Size)
+                return r.Region;
+        MEMORY_BASIC_INFORMATION info;
+        if (::VirtualQuery(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), &info,
+                           sizeof info) != sizeof info)
             return std::nullopt;
-        return TMemoryRegion{region.State == MEM_COMMIT,
-                             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(region.AllocationBase))};
+        const TKnownRegion known{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress)),
+                                 static_cast<uint32_t>(info.RegionSize),
+                                 {info.State == MEM_COMMIT,
+                                  static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.AllocationBase))}};
+        FRegions[FNext++ % FRegions.size()] = known;
+        return known.Region;
     }
 
 private:
+    struct TKnownRegion
+    {
+        uint32_t Base = 0, Size = 0;
+        TMemoryRegion Region;
+    };
+
+    base::TGuardedReadSession FSession;
     TProcessCodeMemory FCode;
+    std::array<TKnownRegion, 8> FRegions{};
+    size_t FNext = 0;
 };
 
 // The modules of this process as the module cache of the debug information knows them.
@@ -60,12 +80,6 @@ public:
         return info;
     }
 };
-
-TProcessTraceMemory& ProcessMemory()
-{
-    static TProcessTraceMemory memory;
-    return memory;
-}
 
 } // namespace
 
@@ -106,7 +120,8 @@ TTraceResult TraceContext(const CONTEXT& context, uint32_t stackTop, TTraceReque
     request.StackTop = stackTop;
     request.FramePointer = context.Ebp;
     request.TopAddr = context.Eip;
-    return TraceStack(ProcessMemory(), ProcessTracerCaches(), request);
+    TProcessTraceMemory memory;
+    return TraceStack(memory, ProcessTracerCaches(), request);
 }
 
 __attribute__((noinline)) TTraceResult TraceCallingThread(TTraceRequest request)
@@ -119,7 +134,8 @@ __attribute__((noinline)) TTraceResult TraceCallingThread(TTraceRequest request)
     request.FramePointer = frame[0];
     if (!request.IsException)
         request.TopAddr = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
-    return TraceStack(ProcessMemory(), ProcessTracerCaches(), request);
+    TProcessTraceMemory memory;
+    return TraceStack(memory, ProcessTracerCaches(), request);
 }
 
 } // namespace crash
