@@ -41,7 +41,7 @@ std::vector<uint8_t> PrepareStack(ITraceMemory& memory, uint32_t stackBottom, ui
                 if (stopValue && v == *stopValue)
                     break;
                 if (CallCanEndAt(memory, v)) {
-                    const bool certain = std::find(chain.begin(), chain.end(), slot) != chain.end();
+                    const bool certain = std::binary_search(chain.begin(), chain.end(), slot);
                     out.U8(certain ? 1 : 0).U32(v);
                     ++count;
                     if (certain) {

@@ -16,9 +16,9 @@
 
 namespace crash {
 
-// The stack slots on the frame-pointer chain from `framePointer`: each frame's return
-// address slot (the frame pointer + 4) that lies between the stack bottom and top, following
-// saved frame pointers while they grow and can be read.
+// The stack slots on the frame-pointer chain from `framePointer`, in increasing order: each
+// frame's return address slot (the frame pointer + 4) that lies between the stack bottom and
+// top, following saved frame pointers while they grow and can be read.
 std::vector<uint32_t> FrameChainSlots(ITraceMemory& memory, uint32_t framePointer, uint32_t stackBottom,
                                       uint32_t stackTop);
 

@@ -105,14 +105,23 @@ bool Names(const std::string& reported, const std::string& name)
 struct TScore
 {
     int Found = 0, False = 0;
+    bool Ordered = true; // the true frames found come in their order (first occurrences)
 };
 
 TScore Score(const std::vector<std::string>& reported, const std::vector<std::string>& expected)
 {
     TScore s;
-    for (const std::string& e : expected)
-        s.Found +=
-            std::any_of(reported.begin(), reported.end(), [&](const std::string& r) { return Names(r, e); });
+    size_t last = 0;
+    for (const std::string& e : expected) {
+        const auto at =
+            std::find_if(reported.begin(), reported.end(), [&](const std::string& r) { return Names(r, e); });
+        if (at == reported.end())
+            continue;
+        ++s.Found;
+        const auto position = static_cast<size_t>(at - reported.begin());
+        s.Ordered = s.Ordered && position >= last;
+        last = position;
+    }
     for (const std::string& r : reported) {
         const bool known =
             std::any_of(AllNames.begin(), AllNames.end(), [&](const std::string& n) { return Names(r, n); });
@@ -218,6 +227,7 @@ TEST(StackAccuracy, TrueFramesFoundAndFalseOnesLeftOutBesideStackWalk64)
         walk.Found += o.Walk.Found, walk.False += o.Walk.False;
         EXPECT_EQ(o.Ours.Found, count) << c.Name << "\n" << o.Text;
         EXPECT_EQ(o.Ours.False, 0) << c.Name << "\n" << o.Text;
+        EXPECT_TRUE(o.Ours.Ordered) << c.Name << "\n" << o.Text;
     }
     std::printf("%-38s %5d | %6d (%2d)  | %6d (%2d)\n", "all", trueFrames, ours.Found, ours.False, walk.Found,
                 walk.False);

@@ -9,8 +9,10 @@
 #include "crash/core/stack/testing/memory_image.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -56,9 +58,29 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     modules.Info.MainExecutable = data[5] & 1;
     const uint32_t exportAt = CodeBase + word(4) % (static_cast<uint32_t>(code.Bytes.size()) + 1);
     modules.Info.Exports = {{CodeBase, "First"}, {std::max(exportAt, CodeBase), "Second"}};
+    // Debug information from the input too: a public every 32 bytes whose first code byte
+    // is odd, a line every 8 bytes.
+    crash::TMapFile map({CodeBase - 0x1000, CodeBase, modules.Info.CodeEnd, 0, 0});
+    map.AddSegment(true, CodeBase, static_cast<uint32_t>(code.Bytes.size()), "fuzz.cpp", true);
+    for (size_t at = 0; at < code.Bytes.size(); at += 8) {
+        if (at % 32 == 0 && (code.Bytes[at] & 1))
+            map.AddPublic(true, "f" + std::to_string(at), static_cast<uint32_t>(CodeBase + at), true);
+        map.AddLine(static_cast<int32_t>(1 + at / 8), static_cast<uint32_t>(CodeBase + at));
+    }
+    map.Finish();
+    map.SetValid(true);
+    if (data[5] & 2)
+        modules.Info.Debug = &map;
     crash::TTracerCaches caches(modules);
     crash::TTraceRequest request;
-    request.Text = {true, true};
+    request.Text = {(data[7] & 2) != 0, (data[7] & 4) != 0};
+    request.HideUglyItems = data[7] & 8;
+    request.CppTermination = data[7] & 16;
+    request.DontAddTopItem = data[7] & 32;
+    request.ExternalException = data[7] & 64;
+    request.DumbTrace = data[7] & 128;
+    const std::atomic<bool> abort{(data[5] & 4) != 0};
+    request.Abort = &abort;
     request.StackBottom = StackBase;
     request.StackTop = static_cast<uint32_t>(StackBase + half);
     request.FramePointer = framePointer;

@@ -26,6 +26,14 @@ TEST(StackText, ColumnsAreAsWideAsTheirLongestEntryPlusOneBlank)
               u"0045a1b2 program.exe  Unit1  123 TForm1.Button1Click\r\n"
               u"00401000 program.exe  System     \r\n"
               u"7c801234 kernel32.dll            CreateThread");
+    EXPECT_EQ(StackText(ThreeLines(), {true, false}),
+              u"0045a1b2 +0c6 program.exe  Unit1  123 TForm1.Button1Click\r\n"
+              u"00401000 +000 program.exe  System     \r\n"
+              u"7c801234 +234 kernel32.dll            CreateThread");
+    EXPECT_EQ(StackText(ThreeLines(), {false, true}),
+              u"0045a1b2 program.exe  Unit1  123 +5 TForm1.Button1Click\r\n"
+              u"00401000 program.exe  System        \r\n"
+              u"7c801234 kernel32.dll               CreateThread");
     // The relative column grows with the longest relative address; an unknown module is
     // "???"; a line whose function start has no line keeps its absolute line.
     std::vector<TStackLine> lines = {{0x10012345, 0x10000000, u"", u"", 77, 0, u"Far"}};

@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <array>
+#include <stdexcept>
 #include <string_view>
+#include <type_traits>
 
 namespace crash {
 
@@ -33,6 +35,9 @@ int32_t TTracerCaches::Function(ICodeMemory& memory, uint32_t entry, const std::
 {
     const auto known = FByEntry.find(entry);
     int32_t index = known == FByEntry.end() ? -1 : known->second;
+    // A function first met without a name (through a jump) takes the first name given.
+    if (index >= 0 && FFunctions[static_cast<size_t>(index)].Name.empty())
+        FFunctions[static_cast<size_t>(index)].Name = name;
     if (index < 0) {
         TFunction f;
         f.Module = module;
@@ -188,10 +193,10 @@ public:
         try {
             for (const auto& [name, step] : steps) {
                 FStep = name;
-                (this->*step)();
+                RunProtected([&] { (this->*step)(); });
             }
             FStep = "ComposeResult";
-            ComposeResult(result);
+            RunProtected([&] { ComposeResult(result); });
         } catch (const TAborted&) {
             return {};
         } catch (...) {
@@ -204,6 +209,18 @@ public:
 
 private:
     // ------------------------------------------------------------ helpers
+
+    // A step under the platform's protection: an operating-system exception in it fails
+    // the step as a C++ exception would.
+    template <class F> void RunProtected(F&& step)
+    {
+        if (!R.Protect) {
+            step();
+            return;
+        }
+        if (!R.Protect([](void* p) { (*static_cast<std::remove_reference_t<F>*>(p))(); }, &step))
+            throw std::runtime_error("an operating-system exception");
+    }
 
     void Poll() const
     {
@@ -342,6 +359,7 @@ private:
                 continue;
             uint32_t at = area.AreaBegin;
             while (at < address) {
+                Poll();
                 std::array<uint8_t, 15> code{};
                 const size_t n = M.ReadUpTo(at, code.data(), code.size());
                 const InstructionInfo i = DecodeInstruction({code.data(), n}, at);
@@ -455,7 +473,8 @@ private:
         if (top && decoded && a.CodeAddr == 0)
             a.CodeAddr = value;
         const bool ok = passed && a.Accepted;
-        if (!ok && !top && !certain)
+        // The creator is the oldest item whatever its analysis says.
+        if (!ok && !top && !certain && kind != TCandidate::Creator)
             return false;
         TItem item;
         item.AfterInstr = a.CandidateAddr;
@@ -489,7 +508,7 @@ private:
                 }
                 uint32_t v;
                 if (M.ReadDword(slot, v)) {
-                    const bool certain = std::find(chain.begin(), chain.end(), slot) != chain.end();
+                    const bool certain = std::binary_search(chain.begin(), chain.end(), slot);
                     const bool passed = Candidate(v, certain, TCandidate::Slot);
                     // The saved frame pointer below a certain slot is no candidate.
                     if (passed && certain && !FItems.back().TopItem) {
@@ -529,9 +548,10 @@ private:
         std::vector<bool> removed(FItems.size(), false);
         for (bool changed = true; changed;) {
             changed = false;
+            // The top item is where the exception happened, never a repeat of a call.
             std::vector<size_t> valid;
             for (size_t i = 0; i < FItems.size(); ++i)
-                if (!FItems[i].Invalid)
+                if (!FItems[i].Invalid && !FItems[i].TopItem)
                     valid.push_back(i);
             // From the newest down; a fold removes the newer occurrence and the j items below
             // it, and the search goes on below what was removed.
@@ -620,6 +640,7 @@ private:
             return;
         const size_t end = ReachEnd(i);
         for (size_t k = i + 1; k <= end; ++k) {
+            Poll();
             if (FItems[k].Invalid)
                 continue;
             uint32_t code = 0;
@@ -673,6 +694,7 @@ private:
         }
         const size_t end = ReachEnd(i);
         for (size_t k = i + 1; k <= end; ++k) {
+            Poll();
             TItem& newer = FItems[k];
             if (newer.Invalid)
                 continue;
@@ -756,7 +778,7 @@ private:
             if (!region || !region->Committed)
                 continue;
             for (uint32_t back : {7u, 6u, 5u, 4u, 3u, 2u}) {
-                if (item.AfterInstr < back)
+                if (item.AfterInstr < back || item.AfterInstr - back < region->Base)
                     continue;
                 const uint32_t at = item.AfterInstr - back;
                 std::array<uint8_t, 15> code{};
@@ -792,6 +814,11 @@ private:
             int64_t Pending = 0; // the partner's quality, when a child frame returned it
             bool HasPending = false;
         };
+        // An item's quality toward this end is the same however it is reached (its links'
+        // values are memoized on the first visit), so each item is evaluated once.
+        if (FMemo.size() != FItems.size())
+            FMemo.assign(FItems.size(), {0, 0});
+        ++FMemoGeneration;
         std::vector<TFrame> frames{{start, startDirect}};
         int64_t returned = 0;
         while (!frames.empty()) {
@@ -800,6 +827,7 @@ private:
             std::vector<TStackLink>& links = FItems[static_cast<size_t>(fr.Item)].Links[dir].Links;
             if (fr.Next >= links.size()) {
                 FItems[static_cast<size_t>(fr.Item)].Links[dir].Best = fr.Best;
+                FMemo[static_cast<size_t>(fr.Item)] = {FMemoGeneration, fr.Max};
                 returned = fr.Max;
                 frames.pop_back();
                 if (!frames.empty()) {
@@ -820,6 +848,8 @@ private:
                 } else if (fr.HasPending) {
                     base = fr.Pending;
                     fr.HasPending = false;
+                } else if (FMemo[static_cast<size_t>(link.Link)].first == FMemoGeneration) {
+                    base = FMemo[static_cast<size_t>(link.Link)].second;
                 } else {
                     frames.push_back({link.Link, fr.Direct && link.Func >= 0});
                     continue;
@@ -857,7 +887,11 @@ private:
             if (HasLine(partner.Module, partner.AfterInstr - 1))
                 c += 3;
         }
-        return value + (int64_t{1} << c);
+        // A long chain must not overflow: the value saturates below the bit that tells that
+        // the end was reached (or at the top when it was).
+        const int64_t add = int64_t{1} << c;
+        const int64_t cap = (value & Bit62) ? INT64_MAX : Bit62 - 1;
+        return value > cap - add ? cap : value + add;
     }
 
     void Realize(int32_t from, int32_t to)
@@ -896,8 +930,10 @@ private:
 
     void RealizeOptimalLinkChains()
     {
-        if (R.DumbTrace)
+        if (R.DumbTrace) {
+            Progress(1000);
             return;
+        }
         std::vector<int32_t> certain;
         for (size_t i = 0; i < FItems.size(); ++i)
             if (FItems[i].DontKill && !FItems[i].Invalid)
@@ -1003,12 +1039,16 @@ private:
         }
         if (FHasPrepared) {
             for (size_t n = FItems.size(); n-- > 0;) {
-                if (FItems[n].Invalid || FItems[n].Out.FunctionName != u"__ExceptionHandler")
+                const auto& names = R.ExceptionHandlerNames;
+                if (FItems[n].Invalid ||
+                    std::find(names.begin(), names.end(), FItems[n].Out.FunctionName) == names.end())
                     continue;
                 for (size_t k = n; k < FItems.size(); ++k)
                     FItems[k].Hidden = FItems[k].Hidden || !FItems[k].TopItem;
+                // The system's dispatcher right below it goes too; a named frame between ends
+                // the rule.
                 for (size_t k = n; k-- > 0;) {
-                    if (FItems[k].Invalid)
+                    if (FItems[k].Invalid || FItems[k].Out.FunctionName.empty())
                         continue;
                     if (FItems[k].Out.FunctionName == u"KiUserExceptionDispatcher")
                         FItems[k].Hidden = true;
@@ -1024,6 +1064,7 @@ private:
     void ComposeResult(TTraceResult& result)
     {
         for (size_t n = FItems.size(); n-- > 0;) {
+            Poll();
             const TItem& item = FItems[n];
             if (item.Invalid || item.Hidden)
                 continue;
@@ -1073,13 +1114,16 @@ private:
     uint32_t FExceptAddr = 0;
     std::vector<std::u16string> FMinDebugInfo;
     std::string FStep;
+    std::vector<std::pair<uint32_t, int64_t>>
+        FMemo; // per item: the evaluation it was computed in, its quality
+    uint32_t FMemoGeneration = 0;
 };
 
 } // namespace
 
 TTraceResult TraceStack(ITraceMemory& memory, TTracerCaches& caches, const TTraceRequest& request)
 {
-    const std::lock_guard<std::mutex> lock(caches.Lock);
+    const std::lock_guard<std::recursive_mutex> lock(caches.Lock);
     return TStackTracer(memory, caches, request).Run();
 }
 

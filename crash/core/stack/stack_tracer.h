@@ -80,8 +80,9 @@ public:
                      bool approve);
     void Approve(ICodeMemory& memory, int32_t function);
 
-    // Serializes the traces that use these caches.
-    std::mutex Lock;
+    // Serializes the traces that use these caches; a trace may start another on the same
+    // thread (a failure while tracing is reported with a trace of its own).
+    std::recursive_mutex Lock;
 
 private:
     ITraceModules& FModules;
@@ -93,6 +94,10 @@ private:
 
 // Progress of a trace on the scale 0 to 1000.
 using TTraceProgress = std::function<void(int permille)>;
+
+// Runs fn(argument) under a protection of the platform's own (an SEH frame on Windows);
+// false when an operating-system exception ended it. Without one a step runs as it is.
+using TProtectedCall = bool (*)(void (*fn)(void*), void* argument);
 
 struct TTraceRequest
 {
@@ -111,6 +116,10 @@ struct TTraceRequest
     bool IsException = false;
     uint32_t TopAddr = 0;   // the exception or current address
     uint32_t RaiseAddr = 0; // where an exception is being raised while the trace runs, 0 when none
+    TProtectedCall Protect = nullptr;
+    // Names of the frames where the operating system hands an exception to this program's
+    // handler (hidden with the frames newer than them when a prepared stack is traced).
+    std::vector<std::u16string> ExceptionHandlerNames = {u"__ExceptionHandler"};
 };
 
 struct TTraceResult

@@ -75,7 +75,13 @@ struct TProgram
         put(0x401A00, Call(0x401A00, 0x401900)); // M4: calls the thunk
         put(0x401B00, Call(0x401B00, 0x401C00)); // Thrower: calls the raise routine
         put(0x401B05, {0xC3});
-        put(0x401C00, {0xCC, 0xC3}); // RaiseError
+        put(0x401C00, {0xCC, 0xC3});             // RaiseError
+        put(0x401D00, Call(0x401D00, 0x401D80)); // Labels: calls a label of its own
+        put(0x401D05, {0xC3});
+        put(0x401D80, Call(0x401D80, 0x401300)); // the label calls C
+        put(0x401D85, {0xC3});
+        put(0x401E00, Call(0x401E00, 0x401E00)); // Loop: calls itself
+        put(0x401E05, {0xC3});
         // The DLL: Enumerate calls its callback through the stack, no debug information.
         auto& dll = Memory.Add(DllBase, 0x2000);
         dll.Code = std::pair{DllCode, DllCode + 0x1000};
@@ -83,12 +89,12 @@ struct TProgram
         Memory.Add(StackBottomLimit, StackTop - StackBottomLimit);
 
         Map = TMapFile({ImageBase, CodeBase, CodeEnd, 0, 0});
-        Map.AddSegment(true, CodeBase, 0x900, "prog.cpp", true);
+        Map.AddSegment(true, CodeBase, 0xF00, "prog.cpp", true);
         const std::pair<uint32_t, const char*> publics[] = {
-            {0x401000, "main"},      {0x401100, "A"},     {0x401200, "B"},  {0x401300, "C"},
-            {0x401400, "D"},         {0x401500, "Rec"},   {0x401600, "M2"}, {0x401700, "CB"},
-            {0x401800, "M3"},        {0x401900, "Thunk"}, {0x401A00, "M4"}, {0x401B00, "Thrower"},
-            {0x401C00, "RaiseError"}};
+            {0x401000, "main"},       {0x401100, "A"},      {0x401200, "B"},   {0x401300, "C"},
+            {0x401400, "D"},          {0x401500, "Rec"},    {0x401600, "M2"},  {0x401700, "CB"},
+            {0x401800, "M3"},         {0x401900, "Thunk"},  {0x401A00, "M4"},  {0x401B00, "Thrower"},
+            {0x401C00, "RaiseError"}, {0x401D00, "Labels"}, {0x401E00, "Loop"}};
         for (const auto& [address, name] : publics)
             Map.AddPublic(true, name, address, true);
         const std::pair<uint32_t, int> lines[] = {
@@ -374,6 +380,86 @@ TEST(StackTracer, BadStacksEndInBoundedTimeWithoutFault)
     TTraceRequest loop = p.Fault(0x12FE00, 0x12FF00);
     loop.TopAddr = 0x50000000; // unmapped
     (void)p.Trace(loop);
+}
+
+TEST(TracerCaches, ApprovalSpreadsThroughJumpsAndAnalysesOnce)
+{
+    TProgram p;
+    TTracerCaches& caches = p.Caches;
+    const int32_t thunk = caches.Function(p.Memory, 0x401900, "Thunk", 0, false);
+    EXPECT_EQ(caches.FunctionCount(), 1u);
+    EXPECT_FALSE(caches.FunctionByIndex(thunk).Approved);
+    caches.Approve(p.Memory, thunk);
+    // B, where the thunk jumps, is approved too; C, which B calls, is not analysed.
+    ASSERT_EQ(caches.FunctionCount(), 2u);
+    EXPECT_TRUE(caches.FunctionByIndex(thunk).Approved);
+    EXPECT_EQ(caches.FunctionByIndex(1).Info.EntryPoint, 0x401200u);
+    EXPECT_TRUE(caches.FunctionByIndex(1).Approved);
+    EXPECT_EQ(caches.Function(p.Memory, 0x401200, "B", 0, false), 1);
+    EXPECT_EQ(caches.FunctionCount(), 2u);
+    EXPECT_EQ(caches.Module(ImageBase), 0);
+    EXPECT_EQ(caches.Module(StackBottomLimit), -1);
+    EXPECT_EQ(caches.ModuleByIndex(0).Info.FileName, u"prog.exe");
+}
+
+TEST(StackTracer, CodeReachedThroughACallInsideTheFunctionIsItsLabel)
+{
+    TProgram p;
+    p.Memory.Put32(0x12FFEC, 0x401D05); // into Labels, from whoever called it
+    p.Memory.Put32(0x12FFE8, 0x401D85); // into the label's code, after its call of C
+    const TTraceResult r = p.Trace(p.Fault(0x12FFE8, 0));
+    EXPECT_EQ(Addresses(r), (std::vector<uint32_t>{0x401300, 0x401D80, 0x401D00}))
+        << std::string(r.Text.begin(), r.Text.end());
+    ASSERT_EQ(r.Lines.size(), 3u);
+    EXPECT_EQ(r.Lines[1].FunctionName, u"Labels.@label");
+}
+
+TEST(StackTracer, TheCreatorIsTheOldestFrameWhateverItsAnalysis)
+{
+    TProgram p;
+    const uint32_t esp = p.TrueStack();
+    TTraceRequest r = p.Fault(esp, 0x12FFE4);
+    r.CreatorAddr = 0x401101; // no call ends there
+    const std::vector<uint32_t> addresses = Addresses(p.Trace(r));
+    ASSERT_FALSE(addresses.empty());
+    EXPECT_EQ(addresses.back(), 0x401101u);
+    EXPECT_EQ(std::vector<uint32_t>(addresses.begin(), addresses.end() - 1), TrueChain);
+}
+
+TEST(StackTracer, AStepThatFaultsGivesItsName)
+{
+    TProgram p;
+    const uint32_t esp = p.TrueStack();
+    TTraceRequest r = p.Fault(esp, 0x12FFE4);
+    static int calls;
+    calls = 0;
+    // The platform's protection reports a fault in the third step.
+    r.Protect = [](void (*fn)(void*), void* argument) {
+        if (++calls == 3)
+            return false;
+        fn(argument);
+        return true;
+    };
+    const std::u16string text = p.Trace(r).Text;
+    EXPECT_EQ(text.substr(0, 36), u">> internal error in InDeepChecks\r\n>");
+}
+
+TEST(StackTracer, AQuarterMegabyteOfFramesEndsInBoundedTime)
+{
+    TProgram p;
+    // 32768 frames of Loop calling itself, each with its saved frame pointer: one long
+    // increasing frame chain and as many candidates.
+    constexpr uint32_t Bottom = 0x12F000 - 0x40000;
+    p.Memory.Add(Bottom, 0x40000);
+    for (uint32_t frame = Bottom; frame + 8 <= StackTop; frame += 8) {
+        p.Memory.Put32(frame, frame + 8);
+        p.Memory.Put32(frame + 4, 0x401E05);
+    }
+    TTraceRequest r = p.Fault(Bottom, Bottom);
+    r.TopAddr = 0x401E00;
+    const TTraceResult result = p.Trace(r);
+    EXPECT_EQ(Addresses(result), (std::vector<uint32_t>{0x401E00}))
+        << std::string(result.Text.begin(), result.Text.end()).substr(0, 400);
 }
 
 TEST(StackTracer, TheThrowMachineryIsHiddenAfterATermination)

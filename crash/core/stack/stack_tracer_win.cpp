@@ -1,6 +1,7 @@
 #include "crash/core/stack/stack_tracer_win.h"
 
 #include "base/guarded_reader.h"
+#include "base/seh_frame.h"
 #include "crash/core/debug_info/module_debug_info.h"
 #include "crash/core/x86/process_code_memory.h"
 
@@ -34,7 +35,8 @@ public:
         const TKnownRegion known{static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress)),
                                  static_cast<uint32_t>(info.RegionSize),
                                  {info.State == MEM_COMMIT,
-                                  static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.AllocationBase))}};
+                                  static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.AllocationBase)),
+                                  static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress))}};
         FRegions[FNext++ % FRegions.size()] = known;
         return known.Region;
     }
@@ -114,28 +116,55 @@ uint32_t StackTopOf(HANDLE thread)
                                                                                                      : 0;
 }
 
+namespace {
+
+bool UnderSehFrame(void (*fn)(void*), void* argument)
+{
+    EXCEPTION_RECORD record;
+    return base::CallUnderSehFrame(fn, argument, record);
+}
+
+TTraceResult Trace(TTraceRequest& request)
+{
+    if (!request.Protect)
+        request.Protect = &UnderSehFrame;
+    TProcessTraceMemory memory;
+    return TraceStack(memory, ProcessTracerCaches(), request);
+}
+
+} // namespace
+
 TTraceResult TraceContext(const CONTEXT& context, uint32_t stackTop, TTraceRequest request)
 {
     request.StackBottom = context.Esp;
     request.StackTop = stackTop;
     request.FramePointer = context.Ebp;
     request.TopAddr = context.Eip;
-    TProcessTraceMemory memory;
-    return TraceStack(memory, ProcessTracerCaches(), request);
+    return Trace(request);
 }
 
 __attribute__((noinline)) TTraceResult TraceCallingThread(TTraceRequest request)
 {
     // This function's frame: the caller's frame pointer saved at its base, the return
-    // address above it, and the caller's stack right above that.
+    // address above it, and the caller's stack right above that. What the request gives
+    // is kept.
     const auto* frame = static_cast<const uint32_t*>(__builtin_frame_address(0));
-    request.StackBottom = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(frame + 2));
-    request.StackTop = StackTopOf(::GetCurrentThread());
-    request.FramePointer = frame[0];
-    if (!request.IsException)
+    if (!request.StackBottom)
+        request.StackBottom = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(frame + 2));
+    if (!request.StackTop)
+        request.StackTop = StackTopOf(::GetCurrentThread());
+    if (!request.FramePointer)
+        request.FramePointer = frame[0];
+    if (!request.TopAddr)
         request.TopAddr = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+    return Trace(request);
+}
+
+std::vector<uint8_t> PrepareThreadStack(uint32_t stackBottom, uint32_t stackTop, uint32_t framePointer,
+                                        std::optional<uint32_t> stopValue)
+{
     TProcessTraceMemory memory;
-    return TraceStack(memory, ProcessTracerCaches(), request);
+    return PrepareStack(memory, stackBottom, stackTop, framePointer, stopValue);
 }
 
 } // namespace crash

@@ -20,11 +20,17 @@ uint32_t StackTopOf(HANDLE thread);
 
 // Traces a thread whose context was captured (the thread is stopped, or the context is a
 // copy): the stack from Esp up to `stackTop`, the frame pointer Ebp, the top address Eip.
-// The request's stack, frame pointer and top address are taken from these.
+// The request's stack, frame pointer and top address are taken from these. Each step of a
+// trace in this process runs under an SEH frame of its own.
 TTraceResult TraceContext(const CONTEXT& context, uint32_t stackTop, TTraceRequest request);
 
-// Traces the calling thread from its caller: the stack from the caller's stack pointer up
-// to the top of the thread's stack, the top address the caller's return address.
+// Traces the calling thread from its caller. What the request leaves at 0 takes its default:
+// the stack from the caller's stack pointer up to the top of the thread's stack, the
+// caller's frame pointer, the top address the caller's return address.
 TTraceResult TraceCallingThread(TTraceRequest request);
+
+// PrepareStack on this process's memory (at raise time, for a later trace).
+std::vector<uint8_t> PrepareThreadStack(uint32_t stackBottom, uint32_t stackTop, uint32_t framePointer,
+                                        std::optional<uint32_t> stopValue = std::nullopt);
 
 } // namespace crash

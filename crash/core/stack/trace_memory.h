@@ -15,6 +15,7 @@ struct TMemoryRegion
 {
     bool Committed = false;
     uint32_t AllocationBase = 0; // 0 when the region has none
+    uint32_t Base = 0;           // where the region starts
 };
 
 class ITraceMemory : public ICodeMemory

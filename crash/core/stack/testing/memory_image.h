@@ -63,7 +63,7 @@ public:
         const TRegion* r = Find(address);
         if (!r)
             return std::nullopt;
-        return TMemoryRegion{r->Committed, r->AllocationBase};
+        return TMemoryRegion{r->Committed, r->AllocationBase, r->Base};
     }
 
 private:
