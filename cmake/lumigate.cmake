@@ -29,7 +29,7 @@ endfunction()
 # by their caller instead (behind tests/servers/with_servers.sh, which starts the test
 # servers on 127.0.0.1 and routes each test to its server by the caller's explicit list).
 function(lumigate_test name)
-    if(LUMIGATE_HOST_TOOLS)
+    if(LUMIGATE_HOST_TOOLS OR LUMIGATE_LIBFUZZER)
         return()
     endif()
     cmake_parse_arguments(T "WRAPPED" "" "LIBS" ${ARGN})
@@ -40,14 +40,22 @@ function(lumigate_test name)
     endif()
 endfunction()
 
-# lumigate_fuzz(NAME SOURCES... LIBS ... CORPUS DIR): a fuzz target (LLVMFuzzerTestOneInput).
-# Here it is linked with a replay driver that runs its corpus folder and a fixed series of
-# generated inputs, so every test run exercises it under the sanitizers.
+# lumigate_fuzz(NAME SOURCES... LIBS ... CORPUS DIR): a fuzz target (LLVMFuzzerTestOneInput)
+# with its corpus folder (seeds, and in `regressions/` every input that once failed). In the
+# sanitizer build it is linked with a replay driver that runs the corpus and a fixed series
+# of generated inputs, so every test run exercises it; with LUMIGATE_LIBFUZZER it is linked
+# with libFuzzer and listed for scripts/fuzz.sh.
 function(lumigate_fuzz name)
     if(LUMIGATE_HOST_TOOLS)
         return()
     endif()
     cmake_parse_arguments(F "" "CORPUS" "LIBS" ${ARGN})
+    if(LUMIGATE_LIBFUZZER)
+        lumigate_executable(${name} ${F_UNPARSED_ARGUMENTS} LIBS ${F_LIBS})
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+        set_property(GLOBAL APPEND PROPERTY LUMIGATE_FUZZ_TARGETS "${name}|${F_CORPUS}")
+        return()
+    endif()
     lumigate_executable(${name} ${F_UNPARSED_ARGUMENTS} ${PROJECT_SOURCE_DIR}/tests/fuzz/replay_main.cpp
         LIBS ${F_LIBS})
     add_test(NAME ${name} COMMAND ${name} ${F_CORPUS})

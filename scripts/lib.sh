@@ -17,7 +17,7 @@ PACKAGES=(
     wine wine32:i386 libgnutls30:i386
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
     libz-mingw-w64-dev zlib1g-dev
-    googletest cmake ninja-build g++ clang-format
+    googletest cmake ninja-build g++ clang-format clang-15 libfuzzer-15-dev
     xvfb xauth fonts-dejavu-core python3 locales nginx-light curl bc
 )
 

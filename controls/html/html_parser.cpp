@@ -42,7 +42,8 @@ THTMLParser::THTMLParser(THTMLRender& render, THTMLData& data, const std::u16str
 
 void THTMLParser::Run()
 {
-    for (THTMLToken token = FScanner.Next(); token.Kind != THTMLToken::tkEnd; token = FScanner.Next()) {
+    THTMLToken token;
+    for (FScanner.Next(token); token.Kind != THTMLToken::tkEnd; FScanner.Next(token)) {
         if (token.Kind == THTMLToken::tkChar)
             Add(token.Char, token.TypedSpace);
         else

@@ -14,13 +14,11 @@ std::u16string Digits(int n)
     return {s.begin(), s.end()};
 }
 
-THTMLToken Character(char16_t c, bool typedSpace)
+void Character(THTMLToken& token, char16_t c, bool typedSpace)
 {
-    THTMLToken token;
     token.Kind = THTMLToken::tkChar;
     token.Char = c;
     token.TypedSpace = typedSpace;
-    return token;
 }
 
 } // namespace
@@ -116,28 +114,28 @@ std::u16string TAttributes::Raw(const std::u16string& name) const
     return {};
 }
 
-THTMLToken THTMLScanner::Next()
+void THTMLScanner::Next(THTMLToken& token)
 {
-    THTMLToken token;
     while (FPos < FText.size()) {
         const char16_t c = FText[FPos];
         if (c == u'<') {
             ++FPos;
             if (Tag(token))
-                return token;
+                return;
         } else if (c == u'\r') {
             ++FPos;
             if (FPos < FText.size() && FText[FPos] == u'\n')
                 ++FPos;
         } else if (c == u'&' && FPos + 1 < FText.size() && FText[FPos + 1] != u' ') {
             if (Reference(token))
-                return token;
+                return;
         } else {
             ++FPos;
-            return Character(c, c == u' ');
+            Character(token, c, c == u' ');
+            return;
         }
     }
-    return {};
+    token.Kind = THTMLToken::tkEnd;
 }
 
 // At "&", with a character other than a space after it. False when the reference gives
@@ -151,9 +149,9 @@ bool THTMLScanner::Reference(THTMLToken& token)
         const int32_t code = NumberOr(std::u16string_view(t).substr(FPos + 2, stop - (FPos + 2)), 32);
         FPos = end == std::u16string::npos ? t.size() : end + 1;
         if (code == 32)
-            token = Character(u' ', true);
+            Character(token, u' ', true);
         else if (static_cast<char16_t>(code & 0xFFFF) != 0)
-            token = Character(static_cast<char16_t>(code & 0xFFFF), false);
+            Character(token, static_cast<char16_t>(code & 0xFFFF), false);
         else
             return false;
         return true;
@@ -161,14 +159,14 @@ bool THTMLScanner::Reference(THTMLToken& token)
     const size_t end = t.find(u';', FPos + 1);
     if (end == std::u16string::npos) {
         ++FPos;
-        token = Character(u'&', false);
+        Character(token, u'&', false);
         return true;
     }
     const auto character = EntityCharacter(std::u16string_view(t).substr(FPos + 1, end - FPos - 1));
     FPos = end + 1;
     if (!character)
         return false;
-    token = Character(*character, false);
+    Character(token, *character, false);
     return true;
 }
 
@@ -186,10 +184,11 @@ bool THTMLScanner::Tag(THTMLToken& token)
         }
     }
     if (FPos >= FText.size()) {
-        token = {};
+        token.Kind = THTMLToken::tkEnd;
         return true;
     }
     TAttributes& a = token.Attributes;
+    a = TAttributes();
     if (FText[FPos] == u' ') {
         a.Present = true;
         ReadAttributes(a);

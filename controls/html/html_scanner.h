@@ -65,7 +65,9 @@ class THTMLScanner
 public:
     // Scans `text`, which must outlive the scanner.
     explicit THTMLScanner(const std::u16string& text) : FText(text) {}
-    THTMLToken Next();
+    // The next token, written into `token` (which is reused from call to call: a
+    // character costs no allocation).
+    void Next(THTMLToken& token);
 
 private:
     bool Reference(THTMLToken& token);

@@ -14,7 +14,7 @@ char16_t Fold(char16_t c)
 
 } // namespace
 
-bool SameName(const std::u16string& a, const std::u16string& b)
+bool SameName(std::u16string_view a, std::u16string_view b)
 {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
                                               [](char16_t x, char16_t y) { return Fold(x) == Fold(y); });

@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace crash {
@@ -108,7 +109,7 @@ private:
 };
 
 // Case-insensitive equality of names (ASCII and Latin-1 letters).
-bool SameName(const std::u16string& a, const std::u16string& b);
+bool SameName(std::u16string_view a, std::u16string_view b);
 // The text without the characters U+0000 to U+0020 at both ends.
 std::u16string TrimControls(const std::u16string& text);
 

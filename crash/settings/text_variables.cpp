@@ -2,6 +2,9 @@
 
 #include "crash/settings/report_fields.h"
 
+#include <string_view>
+#include <utility>
+
 namespace crash {
 namespace {
 
@@ -19,8 +22,9 @@ size_t FindNoCase(const std::u16string& text, const std::u16string& name, size_t
 {
     if (name.empty() || text.size() < name.size())
         return std::u16string::npos;
+    const std::u16string_view view(text);
     for (size_t i = from; i + name.size() <= text.size(); ++i)
-        if (SameName(text.substr(i, name.size()), name))
+        if (SameName(view.substr(i, name.size()), name))
             return i;
     return std::u16string::npos;
 }
@@ -34,14 +38,21 @@ std::u16string Ask(const std::function<std::u16string()>& f)
 
 bool ReplaceNoCase(std::u16string& text, const std::u16string& name, const std::u16string& value)
 {
-    bool found = false;
-    size_t at = 0;
-    while ((at = FindNoCase(text, name, at)) != std::u16string::npos) {
-        text.replace(at, name.size(), value);
-        at += value.size();
-        found = true;
+    // One pass that builds the result: replacing in place would move the rest of the text
+    // at every occurrence.
+    size_t at = FindNoCase(text, name, 0);
+    if (at == std::u16string::npos)
+        return false;
+    std::u16string out;
+    size_t from = 0;
+    for (; at != std::u16string::npos; at = FindNoCase(text, name, from)) {
+        out.append(text, from, at - from);
+        out += value;
+        from = at + name.size();
     }
-    return found;
+    out.append(text, from);
+    text = std::move(out);
+    return true;
 }
 
 void TTextVariables::KeepReportVariables()

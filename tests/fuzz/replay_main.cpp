@@ -1,7 +1,8 @@
 // Replay driver of the fuzz targets for builds without libFuzzer: feeds every file of the
-// corpus folders given on the command line, then a fixed series of generated inputs
-// (random bytes and mutations of the corpus), to LLVMFuzzerTestOneInput. The sanitizers
-// turn any fault into a failure.
+// corpus folders given on the command line (their sub-folders too: `regressions/` keeps the
+// inputs that once failed), then a fixed series of generated inputs (random bytes and
+// mutations of the corpus), to LLVMFuzzerTestOneInput. The sanitizers turn any fault into
+// a failure; a corpus folder that does not exist is one too.
 
 #include <cstdint>
 #include <cstdio>
@@ -18,7 +19,13 @@ int main(int argc, char** argv)
     std::vector<std::vector<uint8_t>> corpus;
     for (int i = 1; i < argc; ++i) {
         std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator(argv[i], ec)) {
+        if (!std::filesystem::is_directory(argv[i], ec)) {
+            std::fprintf(stderr, "no corpus folder: %s\n", argv[i]);
+            return 1;
+        }
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(argv[i], ec)) {
+            if (!entry.is_regular_file())
+                continue;
             std::ifstream in(entry.path(), std::ios::binary);
             corpus.emplace_back(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
         }

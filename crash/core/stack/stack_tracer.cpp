@@ -191,9 +191,9 @@ public:
             {"FillFinalOutput", &TStackTracer::FillFinalOutput},
         };
         try {
-            for (const auto& [name, step] : steps) {
-                FStep = name;
-                RunProtected([&] { (this->*step)(); });
+            for (const auto& step : steps) {
+                FStep = step.first;
+                RunProtected([&] { (this->*step.second)(); });
             }
             FStep = "ComposeResult";
             RunProtected([&] { ComposeResult(result); });
