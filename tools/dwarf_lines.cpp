@@ -170,9 +170,10 @@ bool DecodeUnit(base::TByteReader& c, const TDwarfSections& s, std::vector<TLine
 
     base::TByteReader p(s.Line.subspan(0, end), program);
     uint64_t address = 0, file = 1;
-    int64_t line = 1;
+    // Line arithmetic wraps (a damaged table may add without limit); rows keep 32 bits.
+    uint64_t line = 1;
     auto emit = [&](bool endSequence) {
-        rows.push_back({static_cast<uint32_t>(address), static_cast<int32_t>(line),
+        rows.push_back({static_cast<uint32_t>(address), static_cast<int32_t>(static_cast<uint32_t>(line)),
                         file < files.size() ? files[file] : std::string(), endSequence});
     };
     while (!p.AtEnd() && p.Ok()) {
@@ -180,7 +181,7 @@ bool DecodeUnit(base::TByteReader& c, const TDwarfSections& s, std::vector<TLine
         if (op >= opcodeBase) {
             const uint8_t adjusted = static_cast<uint8_t>(op - opcodeBase);
             address += static_cast<uint64_t>(adjusted / lineRange) * minLength;
-            line += lineBase + adjusted % lineRange;
+            line += static_cast<uint64_t>(lineBase + adjusted % lineRange);
             emit(false);
             continue;
         }
@@ -208,7 +209,7 @@ bool DecodeUnit(base::TByteReader& c, const TDwarfSections& s, std::vector<TLine
             address += p.Uleb() * minLength;
             break;
         case 3:
-            line += p.Sleb();
+            line += static_cast<uint64_t>(p.Sleb());
             break;
         case 4:
             file = p.Uleb();

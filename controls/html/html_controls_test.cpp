@@ -5,7 +5,7 @@
 #include "framework/application.h"
 #include "framework/check_box.h"
 #include "framework/form.h"
-#include "framework/testing/test_support.h"
+#include "framework/testing/form_test.h"
 
 #include <gtest/gtest.h>
 
@@ -20,13 +20,8 @@ int CountOf(const TestSurface& s, COLORREF colour)
     return s.Count(colour);
 }
 
-struct Window : ::testing::Test
+struct Window : framework::testing::TFormTest
 {
-    Window()
-    {
-        Form.SetBounds(0, 0, 420, 320);
-        Form.SetColor(framework::clWhite);
-    }
     THTMLLabel* Label(const std::wstring& caption, int height = 28)
     {
         auto* label = new THTMLLabel(&Form);
@@ -37,15 +32,6 @@ struct Window : ::testing::Test
         label->SetCaption(caption);
         return label;
     }
-    TestSurface Paint()
-    {
-        Form.Show(); // a hidden window paints nothing
-        TestSurface s(Form.ClientWidth(), Form.ClientHeight());
-        Form.PaintTo(s.Dc());
-        return s;
-    }
-
-    framework::TForm Form{nullptr};
 };
 
 using HTMLLabel = Window;

@@ -1,8 +1,7 @@
 #include "controls/panel/image_form.h"
 #include "controls/panel/themed_panel.h"
 
-#include "framework/form.h"
-#include "framework/testing/test_support.h"
+#include "framework/testing/form_test.h"
 
 #include <gtest/gtest.h>
 
@@ -13,25 +12,7 @@ namespace {
 
 using framework::testing::TestSurface;
 
-struct Window : ::testing::Test
-{
-    Window()
-    {
-        Form.SetBounds(0, 0, 420, 320);
-        Form.SetColor(framework::clWhite);
-    }
-    TestSurface Paint()
-    {
-        Form.Show(); // a hidden window paints nothing
-        TestSurface s(Form.ClientWidth(), Form.ClientHeight());
-        Form.PaintTo(s.Dc());
-        return s;
-    }
-
-    framework::TForm Form{nullptr};
-};
-
-using ThemedPanel = Window;
+using ThemedPanel = framework::testing::TFormTest;
 
 TEST_F(ThemedPanel, APlainColourPanelIsItsColourEdgeToEdge)
 {
