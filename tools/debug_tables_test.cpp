@@ -22,6 +22,8 @@ TEST(DebugTables, NamesAsTheToolchainShowsThem)
     EXPECT_EQ(DemangledName("__Znot_mangled_really"), "_Znot_mangled_really"); // not demangled: kept
 }
 
+std::vector<uint8_t> Version5Unit(const std::vector<uint8_t>& header, const std::vector<uint8_t>& program);
+
 // A version 5 line table: a directory and a file given through .debug_line_str, one
 // sequence of three rows.
 std::vector<uint8_t> Version5(std::vector<uint8_t>& lineStr)
@@ -62,6 +64,11 @@ std::vector<uint8_t> Version5(std::vector<uint8_t>& lineStr)
         1,
         1, // advance pc 4, end of sequence at 0x401010
     };
+    return Version5Unit(header, program);
+}
+
+std::vector<uint8_t> Version5Unit(const std::vector<uint8_t>& header, const std::vector<uint8_t>& program)
+{
     std::vector<uint8_t> unit = {5, 0, 4, 0}; // version 5, address size 4, no segment selector
     const uint32_t headerLength = static_cast<uint32_t>(header.size());
     for (int i = 0; i < 4; ++i)
@@ -93,6 +100,21 @@ TEST(DwarfLines, Version5RowsAndDamagedUnits)
     for (size_t cut = 0; cut < section.size(); ++cut)
         (void)DecodeLineTable({{section.data(), cut}, lineStr, {}});
     EXPECT_EQ(DecodeLineTable({section, {}, {}})[0].File, ""); // names outside .debug_line_str
+}
+
+TEST(DwarfLines, EntriesWithoutFieldsCannotOutnumberTheHeader)
+{
+    // Directories with no fields at all, 2^63 of them: the unit is damaged, not a loop that
+    // fills memory with empty names.
+    const std::vector<uint8_t> header = {
+        1, 1, 1, 0xFB, 14, 13, 0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1,       // as above
+        0, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01, // directories
+        0, 0,                                                          // files: none
+    };
+    EXPECT_TRUE(DecodeLineTable({Version5Unit(header, {1}), {}, {}}).empty());
+    // As many as the header has bytes left is still a table (of nameless directories).
+    const std::vector<uint8_t> few = {1, 1, 1, 0xFB, 14, 13, 0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1, 0, 2, 0, 0};
+    EXPECT_EQ(DecodeLineTable({Version5Unit(few, {1}), {}, {}}).size(), 1u);
 }
 
 } // namespace

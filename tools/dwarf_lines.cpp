@@ -142,6 +142,10 @@ bool DecodeUnit(base::TByteReader& c, const TDwarfSections& s, std::vector<TLine
             for (TEntryFormat& f : formats)
                 f = {u.Uleb(), u.Uleb()};
             const uint64_t count = u.Uleb();
+            // Every entry takes at least one byte, unless it has no fields at all: then a
+            // count beyond the header's bytes can only be damage (and would loop for ever).
+            if (count > end - u.Pos())
+                return false;
             for (uint64_t k = 0; k < count && u.Ok(); ++k) {
                 const auto entry = ReadEntry(u, formats, s, offsetSize);
                 if (!entry)

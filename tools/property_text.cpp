@@ -239,7 +239,8 @@ TTextParseResult ParsePropertyText(std::string_view text)
             continue;
         if (done)
             return fail("text after the end of the root object");
-        if (line.starts_with("object ")) {
+        // A line with "=" is a property, also one named "object" (names hold no "=").
+        if (line.starts_with("object ") && line.find('=') == std::string_view::npos) {
             const std::string_view rest = Trim(line.substr(7));
             const size_t colon = rest.find(':');
             if (colon == std::string_view::npos)

@@ -42,6 +42,17 @@ TEST(PropertyText, TextToBinaryToTextIsTheIdentityForEveryKind)
     EXPECT_EQ(base::WritePropertyStream(ParsePropertyText(FormatPropertyText(read.Root)).Root), binary);
 }
 
+TEST(PropertyText, APropertyMayBeNamedLikeTheKeywords)
+{
+    const TTextParseResult parsed = ParsePropertyText("object A: TA\n  object = int16 -5\n  end = 1\nend\n");
+    ASSERT_TRUE(parsed.Ok) << parsed.Error;
+    ASSERT_EQ(parsed.Root.Properties.size(), 2u);
+    EXPECT_EQ(parsed.Root.Properties[0].Name, "object");
+    const TTextParseResult again = ParsePropertyText(FormatPropertyText(parsed.Root));
+    ASSERT_TRUE(again.Ok) << again.Error;
+    EXPECT_TRUE(again.Root == parsed.Root);
+}
+
 TEST(PropertyText, ErrorsNameTheirLine)
 {
     EXPECT_EQ(ParsePropertyText("object A: TA\n  X = int8 200\nend\n").ErrorLine, 2);
