@@ -4,6 +4,8 @@
 # (with its regressions) as seeds, inputs up to 4 KB. New inputs go to a scratch folder; a
 # crash, leak, timeout or memory exhaustion fails the run and leaves the input in
 # build/fuzz-artifacts. Prints the executions per second and the coverage of each target.
+# LUMIGATE_FUZZ_SEED fixes libFuzzer's seed: the test command's short run then walks the same
+# inputs every time (a run that passed here passes in CI; new findings are the long run's job).
 #
 #   fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
@@ -22,7 +24,7 @@ run_one() {
     local exe="$1" corpus="$2" name
     name="$(basename "$exe")"
     mkdir -p "$work/$name"
-    if "$exe" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
+    if "$exe" -seed="${LUMIGATE_FUZZ_SEED:-0}" -max_total_time="$seconds" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 \
         -artifact_prefix="$artifacts/$name-" "$work/$name" "$corpus" >"$work/$name.log" 2>&1; then
         local runs rate cov
         runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$work/$name.log" | grep -o '[0-9]*$' || echo 0)
