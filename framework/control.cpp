@@ -217,6 +217,8 @@ void TWinControl::RemoveControl(TControl* control)
     control->Invalidate();
     if (FMouseControl == control)
         FMouseControl = nullptr;
+    if (FHoverControl == control)
+        FHoverControl = nullptr;
     if (auto* win = dynamic_cast<TWinControl*>(control))
         win->DestroyHandle();
     FControls.erase(std::remove(FControls.begin(), FControls.end(), control), FControls.end());

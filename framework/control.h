@@ -143,6 +143,8 @@ protected:
     virtual void MouseDown(int, int) {}
     virtual void MouseMove(int, int) {}
     virtual void MouseUp(int, int) {}
+    // The mouse has left the control (windowless controls; see TWinControl::SetHoverControl).
+    virtual void MouseLeave() {}
     // A context-menu request at `pos` (client coordinates, or -1, -1 from the keyboard):
     // OnContextPopup, then the popup menu when it pops up automatically. True when handled.
     virtual bool ContextPopup(POINT pos);
@@ -260,6 +262,7 @@ private:
     bool WmContextMenu(TMessage& m);
     bool WmSetCursor(TMessage& m);
     bool WmMouse(TMessage& m);
+    void SetHoverControl(TControl* control);
     void PaintHandler(HDC target, const RECT* update);
     void PaintControls(TCanvas& canvas);
     TControl* ControlAtPoint(int x, int y);
@@ -277,6 +280,7 @@ private:
     bool FTabStop = false;
     bool FCreating = false;
     TControl* FMouseControl = nullptr;
+    TControl* FHoverControl = nullptr; // the windowless child the mouse is over
     // The brush behind native children (WM_CTLCOLOR...), in this control's colour.
     TBrush FChildBrush;
 

@@ -103,6 +103,9 @@ void TWinControl::WndProc(TMessage& m)
     case WM_LBUTTONUP:
         handled = WmMouse(m);
         break;
+    case WM_MOUSELEAVE:
+        SetHoverControl(nullptr);
+        break;
     default:
         break;
     }
@@ -192,6 +195,8 @@ bool TWinControl::WmMouse(TMessage& m)
             ::SetCapture(FHandle.Get());
     }
     TControl* target = m.Msg == WM_MOUSEMOVE && !FMouseControl ? ControlAtPoint(x, y) : FMouseControl;
+    if (m.Msg == WM_MOUSEMOVE)
+        SetHoverControl(target);
     if (!target)
         return false;
     const int cx = x - target->Left(), cy = y - target->Top();
@@ -209,6 +214,22 @@ bool TWinControl::WmMouse(TMessage& m)
             target->Click();
     }
     return true;
+}
+
+// The windowless child under the mouse; the one it leaves hears of it (MouseLeave), also
+// when the mouse leaves the window (asked for with TrackMouseEvent).
+void TWinControl::SetHoverControl(TControl* control)
+{
+    if (control == FHoverControl)
+        return;
+    TControl* left = FHoverControl;
+    FHoverControl = control;
+    if (control && FHandle) {
+        TRACKMOUSEEVENT track{sizeof(track), TME_LEAVE, FHandle.Get(), 0};
+        ::TrackMouseEvent(&track);
+    }
+    if (left)
+        left->MouseLeave();
 }
 
 TControl* TWinControl::ControlAtPoint(int x, int y)

@@ -93,8 +93,24 @@ void THTTPGet::Start(bool toFile)
 
 void THTTPGet::ThreadDone(THTTPGetThread& thread)
 {
-    const std::shared_ptr<bool> alive = FAlive;
-    const bool result = thread.FTResult && !thread.FTFailed && !thread.FatalException();
+    // Cleared only after the handler (a transfer started from inside it does nothing), and
+    // however the handler ends: its exception goes on to the application's handling, and
+    // the worker, which deletes itself next, must not stay behind as the busy transfer.
+    struct TClearWhenDone
+    {
+        THTTPGet& Get;
+        std::shared_ptr<bool> Alive;
+        ~TClearWhenDone()
+        {
+            if (*Alive)
+                Get.FThread = nullptr;
+        }
+    } clear{*this, FAlive};
+    // Abort and this report both run on the main thread, so asking the worker whether it
+    // was told to stop settles a race that its own result cannot: an abort that came while
+    // it stored a success still ends the transfer as failed.
+    const bool result =
+        thread.FTResult && !thread.Terminated() && !thread.FTFailed && !thread.FatalException();
     if (result && thread.FTToFile) {
         if (OnDoneFile)
             OnDoneFile(this, thread.FTFileName, thread.FTFileSize);
@@ -104,9 +120,6 @@ void THTTPGet::ThreadDone(THTTPGetThread& thread)
     } else if (OnError) {
         OnError(this);
     }
-    // Cleared only after the handler: a transfer started from inside it does nothing.
-    if (*alive)
-        FThread = nullptr;
 }
 
 } // namespace net

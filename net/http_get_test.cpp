@@ -6,6 +6,7 @@
 #include "net/http_get.h"
 
 #include "framework/application.h"
+#include "framework/exception.h"
 #include "framework/testing/test_support.h"
 #include "net/http_get_thread.h"
 
@@ -386,6 +387,22 @@ TEST_F(Getter, HandlerMayDestroyTheComponentInsideTheWait)
     EXPECT_EQ(Get, nullptr);
 }
 
+TEST_F(Getter, AHandlerThatThrowsEndsTheTransferAndItsExceptionReachesTheApplication)
+{
+    std::vector<std::wstring> caught;
+    App.OnException = [&](TObject*, std::exception_ptr e) { caught.push_back(framework::ExceptionMessage(e)); };
+    Get->WaitThread = true;
+    Get->FileName = Target(L"throwing.bin");
+    Get->OnDoneFile = [](TObject*, const std::wstring&, int32_t) { throw framework::Exception(L"done failed"); };
+    Get->OnError = [](TObject*) { throw framework::Exception(L"error failed"); };
+    for (const char* url : {"http://download.test/len/10", "http://download.test/nolen/10"}) {
+        Get->URL = url;
+        Get->GetFile(); // returns: the wait ends with the transfer
+        EXPECT_FALSE(Get->Busy()) << url;
+    }
+    EXPECT_EQ(caught, (std::vector<std::wstring>{L"done failed", L"error failed"}));
+}
+
 TEST_F(Getter, PostSendsTheFormContentTypeAndTheBody)
 {
     const std::string t = Token();
@@ -477,25 +494,6 @@ TEST_F(Getter, FileNamesOutsideTheAnsiCodePage)
     Get->GetFile();
     EXPECT_EQ(E.DoneFile, 1);
     EXPECT_EQ(ReadWhole(Get->FileName).size(), 2201u);
-}
-
-TEST_F(Getter, MainThreadCpuTimeDuringALongWait)
-{
-    // Not a pass/fail figure: the wait sleeps between messages. Printed for the record.
-    Get->WaitThread = true;
-    Get->URL = "http://download.test/slow/40000/1000/50";
-    Get->FileName = Target(L"long.bin");
-    FILETIME created, ended, kernel0, user0, kernel1, user1;
-    ::GetThreadTimes(::GetCurrentThread(), &created, &ended, &kernel0, &user0);
-    const DWORD start = ::GetTickCount();
-    Get->GetFile();
-    const DWORD wall = ::GetTickCount() - start;
-    ::GetThreadTimes(::GetCurrentThread(), &created, &ended, &kernel1, &user1);
-    auto ticks = [](FILETIME f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
-    const double cpu =
-        static_cast<double>(ticks(kernel1) - ticks(kernel0) + ticks(user1) - ticks(user0)) / 1e7;
-    EXPECT_EQ(E.DoneFile, 1);
-    std::printf("main thread during a %lu ms download: %.3f s CPU\n", static_cast<unsigned long>(wall), cpu);
 }
 
 TEST(Nginx, ServesAStaticFileThatArrivesWhole)

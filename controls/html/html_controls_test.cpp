@@ -194,6 +194,21 @@ TEST_F(HTMLLabel, MouseMovesShowTheHandOverLinksAndRaiseOnMouseMove)
     label->SetCursor(framework::crIBeam);
     EXPECT_EQ(label->framework::TControl::Cursor(), framework::crIBeam);
     EXPECT_EQ(moves, 2);
+
+    // Leaving the label from a link restores the cursor, and no link is remembered: a later
+    // SetCursor applies the label's own cursor, not the hand.
+    label->SetCursor(framework::crDefault);
+    ::SendMessageW(Form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(linkX, label->Height() / 2));
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crHandPoint);
+    ::SendMessageW(Form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(linkX, label->Top() + label->Height() + 20));
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crDefault);
+    label->SetCursor(framework::crIBeam);
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crIBeam);
+    // Leaving the window does the same.
+    ::SendMessageW(Form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(linkX, label->Height() / 2));
+    ::SendMessageW(Form.Handle(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crIBeam);
+    EXPECT_EQ(moves, 4);
 }
 
 TEST_F(HTMLLabel, ContainerSnippetsAndLinksBetweenThem)
@@ -241,6 +256,33 @@ TEST_F(HTMLLabel, ImagesWithoutSourceOrSizeTakeNoSpace)
     EXPECT_EQ(label->Width(), 30);
 }
 
+TEST_F(HTMLLabel, PicturesArePaintedWhenTheyAreBitmaps)
+{
+    base::WindowDc screen(nullptr);
+    auto bitmap = std::make_shared<base::GdiObject>(::CreateCompatibleBitmap(screen.Get(), 10, 10));
+    {
+        base::MemoryDc dc(::CreateCompatibleDC(screen.Get()));
+        base::DcSelection selected(dc.Get(), bitmap->Get());
+        base::GdiObject green(::CreateSolidBrush(RGB(0, 255, 0)));
+        RECT all{0, 0, 10, 10};
+        ::FillRect(dc.Get(), &all, static_cast<HBRUSH>(green.Get()));
+    }
+    struct Foreign : THTMLImage
+    {
+    };
+    THTMLPicture picture = PictureOfBitmap(bitmap);
+    THTMLLabel* label = Label(L"", 13);
+    label->OnImageNeeded = [&](framework::TObject*, const std::wstring&, std::optional<THTMLPicture>& image) {
+        image = picture;
+    };
+    label->SetCaption(L"<img src=pic transparent=solid>");
+    EXPECT_EQ(Paint().Count(RGB(0, 255, 0), {0, 0, 20, 20}), 100);
+    // A picture object of another kind is not taken for a bitmap: nothing is painted.
+    picture.Image = std::make_shared<Foreign>();
+    label->SetCaption(L"<img src=other transparent=solid>");
+    EXPECT_EQ(Paint().Count(RGB(0, 255, 0), {0, 0, 20, 20}), 0);
+}
+
 TEST_F(HTMLLabel, EmbeddedControlsArePlacedOnTheirFirstPaintAndStayThere)
 {
     THTMLLabel* label = Label(
@@ -271,6 +313,11 @@ TEST_F(HTMLLabel, EmbeddedControlsArePlacedOnTheirFirstPaintAndStayThere)
     // Tab selection gives a control the keyboard focus.
     label->Render().SelectNextSuitableItem();
     EXPECT_TRUE(edit->Focused());
+    // Plain text embeds nothing: the controls leave the form.
+    EXPECT_EQ(Form.Controls().size(), 3u);
+    label->SetIsHTML(false);
+    EXPECT_EQ(Form.Controls(), (std::vector<framework::TControl*>{label}));
+    EXPECT_TRUE(label->Render().CurData().FControlsArray.empty());
 }
 
 TEST_F(HTMLLabel, ARendererSubscribedToAWindowedControlTakesItsKeysAndClicks)

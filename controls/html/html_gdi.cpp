@@ -71,7 +71,7 @@ THTMLPicture PictureOfBitmap(std::shared_ptr<const base::GdiObject> bitmap)
     BITMAP info{};
     if (!bitmap || !::GetObjectW(bitmap->Get(), sizeof info, &info))
         return {};
-    return {info.bmWidth, std::abs(info.bmHeight), std::shared_ptr<const void>(bitmap, bitmap.get())};
+    return {info.bmWidth, std::abs(info.bmHeight), std::make_shared<const TGdiImage>(std::move(bitmap))};
 }
 
 TGdiCanvas::TGdiCanvas(HDC target, const THTMLRect& R, bool doubleBuffered, THTMLFontCache& fonts)
@@ -159,7 +159,8 @@ void TGdiCanvas::DrawNumber(int x, int baseline, const std::u16string& text, con
 void TGdiCanvas::DrawPicture(const THTMLPicture& picture, bool transparent, const THTMLRect& cut,
                              const THTMLRect& box)
 {
-    const auto* bitmap = static_cast<const base::GdiObject*>(picture.Image.get());
+    const auto* image = dynamic_cast<const TGdiImage*>(picture.Image.get());
+    const base::GdiObject* bitmap = image ? image->Bitmap.get() : nullptr;
     if (!bitmap || !bitmap->Get())
         return;
     base::MemoryDc source(::CreateCompatibleDC(FDc));

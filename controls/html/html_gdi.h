@@ -43,6 +43,13 @@ private:
     int FDpi = 100;
 };
 
+// A bitmap as the host's picture object, the kind the GDI canvas paints.
+struct TGdiImage final : THTMLImage
+{
+    explicit TGdiImage(std::shared_ptr<const base::GdiObject> bitmap) : Bitmap(std::move(bitmap)) {}
+    std::shared_ptr<const base::GdiObject> Bitmap;
+};
+
 // A bitmap as an "img" picture; the picture shares the bitmap.
 THTMLPicture PictureOfBitmap(std::shared_ptr<const base::GdiObject> bitmap);
 

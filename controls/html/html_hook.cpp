@@ -8,12 +8,12 @@ namespace {
 
 constexpr UINT_PTR HookId = 0x48544D4C; // "HTML"
 
-unsigned ShiftState()
+} // namespace
+
+unsigned KeyboardShiftState()
 {
     return ::GetKeyState(VK_SHIFT) < 0 ? ssShift : 0;
 }
-
-} // namespace
 
 void THTMLRenderHook::SetControl(framework::TWinControl* control)
 {
@@ -37,10 +37,10 @@ LRESULT CALLBACK THTMLRenderHook::Proc(HWND wnd, UINT msg, WPARAM wparam, LPARAM
     const THTMLRect rect = render.CurData().FRect;
     switch (msg) {
     case WM_KEYDOWN:
-        render.KeyDownTransfer(static_cast<uint16_t>(wparam), ShiftState());
+        render.KeyDownTransfer(static_cast<uint16_t>(wparam), KeyboardShiftState());
         break;
     case WM_MOUSEMOVE:
-        render.MouseMoveTransfer(ShiftState(), GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), rect);
+        render.MouseMoveTransfer(KeyboardShiftState(), GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), rect);
         break;
     case WM_LBUTTONUP:
         render.ClickTransfer(GET_X_LPARAM(lparam), GET_Y_LPARAM(lparam), rect);

@@ -12,6 +12,9 @@
 
 namespace html {
 
+// The shift state of the keyboard now, as the renderer's transfers take it.
+unsigned KeyboardShiftState();
+
 class THTMLRenderHook
 {
 public:

@@ -1,5 +1,6 @@
 #include "controls/html/html_label.h"
 
+#include "controls/html/html_hook.h"
 #include "framework/button.h"
 #include "framework/check_box.h"
 #include "framework/edit.h"
@@ -144,6 +145,10 @@ void THTMLLabel::Rebuild()
         Guard guard(FAlreadyInSetBounds);
         AdjustBounds();
     } else {
+        // Plain text embeds nothing: the controls of the markup leave the parent, and the
+        // parsed items that point at them go with them.
+        FRender.CurData().ClearArray();
+        FEmbedded.clear();
         AdjustBounds();
     }
     Invalidate();
@@ -352,7 +357,14 @@ void THTMLLabel::MouseMove(int x, int y)
     FOverLink = overLink;
     panel::TCustomThemedLabel::SetCursor(overLink ? framework::crHandPoint : FCursor);
     if (!overLink)
-        FRender.MouseMoveTransfer(0, x - tr.left, y - tr.top, rect);
+        FRender.MouseMoveTransfer(KeyboardShiftState(), x - tr.left, y - tr.top, rect);
+}
+
+void THTMLLabel::MouseLeave()
+{
+    // Off the label no link is under the mouse: a later SetCursor applies the plain cursor.
+    FOverLink = false;
+    panel::TCustomThemedLabel::SetCursor(FCursor);
 }
 
 void THTMLLabel::SetLinkPopupMenu(framework::TPopupMenu* menu)

@@ -71,6 +71,7 @@ protected:
     void CaptionChanged() override;
     void EnabledChanged() override;
     void MouseMove(int x, int y) override;
+    void MouseLeave() override;
     void MouseUp(int x, int y) override;
     bool ContextPopup(POINT pos) override;
     void Notification(framework::TComponent* component) override;

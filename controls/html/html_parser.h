@@ -62,11 +62,15 @@ private:
     void Replace(std::unique_ptr<THTMLItem> next, bool currentNonEmpty);
     // The copy-on-change step: a new run with the current run's formatting, changed by
     // `change`, becomes current.
+    // The copy-on-change step. C is appended before the change is made: a change may look
+    // back through the list and must find C there ("/a").
     template <class F> void Step(bool currentNonEmpty, F change)
     {
         auto n = NewRun(*FCurrent);
+        if (currentNonEmpty)
+            Append(std::move(FCurrent));
         change(*n);
-        Replace(std::move(n), currentNonEmpty);
+        Replace(std::move(n), false);
     }
     void InsertSpecial(std::unique_ptr<THTMLItem> item, bool currentNonEmpty);
     void TakeFont(THTMLItem& item) const;

@@ -23,10 +23,18 @@ namespace html {
 
 // A picture the host supplies for an "img" tag; the parser needs only its size, the
 // painter gets it again by its source name.
+// The host's own picture object behind a THTMLPicture. Each canvas paints the kind it
+// knows (the GDI canvas: bitmaps, html_gdi.h) and nothing of any other kind.
+class THTMLImage
+{
+public:
+    virtual ~THTMLImage() = default;
+};
+
 struct THTMLPicture
 {
     int Width = 0, Height = 0;
-    std::shared_ptr<const void> Image; // the host's own picture object
+    std::shared_ptr<const THTMLImage> Image;
     bool Empty() const noexcept { return Width <= 0 || Height <= 0; }
 };
 

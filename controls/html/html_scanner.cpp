@@ -21,6 +21,22 @@ void Character(THTMLToken& token, char16_t c, bool typedSpace)
     token.TypedSpace = typedSpace;
 }
 
+// A character number of "&#": decimal digits only, else `fallback`.
+int32_t DecimalOr(std::u16string_view s, int32_t fallback)
+{
+    if (s.empty())
+        return fallback;
+    int64_t v = 0;
+    for (const char16_t c : s) {
+        if (c < u'0' || c > u'9')
+            return fallback;
+        v = v * 10 + (c - u'0');
+        if (v > 0x7FFFFFFF)
+            return fallback;
+    }
+    return static_cast<int32_t>(v);
+}
+
 } // namespace
 
 std::u16string TrimControls(std::u16string_view s)
@@ -71,6 +87,7 @@ int32_t NumberOr(std::u16string_view s, int32_t fallback)
 {
     return Number(s).value_or(fallback);
 }
+
 
 std::u16string Unquote(const std::u16string& v)
 {
@@ -146,7 +163,7 @@ bool THTMLScanner::Reference(THTMLToken& token)
     if (t[FPos + 1] == u'#') {
         const size_t end = t.find(u';', FPos + 2);
         const size_t stop = end == std::u16string::npos ? t.size() : end;
-        const int32_t code = NumberOr(std::u16string_view(t).substr(FPos + 2, stop - (FPos + 2)), 32);
+        const int32_t code = DecimalOr(std::u16string_view(t).substr(FPos + 2, stop - (FPos + 2)), 32);
         FPos = end == std::u16string::npos ? t.size() : end + 1;
         if (code == 32)
             Character(token, u' ', true);

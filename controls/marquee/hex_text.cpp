@@ -30,9 +30,11 @@ std::string HexUpper(std::span<const uint8_t> bytes)
 
 std::optional<std::vector<uint8_t>> DecodeHex(std::string_view text)
 {
+    if (text.size() % 2)
+        return std::nullopt;
     std::vector<uint8_t> bytes;
     bytes.reserve(text.size() / 2);
-    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+    for (size_t i = 0; i < text.size(); i += 2) {
         const int high = DigitValue(text[i]), low = DigitValue(text[i + 1]);
         if (high < 0 || low < 0)
             return std::nullopt;

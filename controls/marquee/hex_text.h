@@ -13,8 +13,8 @@ namespace marquee {
 
 // Two upper-case digits per byte.
 std::string HexUpper(std::span<const uint8_t> bytes);
-// The bytes of `text` (digits of either case); nothing when a character of a pair is not
-// a hexadecimal digit. A single digit left over at the end is ignored.
+// The bytes of `text` (digits of either case); nothing when a character is not a
+// hexadecimal digit or a last digit has no partner (a cut text is damaged, not shorter).
 std::optional<std::vector<uint8_t>> DecodeHex(std::string_view text);
 
 } // namespace marquee

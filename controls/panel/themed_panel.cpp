@@ -357,10 +357,17 @@ void TCustomThemedPanel::PaintBackground(framework::TCanvas& canvas, const RECT&
             break;
         }
         {
+            // The panel takes its colour from the bitmap's bottom-right pixel, so that the
+            // picture runs on into the rest of the panel (and the erase uses it too).
             const SIZE s = BitmapSize(*FBackground);
             base::MemoryDc source(::CreateCompatibleDC(dc));
             base::DcSelection selected(source.Get(), FBackground->Get());
-            Fill(dc, r, ::GetPixel(source.Get(), s.cx - 1, s.cy - 1));
+            COLORREF corner = ::GetPixel(source.Get(), s.cx - 1, s.cy - 1);
+            if (corner == CLR_INVALID)
+                corner = color; // an empty bitmap
+            else
+                SetColor(static_cast<framework::TColor>(corner));
+            Fill(dc, r, corner);
             ::BitBlt(dc, r.left, r.top, s.cx, s.cy, source.Get(), 0, 0, SRCCOPY);
         }
         break;
@@ -442,7 +449,8 @@ void TCustomThemedPanel::PaintCaption(framework::TCanvas& canvas, RECT r)
         return;
     canvas.Font.Assign(Font());
     canvas.Brush.SetStyle(framework::bsClear);
-    UINT format = DT_EXPANDTABS | (FWordWrap ? DT_WORDBREAK : DT_SINGLELINE);
+    // Line breaks of the caption always count; WordWrap adds breaks at the panel's width.
+    UINT format = DT_EXPANDTABS | (FWordWrap ? DT_WORDBREAK : 0);
     format |= FAlignment == framework::taCenter         ? DT_CENTER
               : FAlignment == framework::taRightJustify ? DT_RIGHT
                                                         : 0;
@@ -543,7 +551,8 @@ LRESULT TCustomThemedPanel::HitTest(int x, int y) const
         const POINT p{x, y};
         if (::PtInRect(&FSizeGripRect, p))
             return HTBOTTOMRIGHT;
-        const int band = std::max(FBevelWidth, std::min(Height() / 8, 8));
+        // The sizing band: an eighth of the height, at least the bevel's width.
+        const int band = std::max(FBevelWidth, Height() / 8);
         const bool left = x < c.left + band, right = x >= c.right - band;
         const bool top = y < c.top + band, bottom = y >= c.bottom - band;
         if (top && left)
@@ -573,9 +582,10 @@ LRESULT TCustomThemedPanel::HitTest(int x, int y) const
                             : edge == 2 ? x >= c.right - g.Size
                                         : y >= c.bottom - g.Size;
         if (inside)
-            return g.Kind == ghkMove && FMovable ? HTCAPTION : g.Kind == ghkSize ? Edges[edge] : HTCLIENT;
+            return g.Kind == ghkMove ? HTCAPTION : g.Kind == ghkSize ? Edges[edge] : HTCLIENT;
     }
-    return HTCLIENT;
+    // A movable panel is dragged by any place that is not an edge or a handle.
+    return FMovable ? HTCAPTION : HTCLIENT;
 }
 
 void TCustomThemedPanel::WndProc(framework::TMessage& m)

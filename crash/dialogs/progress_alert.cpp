@@ -158,6 +158,7 @@ private:
     HMODULE FBmpModule;
     std::wstring FBmpName;
     base::KernelHandle FPosEvent;
+    int FSlot = 0; // the screen slot that FPosEvent holds
 };
 
 const void* TIProgressAlert::ImageResource(DWORD& size) const
@@ -287,15 +288,17 @@ void TIProgressAlert::Place(int width, int height, bool activate)
         work.bottom = ::GetSystemMetrics(SM_CYFULLSCREEN) + ::GetSystemMetrics(SM_CYCAPTION);
     }
     // Screen slots shared by the alerts of all processes: they stack upwards from the
-    // bottom-right corner instead of covering each other.
+    // bottom-right corner instead of covering each other. A slot is held until the alert is
+    // destroyed, so an alert shown again returns to its own slot.
     for (int slot = 0; slot < 8 && !FPosEvent; ++slot) {
         const std::wstring name = L"vexProgressAlertPos" + std::to_wstring(slot);
         base::KernelHandle event(::CreateEventW(nullptr, FALSE, FALSE, name.c_str()));
         if (event && ::GetLastError() != ERROR_ALREADY_EXISTS) {
             FPosEvent = std::move(event);
-            work.bottom -= slot * height;
+            FSlot = slot;
         }
     }
+    work.bottom -= FSlot * height;
     ::SetWindowPos(FMainWnd.Get(), nullptr, work.right - width - 2, work.bottom - height - 2, width, height,
                    SWP_NOACTIVATE | SWP_NOZORDER);
     ::ShowWindow(FMainWnd.Get(), SW_SHOWNOACTIVATE);

@@ -236,6 +236,13 @@ TEST(ProgressAlert, CornerAlertsTakeDifferentScreenSlots)
         ::GetWindowRect(w, &b);
     EXPECT_EQ(b.top, a.top - (a.bottom - a.top)); // directly above
     EXPECT_EQ(b.left, a.left);
+    // Shown again, an alert returns to the slot it holds.
+    second->Close();
+    ASSERT_TRUE(second->Show(nullptr, false));
+    RECT again{};
+    for (HWND w = ::FindWindowW(L"prgrAlertWndClass", L"Second"); w; w = nullptr)
+        ::GetWindowRect(w, &again);
+    EXPECT_EQ(again.top, b.top);
     second.Reset();
     first.Reset();
 

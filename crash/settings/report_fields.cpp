@@ -114,9 +114,12 @@ void ReportFields::InsertLocked(int index, const std::u16string& item, const std
     if (existing >= 0) {
         if (existing == index && FItems[static_cast<size_t>(existing)].Content == content)
             return;
+        // Deleted as Delete does, the add index included.
         FItems.erase(FItems.begin() + existing);
         if (existing < index)
             --index;
+        if (FAddIndex >= 1 && existing < FAddIndex)
+            --FAddIndex;
     }
     FItems.insert(FItems.begin() + index, Pair{item, content});
     if (FAddIndex >= 1 && FAddIndex >= index)

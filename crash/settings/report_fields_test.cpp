@@ -58,6 +58,17 @@ TEST(ReportFields, InsertMovesAnExistingNameAndTheAddIndexFollows)
     f.Delete(42);
     f.Delete(u"Y");
     EXPECT_EQ(Order(f), u"x=new,w=w,b=2,a=1,z=9");
+
+    // Moving a name from below the add index to the end takes the index down with it,
+    // as deleting it would.
+    ReportFields g;
+    g.AcceptData();
+    for (const char16_t* n : {u"a", u"b", u"c", u"d"})
+        g.Add(n, u"1");
+    g.SetAddIndex(3);
+    g.Insert(4, u"a", u"2");
+    g.SetContent(u"new", u"3");
+    EXPECT_EQ(Order(g), u"b=1,c=1,new=3,d=1,a=2");
 }
 
 TEST(ReportFields, RenameCloneAndDetach)

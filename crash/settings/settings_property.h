@@ -47,6 +47,9 @@ private:
 struct TSettingsParse
 {
     TSettingsList List;
+    // The module carries a block, whatever its header (LoadModuleSettings): a module with
+    // a block has valid settings, an empty list when the header is another.
+    bool Found = false;
     // The block began with "TPF0", "TVexcatch" and "Vexcatch"; else the list is empty.
     bool HeaderOk = false;
     // The parse stopped at a record of an unknown value kind (the records before it stay).

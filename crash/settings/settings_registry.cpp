@@ -118,7 +118,7 @@ ModuleSettingsBlock* AcquireModuleSettings(HMODULE module)
         }
         // Not registered yet: parsed now (the registry reference taken above stays with it).
         TSettingsParse parse = LoadModuleSettings(module);
-        if (parse.HeaderOk) {
+        if (parse.Found) {
             auto block = std::make_unique<ModuleSettingsBlock>();
             block->RefCount = 1;
             block->Module = module;

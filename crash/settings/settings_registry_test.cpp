@@ -2,8 +2,11 @@
 
 #include "base/proc_address.h"
 #include "base/win_handle.h"
+#include "crash/settings/settings_resource.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace crash {
 namespace {
@@ -69,6 +72,34 @@ TEST(SettingsRegistry, OneRegistryForTwoModulesReleasedByTheLast)
     EXPECT_TRUE(RegistryPublished());
     ReleaseSettingsRegistry(mine);
     EXPECT_FALSE(RegistryPublished());
+}
+
+TEST(SettingsRegistry, ABlockWithAnotherHeaderIsRegisteredWithAnEmptyList)
+{
+    // A copy of the test module whose one resource is a settings block of another class.
+    wchar_t exe[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring folder(exe, length);
+    folder.resize(folder.find_last_of(L'\\') + 1);
+    const std::wstring copy = folder + L"bad_header_module.dll";
+    ASSERT_TRUE(::CopyFileW((folder + L"settings_registry_module.dll").c_str(), copy.c_str(), FALSE));
+    HANDLE update = ::BeginUpdateResourceW(copy.c_str(), TRUE);
+    ASSERT_NE(update, nullptr);
+    char block[] = "TPF0\x09TVexCatch\x08Vexcatch\x04\x41\x42\x43\x44\x09\x00\x00";
+    ASSERT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(10), L"TVEXCATCH", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
+                                  block, sizeof block));
+    ASSERT_TRUE(::EndUpdateResourceW(update, FALSE));
+    {
+        base::Module dll(::LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));
+        ASSERT_TRUE(dll.Valid());
+        ASSERT_FALSE(SettingsResource(dll.Get()).empty());
+        ModuleSettingsBlock* found = AcquireModuleSettings(dll.Get());
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(found->List.Count(), 0u);
+        ReleaseModuleSettings(found);
+    }
+    EXPECT_FALSE(RegistryPublished());
+    ::DeleteFileW(copy.c_str());
 }
 
 TEST(SettingsRegistry, AModuleWithoutABlockIsNotRegistered)

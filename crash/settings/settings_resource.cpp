@@ -18,8 +18,10 @@ std::span<const uint8_t> SettingsResource(HMODULE module)
 
 TSettingsParse LoadModuleSettings(HMODULE module)
 {
-    TSettingsParse parse = ParseSettingsBlock(
-        SettingsResource(module), [](std::string_view bytes) { return base::AnsiToUtf16(bytes); });
+    const std::span<const uint8_t> block = SettingsResource(module);
+    TSettingsParse parse =
+        ParseSettingsBlock(block, [](std::string_view bytes) { return base::AnsiToUtf16(bytes); });
+    parse.Found = !block.empty();
     if (parse.UnknownKind) {
         const std::u16string message = InvalidSettingsMessage(parse.BadKind);
         ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(message.c_str()), L"Vexcatch", MB_OK);

@@ -1,6 +1,7 @@
 #include "crash/core/x86/x86_function.h"
 
 #include <algorithm>
+#include <set>
 #include <tuple>
 
 namespace crash {
@@ -83,20 +84,14 @@ private:
 
     const TCodeArea* Starting(uint32_t a) const { return AreaAt(F, a); }
 
-    bool InsideClosed(uint32_t a) const
-    {
-        return std::any_of(F.CodeAreas.begin(), F.CodeAreas.end(), [&](const TCodeArea& c) {
-            return c.AreaEnd && a >= c.AreaBegin && a <= c.AreaEnd;
-        });
-    }
-
-    // A new area at `begin`, unless one starts there or it lies inside a parsed one.
-    void AddArea(uint32_t begin, uint32_t from, const TRegisterState& regs, bool caseBlock = false,
+    // A new area at `begin`, unless one starts there. A target inside an area that was
+    // parsed already (a loop, a block laid out before its jump) is an area too: it is parsed
+    // on its own, and the older area is cut where it begins (Partition).
+    bool AddArea(uint32_t begin, uint32_t from, const TRegisterState& regs, bool caseBlock = false,
                  uint32_t end = 0, bool onExcept = false)
     {
-        if (Starting(begin) || F.CodeAreas.size() >= MaxAreas ||
-            (!caseBlock && !onExcept && InsideClosed(begin)))
-            return;
+        if (Starting(begin) || F.CodeAreas.size() >= MaxAreas)
+            return false;
         TCodeArea area;
         area.AreaBegin = begin;
         area.AreaEnd = end;
@@ -106,6 +101,25 @@ private:
         area.Registers = regs;
         F.CodeAreas.push_back(area);
         Failed.push_back(false);
+        return true;
+    }
+
+    // A call or jump: a jump into the code range starts an area (unless it is the one jump
+    // of a thunk), one with a known target elsewhere is a far transfer, one without an
+    // unknown target. An instruction parsed twice (areas overlap until Partition) is kept
+    // once. True when a new area was added.
+    bool Transfer(const InstructionInfo& i, const TRegisterState& regs)
+    {
+        const bool thunk = i.This == F.EntryPoint && IsUnconditionalJump(i);
+        if (i.Target && i.Jump && !thunk && InRange(i.Target) && i.Opcode != 0xEA && !IsRuntime(i.Target))
+            return AddArea(i.Target, i.This, regs);
+        if (!Recorded.insert(i.This).second)
+            return false;
+        if (i.Target)
+            F.FarCalls.push_back({i.Call, i.This, i.Next, i.Target, i.RelTarget, i.TargetField, i.TargetMemory});
+        else
+            F.UnknownTargets.push_back({i.Call, i.This, i.Next});
+        return false;
     }
 
     void Error(uint32_t address, uint32_t number, const char* text)
@@ -211,17 +225,8 @@ private:
             }
 
             if (i.Call || i.Jump) {
+                Transfer(i, regs);
                 const bool known = i.Target != 0;
-                const bool thunk = a == F.EntryPoint && i.Opcode == 0xE9;
-                if (known && i.Jump && !thunk && InRange(i.Target) && i.Opcode != 0xEA &&
-                    !IsRuntime(i.Target)) {
-                    AddArea(i.Target, i.This, regs);
-                } else if (known) {
-                    F.FarCalls.push_back(
-                        {i.Call, i.This, i.Next, i.Target, i.RelTarget, i.TargetField, i.TargetMemory});
-                } else {
-                    F.UnknownTargets.push_back({i.Call, i.This, i.Next});
-                }
                 // The runtime's exception handlers come back to the code after the jump.
                 if (i.Opcode == 0xE9 && known && RT.HandleOnException && i.Target == RT.HandleOnException)
                     ExceptionTable(i.Next, i.This);
@@ -295,13 +300,9 @@ private:
             InstructionInfo i;
             TInstructionParts p;
             if (area && Decode(it->CodeAddr1, area->Registers, i, p) && i.Target) {
-                if (i.Jump && InRange(i.Target) && !Starting(i.Target)) {
-                    AddArea(i.Target, i.This, area->Registers);
-                    added = true;
-                } else {
-                    F.FarCalls.push_back({i.Call, i.This, i.Next, i.Target, false, 0, i.TargetMemory});
-                }
                 it = F.UnknownTargets.erase(it);
+                Recorded.erase(i.This);
+                added = Transfer(i, area->Registers) || added;
                 continue;
             }
             ++it;
@@ -333,12 +334,14 @@ private:
         const size_t before = F.CodeAreas.size();
         const bool valid = F.IsValid;
         const TFunctionInfo saved = F;
+        const std::set<uint32_t> savedRecorded = Recorded;
         AddArea(runEnd + 1, 0, {});
         if (F.CodeAreas.size() == before)
             return false;
         Parse(F.CodeAreas.size() - 1);
         if (Failed.back() || (valid && !F.IsValid)) {
             F = saved; // the gap was no code: drop the area and stop filling
+            Recorded = savedRecorded;
             Failed.resize(F.CodeAreas.size());
             GapFillDone = true;
             return false;
@@ -403,6 +406,7 @@ private:
     TFunctionInfo& F;
     uint32_t Low = 0, High = 0;
     std::vector<bool> Failed;
+    std::set<uint32_t> Recorded; // the instructions in FarCalls and UnknownTargets
     bool GapFillDone = false;
 };
 

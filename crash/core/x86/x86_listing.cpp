@@ -193,14 +193,15 @@ private:
     }
 
     // The comment of an instruction: the name of its target (through a thunk), of a named
-    // address in an operand, or a plausible text an operand points at.
+    // address in an operand (not through a thunk: an address pushed or stored is the thunk
+    // itself), or a plausible text an operand points at.
     std::string Comment(const InstructionInfo& i, const TInstructionParts& p)
     {
-        auto named = [&](uint32_t a) -> std::string {
+        auto named = [&](uint32_t a, bool throughThunk) -> std::string {
             if (!a || !O.NameOf)
                 return "";
             std::string name = O.NameOf(a);
-            if (!name.empty())
+            if (!name.empty() || !throughThunk)
                 return name;
             // A thunk: one jump to another function.
             uint8_t bytes[15];
@@ -221,7 +222,7 @@ private:
             bool ok = true;
             if (!target && i.TargetMemory)
                 target = DwordAt(i.TargetMemory, &ok);
-            const std::string name = ok ? named(target) : "";
+            const std::string name = ok ? named(target, true) : "";
             if (!name.empty())
                 return "  ; " + name;
         }
@@ -231,7 +232,7 @@ private:
         if (p.ImmSize == 4 && !(i.RelTarget))
             values.push_back(p.Imm);
         for (uint32_t v : values) {
-            const std::string name = named(v);
+            const std::string name = named(v, false);
             if (!name.empty())
                 return "  ; " + name;
         }
