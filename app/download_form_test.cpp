@@ -186,11 +186,14 @@ TEST_F(DownloadWindow, TextsFollowTheSystemLanguage)
     }
 }
 
-// Closes the failure box from inside its modal loop and keeps what it said.
+// Closes the failure box from inside its modal loop and keeps what it said and how it
+// looked: the style MB_OK | MB_ICONWARNING | MB_SYSTEMMODAL | MB_SETFOREGROUND shows as
+// one visible button (OK), the warning icon, a topmost window and the foreground.
 struct FailureBox
 {
     std::wstring Caption, Text;
-    LONG Style = 0;
+    int VisibleButtons = 0;
+    bool OkButton = false, WarningIcon = false, Topmost = false, Foreground = false;
     framework::TTimer Closer{nullptr};
     FailureBox()
     {
@@ -204,6 +207,22 @@ struct FailureBox
             Caption = text;
             ::GetDlgItemTextW(box, 0xFFFF, text, 200);
             Text = text;
+            Topmost = (::GetWindowLongW(box, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+            Foreground = ::GetForegroundWindow() == box;
+            HWND ok = ::GetDlgItem(box, IDOK);
+            OkButton = ok && ::IsWindowVisible(ok);
+            const HICON warning = ::LoadIconW(nullptr, IDI_WARNING);
+            for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+                wchar_t name[32] = {};
+                ::GetClassNameW(child, name, 32);
+                if (!::IsWindowVisible(child))
+                    continue;
+                if (::lstrcmpiW(name, L"Button") == 0)
+                    ++VisibleButtons;
+                if (::lstrcmpiW(name, L"Static") == 0 &&
+                    reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0)) == warning)
+                    WarningIcon = true;
+            }
             ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         };
     }
@@ -236,6 +255,11 @@ TEST_F(DownloadWindow, SizesAboveTheLimitLaunchOthersShowTheFailureBox)
         EXPECT_EQ(box.Caption, german ? L"Download fehlgeschlagen" : L"Download failed");
         EXPECT_EQ(box.Text, german ? L"Der Download der Vollversion ist fehlgeschlagen!"
                                    : L"Downloading full version failed!");
+        EXPECT_EQ(box.VisibleButtons, 1);
+        EXPECT_TRUE(box.OkButton);
+        EXPECT_TRUE(box.WarningIcon);
+        EXPECT_TRUE(box.Topmost);
+        EXPECT_TRUE(box.Foreground);
     }
     Form->Panel2->Show();
     Form->HTTPGetUpdateDoneFile(nullptr, L"C:\\x.exe", 2201);

@@ -390,10 +390,14 @@ TEST_F(Getter, HandlerMayDestroyTheComponentInsideTheWait)
 TEST_F(Getter, AHandlerThatThrowsEndsTheTransferAndItsExceptionReachesTheApplication)
 {
     std::vector<std::wstring> caught;
-    App.OnException = [&](TObject*, std::exception_ptr e) { caught.push_back(framework::ExceptionMessage(e)); };
+    App.OnException = [&](TObject*, std::exception_ptr e) {
+        caught.push_back(framework::ExceptionMessage(e));
+    };
     Get->WaitThread = true;
     Get->FileName = Target(L"throwing.bin");
-    Get->OnDoneFile = [](TObject*, const std::wstring&, int32_t) { throw framework::Exception(L"done failed"); };
+    Get->OnDoneFile = [](TObject*, const std::wstring&, int32_t) {
+        throw framework::Exception(L"done failed");
+    };
     Get->OnError = [](TObject*) { throw framework::Exception(L"error failed"); };
     for (const char* url : {"http://download.test/len/10", "http://download.test/nolen/10"}) {
         Get->URL = url;

@@ -107,9 +107,9 @@ TEST(DwarfLines, EntriesWithoutFieldsCannotOutnumberTheHeader)
     // Directories with no fields at all, 2^63 of them: the unit is damaged, not a loop that
     // fills memory with empty names.
     const std::vector<uint8_t> header = {
-        1, 1, 1, 0xFB, 14, 13, 0, 1, 1, 1, 1, 0, 0, 0, 1, 0, 0, 1,       // as above
-        0, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01, // directories
-        0, 0,                                                          // files: none
+        1, 1,    1,    0xFB, 14,   13,   0,    1,    1,    1,    1,    0, 0, 0, 1, 0, 0, 1, // as above
+        0, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x80, 0x01,                      // directories
+        0, 0,                                                                               // files: none
     };
     EXPECT_TRUE(DecodeLineTable({Version5Unit(header, {1}), {}, {}}).empty());
     // As many as the header has bytes left is still a table (of nameless directories).

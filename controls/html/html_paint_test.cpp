@@ -17,11 +17,21 @@ struct Recorder : IHTMLCanvas
         THTMLColor Color, Background;
         THTMLFontStyles Style;
     };
+    struct Box
+    {
+        bool Radio, Checked, Hot, Focused;
+        THTMLRect Rect;
+    };
+    struct Rule
+    {
+        int Left, Right, Top;
+    };
     std::vector<Run> Runs;
-    std::vector<THTMLRect> Bullets, Pictures, Boxes;
+    std::vector<THTMLRect> Bullets, Pictures, Placed;
+    std::vector<Box> Boxes;
+    std::vector<Rule> Rules;
     std::vector<std::pair<int, std::u16string>> Numbers;
     std::vector<THTMLColor> BulletColors;
-    int Rules = 0, Placed = 0;
 
     THTMLColor ResolveColor(THTMLColor c) override
     {
@@ -47,9 +57,12 @@ struct Recorder : IHTMLCanvas
     {
         Pictures.push_back(box);
     }
-    void DrawRule(int, int, int) override { ++Rules; }
-    void DrawCheckBox(bool, bool, bool, bool, const THTMLRect& box) override { Boxes.push_back(box); }
-    void PlaceControl(THTMLControlItem&, const THTMLRect&) override { ++Placed; }
+    void DrawRule(int left, int right, int top) override { Rules.push_back({left, right, top}); }
+    void DrawCheckBox(bool radio, bool checked, bool hot, bool focused, const THTMLRect& box) override
+    {
+        Boxes.push_back({radio, checked, hot, focused, box});
+    }
+    void PlaceControl(THTMLControlItem&, const THTMLRect& box) override { Placed.push_back(box); }
 };
 
 struct Fixture : ::testing::Test
@@ -149,6 +162,66 @@ TEST_F(HTMLLayout, BulletsSitSixPixelsLeftOfTheTextAndNumbersMoveThePen)
         std::find_if(canvas.Runs.begin(), canvas.Runs.end(), [](const auto& r) { return r.Text == u"b"; });
     ASSERT_NE(b, canvas.Runs.end());
     EXPECT_EQ(b->X, canvas.Numbers[0].first + measurer.TextWidth(items[1]->Font(), u"1."));
+}
+
+TEST_F(HTMLLayout, BulletsTakeTheTextColourOrTheCallersUnlessAFontGaveOne)
+{
+    Parse(u"<ul><li>a</ul><font color=#00FF00><ul><li>b</ul></font>");
+    Paint({0, 0, 300, 100});
+    ASSERT_EQ(canvas.BulletColors.size(), 2u);
+    EXPECT_EQ(canvas.BulletColors[0], clWindowText); // the default text colour, for the canvas to resolve
+    EXPECT_EQ(canvas.BulletColors[1], 0x00FF00u);
+    canvas = Recorder();
+    render.DrawTextEx(canvas, {}, {0, 0, 300, 100}, true, 0x123456, clNone, clNone, clNone, clNone);
+    ASSERT_EQ(canvas.BulletColors.size(), 2u);
+    EXPECT_EQ(canvas.BulletColors[0], 0x123456u);
+    EXPECT_EQ(canvas.BulletColors[1], 0x00FF00u);
+}
+
+TEST_F(HTMLLayout, RulesRunToTheRightEdgeAndInputsShowTheirFourStates)
+{
+    Parse(u"x<hr>y");
+    const THTMLRect r{10, 0, 310, 100};
+    Paint(r);
+    ASSERT_EQ(canvas.Rules.size(), 1u);
+    const auto& items = render.CurData().FArray;
+    int top = 0, lineHeight = 0;
+    for (const auto& item : items) {
+        if (item->FItemType == hitHR)
+            break;
+        if (item->IsBreak()) {
+            top += lineHeight;
+            lineHeight = item->FHeight;
+        }
+    }
+    EXPECT_EQ(canvas.Rules[0].Left, 0);
+    EXPECT_EQ(canvas.Rules[0].Right, 301); // the rectangle's width + 1, measured from its left
+    EXPECT_EQ(canvas.Rules[0].Top, top + lineHeight / 2);
+
+    Parse(u"<input type=checkbox checked=1><input type=radio><control vclclass=TEdit width=40>");
+    const THTMLRect wide{0, 0, 400, 40};
+    Paint(wide);
+    ASSERT_EQ(canvas.Boxes.size(), 2u);
+    EXPECT_FALSE(canvas.Boxes[0].Radio);
+    EXPECT_TRUE(canvas.Boxes[0].Checked);
+    EXPECT_TRUE(canvas.Boxes[1].Radio);
+    EXPECT_FALSE(canvas.Boxes[1].Checked);
+    EXPECT_EQ(canvas.Boxes[0].Rect.Left, 0);
+    EXPECT_EQ(canvas.Boxes[1].Rect.Left, 17);
+    EXPECT_EQ(canvas.Boxes[0].Rect.Width(), 17);
+    EXPECT_EQ(canvas.Boxes[0].Rect.Height(), 17);
+    ASSERT_EQ(canvas.Placed.size(), 1u);
+    EXPECT_EQ(canvas.Placed[0].Left, 34);
+    EXPECT_EQ(canvas.Placed[0].Width(), 40);
+    // The radio button under the mouse is hot; the clicked check box is focused (selected).
+    render.MouseMoveTransfer(0, 17 + 8, 8, wide);
+    render.ClickTransfer(8, 8, wide);
+    Paint(wide);
+    EXPECT_FALSE(canvas.Boxes[0].Hot);
+    EXPECT_TRUE(canvas.Boxes[0].Focused);
+    EXPECT_FALSE(canvas.Boxes[0].Checked); // the click toggled it
+    EXPECT_TRUE(canvas.Boxes[1].Hot);
+    EXPECT_FALSE(canvas.Boxes[1].Focused);
 }
 
 TEST_F(HTMLLayout, PaintingStopsBelowTheRectangle)

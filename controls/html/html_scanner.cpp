@@ -88,7 +88,6 @@ int32_t NumberOr(std::u16string_view s, int32_t fallback)
     return Number(s).value_or(fallback);
 }
 
-
 std::u16string Unquote(const std::u16string& v)
 {
     if (v.empty() || (v[0] != u'"' && v[0] != u'\''))

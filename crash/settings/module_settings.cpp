@@ -110,9 +110,16 @@ base::ComPtr<ReportSettings> CallerModuleSettings(const void* codeAddress)
 
 __attribute__((noinline)) base::ComPtr<ReportSettings> CallerModuleSettingsAtDepth(unsigned depth)
 {
-    // Frame 0 would be this function's own return address into its caller.
+    // Depth 0 is this function's own return address, into its caller. Further up the chain
+    // the system's back trace is asked; its first frame is this function's call site on
+    // Windows but its return address on Wine, so which one it is is looked up first.
+    void* const own = __builtin_return_address(0);
+    if (depth == 0)
+        return CallerModuleSettings(own);
+    void* first = nullptr;
+    const ULONG skip = ::RtlCaptureStackBackTrace(0, 1, &first, nullptr) == 1 && first == own ? 0 : 1;
     void* frame = nullptr;
-    if (::RtlCaptureStackBackTrace(depth + 1, 1, &frame, nullptr) != 1)
+    if (::RtlCaptureStackBackTrace(skip + depth, 1, &frame, nullptr) != 1)
         frame = nullptr;
     return CallerModuleSettings(frame);
 }

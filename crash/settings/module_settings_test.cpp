@@ -1,5 +1,6 @@
 #include "crash/settings/module_settings.h"
 
+#include "base/proc_address.h"
 #include "base/win_handle.h"
 
 #include <gtest/gtest.h>
@@ -29,10 +30,19 @@ TEST(ModuleSettings, TheModuleOfACodeAddressOrTheLinkedInSettings)
     EXPECT_EQ(CallerModuleSettings(reinterpret_cast<const void*>(&ReporterModule))->Module(),
               ::GetModuleHandleW(nullptr));
     EXPECT_EQ(CallerModuleSettings(nullptr)->Module(), ::GetModuleHandleW(nullptr));
-    // This test's own code, directly and through the caller chain.
-    EXPECT_EQ(CallerModuleSettings()->Module(), ::GetModuleHandleW(nullptr));
-    EXPECT_EQ(CallerModuleSettingsAtDepth(0)->Module(), ::GetModuleHandleW(nullptr));
-    EXPECT_EQ(CallerModuleSettingsAtDepth(1000)->Module(), ::GetModuleHandleW(nullptr)); // past the chain
+    // Called from the module's code: the module's settings; one frame further up the
+    // chain is this test's code; past the end of the chain, the reporter's settings.
+    using Probe = base::ComPtr<ReportSettings> (*)();
+    using DepthProbe = base::ComPtr<ReportSettings> (*)(unsigned);
+    auto callProbe = base::ProcAddress<HMODULE (*)(Probe)>(dll.Get(), "ModuleCallProbe");
+    auto callDepthProbe =
+        base::ProcAddress<HMODULE (*)(DepthProbe, unsigned)>(dll.Get(), "ModuleCallDepthProbe");
+    ASSERT_TRUE(callProbe && callDepthProbe);
+    Probe caller = &CallerModuleSettings;
+    EXPECT_EQ(callProbe(caller), dll.Get());
+    EXPECT_EQ(callDepthProbe(&CallerModuleSettingsAtDepth, 0), dll.Get());
+    EXPECT_EQ(callDepthProbe(&CallerModuleSettingsAtDepth, 1), ::GetModuleHandleW(nullptr));
+    EXPECT_EQ(CallerModuleSettingsAtDepth(1000)->Module(), ::GetModuleHandleW(nullptr));
 
     // A module without a block, while the reporter is shared: the linked-in settings.
     EXPECT_EQ(ModuleSettingsFor(::GetModuleHandleW(L"kernel32.dll"))->Module(), ::GetModuleHandleW(nullptr));

@@ -86,8 +86,8 @@ TEST(SettingsRegistry, ABlockWithAnotherHeaderIsRegisteredWithAnEmptyList)
     HANDLE update = ::BeginUpdateResourceW(copy.c_str(), TRUE);
     ASSERT_NE(update, nullptr);
     char block[] = "TPF0\x09TVexCatch\x08Vexcatch\x04\x41\x42\x43\x44\x09\x00\x00";
-    ASSERT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(10), L"TVEXCATCH", MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL),
-                                  block, sizeof block));
+    ASSERT_TRUE(::UpdateResourceW(update, MAKEINTRESOURCEW(10), L"TVEXCATCH",
+                                  MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL), block, sizeof block));
     ASSERT_TRUE(::EndUpdateResourceW(update, FALSE));
     {
         base::Module dll(::LoadLibraryExW(copy.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE));

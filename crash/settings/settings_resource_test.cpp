@@ -5,6 +5,7 @@
 
 #include "base/property_stream.h"
 #include "base/win_handle.h"
+#include "crash/settings/testing/settings_table.h"
 
 #include <gtest/gtest.h>
 
@@ -15,56 +16,9 @@ namespace {
 
 void ExpectStoredValues(const TSettingsList& s)
 {
-    ASSERT_EQ(s.Count(), 137u);
-    auto flag = [&](const char* name) {
-        const SettingsProperty* p = s.Find(name);
-        EXPECT_TRUE(p && p->Type == ptBoolean) << name;
-        return p && p->BoolValue;
-    };
-    auto number = [&](const char* name) {
-        const SettingsProperty* p = s.Find(name);
-        EXPECT_TRUE(p && p->Type == ptInteger) << name;
-        return p ? p->IntValue : -1;
-    };
-    auto text = [&](const char* name) {
-        const SettingsProperty* p = s.Find(name);
-        EXPECT_TRUE(p && p->Type == ptString) << name;
-        return p ? p->StrValue : u"<absent>";
-    };
-    EXPECT_TRUE(flag("Enabled"));
-    EXPECT_FALSE(flag("NoSettings"));
-    EXPECT_TRUE(flag("CheckFileCrc"));
-    EXPECT_EQ(number("FreezeTimeout"), 60000);
-    EXPECT_FALSE(flag("CrashOnBuffer"));
-    EXPECT_TRUE(flag("AutoSave"));
-    EXPECT_FALSE(flag("AutoClip"));
-    EXPECT_FALSE(flag("SendBtnVis"));
-    EXPECT_TRUE(flag("SaveBtnVis"));
-    EXPECT_EQ(number("FocusedBtn"), 1);
-    EXPECT_EQ(text("SendAssis"), u"SendAssistant");
-    EXPECT_EQ(text("TitleBar"), u"%appname%");
-    EXPECT_EQ(text("OkBtnTxt"), u"&OK");
-    EXPECT_EQ(number("SmtpPort"), 25); // stored twice, the first counts
-    EXPECT_EQ(number("HttpPort"), 80);
-    EXPECT_EQ(text("MailSubj"), u"%appname% - Bug report");
-    EXPECT_EQ(text("BugTrDescr"), u"error details: \r\n%errorDetails%");
-    EXPECT_EQ(text("PrepAttMsg"), u"Preparing attachments...");
-    EXPECT_EQ(text("SendFailMsg"), u"Sorry, sending the bug report didn't work.");
-    EXPECT_EQ(text("BugRepFile"), u"bugreport.txt");
-    EXPECT_EQ(number("ScrShotDepth"), 8);
-    EXPECT_FALSE(flag("ScrShotAppOnly"));
-    EXPECT_EQ(number("DupExceptDef"), 1);
-    EXPECT_EQ(number("DupFreezeDef"), 2);
-    EXPECT_EQ(number("LimitDisAsm"), 5);
-    EXPECT_EQ(text("Plugins"), u"modules|processes|hardware");
-    EXPECT_EQ(text("F1Classes"), u"EDBEditError");
-    EXPECT_TRUE(flag("F1NoSuspend"));
-    EXPECT_EQ(number("F1ShowCfg"), 3);
-    EXPECT_EQ(number("GnShowCfg"), 0);
-    EXPECT_EQ(text("Assistant1"), u"SendAssistant|Send Assistant|ContactForm|DetailsForm|ScrShotForm");
-    EXPECT_EQ(text("Assistant3"), u"PrintAssistant|Print Assistant|ContactForm|DetailsForm");
-    for (const char* absent : {"MinDebugInfo", "AutoDelay", "MailFrom", "AddFields", "VersionVar"})
-        EXPECT_EQ(s.Find(absent), nullptr) << absent;
+    EXPECT_EQ(s.Count(), 137u); // SmtpPort is stored twice: the first record counts
+    EXPECT_EQ(s.Find("SmtpPort")->IntValue, 25);
+    testing::ExpectEverySetting(s, testing::TSettingsTable::Stored);
 }
 
 void ExpectOnlyTheShippedKinds(std::span<const uint8_t> block)

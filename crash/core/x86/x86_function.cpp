@@ -116,7 +116,8 @@ private:
         if (!Recorded.insert(i.This).second)
             return false;
         if (i.Target)
-            F.FarCalls.push_back({i.Call, i.This, i.Next, i.Target, i.RelTarget, i.TargetField, i.TargetMemory});
+            F.FarCalls.push_back(
+                {i.Call, i.This, i.Next, i.Target, i.RelTarget, i.TargetField, i.TargetMemory});
         else
             F.UnknownTargets.push_back({i.Call, i.This, i.Next});
         return false;

@@ -25,9 +25,9 @@ TEST(X86Function, AJumpBackIntoAParsedAreaSplitsIt)
 {
     // A block laid out after the entry area jumps back into the middle of it.
     Image m;
-    m.Put(0x401000, {0x31, 0xC0,  // xor eax, eax
-                     0x40,        // 401002: inc eax
-                     0xEB, 0x0B}); // jmp 401010
+    m.Put(0x401000, {0x31, 0xC0,       // xor eax, eax
+                     0x40,             // 401002: inc eax
+                     0xEB, 0x0B});     // jmp 401010
     m.Put(0x401010, {0x83, 0xF8, 0x0A, // cmp eax, 10
                      0x7C, 0xED,       // jl 401002
                      0xC3});
@@ -68,8 +68,8 @@ TEST(X86Function, AnyUnconditionalJumpAtTheEntryIsAThunk)
     throughMemory.Put(0x401000, {0xFF, 0x25, 0x00, 0x20, 0x40, 0x00});
     throughMemory.PutDword(0x402000, 0x401100);
     throughMemory.Put(0x401100, {0x90, 0xC3});
-    for (auto [m, end, target] : {std::tuple{&shortJump, 0x401001u, 0x401012u},
-                                  std::tuple{&throughMemory, 0x401005u, 0x401100u}}) {
+    for (auto [m, end, target] :
+         {std::tuple{&shortJump, 0x401001u, 0x401012u}, std::tuple{&throughMemory, 0x401005u, 0x401100u}}) {
         const TFunctionInfo f = AnalyseFunction(*m, 0x401000);
         EXPECT_TRUE(f.IsValid);
         EXPECT_EQ(Areas(f), (AreaList{{0x401000, end}}));
@@ -87,7 +87,7 @@ TEST(X86Function, UnknownTargetsResolvedLaterAreTreatedAsInTheFirstPass)
         Image m;
         m.Put(0x401000, {0xB8}); // mov eax, ...
         m.PutDword(0x401001, eax);
-        m.Put(0x401005, {0xEB, 0x09}); // jmp 401010
+        m.Put(0x401005, {0xEB, 0x09});                 // jmp 401010
         m.Put(0x401010, {0xE8, 0xEB, 0x0F, 0x00, 0x00, // call 402000
                          0xFF, 0xE0});                 // jmp eax
         m.Put(0x401020, {0xC3});
@@ -118,9 +118,9 @@ TEST(X86Function, UnknownTargetsResolvedLaterAreTreatedAsInTheFirstPass)
 TEST(X86Function, GapsAfterAnUnresolvedJumpAreFilledUntilTheyFail)
 {
     Image m;
-    m.Put(0x401000, {0x85, 0xC0,  // test eax, eax
-                     0x74, 0x0C,  // jz 401010
-                     0xFF, 0xE0,  // jmp eax (unknown)
+    m.Put(0x401000, {0x85, 0xC0,   // test eax, eax
+                     0x74, 0x0C,   // jz 401010
+                     0xFF, 0xE0,   // jmp eax (unknown)
                      0x40, 0xC3}); // 401006: inc eax; ret (reached by no jump)
     m.Put(0x401010, {0xC3});
     const TFunctionInfo f = AnalyseFunction(m, 0x401000);
