@@ -233,6 +233,8 @@ public:
     virtual RECT AlignRect() const { return ClientRect(); }
 
 protected:
+    // The visible, enabled windowless child at (x, y) of the client area, or null.
+    TControl* ControlAtPoint(int x, int y) const;
     virtual void CreateParams(TCreateParams& params);
     virtual void CreateWnd();
     void DestroyHandle();
@@ -265,7 +267,6 @@ private:
     void SetHoverControl(TControl* control);
     void PaintHandler(HDC target, const RECT* update);
     void PaintControls(TCanvas& canvas);
-    TControl* ControlAtPoint(int x, int y);
     void SyncBoundsFromWindow();
     void SendFont();
     void ChildWindowCreated(TWinControl* child);

@@ -232,7 +232,7 @@ void TWinControl::SetHoverControl(TControl* control)
         left->MouseLeave();
 }
 
-TControl* TWinControl::ControlAtPoint(int x, int y)
+TControl* TWinControl::ControlAtPoint(int x, int y) const
 {
     for (auto it = FControls.rbegin(); it != FControls.rend(); ++it) {
         TControl* c = *it;

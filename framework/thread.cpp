@@ -123,7 +123,13 @@ TThread::TThread(bool CreateSuspended)
 
 TThread::~TThread()
 {
-    if (FHandle && FStarted && !FFinished && ::GetCurrentThreadId() != FThreadID) {
+    if (FHandle && !FStarted) {
+        // Never started: the suspended system thread runs only to its end (ThreadProc
+        // sees FCancelled), so that it doesn't stay behind, suspended, until the process ends.
+        FCancelled = true;
+        ::ResumeThread(FHandle.Get());
+        ::WaitForSingleObject(FHandle.Get(), INFINITE);
+    } else if (FHandle && !FFinished && ::GetCurrentThreadId() != FThreadID) {
         Terminate();
         WaitFor();
     }
@@ -154,6 +160,8 @@ DWORD TThread::WaitFor()
 unsigned __stdcall TThread::ThreadProc(void* self)
 {
     auto* thread = static_cast<TThread*>(self);
+    if (thread->FCancelled)
+        return 0;
     if (std::exception_ptr error = Guarded([&] { thread->Execute(); }))
         thread->FFatalException = error;
     const bool freeIt = thread->FreeOnTerminate;

@@ -58,6 +58,7 @@ private:
     std::atomic<bool> FTerminated{false};
     std::atomic<bool> FFinished{false};
     bool FStarted = false;
+    std::atomic<bool> FCancelled{false}; // destroyed before Start: end without Execute
     std::exception_ptr FFatalException;
 };
 

@@ -101,6 +101,20 @@ TEST_F(Threads, MessagesPostedByAWorkerArriveOnTheMainThread)
     EXPECT_EQ(ReceivedOn.load(), ::GetCurrentThreadId());
 }
 
+TEST_F(Threads, AThreadNeverStartedEndsWithItsObjectWithoutRunning)
+{
+    bool ran = false;
+    HANDLE copy = nullptr;
+    {
+        FunctionThread thread([&](FunctionThread&) { ran = true; });
+        ASSERT_TRUE(::DuplicateHandle(::GetCurrentProcess(), thread.Handle(), ::GetCurrentProcess(), &copy, 0,
+                                      FALSE, DUPLICATE_SAME_ACCESS));
+    }
+    base::KernelHandle system(copy);
+    EXPECT_EQ(::WaitForSingleObject(system.Get(), 0), WAIT_OBJECT_0); // the system thread is gone
+    EXPECT_FALSE(ran);
+}
+
 TEST_F(Threads, OnTerminateRunsOnTheMainThreadAndFreeOnTerminateDeletes)
 {
     static std::atomic<int> destroyed{0};

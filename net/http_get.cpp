@@ -63,10 +63,7 @@ void THTTPGet::Start(bool toFile)
         return;
     auto* thread = new THTTPGetThread(*this, toFile);
     thread->FreeOnTerminate = true;
-    thread->OnTerminate = [thread](framework::TObject*) {
-        if (thread->Owner)
-            thread->Owner->ThreadDone(*thread);
-    };
+    thread->OnTerminate = [thread](framework::TObject*) { thread->ReportEnd(); };
     FThread = thread;
     thread->Start();
     if (!WaitThread)

@@ -387,6 +387,17 @@ TEST_F(Getter, HandlerMayDestroyTheComponentInsideTheWait)
     EXPECT_EQ(Get, nullptr);
 }
 
+TEST_F(Getter, AnAbortThatCameWhileTheWorkerStoredItsSuccessStillFails)
+{
+    // The worker read "not terminated" and stored its success; the abort came in between.
+    THTTPGetThread worker(*Get, true);
+    worker.FTResult = true;
+    worker.Terminate();
+    worker.ReportEnd();
+    EXPECT_EQ(E.Error, 1);
+    EXPECT_EQ(E.DoneFile, 0);
+}
+
 TEST_F(Getter, AHandlerThatThrowsEndsTheTransferAndItsExceptionReachesTheApplication)
 {
     std::vector<std::wstring> caught;

@@ -42,6 +42,12 @@ void THTTPGetThread::Abort()
     FTResult = false;
 }
 
+void THTTPGetThread::ReportEnd()
+{
+    if (Owner)
+        Owner->ThreadDone(*this);
+}
+
 void THTTPGetThread::Execute()
 {
     try {

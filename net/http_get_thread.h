@@ -45,6 +45,9 @@ public:
 
     // Asks the worker to stop at its next check and marks the transfer as failed.
     void Abort();
+    // Hands the end of the transfer to the component, if it is still there (main thread,
+    // after Execute: the thread's OnTerminate).
+    void ReportEnd();
 
 protected:
     void Execute() override;

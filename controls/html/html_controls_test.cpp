@@ -209,6 +209,22 @@ TEST_F(HTMLLabel, MouseMovesShowTheHandOverLinksAndRaiseOnMouseMove)
     ::SendMessageW(Form.Handle(), WM_MOUSELEAVE, 0, 0);
     EXPECT_EQ(label->framework::TControl::Cursor(), framework::crIBeam);
     EXPECT_EQ(moves, 4);
+    // Switching to plain text over a link gives the label's own cursor back.
+    ::SendMessageW(Form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(linkX, label->Height() / 2));
+    label->SetIsHTML(false);
+    EXPECT_EQ(label->framework::TControl::Cursor(), framework::crIBeam);
+}
+
+TEST_F(HTMLLabel, LeavingTheLabelLeavesNoCheckBoxHot)
+{
+    THTMLLabel* label = Label(L"<input type=checkbox> box", 20);
+    Form.Show();
+    Paint();
+    const auto& d = label->Render().CurData();
+    ::SendMessageW(Form.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(8, label->Height() / 2));
+    EXPECT_EQ(d.FActiveItem, d.FControlsArray.at(0));
+    ::SendMessageW(Form.Handle(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_EQ(d.FActiveItem, nullptr);
 }
 
 TEST_F(HTMLLabel, ContainerSnippetsAndLinksBetweenThem)

@@ -146,9 +146,11 @@ void THTMLLabel::Rebuild()
         AdjustBounds();
     } else {
         // Plain text embeds nothing: the controls of the markup leave the parent, and the
-        // parsed items that point at them go with them.
+        // parsed items that point at them go with them; nor has it links under the mouse.
         FRender.CurData().ClearArray();
         FEmbedded.clear();
+        FOverLink = false;
+        panel::TCustomThemedLabel::SetCursor(FCursor);
         AdjustBounds();
     }
     Invalidate();
@@ -362,9 +364,12 @@ void THTMLLabel::MouseMove(int x, int y)
 
 void THTMLLabel::MouseLeave()
 {
-    // Off the label no link is under the mouse: a later SetCursor applies the plain cursor.
+    // Off the label no link is under the mouse (a later SetCursor applies the plain
+    // cursor) and no check box or radio button is hot.
     FOverLink = false;
     panel::TCustomThemedLabel::SetCursor(FCursor);
+    if (FIsHTML)
+        FRender.MouseMoveTransfer(KeyboardShiftState(), -1, -1, FRender.CurData().FRect);
 }
 
 void THTMLLabel::SetLinkPopupMenu(framework::TPopupMenu* menu)

@@ -61,9 +61,9 @@ private:
     void Discard(std::unique_ptr<THTMLItem> item);
     void Replace(std::unique_ptr<THTMLItem> next, bool currentNonEmpty);
     // The copy-on-change step: a new run with the current run's formatting, changed by
-    // `change`, becomes current.
-    // The copy-on-change step. C is appended before the change is made: a change may look
-    // back through the list and must find C there ("/a").
+    // `change`, becomes current. The current run is appended (when it is not empty) before
+    // the change is made: a change may look back through the list and must find it there
+    // ("/a").
     template <class F> void Step(bool currentNonEmpty, F change)
     {
         auto n = NewRun(*FCurrent);

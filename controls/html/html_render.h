@@ -21,8 +21,6 @@
 
 namespace html {
 
-// A picture the host supplies for an "img" tag; the parser needs only its size, the
-// painter gets it again by its source name.
 // The host's own picture object behind a THTMLPicture. Each canvas paints the kind it
 // knows (the GDI canvas: bitmaps, html_gdi.h) and nothing of any other kind.
 class THTMLImage
@@ -31,6 +29,8 @@ public:
     virtual ~THTMLImage() = default;
 };
 
+// A picture the host supplies for an "img" tag; the parser needs only its size, the
+// painter gets it again by its source name.
 struct THTMLPicture
 {
     int Width = 0, Height = 0;

@@ -416,7 +416,20 @@ TEST(ShapeFill, GlowsLightenTheEdgesOrTheBottomCentre)
     EXPECT_GT(GetRValue(radial->At(50, 95)), 100);
     EXPECT_LT(GetRValue(radial->At(50, 20)), GetRValue(radial->At(50, 95)));
     EXPECT_EQ(radial->At(5, 50), blue);
-    EXPECT_EQ(radial->At(50, 2) == blue, false);
+    EXPECT_NE(radial->At(50, 2), blue);
+    // Both, in the glow colours given.
+    Painter both;
+    both.Shape.SetColor(Blue);
+    both.Shape.SetColorTo(Blue);
+    both.Shape.SetGlow(gmRadialGradient);
+    both.Shape.SetGlowGradientColor(Red);
+    both.Shape.SetGlowRadialColor(Green);
+    both.Fill({0, 0, 100, 100});
+    const COLORREF top = both.At(50, 2), bottom = both.At(50, 95);
+    EXPECT_GT(GetRValue(top), 60); // the red highlight
+    EXPECT_GT(GetRValue(top), GetGValue(top));
+    EXPECT_GT(GetGValue(bottom), 60); // the green radial glow
+    EXPECT_NE(both.At(50, 50), blue);
 }
 
 TEST(ShapeFill, AShadowTakesItsColourAndTheFocusOutlineIsDotted)
@@ -433,6 +446,20 @@ TEST(ShapeFill, AShadowTakesItsColourAndTheFocusOutlineIsDotted)
     EXPECT_GT(GetGValue(p.At(105, 60)), 40);
     EXPECT_GT(GetGValue(p.At(60, 105)), 40);
     EXPECT_EQ(GetGValue(p.At(60, 60)), 0); // the fill itself is blue
+    // The bottom shadow: its colour, strongest at the top centre of its band (under the
+    // fill) and fading towards the band's lower edge.
+    Painter bottom;
+    bottom.Shape.SetColor(Blue);
+    bottom.Shape.SetColorTo(Blue);
+    bottom.Shape.SetShadowOffset(8);
+    bottom.Shape.SetShadowType(stBottom);
+    bottom.Shape.SetShadowColor(Green);
+    EXPECT_EQ(bottom.Fill({10, 10, 100, 100}), (TRectF{10, 10, 100, 92}));
+    const COLORREF upper = bottom.At(60, 103), lower = bottom.At(60, 108);
+    EXPECT_GT(GetGValue(upper), 80);
+    EXPECT_GT(GetGValue(upper), GetGValue(lower));
+    EXPECT_LT(GetRValue(upper), GetRValue(lower)); // less of the magenta background shows
+    EXPECT_EQ(bottom.At(60, 60), RGB(0, 0, 255));
 
     Painter focused;
     focused.Shape.SetColor(Blue);

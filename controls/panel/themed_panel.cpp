@@ -584,8 +584,9 @@ LRESULT TCustomThemedPanel::HitTest(int x, int y) const
         if (inside)
             return g.Kind == ghkMove ? HTCAPTION : g.Kind == ghkSize ? Edges[edge] : HTCLIENT;
     }
-    // A movable panel is dragged by any place that is not an edge or a handle.
-    return FMovable ? HTCAPTION : HTCLIENT;
+    // A movable panel is dragged by its bare background: not by an edge or a handle, and
+    // not where a windowless child (a label, a link) takes the mouse.
+    return FMovable && !ControlAtPoint(x, y) ? HTCAPTION : HTCLIENT;
 }
 
 void TCustomThemedPanel::WndProc(framework::TMessage& m)

@@ -1,6 +1,7 @@
 #include "controls/panel/image_form.h"
 #include "controls/panel/themed_panel.h"
 
+#include "framework/label.h"
 #include "framework/testing/form_test.h"
 
 #include <gtest/gtest.h>
@@ -221,6 +222,12 @@ TEST_F(ThemedPanel, EdgesSizeAResizablePanelAndHandlesOrTheBodyMoveIt)
     EXPECT_EQ(hit(100, 3), HTTOP);
     panel->SetMovable(true);
     EXPECT_EQ(hit(100, 80), HTCAPTION);
+    // Not where a windowless child takes the mouse.
+    auto* label = new framework::TLabel(&Form);
+    label->SetParent(panel);
+    label->SetBounds(90, 70, 40, 20);
+    EXPECT_EQ(hit(100, 80), HTCLIENT);
+    EXPECT_EQ(hit(60, 80), HTCAPTION);
 }
 
 } // namespace

@@ -304,6 +304,7 @@ private:
                 it = F.UnknownTargets.erase(it);
                 Recorded.erase(i.This);
                 added = Transfer(i, area->Registers) || added;
+                Recorded.insert(i.This); // settled: a later parse of it records nothing
                 continue;
             }
             ++it;

@@ -1,4 +1,5 @@
 #include "crash/core/x86/x86_function.h"
+#include "crash/core/x86/x86_listing.h"
 
 #include "crash/core/x86/testing/code_image.h"
 
@@ -38,6 +39,12 @@ TEST(X86Function, AJumpBackIntoAParsedAreaSplitsIt)
     ASSERT_TRUE(back);
     EXPECT_EQ(back->CalledFrom, 0x401013u);
     EXPECT_TRUE(f.FarCalls.empty());
+    // The listing labels the target and the jump names the label.
+    TListingOptions o;
+    o.AutoDelimiters = true;
+    const std::string listing = DisassemblyListing(m, f, o);
+    EXPECT_NE(listing.find("00401002 loc_401002:"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("jl      loc_401002"), std::string::npos) << listing;
 }
 
 TEST(X86Function, ALoopRecordsItsCallsOnce)
