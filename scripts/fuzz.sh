@@ -6,6 +6,9 @@
 # build/fuzz-artifacts. Prints the executions per second and the coverage of each target.
 # LUMIGATE_FUZZ_SEED fixes libFuzzer's seed: the test command's short run then walks the same
 # inputs every time (a run that passed here passes in CI; new findings are the long run's job).
+# With LUMIGATE_FUZZ_KEEP=1 a target that passed gets its corpus in the tree minimised with
+# what the run found: the smallest set of inputs that keeps all coverage, named by their hash
+# (regressions/ stays as it is and is not copied).
 #
 #   fuzz.sh [SECONDS] [TARGET...]
 set -euo pipefail
@@ -20,6 +23,28 @@ mkdir -p "$artifacts"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
+# Minimises CORPUS together with FOUND into CORPUS's own files; inputs that a regression
+# already covers are not kept twice.
+keep() {
+    local exe="$1" corpus="$2" found="$3" merged="$work/merged-$(basename "$1")" r
+    mkdir -p "$merged"
+    if [ -d "$corpus/regressions" ]; then
+        cp "$corpus"/regressions/* "$merged"/ 2>/dev/null || true
+    fi
+    "$exe" -merge=1 -max_len=4096 -timeout=10 -rss_limit_mb=2048 "$merged" "$corpus" "$found" >"$merged.log" 2>&1 || {
+        tail -20 "$merged.log"
+        return 1
+    }
+    if [ -d "$corpus/regressions" ]; then
+        for r in "$corpus"/regressions/*; do
+            rm -f "$merged/$(basename "$r")"
+        done
+    fi
+    find "$corpus" -maxdepth 1 -type f -delete
+    mv "$merged"/* "$corpus"/ 2>/dev/null || true
+    echo "  corpus kept: $(find "$corpus" -maxdepth 1 -type f | wc -l) inputs in ${corpus#"$REPO"/}"
+}
+
 run_one() {
     local exe="$1" corpus="$2" name
     name="$(basename "$exe")"
@@ -31,6 +56,9 @@ run_one() {
         rate=$(grep -o 'exec/s: [0-9]*' "$work/$name.log" | tail -1 | grep -o '[0-9]*$' || echo 0)
         cov=$(grep -o 'cov: [0-9]*' "$work/$name.log" | tail -1 | grep -o '[0-9]*$' || echo 0)
         printf '%-28s %10s runs %8s exec/s  cov %6s\n' "$name" "$runs" "$rate" "$cov"
+        if [ "${LUMIGATE_FUZZ_KEEP:-0}" = 1 ]; then
+            keep "$exe" "$corpus" "$work/$name"
+        fi
     else
         printf '%-28s FAILED (the input is in %s)\n' "$name" "$artifacts"
         tail -40 "$work/$name.log"
