@@ -408,7 +408,7 @@ private:
     TFunctionInfo& F;
     uint32_t Low = 0, High = 0;
     std::vector<bool> Failed;
-    std::set<uint32_t> Recorded; // the instructions in FarCalls and UnknownTargets
+    std::set<uint32_t> Recorded; // transfers recorded (or resolved) once: parsing them again adds nothing
     bool GapFillDone = false;
 };
 

@@ -1,0 +1,178 @@
+#include "crash/core/intercept/dispatch_win.h"
+
+#include <csignal>
+#include <cstring>
+#include <exception>
+
+namespace crash {
+namespace {
+
+static_assert(sizeof(EXCEPTION_RECORD) == sizeof(THandoffRecord::ExceptionRecord),
+              "the hand-off carries the 32-bit exception record whole");
+
+// Start-up and the crash paths share these; they are set once on the main thread before any
+// path is installed.
+constexpr DWORD ThreadNamingCode = 0x406D1388;
+
+THandlingThread TheThread;
+void* TheVectoredHandler = nullptr;
+DWORD TheMainThread = 0;
+bool Started = false;
+LPTOP_LEVEL_EXCEPTION_FILTER PreviousFilter = nullptr;
+std::terminate_handler PreviousTerminate = nullptr;
+void (*PreviousAbort)(int) = SIG_DFL;
+
+uint32_t Value(const void* p)
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
+}
+
+// Waits for the handling thread. The main thread dispatches its messages meanwhile (its
+// windows must keep painting and a handler may need it); a quit message ends the wait and
+// is posted again.
+void WaitForPipeline(HANDLE done)
+{
+    if (::GetCurrentThreadId() != TheMainThread) {
+        ::WaitForSingleObject(done, INFINITE);
+        return;
+    }
+    for (;;) {
+        if (::MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
+            return;
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+    }
+}
+
+LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
+{
+    const bool main = ::GetCurrentThreadId() == TheMainThread;
+    TDispatchRequest request;
+    request.Address = Value(pointers->ExceptionRecord->ExceptionAddress);
+    request.Source = esUnhandledFilter;
+    request.Context = pointers->ContextRecord;
+    request.Record = pointers->ExceptionRecord;
+    request.CanContinue = !main;
+    DispatchException(request);
+    if (main)
+        return EXCEPTION_EXECUTE_HANDLER; // the process ends with the exception's code
+    // Another thread ends, and the program goes on.
+    ::ExitThread(pointers->ExceptionRecord->ExceptionCode);
+}
+
+// First sight of every OS exception on its thread. The debugger's thread-naming exception
+// is taken here (it names a thread, it is no failure): raised where no debugger listens it
+// would otherwise end the program.
+LONG WINAPI FirstChance(EXCEPTION_POINTERS* pointers)
+{
+    if (pointers->ExceptionRecord->ExceptionCode == ThreadNamingCode)
+        return EXCEPTION_CONTINUE_EXECUTION;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+// The process ends after a report; nothing else of the runtime runs (a second report of the
+// same failure through abort, say).
+[[noreturn]] void EndProcess(UINT code)
+{
+    ::TerminateProcess(::GetCurrentProcess(), code);
+    for (;;)
+        ::Sleep(INFINITE);
+}
+
+void Terminate()
+{
+    TDispatchRequest request;
+    request.Source = std::current_exception() ? esExceptProc : esRuntimeError;
+    request.CanContinue = false;
+    DispatchException(request);
+    EndProcess(3);
+}
+
+void Abort(int)
+{
+    TDispatchRequest request;
+    request.Source = esRuntimeError;
+    request.CanContinue = false;
+    DispatchException(request);
+    EndProcess(3);
+}
+
+} // namespace
+
+DWORD MainThreadId() noexcept
+{
+    return TheMainThread;
+}
+
+DWORD HandlingThreadId() noexcept
+{
+    return TheThread.ThreadId();
+}
+
+void DispatchException(const TDispatchRequest& r)
+{
+    if (!TheThread.Running() || ::GetCurrentThreadId() == TheThread.ThreadId())
+        return;
+    const base::KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!done)
+        return;
+    THandoffRecord record{};
+    record.Event = Value(done.Get());
+    record.ThreadId = ::GetCurrentThreadId();
+    record.ExceptType = r.Type;
+    record.ExceptObject = Value(r.Object);
+    record.ExceptAddress = r.Address;
+    record.CanContinue = r.CanContinue;
+    if (r.Context) {
+        record.Esp = r.Context->Esp;
+        record.Ebp = r.Context->Ebp;
+    } else {
+        record.Esp = Value(__builtin_frame_address(0));
+        record.Ebp = Value(__builtin_frame_address(0));
+    }
+    record.Context = Value(r.Context);
+    if (r.Record)
+        std::memcpy(record.ExceptionRecord, r.Record, sizeof record.ExceptionRecord);
+    record.Source = r.Source;
+    record.RelatedObject = Value(r.RelatedObject);
+    if (TheThread.Handoff(record))
+        WaitForPipeline(done.Get());
+}
+
+bool StartInterception(THandoffProcessor processor)
+{
+    if (Started)
+        return true;
+    TheMainThread = ::GetCurrentThreadId();
+    if (!TheThread.Start(processor))
+        return false;
+    Started = true;
+    TheVectoredHandler = ::AddVectoredExceptionHandler(1, &FirstChance);
+    PreviousFilter = ::SetUnhandledExceptionFilter(&UnhandledFilter);
+    PreviousTerminate = std::set_terminate(&Terminate);
+    PreviousAbort = std::signal(SIGABRT, &Abort);
+    return true;
+}
+
+void StopInterception()
+{
+    if (!Started)
+        return;
+    Started = false;
+    std::signal(SIGABRT, PreviousAbort);
+    std::set_terminate(PreviousTerminate);
+    ::SetUnhandledExceptionFilter(PreviousFilter);
+    if (TheVectoredHandler)
+        ::RemoveVectoredExceptionHandler(TheVectoredHandler);
+    TheVectoredHandler = nullptr;
+    TheThread.Stop();
+}
+
+} // namespace crash

@@ -1,0 +1,40 @@
+#pragma once
+// DispatchException, the one entry into the crash reporter, and the start and end of the
+// interception. Start-up makes the handling thread and installs the process-wide paths:
+// the unhandled-exception filter (OS exceptions no frame handled), the terminate handler
+// (a C++ exception nothing caught) and the abort signal. Each path dispatches with its
+// source; what happens next (continue, end the thread, end the process) is the path's.
+
+#include "crash/core/intercept/except_source.h"
+#include "crash/core/intercept/handling_thread_win.h"
+
+#include <windows.h>
+
+namespace crash {
+
+struct TDispatchRequest
+{
+    TExceptType Type = etNormal;
+    const void* Object = nullptr; // the exception object, if there is one
+    uint32_t Address = 0;
+    TExceptSource Source = esManual;
+    const CONTEXT* Context = nullptr;
+    const EXCEPTION_RECORD* Record = nullptr;
+    const void* RelatedObject = nullptr;
+    bool CanContinue = true;
+};
+
+// Hands the exception to the handling thread and waits until it is done; the main thread
+// keeps its messages flowing meanwhile. Returns at once on the handling thread itself.
+void DispatchException(const TDispatchRequest& request);
+
+// Once per process, on the main thread. False when the handling thread cannot be made
+// (then nothing is installed).
+bool StartInterception(THandoffProcessor processor);
+// Takes every path out again and ends the handling thread; a second call does nothing.
+void StopInterception();
+
+DWORD MainThreadId() noexcept;
+DWORD HandlingThreadId() noexcept;
+
+} // namespace crash

@@ -1,0 +1,125 @@
+// Every kind of failure on every kind of thread reaches the handling thread exactly once,
+// with the source of its path, and the process ends as that path decides. Each case runs in
+// a child (testing/crash_child.cpp) so that its failure ends only the child.
+
+#include "base/win_handle.h"
+#include "crash/core/intercept/except_source.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace crash {
+namespace {
+
+struct TOutcome
+{
+    DWORD ExitCode = 0;
+    std::vector<std::string> Lines;
+};
+
+std::wstring Beside(const wchar_t* name)
+{
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, n);
+    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
+}
+
+TOutcome RunChild(const std::string& kind, const std::string& thread)
+{
+    const std::wstring log = Beside(L"crash_child.log");
+    ::DeleteFileW(log.c_str());
+    std::wstring command = L"\"" + Beside(L"crash_child.exe") + L"\" " +
+                           std::wstring(kind.begin(), kind.end()) + L" " +
+                           std::wstring(thread.begin(), thread.end()) + L" \"" + log + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    TOutcome out;
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        ADD_FAILURE() << "cannot start the child";
+        return out;
+    }
+    base::KernelHandle process(pi.hProcess), primary(pi.hThread);
+    if (::WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.Get(), 1);
+        ADD_FAILURE() << kind << " on " << thread << " did not end";
+    }
+    ::GetExitCodeProcess(process.Get(), &out.ExitCode);
+    std::ifstream in(std::string(log.begin(), log.end()));
+    for (std::string line; std::getline(in, line);)
+        out.Lines.push_back(line.substr(0, line.find('\r')));
+    ::DeleteFileW(log.c_str());
+    return out;
+}
+
+std::string Field(const std::string& line, int index)
+{
+    std::istringstream s(line);
+    std::string f;
+    for (int i = 0; i <= index; ++i)
+        s >> f;
+    return f;
+}
+
+struct TCase
+{
+    const char* Kind;
+    DWORD Code; // the OS exception code, 0 for a C++ or runtime failure
+    TExceptSource Source;
+};
+
+constexpr TCase Cases[] = {
+    {"av-read", 0xC0000005, esUnhandledFilter},
+    {"av-write", 0xC0000005, esUnhandledFilter},
+    {"av-exec", 0xC0000005, esUnhandledFilter},
+    {"div0", 0xC0000094, esUnhandledFilter},
+    {"int3", 0x80000003, esUnhandledFilter},
+    {"illegal", 0xC000001D, esUnhandledFilter},
+    {"privileged", 0xC0000096, esUnhandledFilter},
+    {"raise", 0xE0001234, esUnhandledFilter},
+    {"throw-std", 0, esExceptProc},
+    {"throw-int", 0, esExceptProc},
+    {"abort", 0, esRuntimeError},
+    {"terminate", 0, esRuntimeError},
+    {"stack-overflow", 0xC00000FD, esUnhandledFilter},
+};
+
+TEST(Interception, EveryFailureOnEveryThreadIsHandedOverOnce)
+{
+    for (const TCase& c : Cases) {
+        for (const char* thread : {"main", "thread", "std"}) {
+            SCOPED_TRACE(std::string(c.Kind) + " on " + thread);
+            const TOutcome o = RunChild(c.Kind, thread);
+            ASSERT_EQ(o.Lines.size(), 1u);
+            EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(c.Source));
+            char code[16];
+            std::snprintf(code, sizeof code, "%08lx", c.Code);
+            EXPECT_EQ(Field(o.Lines[0], 1), code);
+            EXPECT_EQ(Field(o.Lines[0], 3), std::string(thread) == "main" ? "main" : "other");
+            const bool os = c.Code != 0;
+            if (os && std::string(thread) != "main")
+                EXPECT_EQ(o.ExitCode, 0u); // the thread ended, the program went on
+            else
+                EXPECT_EQ(o.ExitCode, os ? c.Code : 3u);
+        }
+    }
+}
+
+TEST(Interception, TheThreadNamingExceptionIsNeitherReportedNorFatal)
+{
+    for (const char* thread : {"main", "thread"}) {
+        const TOutcome o = RunChild("thread-name", thread);
+        EXPECT_TRUE(o.Lines.empty()) << thread;
+        EXPECT_EQ(o.ExitCode, 0u) << thread;
+    }
+}
+
+} // namespace
+} // namespace crash

@@ -1,0 +1,119 @@
+// A program that fails on purpose under the interception:
+//   crash_child KIND THREAD LOG
+// KIND is the failure (see Fail), THREAD where it happens ("main", "thread": a CreateThread
+// thread, "std": a std::thread). Every hand-off that reaches the processor appends a line
+// "source code address thread" to LOG, where code is the OS exception code (0 for none) and
+// thread "main" or "other". The parent reads the lines and the exit code.
+
+#include "crash/core/intercept/dispatch_win.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <stdexcept>
+#include <string>
+#include <thread>
+
+namespace {
+
+char Log[MAX_PATH];
+const char* Kind = "";
+
+void Record(const crash::THandoffRecord& r)
+{
+    EXCEPTION_RECORD os;
+    std::memcpy(&os, r.ExceptionRecord, sizeof os);
+    char line[128];
+    const int n = std::snprintf(line, sizeof line, "%u %08lx %08x %s\r\n", static_cast<unsigned>(r.Source),
+                                os.ExceptionCode, static_cast<unsigned>(r.ExceptAddress),
+                                r.ThreadId == crash::MainThreadId() ? "main" : "other");
+    HANDLE file = ::CreateFileA(Log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return;
+    DWORD written;
+    ::WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+volatile int Zero = 0;
+
+[[gnu::noinline]] int Deeper(int n)
+{
+    volatile char page[1024];
+    page[0] = static_cast<char>(n);
+    return Zero >= 0 ? Deeper(n + 1) + page[0] : 0;
+}
+
+// The debugger's thread-naming exception, raised as programs raise it: no debugger is
+// there to take it.
+void NameThread(const char* name)
+{
+    const ULONG_PTR info[4] = {0x1000, reinterpret_cast<ULONG_PTR>(name), static_cast<ULONG_PTR>(-1), 0};
+    ::RaiseException(0x406D1388, 0, 4, info);
+}
+
+[[gnu::noinline]] void Fail()
+{
+    const std::string k = Kind;
+    if (k == "av-read")
+        std::printf("%d\n", *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(Zero + 8)));
+    else if (k == "av-write")
+        *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(Zero + 16)) = 1;
+    else if (k == "av-exec")
+        reinterpret_cast<void (*)()>(static_cast<uintptr_t>(Zero + 32))();
+    else if (k == "div0")
+        std::printf("%d\n", 10 / Zero);
+    else if (k == "int3")
+        __asm__ volatile("int3");
+    else if (k == "illegal")
+        __asm__ volatile("ud2");
+    else if (k == "privileged")
+        __asm__ volatile("hlt");
+    else if (k == "raise")
+        ::RaiseException(0xE0001234, 0, 0, nullptr);
+    else if (k == "throw-std")
+        throw std::runtime_error("thrown on purpose");
+    else if (k == "throw-int")
+        throw 42;
+    else if (k == "abort")
+        std::abort();
+    else if (k == "terminate")
+        std::terminate();
+    else if (k == "stack-overflow")
+        std::printf("%d\n", Deeper(0));
+    else if (k == "thread-name")
+        NameThread("named on purpose");
+}
+
+DWORD WINAPI ThreadMain(void*)
+{
+    Fail();
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 4)
+        return 2;
+    Kind = argv[1];
+    std::strncpy(Log, argv[3], sizeof Log - 1);
+    if (!crash::StartInterception(&Record))
+        return 4;
+    const std::string where = argv[2];
+    if (where == "main") {
+        Fail();
+    } else if (where == "thread") {
+        HANDLE thread = ::CreateThread(nullptr, 0, &ThreadMain, nullptr, 0, nullptr);
+        ::WaitForSingleObject(thread, INFINITE);
+        ::CloseHandle(thread);
+    } else if (where == "std") {
+        std::thread([] { Fail(); }).join();
+    }
+    crash::StopInterception();
+    return 0;
+}
