@@ -112,6 +112,29 @@ TEST(Interception, EveryFailureOnEveryThreadIsHandedOverOnce)
     }
 }
 
+TEST(Interception, EightThreadsFailingAtOnceAreHandedOverOneAfterTheOther)
+{
+    const TOutcome o = RunChild("av-write", "eight");
+    EXPECT_EQ(o.ExitCode, 0u);
+    ASSERT_EQ(o.Lines.size(), 8u);
+    for (const std::string& line : o.Lines) {
+        EXPECT_EQ(Field(line, 0), std::to_string(esUnhandledFilter));
+        EXPECT_EQ(Field(line, 3), "other");
+    }
+}
+
+TEST(Interception, AFailingProcessorNeitherHangsNorHidesTheEnd)
+{
+    ::SetEnvironmentVariableW(L"CRASH_CHILD_PROCESSOR", L"fail");
+    const TOutcome main = RunChild("av-read", "main"), other = RunChild("div0", "thread"),
+                   cpp = RunChild("throw-std", "main");
+    ::SetEnvironmentVariableW(L"CRASH_CHILD_PROCESSOR", nullptr);
+    EXPECT_TRUE(main.Lines.empty() && other.Lines.empty() && cpp.Lines.empty());
+    EXPECT_EQ(main.ExitCode, 0xC0000005u);
+    EXPECT_EQ(other.ExitCode, 0u);
+    EXPECT_EQ(cpp.ExitCode, 3u);
+}
+
 TEST(Interception, TheThreadNamingExceptionIsNeitherReportedNorFatal)
 {
     for (const char* thread : {"main", "thread"}) {

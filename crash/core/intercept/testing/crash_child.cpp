@@ -3,7 +3,9 @@
 // KIND is the failure (see Fail), THREAD where it happens ("main", "thread": a CreateThread
 // thread, "std": a std::thread). Every hand-off that reaches the processor appends a line
 // "source code address thread" to LOG, where code is the OS exception code (0 for none) and
-// thread "main" or "other". The parent reads the lines and the exit code.
+// thread "main" or "other". The parent reads the lines and the exit code. THREAD "eight"
+// starts eight threads that fail at the same moment. With the environment variable
+// CRASH_CHILD_PROCESSOR=fail the processor itself faults on every record instead.
 
 #include "crash/core/intercept/dispatch_win.h"
 
@@ -22,8 +24,12 @@ namespace {
 char Log[MAX_PATH];
 const char* Kind = "";
 
+bool ProcessorFails = false;
+
 void Record(const crash::THandoffRecord& r)
 {
+    if (ProcessorFails)
+        *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(r.Source)) = 0;
     EXCEPTION_RECORD os;
     std::memcpy(&os, r.ExceptionRecord, sizeof os);
     char line[128];
@@ -88,8 +94,10 @@ void NameThread(const char* name)
         NameThread("named on purpose");
 }
 
-DWORD WINAPI ThreadMain(void*)
+DWORD WINAPI ThreadMain(void* start)
 {
+    if (start)
+        ::WaitForSingleObject(start, INFINITE);
     Fail();
     return 0;
 }
@@ -101,6 +109,9 @@ int main(int argc, char** argv)
     if (argc < 4)
         return 2;
     Kind = argv[1];
+    char processor[16] = {};
+    ProcessorFails = ::GetEnvironmentVariableA("CRASH_CHILD_PROCESSOR", processor, sizeof processor) &&
+                     std::strcmp(processor, "fail") == 0;
     std::strncpy(Log, argv[3], sizeof Log - 1);
     if (!crash::StartInterception(&Record))
         return 4;
@@ -113,6 +124,16 @@ int main(int argc, char** argv)
         ::CloseHandle(thread);
     } else if (where == "std") {
         std::thread([] { Fail(); }).join();
+    } else if (where == "eight") {
+        HANDLE start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+        HANDLE threads[8];
+        for (HANDLE& t : threads)
+            t = ::CreateThread(nullptr, 0, &ThreadMain, start, 0, nullptr);
+        ::SetEvent(start);
+        ::WaitForMultipleObjects(8, threads, TRUE, INFINITE);
+        for (HANDLE t : threads)
+            ::CloseHandle(t);
+        ::CloseHandle(start);
     }
     crash::StopInterception();
     return 0;
