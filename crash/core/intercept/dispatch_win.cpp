@@ -12,7 +12,7 @@ static_assert(sizeof(EXCEPTION_RECORD) == sizeof(THandoffRecord::ExceptionRecord
 
 // Start-up and the crash paths share these; they are set once on the main thread before any
 // path is installed.
-constexpr DWORD ThreadNamingCode = 0x406D1388;
+constexpr DWORD ThreadNamingCode = 0x406D1388, HeapCorruptionCode = 0xC0000374, FastFailCode = 0xC0000409;
 
 THandlingThread TheThread;
 void* TheVectoredHandler = nullptr;
@@ -67,19 +67,33 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
     ::ExitThread(pointers->ExceptionRecord->ExceptionCode);
 }
 
+[[noreturn]] void EndProcess(UINT code);
+
 // First sight of every OS exception on its thread. The debugger's thread-naming exception
 // is taken here (it names a thread, it is no failure): raised where no debugger listens it
-// would otherwise end the program.
+// would otherwise end the program. A damaged heap and a fast-fail end the process whatever
+// any frame does, so they are handed over here, while it still runs.
 LONG WINAPI FirstChance(EXCEPTION_POINTERS* pointers)
 {
-    if (pointers->ExceptionRecord->ExceptionCode == ThreadNamingCode)
+    const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+    if (code == ThreadNamingCode)
         return EXCEPTION_CONTINUE_EXECUTION;
+    if (code == HeapCorruptionCode || code == FastFailCode) {
+        TDispatchRequest request;
+        request.Address = Value(pointers->ExceptionRecord->ExceptionAddress);
+        request.Source = esSystemExceptionHandler;
+        request.Context = pointers->ContextRecord;
+        request.Record = pointers->ExceptionRecord;
+        request.CanContinue = false;
+        DispatchException(request);
+        EndProcess(code);
+    }
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
 // The process ends after a report; nothing else of the runtime runs (a second report of the
 // same failure through abort, say).
-[[noreturn]] void EndProcess(UINT code)
+void EndProcess(UINT code)
 {
     ::TerminateProcess(::GetCurrentProcess(), code);
     for (;;)

@@ -112,6 +112,20 @@ TEST(Interception, EveryFailureOnEveryThreadIsHandedOverOnce)
     }
 }
 
+TEST(Interception, ADamagedHeapOrAFastFailIsHandedOverBeforeTheProcessEnds)
+{
+    for (const auto& [kind, code] :
+         {std::pair{"heap-corruption", 0xC0000374u}, std::pair{"fast-fail", 0xC0000409u}}) {
+        for (const char* thread : {"main", "thread"}) {
+            SCOPED_TRACE(std::string(kind) + " on " + thread);
+            const TOutcome o = RunChild(kind, thread);
+            ASSERT_EQ(o.Lines.size(), 1u);
+            EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esSystemExceptionHandler));
+            EXPECT_EQ(o.ExitCode, code); // the process ends, whichever thread it was
+        }
+    }
+}
+
 TEST(Interception, EightThreadsFailingAtOnceAreHandedOverOneAfterTheOther)
 {
     const TOutcome o = RunChild("av-write", "eight");

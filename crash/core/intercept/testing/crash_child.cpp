@@ -80,6 +80,10 @@ void NameThread(const char* name)
         __asm__ volatile("hlt");
     else if (k == "raise")
         ::RaiseException(0xE0001234, 0, 0, nullptr);
+    else if (k == "heap-corruption")
+        ::RaiseException(0xC0000374, EXCEPTION_NONCONTINUABLE, 0, nullptr); // as the heap reports it
+    else if (k == "fast-fail")
+        ::RaiseException(0xC0000409, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     else if (k == "throw-std")
         throw std::runtime_error("thrown on purpose");
     else if (k == "throw-int")
