@@ -31,13 +31,13 @@ std::wstring Beside(const wchar_t* name)
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
 }
 
-TOutcome RunChild(const std::string& kind, const std::string& thread)
+// Runs `program ARGUMENTS LOG`.
+TOutcome Start(const wchar_t* program, const std::string& arguments)
 {
     const std::wstring log = Beside(L"crash_child.log");
     ::DeleteFileW(log.c_str());
-    std::wstring command = L"\"" + Beside(L"crash_child.exe") + L"\" " +
-                           std::wstring(kind.begin(), kind.end()) + L" " +
-                           std::wstring(thread.begin(), thread.end()) + L" \"" + log + L"\"";
+    std::wstring command = L"\"" + Beside(program) + L"\" " +
+                           std::wstring(arguments.begin(), arguments.end()) + L" \"" + log + L"\"";
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
@@ -49,7 +49,7 @@ TOutcome RunChild(const std::string& kind, const std::string& thread)
     base::KernelHandle process(pi.hProcess), primary(pi.hThread);
     if (::WaitForSingleObject(process.Get(), 30000) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.Get(), 1);
-        ADD_FAILURE() << kind << " on " << thread << " did not end";
+        ADD_FAILURE() << arguments << " did not end";
     }
     ::GetExitCodeProcess(process.Get(), &out.ExitCode);
     std::ifstream in(std::string(log.begin(), log.end()));
@@ -57,6 +57,11 @@ TOutcome RunChild(const std::string& kind, const std::string& thread)
         out.Lines.push_back(line.substr(0, line.find('\r')));
     ::DeleteFileW(log.c_str());
     return out;
+}
+
+TOutcome RunChild(const std::string& kind, const std::string& thread)
+{
+    return Start(L"crash_child.exe", kind + " " + thread);
 }
 
 std::string Field(const std::string& line, int index)
@@ -147,6 +152,20 @@ TEST(Interception, AFailingProcessorNeitherHangsNorHidesTheEnd)
     EXPECT_EQ(main.ExitCode, 0xC0000005u);
     EXPECT_EQ(other.ExitCode, 0u);
     EXPECT_EQ(cpp.ExitCode, 3u);
+}
+
+TEST(Interception, TheFrameworksBoundaryHandsOverEveryExceptionItCatches)
+{
+    for (const auto& [kind, source] :
+         {std::pair{"handler", esApplicationHandleException},
+          std::pair{"timer", esApplicationHandleException}, std::pair{"sync", esTThreadSynchronize}}) {
+        SCOPED_TRACE(kind);
+        const TOutcome o = Start(L"framework_child.exe", kind);
+        EXPECT_EQ(o.ExitCode, 0u); // the program went on
+        ASSERT_EQ(o.Lines.size(), 1u);
+        EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(source));
+        EXPECT_EQ(Field(o.Lines[0], 1), "main"); // a synchronized call's is reported on the main thread
+    }
 }
 
 TEST(Interception, TheThreadNamingExceptionIsNeitherReportedNorFatal)

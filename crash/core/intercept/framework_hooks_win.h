@@ -1,0 +1,15 @@
+#pragma once
+// The framework's exception boundary (window procedures, timers, synchronized calls) hands
+// every exception it catches to framework::HandleException. Its entry is patched to hand the
+// exception to DispatchException instead: a synchronized call's (the sender is the thread)
+// with esTThreadSynchronize, reported on the main thread and not handed back to the thread;
+// every other with esApplicationHandleException. The exception object of the hand-off is the
+// std::exception_ptr, alive on the catching thread while it waits.
+
+#include "crash/core/intercept/patches_win.h"
+
+namespace crash {
+
+bool InstallFrameworkHooks(TPatches& patches);
+
+} // namespace crash
