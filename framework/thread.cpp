@@ -157,13 +157,18 @@ DWORD TThread::WaitFor()
     return ReturnValue;
 }
 
+[[gnu::noinline, gnu::noclone]] void ThreadFailed(TThread* thread, std::exception_ptr error) noexcept
+{
+    thread->FFatalException = error;
+}
+
 unsigned __stdcall TThread::ThreadProc(void* self)
 {
     auto* thread = static_cast<TThread*>(self);
     if (thread->FCancelled)
         return 0;
     if (std::exception_ptr error = Guarded([&] { thread->Execute(); }))
-        thread->FFatalException = error;
+        ThreadFailed(thread, error);
     const bool freeIt = thread->FreeOnTerminate;
     if (thread->OnTerminate)
         Synchronize(thread, [thread] { thread->OnTerminate(thread); });

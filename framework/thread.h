@@ -60,10 +60,16 @@ private:
     bool FStarted = false;
     std::atomic<bool> FCancelled{false}; // destroyed before Start: end without Execute
     std::exception_ptr FFatalException;
+    friend void ThreadFailed(TThread* thread, std::exception_ptr error) noexcept;
 };
 
 bool IsMainThread() noexcept;
 DWORD MainThreadID() noexcept;
+
+// Called on the thread when an exception escapes its Execute: keeps it as the thread's
+// FatalException. One routine of its own (never inlined), so that a crash reporter can take
+// this place.
+void ThreadFailed(TThread* thread, std::exception_ptr error) noexcept;
 
 // Runs the synchronized calls that are waiting; called by the main thread. Returns whether
 // any call ran.

@@ -156,15 +156,23 @@ TEST(Interception, AFailingProcessorNeitherHangsNorHidesTheEnd)
 
 TEST(Interception, TheFrameworksBoundaryHandsOverEveryExceptionItCatches)
 {
-    for (const auto& [kind, source] :
-         {std::pair{"handler", esApplicationHandleException},
-          std::pair{"timer", esApplicationHandleException}, std::pair{"sync", esTThreadSynchronize}}) {
-        SCOPED_TRACE(kind);
-        const TOutcome o = Start(L"framework_child.exe", kind);
+    struct TFrameworkCase
+    {
+        const char* Kind;
+        TExceptSource Source;
+        const char* Thread;
+    };
+    for (const TFrameworkCase& c : {TFrameworkCase{"handler", esApplicationHandleException, "main"},
+                                    TFrameworkCase{"timer", esApplicationHandleException, "main"},
+                                    // a synchronized call's is reported on the main thread
+                                    TFrameworkCase{"sync", esTThreadSynchronize, "main"},
+                                    TFrameworkCase{"execute", esTThreadExecute, "other"}}) {
+        SCOPED_TRACE(c.Kind);
+        const TOutcome o = Start(L"framework_child.exe", c.Kind);
         EXPECT_EQ(o.ExitCode, 0u); // the program went on
         ASSERT_EQ(o.Lines.size(), 1u);
-        EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(source));
-        EXPECT_EQ(Field(o.Lines[0], 1), "main"); // a synchronized call's is reported on the main thread
+        EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(c.Source));
+        EXPECT_EQ(Field(o.Lines[0], 1), c.Thread);
     }
 }
 

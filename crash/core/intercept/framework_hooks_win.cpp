@@ -25,14 +25,29 @@ void HandleFrameworkException(framework::TObject* sender, std::exception_ptr err
     DispatchException(request);
 }
 
+// Has framework::ThreadFailed's signature: an exception escaped a framework thread's Execute.
+// The thread ends normally afterwards (the exception is not kept as its FatalException).
+void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) noexcept
+{
+    TDispatchRequest request;
+    request.Object = &error;
+    request.RelatedObject = thread;
+    request.Source = esTThreadExecute;
+    DispatchException(request);
+}
+
+template <class F> bool Redirect(TPatches& patches, F* original, F* replacement)
+{
+    return patches.WriteJump(reinterpret_cast<void*>(original), reinterpret_cast<const void*>(replacement));
+}
+
 } // namespace
 
 bool InstallFrameworkHooks(TPatches& patches)
 {
-    using THandler = void (*)(framework::TObject*, std::exception_ptr) noexcept;
-    const THandler original = &framework::HandleException;
-    return patches.WriteJump(reinterpret_cast<void*>(original),
-                             reinterpret_cast<const void*>(&HandleFrameworkException));
+    const bool boundary = Redirect(patches, &framework::HandleException, &HandleFrameworkException);
+    const bool threads = Redirect(patches, &framework::ThreadFailed, &HandleThreadFailure);
+    return boundary && threads;
 }
 
 } // namespace crash

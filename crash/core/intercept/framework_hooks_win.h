@@ -3,8 +3,10 @@
 // every exception it catches to framework::HandleException. Its entry is patched to hand the
 // exception to DispatchException instead: a synchronized call's (the sender is the thread)
 // with esTThreadSynchronize, reported on the main thread and not handed back to the thread;
-// every other with esApplicationHandleException. The exception object of the hand-off is the
-// std::exception_ptr, alive on the catching thread while it waits.
+// every other with esApplicationHandleException. An exception escaping a framework thread's
+// Execute reaches framework::ThreadFailed, patched the same way: esTThreadExecute, on that
+// thread. The exception object of the hand-off is the std::exception_ptr, alive on the
+// catching thread while it waits.
 
 #include "crash/core/intercept/patches_win.h"
 

@@ -2,8 +2,8 @@
 // interception:  framework_child KIND LOG
 // KIND "handler" hands an exception to framework::HandleException directly, "timer" throws
 // from a timer event, "sync" from a call a framework thread synchronizes with the main
-// thread. Every hand-off appends a line "source thread" (main or other) to LOG; the program
-// goes on and ends with 0.
+// thread, "execute" from a framework thread's Execute. Every hand-off appends a line "source thread" (main or
+// other) to LOG; the program goes on and ends with 0.
 
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/framework_hooks_win.h"
@@ -36,6 +36,15 @@ void Record(const crash::THandoffRecord& r)
     }
     ::InterlockedIncrement(&Handed);
 }
+
+class TFailingThread : public framework::TThread
+{
+public:
+    TFailingThread() : TThread(true) {}
+
+protected:
+    void Execute() override { throw std::runtime_error("thrown in Execute"); }
+};
 
 class TSyncThread : public framework::TThread
 {
@@ -82,6 +91,12 @@ int main(int argc, char** argv)
             throw std::runtime_error("thrown in a timer event");
         };
         PumpUntilHanded();
+    } else if (kind == "execute") {
+        TFailingThread thread;
+        thread.Start();
+        thread.WaitFor();
+        if (thread.FatalException())
+            return 5; // kept by the framework: the hand-off did not take its place
     } else if (kind == "sync") {
         TSyncThread thread;
         thread.Start();
