@@ -162,7 +162,8 @@ TEST(Interception, TheFrameworksBoundaryHandsOverEveryExceptionItCatches)
         TExceptSource Source;
         const char* Thread;
     };
-    for (const TFrameworkCase& c : {TFrameworkCase{"handler", esApplicationHandleException, "main"},
+    for (const TFrameworkCase& c : {TFrameworkCase{"show", esApplicationShowException, "main"},
+                                    TFrameworkCase{"handler", esApplicationHandleException, "main"},
                                     TFrameworkCase{"timer", esApplicationHandleException, "main"},
                                     // a synchronized call's is reported on the main thread
                                     TFrameworkCase{"sync", esTThreadSynchronize, "main"},

@@ -36,9 +36,31 @@ void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) n
     DispatchException(request);
 }
 
+// Has TApplication::ShowException's calling convention (this in ecx, the exception_ptr by
+// reference on the stack, popped by the callee): the patch at the method's entry jumps here.
+[[gnu::thiscall]] void ShowFrameworkException(framework::TApplication* application, std::exception_ptr error)
+{
+    TDispatchRequest request;
+    request.Object = &error;
+    request.RelatedObject = application;
+    request.Source = esApplicationShowException;
+    DispatchException(request);
+}
+
 template <class F> bool Redirect(TPatches& patches, F* original, F* replacement)
 {
     return patches.WriteJump(reinterpret_cast<void*>(original), reinterpret_cast<const void*>(replacement));
+}
+
+// The entry of TApplication's own ShowException (not an override's): GCC turns a constant
+// pointer to a member function into the address of that function.
+void* ShowExceptionEntry()
+{
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpmf-conversions"
+    using TShow = void (*)(framework::TApplication*, std::exception_ptr);
+    return reinterpret_cast<void*>(reinterpret_cast<TShow>(&framework::TApplication::ShowException));
+#pragma GCC diagnostic pop
 }
 
 } // namespace
@@ -47,7 +69,9 @@ bool InstallFrameworkHooks(TPatches& patches)
 {
     const bool boundary = Redirect(patches, &framework::HandleException, &HandleFrameworkException);
     const bool threads = Redirect(patches, &framework::ThreadFailed, &HandleThreadFailure);
-    return boundary && threads;
+    const bool show =
+        patches.WriteJump(ShowExceptionEntry(), reinterpret_cast<const void*>(&ShowFrameworkException));
+    return boundary && threads && show;
 }
 
 } // namespace crash

@@ -2,7 +2,8 @@
 // interception:  framework_child KIND LOG
 // KIND "handler" hands an exception to framework::HandleException directly, "timer" throws
 // from a timer event, "sync" from a call a framework thread synchronizes with the main
-// thread, "execute" from a framework thread's Execute. Every hand-off appends a line "source thread" (main or
+// thread, "execute" from a framework thread's Execute; "show" asks the application to show an
+// exception. Every hand-off appends a line "source thread" (main or
 // other) to LOG; the program goes on and ends with 0.
 
 #include "crash/core/intercept/dispatch_win.h"
@@ -81,7 +82,9 @@ int main(int argc, char** argv)
     if (!crash::StartInterception(&Record) || !crash::InstallFrameworkHooks(patches))
         return 4;
     const std::string kind = argv[1];
-    if (kind == "handler") {
+    if (kind == "show") {
+        app.ShowException(std::make_exception_ptr(std::runtime_error("shown")));
+    } else if (kind == "handler") {
         framework::HandleException(nullptr, std::make_exception_ptr(std::runtime_error("handed over")));
     } else if (kind == "timer") {
         framework::TTimer timer(nullptr);
