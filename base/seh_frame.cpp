@@ -9,6 +9,8 @@ struct GuardFrame
     EXCEPTION_REGISTRATION_RECORD Registration;
     void* Resume[5]; // __builtin_setjmp buffer
     EXCEPTION_RECORD Record;
+    TFirstSight First;
+    void* Data;
 };
 
 EXCEPTION_REGISTRATION_RECORD* TopFrame()
@@ -31,12 +33,14 @@ __attribute__((noinline)) void UnwindTo(void* frame, EXCEPTION_RECORD* record)
     ::RtlUnwind(frame, nullptr, record, nullptr);
 }
 
-EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT*, void*)
+EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* frame, CONTEXT* context, void*)
 {
     if (record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND))
         return ExceptionContinueSearch;
     auto* guard = static_cast<GuardFrame*>(frame);
     guard->Record = *record;
+    if (guard->First && context)
+        guard->First(*record, *context, guard->Data);
     UnwindTo(frame, record);
     __builtin_longjmp(guard->Resume, 1);
 }
@@ -45,7 +49,15 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* frame
 
 __attribute__((noinline)) bool CallUnderSehFrame(void (*fn)(void*), void* arg, EXCEPTION_RECORD& caught)
 {
+    return CallUnderSehFrame(fn, arg, caught, nullptr, nullptr);
+}
+
+__attribute__((noinline)) bool CallUnderSehFrame(void (*fn)(void*), void* arg, EXCEPTION_RECORD& caught,
+                                                 TFirstSight first, void* data)
+{
     GuardFrame guard{};
+    guard.First = first;
+    guard.Data = data;
     guard.Registration.Handler = reinterpret_cast<PEXCEPTION_ROUTINE>(&GuardHandler);
     if (__builtin_setjmp(guard.Resume)) {
         // Back from the handler: RtlUnwind has left this frame on top of the chain.

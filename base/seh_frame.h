@@ -13,6 +13,11 @@ namespace base {
 
 bool CallUnderSehFrame(void (*fn)(void*), void* arg, EXCEPTION_RECORD& caught);
 
+// As above; `first` sees the exception with its CPU context before anything is unwound (on
+// the faulting thread, where the exception happened).
+using TFirstSight = void (*)(const EXCEPTION_RECORD& record, const CONTEXT& context, void* data);
+bool CallUnderSehFrame(void (*fn)(void*), void* arg, EXCEPTION_RECORD& caught, TFirstSight first, void* data);
+
 template <class F> bool CallUnderSehFrame(F&& f, EXCEPTION_RECORD& caught)
 {
     return CallUnderSehFrame([](void* p) { (*static_cast<std::remove_reference_t<F>*>(p))(); },

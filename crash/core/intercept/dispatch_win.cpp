@@ -1,5 +1,8 @@
 #include "crash/core/intercept/dispatch_win.h"
 
+#include "crash/core/intercept/patches_win.h"
+#include "crash/core/intercept/thread_hooks_win.h"
+
 #include <csignal>
 #include <cstring>
 #include <exception>
@@ -15,6 +18,7 @@ static_assert(sizeof(EXCEPTION_RECORD) == sizeof(THandoffRecord::ExceptionRecord
 constexpr DWORD ThreadNamingCode = 0x406D1388, HeapCorruptionCode = 0xC0000374, FastFailCode = 0xC0000409;
 
 THandlingThread TheThread;
+TPatches ThePatches;
 void* TheVectoredHandler = nullptr;
 DWORD TheMainThread = 0;
 bool Started = false;
@@ -172,6 +176,7 @@ bool StartInterception(THandoffProcessor processor)
     PreviousFilter = ::SetUnhandledExceptionFilter(&UnhandledFilter);
     PreviousTerminate = std::set_terminate(&Terminate);
     PreviousAbort = std::signal(SIGABRT, &Abort);
+    InstallThreadHooks(ThePatches);
     return true;
 }
 
@@ -180,6 +185,7 @@ void StopInterception()
     if (!Started)
         return;
     Started = false;
+    ThePatches.UndoAndFree();
     std::signal(SIGABRT, PreviousAbort);
     std::set_terminate(PreviousTerminate);
     ::SetUnhandledExceptionFilter(PreviousFilter);

@@ -2,7 +2,8 @@
 // DispatchException, the one entry into the crash reporter, and the start and end of the
 // interception. Start-up makes the handling thread and installs the process-wide paths:
 // the unhandled-exception filter (OS exceptions no frame handled), the terminate handler
-// (a C++ exception nothing caught) and the abort signal. Each path dispatches with its
+// (a C++ exception nothing caught), the abort signal and the thread wrappers
+// (thread_hooks_win.h). Each path dispatches with its
 // source; what happens next (continue, end the thread, end the process) is the path's.
 
 #include "crash/core/intercept/except_source.h"

@@ -1,11 +1,11 @@
 // A program that fails on purpose under the interception:
 //   crash_child KIND THREAD LOG
 // KIND is the failure (see Fail), THREAD where it happens ("main", "thread": a CreateThread
-// thread, "std": a std::thread). Every hand-off that reaches the processor appends a line
-// "source code address thread" to LOG, where code is the OS exception code (0 for none) and
-// thread "main" or "other". The parent reads the lines and the exit code. THREAD "eight"
-// starts eight threads that fail at the same moment. With the environment variable
-// CRASH_CHILD_PROCESSOR=fail the processor itself faults on every record instead.
+// thread, "std": a std::thread, "work": a QueueUserWorkItem work item). Every hand-off that reaches the
+// processor appends a line "source code address thread" to LOG, where code is the OS exception code (0 for
+// none) and thread "main" or "other". The parent reads the lines and the exit code. THREAD "eight" starts
+// eight threads that fail at the same moment. With the environment variable CRASH_CHILD_PROCESSOR=fail the
+// processor itself faults on every record instead.
 
 #include "crash/core/intercept/dispatch_win.h"
 
@@ -25,6 +25,7 @@ char Log[MAX_PATH];
 const char* Kind = "";
 
 bool ProcessorFails = false;
+HANDLE Recorded = nullptr; // set after each record
 
 void Record(const crash::THandoffRecord& r)
 {
@@ -42,6 +43,7 @@ void Record(const crash::THandoffRecord& r)
     DWORD written;
     ::WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
     ::CloseHandle(file);
+    ::SetEvent(Recorded);
 }
 
 volatile int Zero = 0;
@@ -117,6 +119,7 @@ int main(int argc, char** argv)
     ProcessorFails = ::GetEnvironmentVariableA("CRASH_CHILD_PROCESSOR", processor, sizeof processor) &&
                      std::strcmp(processor, "fail") == 0;
     std::strncpy(Log, argv[3], sizeof Log - 1);
+    Recorded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
     if (!crash::StartInterception(&Record))
         return 4;
     const std::string where = argv[2];
@@ -128,6 +131,9 @@ int main(int argc, char** argv)
         ::CloseHandle(thread);
     } else if (where == "std") {
         std::thread([] { Fail(); }).join();
+    } else if (where == "work") {
+        ::QueueUserWorkItem(&ThreadMain, nullptr, 0);
+        ::WaitForSingleObject(Recorded, 10000);
     } else if (where == "eight") {
         HANDLE start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         HANDLE threads[8];
