@@ -178,6 +178,13 @@ TEST(Interception, TheFrameworksBoundaryHandsOverEveryExceptionItCatches)
     }
 }
 
+TEST(Interception, EveryPatchIsGoneAfterShutdown)
+{
+    // Each child checks itself and ends with 6 when something was not patched or not undone.
+    EXPECT_EQ(RunChild("undo", "main").ExitCode, 0u);              // the thread wrappers
+    EXPECT_EQ(Start(L"framework_child.exe", "undo").ExitCode, 0u); // the framework's routines
+}
+
 TEST(Interception, TheThreadNamingExceptionIsNeitherReportedNorFatal)
 {
     for (const char* thread : {"main", "thread"}) {

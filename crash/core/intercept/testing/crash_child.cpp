@@ -100,6 +100,27 @@ void NameThread(const char* name)
         NameThread("named on purpose");
 }
 
+// Whether the thread function was called from this program's code (the wrapper) rather
+// than straight from the system's thread start.
+DWORD WINAPI ProbeCaller(void*)
+{
+    const auto caller = reinterpret_cast<uintptr_t>(__builtin_return_address(0));
+    const auto image = reinterpret_cast<uintptr_t>(::GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image + dos->e_lfanew);
+    return caller >= image && caller < image + nt->OptionalHeader.SizeOfImage;
+}
+
+DWORD ProbeThread()
+{
+    HANDLE thread = ::CreateThread(nullptr, 0, &ProbeCaller, nullptr, 0, nullptr);
+    ::WaitForSingleObject(thread, INFINITE);
+    DWORD wrapped = 0;
+    ::GetExitCodeThread(thread, &wrapped);
+    ::CloseHandle(thread);
+    return wrapped;
+}
+
 DWORD WINAPI ThreadMain(void* start)
 {
     if (start)
@@ -123,6 +144,12 @@ int main(int argc, char** argv)
     if (!crash::StartInterception(&Record))
         return 4;
     const std::string where = argv[2];
+    if (std::string(Kind) == "undo") {
+        // Wrapped while the interception runs, straight from the system after it stopped.
+        const DWORD during = ProbeThread();
+        crash::StopInterception();
+        return during == 1 && ProbeThread() == 0 ? 0 : 6;
+    }
     if (where == "main") {
         Fail();
     } else if (where == "thread") {

@@ -78,10 +78,25 @@ int main(int argc, char** argv)
     std::strncpy(Log, argv[2], sizeof Log - 1);
     framework::TApplication app;
     app.Initialize();
+    const std::string kind = argv[1];
+    uint8_t handler[5], failed[5];
+    std::memcpy(handler, reinterpret_cast<const void*>(&framework::HandleException), 5);
+    std::memcpy(failed, reinterpret_cast<const void*>(&framework::ThreadFailed), 5);
     crash::TPatches patches;
     if (!crash::StartInterception(&Record) || !crash::InstallFrameworkHooks(patches))
         return 4;
-    const std::string kind = argv[1];
+    if (kind == "undo") {
+        // Patched while installed; after the undo the routines' bytes are as they were.
+        const bool installed =
+            std::memcmp(handler, reinterpret_cast<const void*>(&framework::HandleException), 5) &&
+            std::memcmp(failed, reinterpret_cast<const void*>(&framework::ThreadFailed), 5);
+        patches.UndoAndFree();
+        crash::StopInterception();
+        const bool undone =
+            !std::memcmp(handler, reinterpret_cast<const void*>(&framework::HandleException), 5) &&
+            !std::memcmp(failed, reinterpret_cast<const void*>(&framework::ThreadFailed), 5);
+        return installed && undone ? 0 : 6;
+    }
     if (kind == "show") {
         app.ShowException(std::make_exception_ptr(std::runtime_error("shown")));
     } else if (kind == "handler") {
