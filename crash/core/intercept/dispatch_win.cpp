@@ -1,5 +1,6 @@
 #include "crash/core/intercept/dispatch_win.h"
 
+#include "crash/core/intercept/import_patches_win.h"
 #include "crash/core/intercept/patches_win.h"
 #include "crash/core/intercept/thread_hooks_win.h"
 
@@ -23,6 +24,9 @@ void* TheVectoredHandler = nullptr;
 DWORD TheMainThread = 0;
 bool Started = false;
 LPTOP_LEVEL_EXCEPTION_FILTER PreviousFilter = nullptr;
+// A filter the program (or a library) installed after start-up: ours stays in effect and
+// asks it afterwards.
+LPTOP_LEVEL_EXCEPTION_FILTER ChainedFilter = nullptr;
 std::terminate_handler PreviousTerminate = nullptr;
 void (*PreviousAbort)(int) = SIG_DFL;
 
@@ -65,6 +69,11 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
     request.Record = pointers->ExceptionRecord;
     request.CanContinue = !main;
     DispatchException(request);
+    if (LPTOP_LEVEL_EXCEPTION_FILTER chained = ChainedFilter) {
+        const LONG answer = chained(pointers);
+        if (answer == EXCEPTION_CONTINUE_EXECUTION)
+            return answer;
+    }
     if (main)
         return EXCEPTION_EXECUTE_HANDLER; // the process ends with the exception's code
     // Another thread ends, and the program goes on.
@@ -72,6 +81,14 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
 }
 
 [[noreturn]] void EndProcess(UINT code);
+
+// Replaces SetUnhandledExceptionFilter in every module's imports: the new filter is chained
+// behind ours instead of replacing it.
+LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetFilterHook(LPTOP_LEVEL_EXCEPTION_FILTER filter)
+{
+    return reinterpret_cast<LPTOP_LEVEL_EXCEPTION_FILTER>(::InterlockedExchangePointer(
+        reinterpret_cast<void**>(&ChainedFilter), reinterpret_cast<void*>(filter)));
+}
 
 // First sight of every OS exception on its thread. The debugger's thread-naming exception
 // is taken here (it names a thread, it is no failure): raised where no debugger listens it
@@ -174,6 +191,8 @@ bool StartInterception(THandoffProcessor processor)
     Started = true;
     TheVectoredHandler = ::AddVectoredExceptionHandler(1, &FirstChance);
     PreviousFilter = ::SetUnhandledExceptionFilter(&UnhandledFilter);
+    PatchImports(ThePatches, reinterpret_cast<const void*>(&::SetUnhandledExceptionFilter),
+                 reinterpret_cast<const void*>(&SetFilterHook));
     PreviousTerminate = std::set_terminate(&Terminate);
     PreviousAbort = std::signal(SIGABRT, &Abort);
     InstallThreadHooks(ThePatches);
@@ -188,7 +207,8 @@ void StopInterception()
     ThePatches.UndoAndFree();
     std::signal(SIGABRT, PreviousAbort);
     std::set_terminate(PreviousTerminate);
-    ::SetUnhandledExceptionFilter(PreviousFilter);
+    ::SetUnhandledExceptionFilter(ChainedFilter ? ChainedFilter : PreviousFilter);
+    ChainedFilter = nullptr;
     if (TheVectoredHandler)
         ::RemoveVectoredExceptionHandler(TheVectoredHandler);
     TheVectoredHandler = nullptr;

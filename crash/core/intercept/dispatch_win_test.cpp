@@ -178,6 +178,15 @@ TEST(Interception, TheFrameworksBoundaryHandsOverEveryExceptionItCatches)
     }
 }
 
+TEST(Interception, AFilterInstalledLaterIsChainedBehindOurs)
+{
+    const TOutcome o = RunChild("foreign-filter", "main");
+    ASSERT_EQ(o.Lines.size(), 2u);
+    EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esUnhandledFilter));
+    EXPECT_EQ(o.Lines[1], "foreign");
+    EXPECT_EQ(o.ExitCode, 0xC0000005u);
+}
+
 TEST(Interception, EveryPatchIsGoneAfterShutdown)
 {
     // Each child checks itself and ends with 6 when something was not patched or not undone.

@@ -48,6 +48,15 @@ void Record(const crash::THandoffRecord& r)
 
 volatile int Zero = 0;
 
+LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*)
+{
+    HANDLE file = ::CreateFileA(Log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    DWORD written;
+    ::WriteFile(file, "foreign\r\n", 9, &written, nullptr);
+    ::CloseHandle(file);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 [[gnu::noinline]] int Deeper(int n)
 {
     volatile char page[1024];
@@ -98,6 +107,11 @@ void NameThread(const char* name)
         std::printf("%d\n", Deeper(0));
     else if (k == "thread-name")
         NameThread("named on purpose");
+    else if (k == "foreign-filter") {
+        // Another filter arrives after start-up; the access violation then reaches both.
+        ::SetUnhandledExceptionFilter(&ForeignFilter);
+        *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(Zero + 8)) = 1;
+    }
 }
 
 // Whether the thread function was called from this program's code (the wrapper) rather
@@ -161,6 +175,11 @@ int main(int argc, char** argv)
     } else if (where == "work") {
         ::QueueUserWorkItem(&ThreadMain, nullptr, 0);
         ::WaitForSingleObject(Recorded, 10000);
+        // Failures that end the process do so on the work item's thread after the hand-off:
+        // this thread must not end it first.
+        const std::string k = Kind;
+        if (k == "abort" || k == "terminate" || k == "heap-corruption" || k == "fast-fail")
+            ::Sleep(INFINITE);
     } else if (where == "eight") {
         HANDLE start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
         HANDLE threads[8];
