@@ -139,7 +139,55 @@ void Abort(int)
     EndProcess(3);
 }
 
+// A critical section of the process environment block counts as held when its lock count is
+// 0 or more (the older layout), or, where a free section's count is -1 but entering makes
+// it -2 (the newer layout, found out once), when bit 0 of the count is clear.
+bool NewerLockLayout()
+{
+    static const bool newer = [] {
+        CRITICAL_SECTION probe;
+        ::InitializeCriticalSection(&probe);
+        ::EnterCriticalSection(&probe);
+        const bool result = probe.LockCount != 0;
+        ::LeaveCriticalSection(&probe);
+        ::DeleteCriticalSection(&probe);
+        return result;
+    }();
+    return newer;
+}
+
+bool Held(const RTL_CRITICAL_SECTION* section)
+{
+    if (!section)
+        return false;
+    const LONG count = section->LockCount;
+    return NewerLockLayout() ? (count & 1) == 0 : count >= 0;
+}
+
+const RTL_CRITICAL_SECTION* PebLock(size_t offset)
+{
+    uint8_t* peb;
+    asm volatile("movl %%fs:0x30, %0" : "=r"(peb));
+    const RTL_CRITICAL_SECTION* section = nullptr;
+    std::memcpy(&section, peb + offset, sizeof section);
+    return section;
+}
+
 } // namespace
+
+bool LoaderLockBusy(int waitMs)
+{
+    for (;;) {
+        const RTL_CRITICAL_SECTION* loader = PebLock(0xA0);
+        const bool busy = Held(loader) || Held(PebLock(0x1C));
+        if (!busy)
+            return false;
+        if (waitMs <= 0)
+            return true;
+        ::Sleep(10);
+        waitMs -= 10;
+    }
+}
 
 DWORD MainThreadId() noexcept
 {
@@ -177,7 +225,11 @@ void DispatchException(const TDispatchRequest& r)
         std::memcpy(record.ExceptionRecord, r.Record, sizeof record.ExceptionRecord);
     record.Source = r.Source;
     record.RelatedObject = Value(r.RelatedObject);
-    if (TheThread.Handoff(record))
+    // The handling thread could block on a lock this thread holds: then the record is
+    // processed here.
+    if (LoaderLockBusy(250))
+        TheThread.ProcessHere(record);
+    else if (TheThread.Handoff(record))
         WaitForPipeline(done.Get());
 }
 

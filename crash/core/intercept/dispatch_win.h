@@ -38,4 +38,10 @@ void StopInterception();
 DWORD MainThreadId() noexcept;
 DWORD HandlingThreadId() noexcept;
 
+// Whether the loader lock (or, when that is free, the PEB lock) is held, waiting up to
+// `waitMs` in steps of 10 ms for it to be released. While it is held the handling thread
+// could block on it (loading a module for the report), so the hand-off is processed on the
+// catching thread instead.
+bool LoaderLockBusy(int waitMs);
+
 } // namespace crash

@@ -113,6 +113,7 @@ TEST(Interception, EveryFailureOnEveryThreadIsHandedOverOnce)
             std::snprintf(code, sizeof code, "%08lx", c.Code);
             EXPECT_EQ(Field(o.Lines[0], 1), code);
             EXPECT_EQ(Field(o.Lines[0], 3), thread == "main" ? "main" : "other");
+            EXPECT_EQ(Field(o.Lines[0], 4), "handler"); // handed over, not processed in place
             EXPECT_EQ(o.ExitCode, wrapped ? 0u : c.Code ? c.Code : 3u);
         }
     }
@@ -185,6 +186,15 @@ TEST(Interception, AFilterInstalledLaterIsChainedBehindOurs)
     EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esUnhandledFilter));
     EXPECT_EQ(o.Lines[1], "foreign");
     EXPECT_EQ(o.ExitCode, 0xC0000005u);
+}
+
+TEST(Interception, UnderTheLoaderLockTheCatchingThreadProcessesTheRecordItself)
+{
+    const TOutcome o = RunChild("loader-lock", "main");
+    EXPECT_EQ(o.ExitCode, 0u);
+    ASSERT_EQ(o.Lines.size(), 1u);
+    EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esManual));
+    EXPECT_EQ(Field(o.Lines[0], 4), "here");
 }
 
 TEST(Interception, EveryPatchIsGoneAfterShutdown)

@@ -63,22 +63,27 @@ bool THandlingThread::Handoff(const THandoffRecord& record)
            written == sizeof record;
 }
 
+void THandlingThread::ProcessHere(const THandoffRecord& record) const
+{
+    // A processor that fails (an OS or a C++ exception) ends that record, not the thread.
+    EXCEPTION_RECORD failed;
+    base::CallUnderSehFrame(
+        [&] {
+            try {
+                if (FProcessor)
+                    FProcessor(record);
+            } catch (...) {
+            }
+        },
+        failed);
+}
+
 DWORD WINAPI THandlingThread::Proc(void* self)
 {
     auto* t = static_cast<THandlingThread*>(self);
     THandoffRecord record;
     while (ReadWhole(t->FRead.Get(), &record, sizeof record) && record.Event) {
-        // A processor that fails (an OS or a C++ exception) ends that record, not the thread.
-        EXCEPTION_RECORD failed;
-        base::CallUnderSehFrame(
-            [&] {
-                try {
-                    if (t->FProcessor)
-                        t->FProcessor(record);
-                } catch (...) {
-                }
-            },
-            failed);
+        t->ProcessHere(record);
         ::SetEvent(reinterpret_cast<HANDLE>(static_cast<uintptr_t>(record.Event)));
         // A catching thread that waits in its message loop wakes up.
         ::PostThreadMessageW(record.ThreadId, WM_NULL, 0, 0);

@@ -29,6 +29,9 @@ public:
     void Stop();
     // Writes the whole record; false when that fails (then nothing will process it).
     bool Handoff(const THandoffRecord& record);
+    // Processes the record on the calling thread, under the same protection (when the
+    // handling thread cannot be waited for).
+    void ProcessHere(const THandoffRecord& record) const;
     DWORD ThreadId() const noexcept { return FThreadId; }
     bool Running() const noexcept { return FThread.Valid(); }
 

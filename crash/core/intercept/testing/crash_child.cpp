@@ -1,7 +1,9 @@
 // A program that fails on purpose under the interception:
 //   crash_child KIND THREAD LOG
 // KIND is the failure (see Fail), THREAD where it happens ("main", "thread": a CreateThread
-// thread, "std": a std::thread, "work": a QueueUserWorkItem work item). Every hand-off that reaches the
+// thread, "std": a std::thread, "work": a QueueUserWorkItem work item). Each line ends with
+// "handler" when the record was processed on the handling thread, "here" when on the
+// catching thread itself. Every hand-off that reaches the
 // processor appends a line "source code address thread" to LOG, where code is the OS exception code (0 for
 // none) and thread "main" or "other". The parent reads the lines and the exit code. THREAD "eight" starts
 // eight threads that fail at the same moment. With the environment variable CRASH_CHILD_PROCESSOR=fail the
@@ -34,9 +36,10 @@ void Record(const crash::THandoffRecord& r)
     EXCEPTION_RECORD os;
     std::memcpy(&os, r.ExceptionRecord, sizeof os);
     char line[128];
-    const int n = std::snprintf(line, sizeof line, "%u %08lx %08x %s\r\n", static_cast<unsigned>(r.Source),
+    const int n = std::snprintf(line, sizeof line, "%u %08lx %08x %s %s\r\n", static_cast<unsigned>(r.Source),
                                 os.ExceptionCode, static_cast<unsigned>(r.ExceptAddress),
-                                r.ThreadId == crash::MainThreadId() ? "main" : "other");
+                                r.ThreadId == crash::MainThreadId() ? "main" : "other",
+                                r.ThreadId == ::GetCurrentThreadId() ? "here" : "handler");
     HANDLE file = ::CreateFileA(Log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return;
@@ -145,6 +148,13 @@ DWORD WINAPI ThreadMain(void* start)
 
 } // namespace
 
+// Called by testing/loader_lock_module.cpp's DllMain, while the loader lock is held.
+extern "C" __declspec(dllexport) void ChildDispatch()
+{
+    crash::TDispatchRequest request;
+    crash::DispatchException(request);
+}
+
 int main(int argc, char** argv)
 {
     if (argc < 4)
@@ -164,7 +174,12 @@ int main(int argc, char** argv)
         crash::StopInterception();
         return during == 1 && ProbeThread() == 0 ? 0 : 6;
     }
-    if (where == "main") {
+    if (std::string(Kind) == "loader-lock") {
+        HMODULE module = ::LoadLibraryW(L"loader_lock_module.dll");
+        if (!module)
+            return 7;
+        ::FreeLibrary(module);
+    } else if (where == "main") {
         Fail();
     } else if (where == "thread") {
         HANDLE thread = ::CreateThread(nullptr, 0, &ThreadMain, nullptr, 0, nullptr);
