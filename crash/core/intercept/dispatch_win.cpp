@@ -1,6 +1,7 @@
 #include "crash/core/intercept/dispatch_win.h"
 
 #include "crash/core/intercept/import_patches_win.h"
+#include "crash/core/intercept/memory_reserve_win.h"
 #include "crash/core/intercept/patches_win.h"
 #include "crash/core/intercept/thread_hooks_win.h"
 
@@ -20,6 +21,7 @@ constexpr DWORD ThreadNamingCode = 0x406D1388, HeapCorruptionCode = 0xC0000374, 
 
 THandlingThread TheThread;
 TPatches ThePatches;
+TOutOfMemoryReserve TheReserve;
 void* TheVectoredHandler = nullptr;
 DWORD TheMainThread = 0;
 bool Started = false;
@@ -203,6 +205,12 @@ void DispatchException(const TDispatchRequest& r)
 {
     if (!TheThread.Running() || ::GetCurrentThreadId() == TheThread.ThreadId())
         return;
+    // The memory kept back is the pipeline's now; it is taken again when it is done.
+    TheReserve.Release();
+    struct TAgain
+    {
+        ~TAgain() { TheReserve.Establish(); }
+    } again;
     const base::KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!done)
         return;
@@ -248,6 +256,7 @@ bool StartInterception(THandoffProcessor processor)
     PreviousTerminate = std::set_terminate(&Terminate);
     PreviousAbort = std::signal(SIGABRT, &Abort);
     InstallThreadHooks(ThePatches);
+    TheReserve.Establish();
     return true;
 }
 
@@ -257,6 +266,7 @@ void StopInterception()
         return;
     Started = false;
     ThePatches.UndoAndFree();
+    TheReserve.Release();
     std::signal(SIGABRT, PreviousAbort);
     std::set_terminate(PreviousTerminate);
     ::SetUnhandledExceptionFilter(ChainedFilter ? ChainedFilter : PreviousFilter);

@@ -94,6 +94,7 @@ constexpr TCase Cases[] = {
     {"abort", 0, esRuntimeError},
     {"terminate", 0, esRuntimeError},
     {"stack-overflow", 0xC00000FD, esUnhandledFilter},
+    {"oom", 0, esExceptProc}, // std::bad_alloc, nothing catches it
 };
 
 // On the main thread each failure takes its process-wide path and ends the process; on a

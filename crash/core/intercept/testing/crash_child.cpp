@@ -20,6 +20,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -50,6 +51,7 @@ void Record(const crash::THandoffRecord& r)
 }
 
 volatile int Zero = 0;
+std::vector<char*> Kept;
 
 LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*)
 {
@@ -106,7 +108,11 @@ void NameThread(const char* name)
         std::abort();
     else if (k == "terminate")
         std::terminate();
-    else if (k == "stack-overflow")
+    else if (k == "oom") {
+        // Address space runs out (the blocks are never touched, so no memory is used).
+        for (;;)
+            Kept.push_back(new char[64 << 20]);
+    } else if (k == "stack-overflow")
         std::printf("%d\n", Deeper(0));
     else if (k == "thread-name")
         NameThread("named on purpose");
