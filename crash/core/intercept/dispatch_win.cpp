@@ -191,6 +191,12 @@ bool LoaderLockBusy(int waitMs)
     }
 }
 
+void KeepStackForHandoff()
+{
+    ULONG size = 32 << 10;
+    ::SetThreadStackGuarantee(&size);
+}
+
 DWORD MainThreadId() noexcept
 {
     return TheMainThread;
@@ -246,6 +252,7 @@ bool StartInterception(THandoffProcessor processor)
     if (Started)
         return true;
     TheMainThread = ::GetCurrentThreadId();
+    KeepStackForHandoff();
     if (!TheThread.Start(processor))
         return false;
     Started = true;

@@ -44,4 +44,8 @@ DWORD HandlingThreadId() noexcept;
 // catching thread instead.
 bool LoaderLockBusy(int waitMs);
 
+// Keeps enough stack behind a stack overflow of the calling thread for the hand-off (the
+// overflowed thread writes its record and waits on that stack).
+void KeepStackForHandoff();
+
 } // namespace crash

@@ -47,6 +47,7 @@ template <class TResult> TResult RunWrapped(void* block)
     TStart start;
     std::memcpy(&start, block, sizeof start);
     ::HeapFree(::GetProcessHeap(), 0, block);
+    KeepStackForHandoff();
     struct TRun
     {
         TStart Start;
