@@ -95,6 +95,7 @@ constexpr TCase Cases[] = {
     {"terminate", 0, esRuntimeError},
     {"stack-overflow", 0xC00000FD, esUnhandledFilter},
     {"oom", 0, esExceptProc}, // std::bad_alloc, nothing catches it
+    {"pure-call", 0, esRuntimeError},
 };
 
 // On the main thread each failure takes its process-wide path and ends the process; on a

@@ -51,6 +51,14 @@ void Record(const crash::THandoffRecord& r)
 }
 
 volatile int Zero = 0;
+
+} // namespace
+
+// What the vtable slot of a pure virtual method holds: a call that reaches it is a pure call
+// (the compiler removes a pure call it can see, so the test calls the slot's routine).
+extern "C" void __cxa_pure_virtual();
+
+namespace {
 std::vector<char*> Kept;
 
 LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*)
@@ -108,6 +116,8 @@ void NameThread(const char* name)
         std::abort();
     else if (k == "terminate")
         std::terminate();
+    else if (k == "pure-call")
+        __cxa_pure_virtual();
     else if (k == "oom") {
         // Address space runs out (the blocks are never touched, so no memory is used).
         for (;;)
