@@ -119,6 +119,22 @@ struct MappedViewTraits
     static void Close(Handle h) noexcept { ::UnmapViewOfFile(h); }
 };
 
+// Memory of VirtualAlloc (the whole allocation is released).
+struct VirtualMemoryTraits
+{
+    using Handle = void*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::VirtualFree(h, 0, MEM_RELEASE); }
+};
+
+// A block of the process heap.
+struct HeapBlockTraits
+{
+    using Handle = void*;
+    static Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::HeapFree(::GetProcessHeap(), 0, h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
@@ -130,6 +146,8 @@ using RegistryKey = UniqueHandle<RegistryKeyTraits>;
 using Menu = UniqueHandle<MenuTraits>;
 using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
 using MappedView = UniqueHandle<MappedViewTraits>;
+using VirtualMemory = UniqueHandle<VirtualMemoryTraits>;
+using HeapBlock = UniqueHandle<HeapBlockTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class WindowDc

@@ -3,6 +3,7 @@
 // commits, and the time from a fault on a thread to its record reaching the processor.
 // Driven by bench/intercept.sh; never fails on time.
 
+#include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
 
 #include <windows.h>
@@ -79,9 +80,8 @@ int main()
     double total = 0;
     constexpr int Faults = 20;
     for (int i = 0; i < Faults; ++i) {
-        HANDLE thread = ::CreateThread(nullptr, 0, &Fault, nullptr, 0, nullptr);
-        ::WaitForSingleObject(thread, INFINITE);
-        ::CloseHandle(thread);
+        const base::KernelHandle thread(::CreateThread(nullptr, 0, &Fault, nullptr, 0, nullptr));
+        ::WaitForSingleObject(thread.Get(), INFINITE);
         total += Arrived - Faulted;
     }
     crash::StopInterception();

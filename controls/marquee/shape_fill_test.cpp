@@ -26,6 +26,12 @@ struct Painter
     {
     }
     TRectF Fill(const TRectF& r) { return Shape.Fill(&Graphics, r); }
+    // One colour from start to end.
+    void Solid(TFillColor c)
+    {
+        Shape.SetColor(c);
+        Shape.SetColorTo(c);
+    }
     COLORREF At(int x, int y)
     {
         Graphics.Flush(Gdiplus::FlushIntentionSync);
@@ -234,8 +240,7 @@ TEST(ShapeFill, ShadowsReturnWhatIsLeftAndTheFillPaintsThere)
 {
     for (TShadowType type : {stSurround, stRightBottom, stBottom}) {
         Painter p;
-        p.Shape.SetColor(Blue);
-        p.Shape.SetColorTo(Blue);
+        p.Solid(Blue);
         p.Shape.SetShadowOffset(5);
         p.Shape.SetShadowType(type);
         p.Shape.SetShadowColor(Black);
@@ -261,8 +266,7 @@ TEST(ShapeFill, ShadowsReturnWhatIsLeftAndTheFillPaintsThere)
 TEST(ShapeFill, ARectangleOnePixelHighIsALineInTheBorderColour)
 {
     Painter p;
-    p.Shape.SetColor(Red);
-    p.Shape.SetColorTo(Red);
+    p.Solid(Red);
     p.Shape.SetBorderColor(Blue);
     p.Fill({10, 20, 80, 1});
     EXPECT_EQ(p.Count(RGB(255, 0, 0), {0, 0, 120, 120}), 0);
@@ -280,8 +284,7 @@ TEST(ShapeFill, RoundedCornersStayClearOutsideTheArc)
 {
     for (TFillRoundingType type : {rtNone, rtTop, rtBottom, rtBoth, rtLeft, rtRight}) {
         Painter p;
-        p.Shape.SetColor(Blue);
-        p.Shape.SetColorTo(Blue);
+        p.Solid(Blue);
         p.Shape.SetRounding(10);
         p.Shape.SetRoundingType(type);
         p.Fill({10, 10, 100, 60});
@@ -295,8 +298,7 @@ TEST(ShapeFill, RoundedCornersStayClearOutsideTheArc)
     }
     // Rounding 0 keeps square corners whatever the type.
     Painter square;
-    square.Shape.SetColor(Blue);
-    square.Shape.SetColorTo(Blue);
+    square.Solid(Blue);
     square.Shape.SetRoundingType(rtBoth);
     square.Fill({10, 10, 100, 60});
     EXPECT_EQ(square.At(11, 11), RGB(0, 0, 255));
@@ -377,8 +379,7 @@ TEST(ShapeFill, OpacityArgumentsOverrideTheFillsOwnUnless255)
 {
     auto paint = [](uint8_t own, uint8_t argument) {
         Painter p;
-        p.Shape.SetColor(Blue);
-        p.Shape.SetColorTo(Blue);
+        p.Solid(Blue);
         p.Shape.SetGradientType(gtSolid);
         p.Shape.SetOpacity(own);
         p.Shape.Fill(&p.Graphics, {0, 0, 100, 100}, 255, argument);
@@ -397,8 +398,7 @@ TEST(ShapeFill, GlowsLightenTheEdgesOrTheBottomCentre)
 {
     auto paint = [](TGlowMode glow) {
         auto p = std::make_unique<Painter>();
-        p->Shape.SetColor(Blue);
-        p->Shape.SetColorTo(Blue);
+        p->Solid(Blue);
         p->Shape.SetGlow(glow);
         p->Fill({0, 0, 100, 100});
         return p;
@@ -419,8 +419,7 @@ TEST(ShapeFill, GlowsLightenTheEdgesOrTheBottomCentre)
     EXPECT_NE(radial->At(50, 2), blue);
     // Both, in the glow colours given.
     Painter both;
-    both.Shape.SetColor(Blue);
-    both.Shape.SetColorTo(Blue);
+    both.Solid(Blue);
     both.Shape.SetGlow(gmRadialGradient);
     both.Shape.SetGlowGradientColor(Red);
     both.Shape.SetGlowRadialColor(Green);
@@ -435,8 +434,7 @@ TEST(ShapeFill, GlowsLightenTheEdgesOrTheBottomCentre)
 TEST(ShapeFill, AShadowTakesItsColourAndTheFocusOutlineIsDotted)
 {
     Painter p;
-    p.Shape.SetColor(Blue);
-    p.Shape.SetColorTo(Blue);
+    p.Solid(Blue);
     p.Shape.SetShadowOffset(8);
     p.Shape.SetShadowColor(Green);
     p.Fill({10, 10, 100, 100});
@@ -449,8 +447,7 @@ TEST(ShapeFill, AShadowTakesItsColourAndTheFocusOutlineIsDotted)
     // The bottom shadow: its colour, strongest at the top centre of its band (under the
     // fill) and fading towards the band's lower edge.
     Painter bottom;
-    bottom.Shape.SetColor(Blue);
-    bottom.Shape.SetColorTo(Blue);
+    bottom.Solid(Blue);
     bottom.Shape.SetShadowOffset(8);
     bottom.Shape.SetShadowType(stBottom);
     bottom.Shape.SetShadowColor(Green);
@@ -462,8 +459,7 @@ TEST(ShapeFill, AShadowTakesItsColourAndTheFocusOutlineIsDotted)
     EXPECT_EQ(bottom.At(60, 60), RGB(0, 0, 255));
 
     Painter focused;
-    focused.Shape.SetColor(Blue);
-    focused.Shape.SetColorTo(Blue);
+    focused.Solid(Blue);
     focused.Shape.SetBorderColor(Blue);
     focused.Shape.SetFocusColor(Green);
     focused.Fill({10, 10, 100, 100});
@@ -479,8 +475,7 @@ TEST(ShapeFill, AShadowTakesItsColourAndTheFocusOutlineIsDotted)
 TEST(ShapeFill, PicturesArePlacedByTheirPosition)
 {
     Painter p;
-    p.Shape.SetColor(White);
-    p.Shape.SetColorTo(White);
+    p.Solid(White);
     p.Shape.LoadPicture(BmpOf(10, 10, 255, 0, 0));
     ASSERT_FALSE(p.Shape.Picture().Empty());
     EXPECT_EQ(p.Shape.Picture().Width(), 10);
@@ -492,8 +487,7 @@ TEST(ShapeFill, PicturesArePlacedByTheirPosition)
 
     // Custom size, and the offsets move it.
     Painter q;
-    q.Shape.SetColor(White);
-    q.Shape.SetColorTo(White);
+    q.Solid(White);
     q.Shape.LoadPicture(BmpOf(4, 4, 0, 0, 255));
     q.Shape.SetPictureSize(psCustom);
     q.Shape.SetPictureWidth(20);

@@ -253,13 +253,14 @@ bool StartInterception(THandoffProcessor processor)
         return true;
     TheMainThread = ::GetCurrentThreadId();
     KeepStackForHandoff();
+    NewerLockLayout(); // found out now, not first on the crash path
     if (!TheThread.Start(processor))
         return false;
     Started = true;
     TheVectoredHandler = ::AddVectoredExceptionHandler(1, &FirstChance);
     PreviousFilter = ::SetUnhandledExceptionFilter(&UnhandledFilter);
-    PatchImports(ThePatches, reinterpret_cast<const void*>(&::SetUnhandledExceptionFilter),
-                 reinterpret_cast<const void*>(&SetFilterHook));
+    PatchImports(ThePatches, {{reinterpret_cast<const void*>(&::SetUnhandledExceptionFilter),
+                               reinterpret_cast<const void*>(&SetFilterHook)}});
     PreviousTerminate = std::set_terminate(&Terminate);
     PreviousAbort = std::signal(SIGABRT, &Abort);
     InstallThreadHooks(ThePatches);

@@ -10,36 +10,37 @@
 namespace crash {
 namespace {
 
-// The import-table cells of `module` that hold `target`.
-std::vector<uint32_t*> ImportCells(HMODULE module, const void* target)
+// Points the import-table cells of `module` that hold a patch's real function at its hook.
+void PatchModule(TPatches& patches, HMODULE module, std::initializer_list<TImportPatch> list)
 {
-    std::vector<uint32_t*> cells;
     auto* base = reinterpret_cast<uint8_t*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
-    if (dos->e_magic != IMAGE_DOS_SIGNATURE)
-        return cells;
+    // The headers lie in the image's first page.
+    if (dos->e_magic != IMAGE_DOS_SIGNATURE || dos->e_lfanew <= 0 ||
+        dos->e_lfanew > static_cast<LONG>(0x1000 - sizeof(IMAGE_NT_HEADERS32)))
+        return;
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(base + dos->e_lfanew);
     if (nt->Signature != IMAGE_NT_SIGNATURE || nt->OptionalHeader.Magic != IMAGE_NT_OPTIONAL_HDR32_MAGIC)
-        return cells;
+        return;
     const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     const uint32_t size = nt->OptionalHeader.SizeOfImage;
     if (!imports.VirtualAddress || imports.VirtualAddress >= size)
-        return cells;
+        return;
     for (auto* d = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress);
          reinterpret_cast<const uint8_t*>(d + 1) <= base + size && d->Name; ++d) {
         if (!d->FirstThunk || d->FirstThunk >= size)
             continue;
         for (auto* cell = reinterpret_cast<uint32_t*>(base + d->FirstThunk);
              reinterpret_cast<uint8_t*>(cell + 1) <= base + size && *cell; ++cell)
-            if (*cell == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(target)))
-                cells.push_back(cell);
+            for (const TImportPatch& p : list)
+                if (p.Real && *cell == static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p.Real)))
+                    patches.WriteValue(cell, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p.Hook)));
     }
-    return cells;
 }
 
 } // namespace
 
-void PatchImports(TPatches& patches, const void* real, const void* hook)
+void PatchImports(TPatches& patches, std::initializer_list<TImportPatch> list)
 {
     std::vector<HMODULE> modules(1024);
     DWORD needed = 0;
@@ -48,8 +49,7 @@ void PatchImports(TPatches& patches, const void* real, const void* hook)
         return;
     modules.resize(std::min<size_t>(modules.size(), needed / sizeof(HMODULE)));
     for (HMODULE module : modules)
-        for (uint32_t* cell : ImportCells(module, real))
-            patches.WriteValue(cell, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hook)));
+        PatchModule(patches, module, list);
 }
 
 } // namespace crash

@@ -5,9 +5,18 @@
 
 #include "crash/core/intercept/patches_win.h"
 
+#include <initializer_list>
+
 namespace crash {
 
-// Points every import of `real` in every loaded module at `hook`.
-void PatchImports(TPatches& patches, const void* real, const void* hook);
+struct TImportPatch
+{
+    const void* Real; // the function whose imports are re-pointed (null: none)
+    const void* Hook;
+};
+
+// Points every import of each patch's function in every loaded module at its hook, in one
+// walk over the modules.
+void PatchImports(TPatches& patches, std::initializer_list<TImportPatch> list);
 
 } // namespace crash

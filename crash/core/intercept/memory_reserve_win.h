@@ -4,6 +4,8 @@
 // them first, so that a program that ran out of memory still leaves room for its report,
 // and establishes them again afterwards.
 
+#include "base/win_handle.h"
+
 #include <mutex>
 
 namespace crash {
@@ -12,7 +14,6 @@ class TOutOfMemoryReserve
 {
 public:
     TOutOfMemoryReserve() = default;
-    ~TOutOfMemoryReserve() { Release(); }
     TOutOfMemoryReserve(const TOutOfMemoryReserve&) = delete;
     TOutOfMemoryReserve& operator=(const TOutOfMemoryReserve&) = delete;
 
@@ -24,8 +25,7 @@ public:
 
 private:
     mutable std::mutex FLock;
-    void* FReserved[4] = {};
-    void* FCommitted[4] = {};
+    base::VirtualMemory FBlocks[8]; // the four reservations, then the four committed blocks
 };
 
 } // namespace crash

@@ -41,7 +41,7 @@ void* TPatches::FollowImportThunk(void* at)
     return reinterpret_cast<void*>(static_cast<uintptr_t>(target));
 }
 
-bool TPatches::Write(void* at, const uint8_t* bytes, size_t size, void* thunk)
+bool TPatches::Write(void* at, const uint8_t* bytes, size_t size)
 {
     auto* place = static_cast<uint8_t*>(at);
     std::vector<uint8_t> previous(size);
@@ -52,7 +52,7 @@ bool TPatches::Write(void* at, const uint8_t* bytes, size_t size, void* thunk)
     const std::lock_guard<std::mutex> lock(FLock);
     if (!Store(place, bytes, size))
         return false;
-    FRecords.push_back({place, std::move(previous), std::vector<uint8_t>(bytes, bytes + size), thunk});
+    FRecords.push_back({place, std::move(previous), std::vector<uint8_t>(bytes, bytes + size)});
     return true;
 }
 
@@ -62,7 +62,7 @@ bool TPatches::WriteJump(void* at, const void* to)
     uint8_t jump[5] = {0xE9};
     const uint32_t rel = Rel32(entry + 5, to);
     std::memcpy(jump + 1, &rel, 4);
-    return Write(entry, jump, sizeof jump, nullptr);
+    return Write(entry, jump, sizeof jump);
 }
 
 bool TPatches::WriteCall(void* call, const void* to)
@@ -72,57 +72,52 @@ bool TPatches::WriteCall(void* call, const void* to)
     if (!base::GuardedRead(place, &opcode, 1) || opcode != 0xE8)
         return false;
     const uint32_t rel = Rel32(place + 5, to);
-    return Write(place + 1, reinterpret_cast<const uint8_t*>(&rel), 4, nullptr);
+    return Write(place + 1, reinterpret_cast<const uint8_t*>(&rel), 4);
 }
 
 bool TPatches::WriteValue(void* at, uint32_t value)
 {
-    return Write(at, reinterpret_cast<const uint8_t*>(&value), 4, nullptr);
+    return Write(at, reinterpret_cast<const uint8_t*>(&value), 4);
 }
 
 void* TPatches::WriteThunk(void* at, const uint8_t* code, size_t size)
 {
-    void* block = ::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE);
+    base::VirtualMemory block(
+        ::VirtualAlloc(nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE));
     if (!block)
         return nullptr;
-    std::memcpy(block, code, size);
-    ::FlushInstructionCache(::GetCurrentProcess(), block, size);
-    const uint32_t value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block));
-    const size_t before = Count();
-    if (!Write(at, reinterpret_cast<const uint8_t*>(&value), 4, block) || Count() == before) {
-        ::VirtualFree(block, 0, MEM_RELEASE);
+    std::memcpy(block.Get(), code, size);
+    ::FlushInstructionCache(::GetCurrentProcess(), block.Get(), size);
+    const uint32_t value = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block.Get()));
+    if (!Write(at, reinterpret_cast<const uint8_t*>(&value), 4))
         return nullptr;
-    }
-    return block;
+    void* thunk = block.Get();
+    const std::lock_guard<std::mutex> lock(FLock);
+    FThunks.push_back(std::move(block));
+    return thunk;
 }
 
-void TPatches::UndoLocked(bool free)
+void TPatches::UndoLocked()
 {
     for (auto it = FRecords.rbegin(); it != FRecords.rend(); ++it) {
         std::vector<uint8_t> now(it->Written.size());
         if (base::GuardedRead(it->Address, now.data(), now.size()) && now == it->Written)
             Store(it->Address, it->Previous.data(), it->Previous.size());
-        if (it->Thunk)
-            FKeptThunks.push_back(it->Thunk);
     }
     FRecords.clear();
-    if (!free)
-        return;
-    for (void* thunk : FKeptThunks)
-        ::VirtualFree(thunk, 0, MEM_RELEASE);
-    FKeptThunks.clear();
 }
 
 void TPatches::Undo()
 {
     const std::lock_guard<std::mutex> lock(FLock);
-    UndoLocked(false);
+    UndoLocked();
 }
 
 void TPatches::UndoAndFree()
 {
     const std::lock_guard<std::mutex> lock(FLock);
-    UndoLocked(true);
+    UndoLocked();
+    FThunks.clear();
 }
 
 size_t TPatches::Count() const

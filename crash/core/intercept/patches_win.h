@@ -6,6 +6,8 @@
 // nothing; undoing restores a place only where our bytes are still there (somebody who
 // patched it after us keeps theirs).
 
+#include "base/win_handle.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -46,14 +48,14 @@ private:
     {
         uint8_t* Address;
         std::vector<uint8_t> Previous, Written;
-        void* Thunk;
     };
-    bool Write(void* at, const uint8_t* bytes, size_t size, void* thunk);
-    void UndoLocked(bool free);
+    bool Write(void* at, const uint8_t* bytes, size_t size);
+    void UndoLocked();
 
     mutable std::mutex FLock;
     std::vector<TRecord> FRecords;
-    std::vector<void*> FKeptThunks; // undone but not freed: code may still run in them
+    // Every thunk block written, kept past Undo (code may still run in them).
+    std::vector<base::VirtualMemory> FThunks;
 };
 
 } // namespace crash

@@ -1,5 +1,7 @@
 #include "crash/core/intercept/patches_win.h"
 
+#include "base/win_handle.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -40,13 +42,13 @@ int Call(TRoutine routine)
 struct TCode
 {
     explicit TCode(std::initializer_list<uint8_t> bytes)
-        : Bytes(static_cast<uint8_t*>(
-              ::VirtualAlloc(nullptr, 64, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE)))
+        : Memory(::VirtualAlloc(nullptr, 64, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READWRITE)),
+          Bytes(static_cast<uint8_t*>(Memory.Get()))
     {
         std::copy(bytes.begin(), bytes.end(), Bytes);
     }
-    ~TCode() { ::VirtualFree(Bytes, 0, MEM_RELEASE); }
     void Put32(size_t at, uint32_t value) { std::memcpy(Bytes + at, &value, 4); }
+    base::VirtualMemory Memory;
     uint8_t* Bytes;
 };
 

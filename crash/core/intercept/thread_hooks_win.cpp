@@ -2,12 +2,12 @@
 
 #include "base/proc_address.h"
 #include "base/seh_frame.h"
+#include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/import_patches_win.h"
 
 #include <windows.h>
 
-#include <cstring>
 #include <exception>
 #include <vector>
 
@@ -44,15 +44,13 @@ void DispatchOsException(const EXCEPTION_RECORD& record, const CONTEXT& context,
 // Runs the caller's function; an exception that escapes it is handed over.
 template <class TResult> TResult RunWrapped(void* block)
 {
-    TStart start;
-    std::memcpy(&start, block, sizeof start);
-    ::HeapFree(::GetProcessHeap(), 0, block);
-    KeepStackForHandoff();
     struct TRun
     {
         TStart Start;
         TResult Result;
-    } run{start, static_cast<TResult>(-1)};
+    } run{*static_cast<const TStart*>(block), static_cast<TResult>(-1)};
+    base::HeapBlock(block).Reset();
+    KeepStackForHandoff();
     EXCEPTION_RECORD caught;
     base::CallUnderSehFrame(
         [](void* p) {
@@ -65,7 +63,6 @@ template <class TResult> TResult RunWrapped(void* block)
                 request.Object = &error;
                 request.Source = esThreadFrame;
                 DispatchException(request);
-                r.Result = static_cast<TResult>(-1);
             }
         },
         &run, caught, &DispatchOsException, nullptr);
@@ -82,47 +79,44 @@ unsigned __stdcall BeginThreadWrapper(void* block)
     return RunWrapped<unsigned>(block);
 }
 
-void* Block(void* function, void* parameter)
+// Calls `create` with the block {function, parameter} for a wrapper, which owns the block
+// once `create` succeeds; with null (no memory for a block) `create` starts the caller's
+// function as it is.
+template <class TCreate> auto Wrapped(void* function, void* parameter, TCreate create)
 {
-    auto* block = static_cast<TStart*>(::HeapAlloc(::GetProcessHeap(), 0, sizeof(TStart)));
+    base::HeapBlock block(::HeapAlloc(::GetProcessHeap(), 0, sizeof(TStart)));
     if (block)
-        *block = {function, parameter};
-    return block;
+        *static_cast<TStart*>(block.Get()) = {function, parameter};
+    const auto created = create(block.Get());
+    if (created)
+        block.Release();
+    return created;
 }
 
 HANDLE WINAPI CreateThreadHook(SECURITY_ATTRIBUTES* security, SIZE_T stack, LPTHREAD_START_ROUTINE function,
                                void* parameter, DWORD flags, DWORD* id)
 {
-    void* block = Block(reinterpret_cast<void*>(function), parameter);
-    if (!block)
-        return RealCreateThread(security, stack, function, parameter, flags, id);
-    HANDLE thread = RealCreateThread(security, stack, &ThreadWrapper, block, flags, id);
-    if (!thread)
-        ::HeapFree(::GetProcessHeap(), 0, block);
-    return thread;
+    return Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
+        return block ? RealCreateThread(security, stack, &ThreadWrapper, block, flags, id)
+                     : RealCreateThread(security, stack, function, parameter, flags, id);
+    });
 }
 
 uintptr_t __cdecl BeginThreadExHook(void* security, unsigned stack, unsigned(__stdcall* function)(void*),
                                     void* parameter, unsigned flags, unsigned* id)
 {
-    void* block = Block(reinterpret_cast<void*>(function), parameter);
-    if (!block)
-        return RealBeginThreadEx(security, stack, function, parameter, flags, id);
-    const uintptr_t thread = RealBeginThreadEx(security, stack, &BeginThreadWrapper, block, flags, id);
-    if (!thread)
-        ::HeapFree(::GetProcessHeap(), 0, block);
-    return thread;
+    return Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
+        return block ? RealBeginThreadEx(security, stack, &BeginThreadWrapper, block, flags, id)
+                     : RealBeginThreadEx(security, stack, function, parameter, flags, id);
+    });
 }
 
 BOOL WINAPI QueueUserWorkItemHook(LPTHREAD_START_ROUTINE function, void* context, ULONG flags)
 {
-    void* block = Block(reinterpret_cast<void*>(function), context);
-    if (!block)
-        return RealQueueUserWorkItem(function, context, flags);
-    const BOOL queued = RealQueueUserWorkItem(&ThreadWrapper, block, flags);
-    if (!queued)
-        ::HeapFree(::GetProcessHeap(), 0, block);
-    return queued;
+    return Wrapped(reinterpret_cast<void*>(function), context, [&](void* block) {
+        return block ? RealQueueUserWorkItem(&ThreadWrapper, block, flags)
+                     : RealQueueUserWorkItem(function, context, flags);
+    });
 }
 
 } // namespace
@@ -136,13 +130,12 @@ bool InstallThreadHooks(TPatches& patches)
     RealBeginThreadEx = base::ProcAddress<TBeginThreadEx>(crt, "_beginthreadex");
     if (!RealCreateThread || !RealQueueUserWorkItem)
         return false;
-    PatchImports(patches, reinterpret_cast<const void*>(RealCreateThread),
-                 reinterpret_cast<const void*>(&CreateThreadHook));
-    PatchImports(patches, reinterpret_cast<const void*>(RealQueueUserWorkItem),
-                 reinterpret_cast<const void*>(&QueueUserWorkItemHook));
-    if (RealBeginThreadEx)
-        PatchImports(patches, reinterpret_cast<const void*>(RealBeginThreadEx),
-                     reinterpret_cast<const void*>(&BeginThreadExHook));
+    PatchImports(patches, {{reinterpret_cast<const void*>(RealCreateThread),
+                            reinterpret_cast<const void*>(&CreateThreadHook)},
+                           {reinterpret_cast<const void*>(RealQueueUserWorkItem),
+                            reinterpret_cast<const void*>(&QueueUserWorkItemHook)},
+                           {reinterpret_cast<const void*>(RealBeginThreadEx),
+                            reinterpret_cast<const void*>(&BeginThreadExHook)}});
     return true;
 }
 

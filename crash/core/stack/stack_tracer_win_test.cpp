@@ -3,6 +3,8 @@
 
 #include "crash/core/stack/stack_tracer_win.h"
 
+#include "base/win_handle.h"
+
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -40,8 +42,9 @@ TEST(StackTracerInProcess, GuardPagesAndUnmappedMemoryAreReadWithoutAFault)
     SYSTEM_INFO system;
     ::GetSystemInfo(&system);
     const DWORD page = system.dwPageSize;
-    auto* block = static_cast<uint8_t*>(::VirtualAlloc(nullptr, 3 * page, MEM_RESERVE, PAGE_NOACCESS));
-    ASSERT_NE(block, nullptr);
+    const base::VirtualMemory memory(::VirtualAlloc(nullptr, 3 * page, MEM_RESERVE, PAGE_NOACCESS));
+    ASSERT_TRUE(memory.Valid());
+    auto* block = static_cast<uint8_t*>(memory.Get());
     ASSERT_NE(::VirtualAlloc(block, page, MEM_COMMIT, PAGE_READWRITE), nullptr);
     ASSERT_NE(::VirtualAlloc(block + page, page, MEM_COMMIT, PAGE_READWRITE | PAGE_GUARD), nullptr);
     // The third page stays reserved only. The fake stack: values into the guard page, into
@@ -65,7 +68,6 @@ TEST(StackTracerInProcess, GuardPagesAndUnmappedMemoryAreReadWithoutAFault)
     MEMORY_BASIC_INFORMATION info;
     ASSERT_EQ(::VirtualQuery(block + page, &info, sizeof info), sizeof info);
     EXPECT_TRUE(info.Protect & PAGE_GUARD); // never touched
-    ::VirtualFree(block, 0, MEM_RELEASE);
 }
 
 } // namespace

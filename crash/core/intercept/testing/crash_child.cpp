@@ -9,7 +9,9 @@
 // eight threads that fail at the same moment. With the environment variable CRASH_CHILD_PROCESSOR=fail the
 // processor itself faults on every record instead.
 
+#include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/testing/child_log.h"
 
 #include <windows.h>
 
@@ -28,7 +30,7 @@ char Log[MAX_PATH];
 const char* Kind = "";
 
 bool ProcessorFails = false;
-HANDLE Recorded = nullptr; // set after each record
+base::KernelHandle Recorded; // set after each record
 
 void Record(const crash::THandoffRecord& r)
 {
@@ -37,17 +39,12 @@ void Record(const crash::THandoffRecord& r)
     EXCEPTION_RECORD os;
     std::memcpy(&os, r.ExceptionRecord, sizeof os);
     char line[128];
-    const int n = std::snprintf(line, sizeof line, "%u %08lx %08x %s %s\r\n", static_cast<unsigned>(r.Source),
+    const int n = std::snprintf(line, sizeof line, "%u %08lx %08x %s %s", static_cast<unsigned>(r.Source),
                                 os.ExceptionCode, static_cast<unsigned>(r.ExceptAddress),
                                 r.ThreadId == crash::MainThreadId() ? "main" : "other",
                                 r.ThreadId == ::GetCurrentThreadId() ? "here" : "handler");
-    HANDLE file = ::CreateFileA(Log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return;
-    DWORD written;
-    ::WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
-    ::CloseHandle(file);
-    ::SetEvent(Recorded);
+    crash::testing::AppendLine(Log, {line, static_cast<size_t>(n)});
+    ::SetEvent(Recorded.Get());
 }
 
 volatile int Zero = 0;
@@ -63,10 +60,7 @@ std::vector<char*> Kept;
 
 LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*)
 {
-    HANDLE file = ::CreateFileA(Log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-    DWORD written;
-    ::WriteFile(file, "foreign\r\n", 9, &written, nullptr);
-    ::CloseHandle(file);
+    crash::testing::AppendLine(Log, "foreign");
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
@@ -146,11 +140,10 @@ DWORD WINAPI ProbeCaller(void*)
 
 DWORD ProbeThread()
 {
-    HANDLE thread = ::CreateThread(nullptr, 0, &ProbeCaller, nullptr, 0, nullptr);
-    ::WaitForSingleObject(thread, INFINITE);
+    const base::KernelHandle thread(::CreateThread(nullptr, 0, &ProbeCaller, nullptr, 0, nullptr));
+    ::WaitForSingleObject(thread.Get(), INFINITE);
     DWORD wrapped = 0;
-    ::GetExitCodeThread(thread, &wrapped);
-    ::CloseHandle(thread);
+    ::GetExitCodeThread(thread.Get(), &wrapped);
     return wrapped;
 }
 
@@ -180,7 +173,7 @@ int main(int argc, char** argv)
     ProcessorFails = ::GetEnvironmentVariableA("CRASH_CHILD_PROCESSOR", processor, sizeof processor) &&
                      std::strcmp(processor, "fail") == 0;
     std::strncpy(Log, argv[3], sizeof Log - 1);
-    Recorded = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Recorded.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!crash::StartInterception(&Record))
         return 4;
     const std::string where = argv[2];
@@ -191,36 +184,33 @@ int main(int argc, char** argv)
         return during == 1 && ProbeThread() == 0 ? 0 : 6;
     }
     if (std::string(Kind) == "loader-lock") {
-        HMODULE module = ::LoadLibraryW(L"loader_lock_module.dll");
-        if (!module)
+        if (!base::Module(::LoadLibraryW(L"loader_lock_module.dll")))
             return 7;
-        ::FreeLibrary(module);
     } else if (where == "main") {
         Fail();
     } else if (where == "thread") {
-        HANDLE thread = ::CreateThread(nullptr, 0, &ThreadMain, nullptr, 0, nullptr);
-        ::WaitForSingleObject(thread, INFINITE);
-        ::CloseHandle(thread);
+        const base::KernelHandle thread(::CreateThread(nullptr, 0, &ThreadMain, nullptr, 0, nullptr));
+        ::WaitForSingleObject(thread.Get(), INFINITE);
     } else if (where == "std") {
         std::thread([] { Fail(); }).join();
     } else if (where == "work") {
         ::QueueUserWorkItem(&ThreadMain, nullptr, 0);
-        ::WaitForSingleObject(Recorded, 10000);
+        ::WaitForSingleObject(Recorded.Get(), 10000);
         // Failures that end the process do so on the work item's thread after the hand-off:
         // this thread must not end it first.
         const std::string k = Kind;
         if (k == "abort" || k == "terminate" || k == "heap-corruption" || k == "fast-fail")
             ::Sleep(INFINITE);
     } else if (where == "eight") {
-        HANDLE start = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-        HANDLE threads[8];
-        for (HANDLE& t : threads)
-            t = ::CreateThread(nullptr, 0, &ThreadMain, start, 0, nullptr);
-        ::SetEvent(start);
-        ::WaitForMultipleObjects(8, threads, TRUE, INFINITE);
-        for (HANDLE t : threads)
-            ::CloseHandle(t);
-        ::CloseHandle(start);
+        const base::KernelHandle start(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        base::KernelHandle threads[8];
+        HANDLE waited[8];
+        for (int k = 0; k < 8; ++k) {
+            threads[k].Reset(::CreateThread(nullptr, 0, &ThreadMain, start.Get(), 0, nullptr));
+            waited[k] = threads[k].Get();
+        }
+        ::SetEvent(start.Get());
+        ::WaitForMultipleObjects(8, waited, TRUE, INFINITE);
     }
     crash::StopInterception();
     return 0;

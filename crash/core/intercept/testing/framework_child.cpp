@@ -8,6 +8,7 @@
 
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/framework_hooks_win.h"
+#include "crash/core/intercept/testing/child_log.h"
 #include "framework/application.h"
 #include "framework/thread.h"
 #include "framework/timer.h"
@@ -27,14 +28,9 @@ volatile LONG Handed = 0;
 void Record(const crash::THandoffRecord& r)
 {
     char line[64];
-    const int n = std::snprintf(line, sizeof line, "%u %s\r\n", static_cast<unsigned>(r.Source),
+    const int n = std::snprintf(line, sizeof line, "%u %s", static_cast<unsigned>(r.Source),
                                 r.ThreadId == crash::MainThreadId() ? "main" : "other");
-    HANDLE file = ::CreateFileA(Log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        DWORD written;
-        ::WriteFile(file, line, static_cast<DWORD>(n), &written, nullptr);
-        ::CloseHandle(file);
-    }
+    crash::testing::AppendLine(Log, {line, static_cast<size_t>(n)});
     ::InterlockedIncrement(&Handed);
 }
 
