@@ -1,9 +1,14 @@
 #include "crash/core/intercept/dispatch_win.h"
 
+#include "base/proc_address.h"
+#include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/import_patches_win.h"
 #include "crash/core/intercept/memory_reserve_win.h"
 #include "crash/core/intercept/patches_win.h"
+#include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/intercept/thread_hooks_win.h"
+
+#include <float.h>
 
 #include <csignal>
 #include <cstring>
@@ -17,6 +22,9 @@ static_assert(sizeof(EXCEPTION_RECORD) == sizeof(THandoffRecord::ExceptionRecord
 
 // Start-up and the crash paths share these; they are set once on the main thread before any
 // path is installed.
+// How the process ends when an abort cannot continue.
+constexpr UINT AbortExitCode = 1;
+constexpr UINT InvalidParameterExitCode = 0xC0000417; // STATUS_INVALID_CRUNTIME_PARAMETER
 constexpr DWORD ThreadNamingCode = 0x406D1388, HeapCorruptionCode = 0xC0000374, FastFailCode = 0xC0000409;
 
 THandlingThread TheThread;
@@ -125,12 +133,31 @@ void EndProcess(UINT code)
 
 void Terminate()
 {
+    const std::exception_ptr uncaught = std::current_exception();
     TDispatchRequest request;
-    request.Source = std::current_exception() ? esExceptProc : esRuntimeError;
+    request.Exception = &uncaught;
+    request.Source = uncaught ? esExceptProc : esRuntimeError;
     request.CanContinue = false;
     DispatchException(request);
     EndProcess(3);
 }
+
+// The CRT found an argument it cannot work with: as the CRT itself would, the process ends
+// (with the status the system gives that failure).
+void __cdecl InvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t)
+{
+    TDispatchRequest request;
+    request.Source = esRuntimeError;
+    request.CanContinue = false;
+    DispatchException(request);
+    EndProcess(InvalidParameterExitCode);
+}
+
+using TInvalidParameterHandler = void(__cdecl*)(const wchar_t*, const wchar_t*, const wchar_t*, unsigned,
+                                                uintptr_t);
+using TSetInvalidParameterHandler = TInvalidParameterHandler(__cdecl*)(TInvalidParameterHandler);
+TSetInvalidParameterHandler SetInvalidParameterHandler = nullptr; // where the CRT has one
+TInvalidParameterHandler PreviousInvalidParameter = nullptr;
 
 void Abort(int)
 {
@@ -213,10 +240,37 @@ void DispatchException(const TDispatchRequest& r)
         return;
     // The memory kept back is the pipeline's now; it is taken again when it is done.
     TheReserve.Release();
-    struct TAgain
+    struct TAfter
     {
-        ~TAgain() { TheReserve.Establish(); }
-    } again;
+        ~TAfter()
+        {
+            ClearThreadInnerExceptions();
+            _fpreset(); // a fault may have left the FPU's control word changed
+            TheReserve.Establish();
+        }
+    } after;
+
+    // A C++ exception: the one given, else the one this thread is handling. Its throw may
+    // have captured where it was raised.
+    std::exception_ptr current;
+    const std::exception_ptr* exception = r.Exception;
+    if (!exception && !r.Record && (current = std::current_exception()))
+        exception = &current;
+    uint32_t address = r.Address;
+    const CONTEXT* context = r.Context;
+    const TRaiseStackInfo* raised = exception ? PreparedRaiseStackInfoOf(*exception) : nullptr;
+    if (raised && raised->Captured) {
+        if (!address)
+            address = raised->Address;
+        if (!context)
+            context = reinterpret_cast<const CONTEXT*>(raised->Context);
+    }
+    // An abort is how a program ends an operation quietly: never reported.
+    if (exception && CaughtAs<EAbort>(*exception)) {
+        if (!r.CanContinue)
+            EndProcess(AbortExitCode);
+        return;
+    }
     const base::KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!done)
         return;
@@ -224,27 +278,38 @@ void DispatchException(const TDispatchRequest& r)
     record.Event = Value(done.Get());
     record.ThreadId = ::GetCurrentThreadId();
     record.ExceptType = r.Type;
-    record.ExceptObject = Value(r.Object);
-    record.ExceptAddress = r.Address;
+    record.ExceptObject = Value(exception);
+    record.ExceptAddress = address;
     record.CanContinue = r.CanContinue;
-    if (r.Context) {
-        record.Esp = r.Context->Esp;
-        record.Ebp = r.Context->Ebp;
+    // The stack and frame of the failure when the context is where it happened, else the
+    // caller's.
+    if (context && address - context->Eip <= 4) {
+        record.Esp = context->Esp;
+        record.Ebp = context->Ebp;
     } else {
         record.Esp = Value(__builtin_frame_address(0));
         record.Ebp = Value(__builtin_frame_address(0));
     }
-    record.Context = Value(r.Context);
+    record.Context = Value(context);
     if (r.Record)
         std::memcpy(record.ExceptionRecord, r.Record, sizeof record.ExceptionRecord);
     record.Source = r.Source;
     record.RelatedObject = Value(r.RelatedObject);
+    if (raised) {
+        record.PreparedStack = raised->PreparedStack;
+        record.PreparedStackLength = raised->PreparedStackLength;
+    }
+    if (exception)
+        record.Inner = Value(InnerExceptionsOf(*exception));
     // The handling thread could block on a lock this thread holds: then the record is
     // processed here.
     if (LoaderLockBusy(250))
         TheThread.ProcessHere(record);
     else if (TheThread.Handoff(record))
         WaitForPipeline(done.Get());
+    // The end of the catch block that handled it must not report it again as hidden.
+    if (exception && HiddenExceptionsReported())
+        MarkReported(*exception);
 }
 
 bool StartInterception(THandoffProcessor processor)
@@ -263,7 +328,17 @@ bool StartInterception(THandoffProcessor processor)
                                reinterpret_cast<const void*>(&SetFilterHook)}});
     PreviousTerminate = std::set_terminate(&Terminate);
     PreviousAbort = std::signal(SIGABRT, &Abort);
+    // A CRT without a handler to set (msvcrt on older systems and under Wine) calls its own
+    // routine for the failure: that routine's entry jumps to ours.
+    const HMODULE crt = ::GetModuleHandleW(L"msvcrt.dll");
+    SetInvalidParameterHandler =
+        base::ProcAddress<TSetInvalidParameterHandler>(crt, "_set_invalid_parameter_handler");
+    if (SetInvalidParameterHandler)
+        PreviousInvalidParameter = SetInvalidParameterHandler(&InvalidParameter);
+    else if (void* own = reinterpret_cast<void*>(::GetProcAddress(crt, "_invalid_parameter")))
+        ThePatches.WriteJump(own, reinterpret_cast<const void*>(&InvalidParameter));
     InstallThreadHooks(ThePatches);
+    SetRaiseCapture(true);
     TheReserve.Establish();
     return true;
 }
@@ -273,9 +348,12 @@ void StopInterception()
     if (!Started)
         return;
     Started = false;
+    SetRaiseCapture(false);
     ThePatches.UndoAndFree();
     TheReserve.Release();
     std::signal(SIGABRT, PreviousAbort);
+    if (SetInvalidParameterHandler)
+        SetInvalidParameterHandler(PreviousInvalidParameter);
     std::set_terminate(PreviousTerminate);
     ::SetUnhandledExceptionFilter(ChainedFilter ? ChainedFilter : PreviousFilter);
     ChainedFilter = nullptr;

@@ -11,15 +11,19 @@
 
 #include <windows.h>
 
+#include <exception>
+
 namespace crash {
 
 struct TDispatchRequest
 {
     TExceptType Type = etNormal;
-    const void* Object = nullptr; // the exception object, if there is one
-    uint32_t Address = 0;
+    // A C++ exception: null takes the one the calling thread is handling, if any. The
+    // pointer is what the hand-off record carries; it stays valid while the thread waits.
+    const std::exception_ptr* Exception = nullptr;
+    uint32_t Address = 0; // 0: the raise address, when the throw captured it
     TExceptSource Source = esManual;
-    const CONTEXT* Context = nullptr;
+    const CONTEXT* Context = nullptr; // null: the context of the throw, when captured
     const EXCEPTION_RECORD* Record = nullptr;
     const void* RelatedObject = nullptr;
     bool CanContinue = true;

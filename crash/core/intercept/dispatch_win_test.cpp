@@ -78,6 +78,9 @@ struct TCase
     const char* Kind;
     DWORD Code; // the OS exception code, 0 for a C++ or runtime failure
     TExceptSource Source;
+    bool Raised = false; // a C++ throw: the record has the raise address, context and prepared stack
+    DWORD ExitCode = 0;  // of a process-wide end: 0 for the OS code, or 3 without one
+    const char* Inner = "-";
 };
 
 constexpr TCase Cases[] = {
@@ -85,23 +88,27 @@ constexpr TCase Cases[] = {
     {"av-write", 0xC0000005, esUnhandledFilter},
     {"av-exec", 0xC0000005, esUnhandledFilter},
     {"div0", 0xC0000094, esUnhandledFilter},
+    {"fpu", 0xC000008E, esUnhandledFilter}, // with division by zero unmasked
     {"int3", 0x80000003, esUnhandledFilter},
     {"illegal", 0xC000001D, esUnhandledFilter},
     {"privileged", 0xC0000096, esUnhandledFilter},
     {"raise", 0xE0001234, esUnhandledFilter},
-    {"throw-std", 0, esExceptProc},
-    {"throw-int", 0, esExceptProc},
+    {"throw-std", 0, esExceptProc, true},
+    {"throw-int", 0, esExceptProc, true},
+    {"throw-inner", 0, esExceptProc, true, 0, "std::logic_error"},
+    {"rethrow", 0, esExceptProc, true},
     {"abort", 0, esRuntimeError},
     {"terminate", 0, esRuntimeError},
     {"stack-overflow", 0xC00000FD, esUnhandledFilter},
-    {"oom", 0, esExceptProc}, // std::bad_alloc, nothing catches it
+    {"oom", 0, esExceptProc, true}, // std::bad_alloc, nothing catches it
     {"pure-call", 0, esRuntimeError},
+    {"invalid-parameter", 0, esRuntimeError, false, 0xC0000417},
 };
 
 // On the main thread each failure takes its process-wide path and ends the process; on a
 // thread the program started (CreateThread, a std::thread through _beginthreadex, a work
-// item) the thread's wrapper takes it, the thread ends and the program goes on. Abort and terminate
-// end the process wherever they happen.
+// item) the thread's wrapper takes it, the thread ends and the program goes on. Abort,
+// terminate and the CRT's failures end the process wherever they happen.
 TEST(Interception, EveryFailureOnEveryThreadIsHandedOverOnce)
 {
     for (const TCase& c : Cases) {
@@ -116,9 +123,46 @@ TEST(Interception, EveryFailureOnEveryThreadIsHandedOverOnce)
             EXPECT_EQ(Field(o.Lines[0], 1), code);
             EXPECT_EQ(Field(o.Lines[0], 3), thread == "main" ? "main" : "other");
             EXPECT_EQ(Field(o.Lines[0], 4), "handler"); // handed over, not processed in place
-            EXPECT_EQ(o.ExitCode, wrapped ? 0u : c.Code ? c.Code : 3u);
+            EXPECT_EQ(Field(o.Lines[0], 5), c.Raised ? "raised" : "-");
+            EXPECT_EQ(Field(o.Lines[0], 6), c.Inner);
+            EXPECT_EQ(o.ExitCode, wrapped ? 0u : c.ExitCode ? c.ExitCode : c.Code ? c.Code : 3u);
         }
     }
+}
+
+TEST(Interception, AnExceptionThrownByADestructorDuringUnwindingEndsTheProcessAfterItsReport)
+{
+    for (const char* thread : {"main", "thread"}) {
+        const TOutcome o = RunChild("throw-in-unwind", thread);
+        ASSERT_EQ(o.Lines.size(), 1u) << thread;
+        EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esExceptProc)) << thread;
+        EXPECT_EQ(Field(o.Lines[0], 5), "raised") << thread;
+        EXPECT_EQ(o.ExitCode, 3u) << thread;
+    }
+}
+
+TEST(Interception, AnAbortIsNeverReported)
+{
+    // Nothing catches it on the main thread: the process ends quietly; on a thread the
+    // wrapper takes it, the thread ends and the program goes on.
+    const TOutcome main = RunChild("eabort", "main"), thread = RunChild("eabort", "thread");
+    EXPECT_TRUE(main.Lines.empty());
+    EXPECT_EQ(main.ExitCode, 1u);
+    EXPECT_TRUE(thread.Lines.empty());
+    EXPECT_EQ(thread.ExitCode, 0u);
+}
+
+TEST(Interception, AnExceptionTheProgramHandledIsReportedAsHiddenOnceWhenTheLastCatchBlockEnds)
+{
+    // Thrown, rethrown by an inner catch block and handled by the outer: one hidden report.
+    // Then two exceptions reported from inside their catch blocks: not again as hidden.
+    const TOutcome o = RunChild("hidden", "main");
+    EXPECT_EQ(o.ExitCode, 0u);
+    ASSERT_EQ(o.Lines.size(), 3u);
+    EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esHidden));
+    EXPECT_EQ(Field(o.Lines[0], 5), "raised");
+    EXPECT_EQ(Field(o.Lines[1], 0), std::to_string(esManual));
+    EXPECT_EQ(Field(o.Lines[2], 0), std::to_string(esManual));
 }
 
 TEST(Interception, ADamagedHeapOrAFastFailIsHandedOverBeforeTheProcessEnds)

@@ -18,7 +18,7 @@ void HandleFrameworkException(framework::TObject* sender, std::exception_ptr err
     if (HWND capture = ::GetCapture())
         ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
     TDispatchRequest request;
-    request.Object = &error;
+    request.Exception = &error;
     request.RelatedObject = sender;
     request.Source =
         dynamic_cast<framework::TThread*>(sender) ? esTThreadSynchronize : esApplicationHandleException;
@@ -30,7 +30,7 @@ void HandleFrameworkException(framework::TObject* sender, std::exception_ptr err
 void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) noexcept
 {
     TDispatchRequest request;
-    request.Object = &error;
+    request.Exception = &error;
     request.RelatedObject = thread;
     request.Source = esTThreadExecute;
     DispatchException(request);
@@ -41,7 +41,7 @@ void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) n
 [[gnu::thiscall]] void ShowFrameworkException(framework::TApplication* application, std::exception_ptr error)
 {
     TDispatchRequest request;
-    request.Object = &error;
+    request.Exception = &error;
     request.RelatedObject = application;
     request.Source = esApplicationShowException;
     DispatchException(request);

@@ -60,7 +60,7 @@ template <class TResult> TResult RunWrapped(void* block)
             } catch (...) {
                 std::exception_ptr error = std::current_exception();
                 TDispatchRequest request;
-                request.Object = &error;
+                request.Exception = &error;
                 request.Source = esThreadFrame;
                 DispatchException(request);
             }

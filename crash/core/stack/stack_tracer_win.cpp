@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace crash {
 namespace {
@@ -54,6 +55,73 @@ private:
     size_t FNext = 0;
 };
 
+// The regions a quick pass asked the system about, readable or not: the values on a stack
+// point into few of them.
+struct TRegionCache
+{
+    struct TRegion
+    {
+        uint32_t Base = 0, Size = 0;
+        bool Readable = false;
+    };
+    std::array<TRegion, 16> Regions{};
+    size_t Count = 0, Next = 0;
+
+    const TRegion* Of(uint32_t address)
+    {
+        for (size_t k = 0; k < Count; ++k)
+            if (address - Regions[k].Base < Regions[k].Size)
+                return &Regions[k];
+        MEMORY_BASIC_INFORMATION info;
+        if (::VirtualQuery(reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), &info,
+                           sizeof info) != sizeof info)
+            return nullptr;
+        const DWORD readable = PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                               PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
+        TRegion& r = Regions[Count < Regions.size() ? Count++ : Next++ % Regions.size()];
+        r.Base = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(info.BaseAddress));
+        r.Size = static_cast<uint32_t>(info.RegionSize);
+        r.Readable = info.State == MEM_COMMIT && (info.Protect & readable) && !(info.Protect & PAGE_GUARD);
+        return &r;
+    }
+};
+
+// This process's memory for the quick pass over a stack copied at a throw: the stack's
+// range is read from the copy, anything else directly once its region is known to be
+// readable, under the one guard that PrepareCopiedStack puts around the pass.
+class TCopiedStackMemory : public ITraceMemory
+{
+public:
+    TCopiedStackMemory(const uint8_t* copy, uint32_t stackBottom, uint32_t stackTop, TRegionCache& regions)
+        : FCopy(copy), FBottom(stackBottom), FTop(stackTop), FRegions(regions)
+    {
+    }
+    bool Read(uint32_t address, uint8_t* out, size_t size) override
+    {
+        const uint64_t end = uint64_t{address} + size;
+        if (address >= FBottom && end <= FTop) {
+            std::memcpy(out, FCopy + (address - FBottom), size);
+            return true;
+        }
+        if (address < 0x10000) // the lowest 64 KB are never mapped
+            return false;
+        const TRegionCache::TRegion* region = FRegions.Of(address);
+        if (!region || !region->Readable || end > uint64_t{region->Base} + region->Size)
+            return false;
+        // The pass runs under one guard (PrepareThreadStack): a region freed since it was
+        // asked about ends the pass instead of faulting.
+        std::memcpy(out, reinterpret_cast<const void*>(static_cast<uintptr_t>(address)), size);
+        return true;
+    }
+    std::optional<std::pair<uint32_t, uint32_t>> CodeRange(uint32_t) override { return std::nullopt; }
+    std::optional<TMemoryRegion> Query(uint32_t) override { return std::nullopt; }
+
+private:
+    const uint8_t* FCopy;
+    uint32_t FBottom, FTop;
+    TRegionCache& FRegions;
+};
+
 // The modules of this process as the module cache of the debug information knows them.
 class TProcessTraceModules : public ITraceModules
 {
@@ -95,6 +163,11 @@ TTracerCaches& ProcessTracerCaches()
 
 uint32_t StackTopOf(HANDLE thread)
 {
+    if (thread == ::GetCurrentThread()) { // the calling thread's block, without asking the system
+        uint32_t top;
+        asm volatile("movl %%fs:4, %0" : "=r"(top));
+        return top;
+    }
     struct TThreadBasicInformation
     {
         LONG ExitStatus;
@@ -160,11 +233,24 @@ __attribute__((noinline)) TTraceResult TraceCallingThread(TTraceRequest request)
     return Trace(request);
 }
 
-std::vector<uint8_t> PrepareThreadStack(uint32_t stackBottom, uint32_t stackTop, uint32_t framePointer,
-                                        std::optional<uint32_t> stopValue)
+std::vector<uint8_t> PrepareCopiedStack(const uint8_t* copy, uint32_t stackBottom, uint32_t stackTop,
+                                        uint32_t framePointer)
 {
-    TProcessTraceMemory memory;
-    return PrepareStack(memory, stackBottom, stackTop, framePointer, stopValue);
+    TRegionCache regions;
+    struct TPass
+    {
+        TCopiedStackMemory Memory;
+        uint32_t Bottom, Top, FramePointer;
+        std::vector<uint8_t> Result;
+    } pass{{copy, stackBottom, stackTop, regions}, stackBottom, stackTop, framePointer, {}};
+    EXCEPTION_RECORD caught;
+    const bool done = base::CallUnderSehFrame(
+        [](void* p) {
+            auto& r = *static_cast<TPass*>(p);
+            r.Result = PrepareStack(r.Memory, r.Bottom, r.Top, r.FramePointer);
+        },
+        &pass, caught);
+    return done ? std::move(pass.Result) : std::vector<uint8_t>{};
 }
 
 } // namespace crash

@@ -29,8 +29,10 @@ TTraceResult TraceContext(const CONTEXT& context, uint32_t stackTop, TTraceReque
 // caller's frame pointer, the top address the caller's return address.
 TTraceResult TraceCallingThread(TTraceRequest request);
 
-// PrepareStack on this process's memory (at raise time, for a later trace).
-std::vector<uint8_t> PrepareThreadStack(uint32_t stackBottom, uint32_t stackTop, uint32_t framePointer,
-                                        std::optional<uint32_t> stopValue = std::nullopt);
+// PrepareStack over a copy of a stack taken at a throw: `copy` holds the bytes from
+// `stackBottom` to `stackTop` as they were; code is read from this process. Empty when the
+// pass faulted (a module was unloaded meanwhile).
+std::vector<uint8_t> PrepareCopiedStack(const uint8_t* copy, uint32_t stackBottom, uint32_t stackTop,
+                                        uint32_t framePointer);
 
 } // namespace crash

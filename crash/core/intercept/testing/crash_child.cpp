@@ -4,16 +4,25 @@
 // thread, "std": a std::thread, "work": a QueueUserWorkItem work item). Each line ends with
 // "handler" when the record was processed on the handling thread, "here" when on the
 // catching thread itself. Every hand-off that reaches the
-// processor appends a line "source code address thread" to LOG, where code is the OS exception code (0 for
-// none) and thread "main" or "other". The parent reads the lines and the exit code. THREAD "eight" starts
-// eight threads that fail at the same moment. With the environment variable CRASH_CHILD_PROCESSOR=fail the
-// processor itself faults on every record instead.
+// processor appends a line "source code address thread where raise inner" to LOG, where code is the OS
+// exception code (0 for none), thread "main" or "other", raise "raised" when the record carries a
+// context whose instruction pointer is the exception address and a prepared stack that holds the
+// return address of the call of the failing function (a C++ throw captured them), else "-", and inner the
+// classes of the inner exceptions, joined by "<" ("-" for none). The parent reads the lines and the exit
+// code. THREAD "eight" starts eight threads that fail at the same moment. With the environment variable
+// CRASH_CHILD_PROCESSOR=fail the processor itself faults on every record instead.
 
+#include "base/proc_address.h"
 #include "base/win_handle.h"
+#include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/intercept/testing/child_log.h"
+#include "crash/core/stack/prepared_stack.h"
 
 #include <windows.h>
+
+#include <float.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +39,7 @@ char Log[MAX_PATH];
 const char* Kind = "";
 
 bool ProcessorFails = false;
+uint32_t FailCaller = 0;     // where the failing function returns to
 base::KernelHandle Recorded; // set after each record
 
 void Record(const crash::THandoffRecord& r)
@@ -38,11 +48,23 @@ void Record(const crash::THandoffRecord& r)
         *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(r.Source)) = 0;
     EXCEPTION_RECORD os;
     std::memcpy(&os, r.ExceptionRecord, sizeof os);
-    char line[128];
-    const int n = std::snprintf(line, sizeof line, "%u %08lx %08x %s %s", static_cast<unsigned>(r.Source),
-                                os.ExceptionCode, static_cast<unsigned>(r.ExceptAddress),
-                                r.ThreadId == crash::MainThreadId() ? "main" : "other",
-                                r.ThreadId == ::GetCurrentThreadId() ? "here" : "handler");
+    const auto* context = reinterpret_cast<const CONTEXT*>(static_cast<uintptr_t>(r.Context));
+    bool raised = false;
+    if (context && context->Eip == r.ExceptAddress && r.PreparedStack) {
+        const auto* prepared = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(r.PreparedStack));
+        for (const crash::TPreparedEntry& e : crash::ReadPreparedStack({prepared, r.PreparedStackLength}))
+            raised = raised || e.Address == FailCaller;
+    }
+    std::string inner;
+    for (auto* e = reinterpret_cast<const crash::TInnerException*>(static_cast<uintptr_t>(r.Inner)); e;
+         e = e->Inner.get())
+        inner += (inner.empty() ? "" : "<") + e->ExceptClass;
+    char line[256];
+    const int n = std::snprintf(
+        line, sizeof line, "%u %08lx %08x %s %s %s %s", static_cast<unsigned>(r.Source), os.ExceptionCode,
+        static_cast<unsigned>(r.ExceptAddress), r.ThreadId == crash::MainThreadId() ? "main" : "other",
+        r.ThreadId == ::GetCurrentThreadId() ? "here" : "handler", raised ? "raised" : "-",
+        inner.empty() ? "-" : inner.c_str());
     crash::testing::AppendLine(Log, {line, static_cast<size_t>(n)});
     ::SetEvent(Recorded.Get());
 }
@@ -79,8 +101,22 @@ void NameThread(const char* name)
     ::RaiseException(0x406D1388, 0, 4, info);
 }
 
+struct TThrowsWhenDestroyed
+{
+    ~TThrowsWhenDestroyed() noexcept(false) { throw std::runtime_error("thrown by a destructor"); }
+};
+
+// The CRT's check of its arguments, reached as a program reaches it.
+void PassInvalidParameter()
+{
+    using TStrcpyS = int(__cdecl*)(char*, size_t, const char*);
+    if (auto strcpyS = base::ProcAddress<TStrcpyS>(::GetModuleHandleW(L"msvcrt.dll"), "strcpy_s"))
+        strcpyS(nullptr, 0, nullptr);
+}
+
 [[gnu::noinline]] void Fail()
 {
+    FailCaller = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
     const std::string k = Kind;
     if (k == "av-read")
         std::printf("%d\n", *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(Zero + 8)));
@@ -106,7 +142,52 @@ void NameThread(const char* name)
         throw std::runtime_error("thrown on purpose");
     else if (k == "throw-int")
         throw 42;
-    else if (k == "abort")
+    else if (k == "throw-inner") {
+        try {
+            throw std::logic_error("the cause");
+        } catch (...) {
+            crash::BaseException::RaiseOuter(crash::BaseException("what it caused"));
+        }
+    } else if (k == "rethrow") {
+        try {
+            throw std::runtime_error("thrown once");
+        } catch (...) {
+            throw;
+        }
+    } else if (k == "throw-in-unwind") {
+        TThrowsWhenDestroyed destroyed;
+        throw std::runtime_error("unwinding");
+    } else if (k == "fpu") {
+        _controlfp(0, _EM_ZERODIVIDE); // division by zero now faults
+        volatile double zero = 0;
+        std::printf("%f\n", 1.0 / zero);
+    } else if (k == "eabort")
+        throw crash::EAbort("quietly");
+    else if (k == "invalid-parameter")
+        PassInvalidParameter();
+    else if (k == "hidden") {
+        // Handled by the program: reported as hidden once its catch block ends for good (not
+        // when an inner catch block rethrows it), and not again when it was reported already.
+        crash::SetHiddenExceptionsReported(true);
+        try {
+            try {
+                throw std::runtime_error("handled");
+            } catch (...) {
+                throw;
+            }
+        } catch (...) {
+        }
+        try {
+            throw crash::BaseException("reported in its catch block");
+        } catch (...) {
+            crash::DispatchException({});
+        }
+        try {
+            throw 7;
+        } catch (...) {
+            crash::DispatchException({});
+        }
+    } else if (k == "abort")
         std::abort();
     else if (k == "terminate")
         std::terminate();
