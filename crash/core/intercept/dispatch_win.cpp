@@ -1,5 +1,6 @@
 #include "crash/core/intercept/dispatch_win.h"
 
+#include "base/guarded_reader.h"
 #include "base/proc_address.h"
 #include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/import_patches_win.h"
@@ -7,12 +8,14 @@
 #include "crash/core/intercept/patches_win.h"
 #include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/intercept/thread_hooks_win.h"
+#include "crash/core/intercept/thread_registry_win.h"
 
 #include <float.h>
 
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <string>
 
 namespace crash {
 namespace {
@@ -22,6 +25,9 @@ static_assert(sizeof(EXCEPTION_RECORD) == sizeof(THandoffRecord::ExceptionRecord
 
 // Start-up and the crash paths share these; they are set once on the main thread before any
 // path is installed.
+// Where the start-up failures ask to be reported.
+constexpr char SupportAddress[] = "support@tolvaris.com";
+
 // How the process ends when an abort cannot continue.
 constexpr UINT AbortExitCode = 1;
 constexpr UINT InvalidParameterExitCode = 0xC0000417; // STATUS_INVALID_CRUNTIME_PARAMETER
@@ -100,6 +106,25 @@ LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetFilterHook(LPTOP_LEVEL_EXCEPTION_FILTER f
         reinterpret_cast<void**>(&ChainedFilter), reinterpret_cast<void*>(filter)));
 }
 
+// The thread-naming exception's parameters: 0x1000, the UTF-8 name, the thread id (-1 for the
+// raising thread), flags 0. The name is read through the guarded reader: a program may
+// pass anything.
+void NameThread(const EXCEPTION_RECORD& record)
+{
+    if (record.NumberParameters < 3 || record.ExceptionInformation[0] != 0x1000 ||
+        (record.NumberParameters > 3 && record.ExceptionInformation[3] != 0))
+        return;
+    char name[256] = {};
+    const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
+    size_t length = 0;
+    while (length < sizeof name - 1 && base::GuardedRead(text + length, name + length, 1) && name[length])
+        ++length;
+    name[length] = 0;
+    const DWORD thread = static_cast<DWORD>(record.ExceptionInformation[2]);
+    RegisterThreadInfo(thread == static_cast<DWORD>(-1) ? ::GetCurrentThreadId() : thread, nullptr, name, 0,
+                       0, nullptr);
+}
+
 // First sight of every OS exception on its thread. The debugger's thread-naming exception
 // is taken here (it names a thread, it is no failure): raised where no debugger listens it
 // would otherwise end the program. A damaged heap and a fast-fail end the process whatever
@@ -107,8 +132,10 @@ LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetFilterHook(LPTOP_LEVEL_EXCEPTION_FILTER f
 LONG WINAPI FirstChance(EXCEPTION_POINTERS* pointers)
 {
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
-    if (code == ThreadNamingCode)
+    if (code == ThreadNamingCode) {
+        NameThread(*pointers->ExceptionRecord);
         return EXCEPTION_CONTINUE_EXECUTION;
+    }
     if (code == HeapCorruptionCode || code == FastFailCode) {
         TDispatchRequest request;
         request.Address = Value(pointers->ExceptionRecord->ExceptionAddress);
@@ -244,7 +271,6 @@ void DispatchException(const TDispatchRequest& r)
     {
         ~TAfter()
         {
-            ClearThreadInnerExceptions();
             _fpreset(); // a fault may have left the FPU's control word changed
             TheReserve.Establish();
         }
@@ -316,7 +342,18 @@ bool StartInterception(THandoffProcessor processor)
 {
     if (Started)
         return true;
-    TheMainThread = ::GetCurrentThreadId();
+    switch (AttachThreadRegistry()) {
+    case TRegistryAttach::Attached:
+        break;
+    case TRegistryAttach::CannotOpen:
+        ::MessageBoxA(nullptr, "internal error (opening global buffer)", "Vexcatch", MB_OK | MB_ICONERROR);
+        ::ExitProcess(0);
+    case TRegistryAttach::CannotMap:
+        ::MessageBoxA(nullptr, (std::string("internal error. please notify ") + SupportAddress).c_str(),
+                      "Vexcatch", MB_OK | MB_ICONERROR);
+        ::ExitProcess(0);
+    }
+    TheMainThread = RegistryMainThreadId();
     KeepStackForHandoff();
     NewerLockLayout(); // found out now, not first on the crash path
     if (!TheThread.Start(processor))
@@ -361,6 +398,7 @@ void StopInterception()
         ::RemoveVectoredExceptionHandler(TheVectoredHandler);
     TheVectoredHandler = nullptr;
     TheThread.Stop();
+    DetachThreadRegistry();
 }
 
 } // namespace crash

@@ -250,6 +250,11 @@ TEST(Interception, EveryPatchIsGoneAfterShutdown)
     EXPECT_EQ(Start(L"framework_child.exe", "undo").ExitCode, 0u); // the framework's routines
 }
 
+TEST(Interception, TheThreadRegistryKnowsWhoCreatedAThreadAndWhatItIsCalled)
+{
+    EXPECT_EQ(RunChild("registry", "main").ExitCode, 0u); // else the number of the failed check
+}
+
 TEST(Interception, TheThreadNamingExceptionIsNeitherReportedNorFatal)
 {
     for (const char* thread : {"main", "thread"}) {

@@ -1,5 +1,7 @@
 #include "crash/core/intercept/handling_thread_win.h"
 
+#include "crash/core/intercept/thread_registry_win.h"
+
 #include "base/seh_frame.h"
 
 namespace crash {
@@ -38,6 +40,8 @@ bool THandlingThread::Start(THandoffProcessor processor)
         return false;
     }
     ::SetThreadPriority(FThread.Get(), THREAD_PRIORITY_HIGHEST);
+    RegisterThreadInfo(FThreadId, FThread.Get(), "Vexcatch - HandleExceptionThread", ::GetCurrentThreadId(),
+                       0, nullptr);
     return true;
 }
 
@@ -50,6 +54,7 @@ void THandlingThread::Stop()
     if (::WaitForSingleObject(FThread.Get(), 500) != WAIT_OBJECT_0 &&
         ::WaitForSingleObject(FThread.Get(), 50) != WAIT_OBJECT_0)
         ::TerminateThread(FThread.Get(), 0);
+    UnregisterThread(FThreadId);
     FThread.Reset();
     FWrite.Reset();
     FRead.Reset();

@@ -27,19 +27,17 @@ namespace {
 static_assert(offsetof(CONTEXT, ExtendedRegisters) == sizeof(TRaiseStackInfo::Context),
               "the raise-time context is the CONTEXT without its extended registers");
 
-struct TThreadState
-{
-    std::unique_ptr<TInnerException> Inner;
-    const void* InnerOwner = nullptr; // the object whose throw made the chain
-    bool Busy = false;                // inside the wrappers: what they call is not captured again
-};
+// Inside the wrappers on this thread: what they call is not captured again. A plain flag:
+// per-thread state with a destructor would run at every thread's end.
+thread_local bool Busy = false;
 
-thread_local TThreadState ThreadState;
-
-// Raise-time state of objects that are no BaseException, by object address.
+// What the thrown objects carry beyond themselves, by object address, until the runtime
+// frees the object: the raise-time state of objects that are no BaseException, the inner
+// exceptions, whether the object was reported.
 struct TSideEntry
 {
     TRaiseStackInfo* Info = nullptr;
+    std::unique_ptr<TInnerException> Inner;
     bool Reported = false;
 };
 SRWLOCK SideLock = SRWLOCK_INIT;
@@ -54,8 +52,8 @@ constexpr uint32_t MaxStackCopy = 256 << 10;
 class TBusy
 {
 public:
-    TBusy() : FWas(ThreadState.Busy) { ThreadState.Busy = true; }
-    ~TBusy() { ThreadState.Busy = FWas; }
+    TBusy() : FWas(Busy) { Busy = true; }
+    ~TBusy() { Busy = FWas; }
     bool WasBusy() const { return FWas; }
 
 private:
@@ -105,12 +103,15 @@ TRaiseStackInfo* InfoOf(const std::type_info* type, void* object)
     return info;
 }
 
-void Attach(const std::type_info* type, void* object, TRaiseStackInfo* info)
+void Attach(const std::type_info* type, void* object, TRaiseStackInfo* info,
+            std::unique_ptr<TInnerException> inner)
 {
     if (const BaseException* base = AsBase(type, object)) {
         if (!const_cast<BaseException*>(base)->AttachStackInfo(info))
             FreeRaiseStackInfo(info);
-        return;
+        info = nullptr;
+        if (!inner)
+            return;
     }
     ::AcquireSRWLockExclusive(&SideLock);
     if (!SideTable)
@@ -120,6 +121,8 @@ void Attach(const std::type_info* type, void* object, TRaiseStackInfo* info)
         FreeRaiseStackInfo(info);
     else
         entry.Info = info;
+    if (!entry.Inner)
+        entry.Inner = std::move(inner);
     SideCount = static_cast<LONG>(SideTable->size());
     ::ReleaseSRWLockExclusive(&SideLock);
 }
@@ -196,10 +199,7 @@ void CaptureRaise(void* object, const std::type_info* type, const void* returnAd
             info->StackCopyLength = length;
         }
     }
-    Attach(type, object, static_cast<TRaiseStackInfo*>(block.Release()));
-
-    ThreadState.Inner = ChainOf(InnerOf(type, object));
-    ThreadState.InnerOwner = ThreadState.Inner ? object : nullptr;
+    Attach(type, object, static_cast<TRaiseStackInfo*>(block.Release()), ChainOf(InnerOf(type, object)));
 }
 
 bool IsReported(const std::exception_ptr& e)
@@ -316,13 +316,15 @@ const TRaiseStackInfo* PreparedRaiseStackInfoOf(const std::exception_ptr& e) noe
 
 const TInnerException* InnerExceptionsOf(const std::exception_ptr& e) noexcept
 {
-    return e && ThrownObject(e) == ThreadState.InnerOwner ? ThreadState.Inner.get() : nullptr;
-}
-
-void ClearThreadInnerExceptions() noexcept
-{
-    ThreadState.Inner.reset();
-    ThreadState.InnerOwner = nullptr;
+    if (!e || SideCount == 0)
+        return nullptr;
+    const TInnerException* inner = nullptr;
+    ::AcquireSRWLockShared(&SideLock);
+    const auto found = SideTable->find(ThrownObject(e));
+    if (found != SideTable->end())
+        inner = found->second.Inner.get();
+    ::ReleaseSRWLockShared(&SideLock);
+    return inner;
 }
 
 void SetRaiseCapture(bool on) noexcept
@@ -376,19 +378,17 @@ extern "C" {
 void __wrap___cxa_free_exception(void* object) noexcept
 {
     if (crash::SideCount != 0) {
-        crash::TRaiseStackInfo* info = nullptr;
+        crash::TSideEntry entry;
         ::AcquireSRWLockExclusive(&crash::SideLock);
         const auto found = crash::SideTable->find(object);
         if (found != crash::SideTable->end()) {
-            info = found->second.Info;
+            entry = std::move(found->second);
             crash::SideTable->erase(found);
             crash::SideCount = static_cast<LONG>(crash::SideTable->size());
         }
         ::ReleaseSRWLockExclusive(&crash::SideLock);
-        crash::FreeRaiseStackInfo(info);
+        crash::FreeRaiseStackInfo(entry.Info);
     }
-    if (object == crash::ThreadState.InnerOwner)
-        crash::ClearThreadInnerExceptions();
     __real___cxa_free_exception(object);
 }
 

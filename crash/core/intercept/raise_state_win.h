@@ -50,12 +50,8 @@ const TRaiseStackInfo* RaiseStackInfoOf(const std::exception_ptr& e) noexcept;
 const TRaiseStackInfo* PreparedRaiseStackInfoOf(const std::exception_ptr& e) noexcept;
 
 // The inner exceptions the object was raised for (a BaseException raised as the outer one,
-// a std::nested_exception), as captured at its throw; null for none. Owned by the throwing
-// thread until it throws again or dispatches.
+// a std::nested_exception), as captured at its throw; null for none. Freed with the object.
 const TInnerException* InnerExceptionsOf(const std::exception_ptr& e) noexcept;
-
-// Forgets the calling thread's inner-exception chain (after its dispatch).
-void ClearThreadInnerExceptions() noexcept;
 
 // Whether throws capture their raise-time state (while the interception runs).
 void SetRaiseCapture(bool on) noexcept;

@@ -5,6 +5,7 @@
 #include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/import_patches_win.h"
+#include "crash/core/intercept/thread_registry_win.h"
 
 #include <windows.h>
 
@@ -51,6 +52,10 @@ template <class TResult> TResult RunWrapped(void* block)
     } run{*static_cast<const TStart*>(block), static_cast<TResult>(-1)};
     base::HeapBlock(block).Reset();
     KeepStackForHandoff();
+    struct TLeave
+    {
+        ~TLeave() { UnregisterThread(::GetCurrentThreadId()); }
+    } leave;
     EXCEPTION_RECORD caught;
     base::CallUnderSehFrame(
         [](void* p) {
@@ -93,22 +98,41 @@ template <class TCreate> auto Wrapped(void* function, void* parameter, TCreate c
     return created;
 }
 
+// The new thread's entry in the thread registry: who created it, and from where (the
+// return address of the creating call).
+void RegisterCreated(HANDLE thread, DWORD id, const void* creator)
+{
+    if (thread)
+        RegisterThreadInfo(id, thread, nullptr, ::GetCurrentThreadId(),
+                           static_cast<uint32_t>(reinterpret_cast<uintptr_t>(creator)), nullptr);
+}
+
 HANDLE WINAPI CreateThreadHook(SECURITY_ATTRIBUTES* security, SIZE_T stack, LPTHREAD_START_ROUTINE function,
                                void* parameter, DWORD flags, DWORD* id)
 {
-    return Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
-        return block ? RealCreateThread(security, stack, &ThreadWrapper, block, flags, id)
-                     : RealCreateThread(security, stack, function, parameter, flags, id);
+    DWORD created = 0;
+    HANDLE thread = Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
+        return block ? RealCreateThread(security, stack, &ThreadWrapper, block, flags, &created)
+                     : RealCreateThread(security, stack, function, parameter, flags, &created);
     });
+    RegisterCreated(thread, created, __builtin_return_address(0));
+    if (id)
+        *id = created;
+    return thread;
 }
 
 uintptr_t __cdecl BeginThreadExHook(void* security, unsigned stack, unsigned(__stdcall* function)(void*),
                                     void* parameter, unsigned flags, unsigned* id)
 {
-    return Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
-        return block ? RealBeginThreadEx(security, stack, &BeginThreadWrapper, block, flags, id)
-                     : RealBeginThreadEx(security, stack, function, parameter, flags, id);
+    unsigned created = 0;
+    const uintptr_t thread = Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
+        return block ? RealBeginThreadEx(security, stack, &BeginThreadWrapper, block, flags, &created)
+                     : RealBeginThreadEx(security, stack, function, parameter, flags, &created);
     });
+    RegisterCreated(reinterpret_cast<HANDLE>(thread), created, __builtin_return_address(0));
+    if (id)
+        *id = created;
+    return thread;
 }
 
 BOOL WINAPI QueueUserWorkItemHook(LPTHREAD_START_ROUTINE function, void* context, ULONG flags)

@@ -18,6 +18,7 @@
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/intercept/testing/child_log.h"
+#include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/stack/prepared_stack.h"
 
 #include <windows.h>
@@ -236,6 +237,50 @@ DWORD WINAPI ThreadMain(void* start)
     return 0;
 }
 
+DWORD WINAPI NameAndWait(void* go)
+{
+    NameThread("worker");
+    ::WaitForSingleObject(go, INFINITE);
+    return 0;
+}
+
+bool InImage(uint32_t address)
+{
+    const auto image = reinterpret_cast<uintptr_t>(::GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image + dos->e_lfanew);
+    return address >= image && address < image + nt->OptionalHeader.SizeOfImage;
+}
+
+// The registry under the interception: the main and the handling thread by name, a new
+// thread with its creator, its name once it named itself, and no entry after it ended.
+// Ends with the number of the first check that failed.
+int CheckRegistry()
+{
+    if (crash::LookupThreadInfo(::GetCurrentThreadId()).value_or(crash::TThreadInfo{}).Name != "main thread")
+        return 10;
+    if (crash::LookupThreadInfo(crash::HandlingThreadId()).value_or(crash::TThreadInfo{}).Name !=
+        "Vexcatch - HandleExceptionThread")
+        return 11;
+    const base::KernelHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    DWORD id = 0;
+    const base::KernelHandle thread(::CreateThread(nullptr, 0, &NameAndWait, go.Get(), 0, &id));
+    const auto created = crash::LookupThreadInfo(id);
+    if (!created || created->CreatorThreadId != ::GetCurrentThreadId() || !InImage(created->CreatorAddress))
+        return 12;
+    std::optional<crash::TThreadInfo> named;
+    for (int k = 0; k < 500 && (!named || named->Name != "worker"); ++k, ::Sleep(10))
+        named = crash::LookupThreadInfo(id);
+    if (!named || named->Name != "worker" || named->CreatorAddress != created->CreatorAddress)
+        return 13;
+    ::SetEvent(go.Get());
+    ::WaitForSingleObject(thread.Get(), INFINITE);
+    if (crash::LookupThreadInfo(id))
+        return 14;
+    crash::StopInterception();
+    return 0;
+}
+
 } // namespace
 
 // Called by testing/loader_lock_module.cpp's DllMain, while the loader lock is held.
@@ -264,6 +309,8 @@ int main(int argc, char** argv)
         crash::StopInterception();
         return during == 1 && ProbeThread() == 0 ? 0 : 6;
     }
+    if (std::string(Kind) == "registry")
+        return CheckRegistry();
     if (std::string(Kind) == "loader-lock") {
         if (!base::Module(::LoadLibraryW(L"loader_lock_module.dll")))
             return 7;

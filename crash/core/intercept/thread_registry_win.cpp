@@ -1,0 +1,276 @@
+#include "crash/core/intercept/thread_registry_win.h"
+
+#include "base/hex.h"
+#include "base/win_handle.h"
+
+#include <tlhelp32.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace crash {
+namespace {
+
+// One thread's entry (28 bytes, on the process's local heap, which every module shares).
+struct TNode
+{
+    DWORD ThreadId;
+    char* Name; // packed: a length byte and that many bytes, or null
+    TNode* Next;
+    char* ClassName; // packed, or null
+    uint32_t CreatorAddress;
+    DWORD CreatorThreadId;
+    HANDLE Thread; // with the rights to wait for the thread's end, or null
+};
+static_assert(sizeof(TNode) == 28, "the modules of the process share the entries");
+
+// The shared block (20 bytes).
+struct TBlock
+{
+    HANDLE Mutex;     // the registry's first mutex (see ThreadRegistryMutex)
+    HANDLE ListMutex; // guards the list
+    TNode* Head;      // the newest entry first
+    LONG References;  // the modules attached
+    HANDLE Mapping;   // the creating module's handle of the shared memory
+};
+static_assert(sizeof(TBlock) == 20, "the modules of the process share the block");
+
+// A registry operation waits this long for the list; a thread that crashed while it held
+// the list must not stop the report.
+constexpr DWORD ListWaitMs = 2000;
+
+base::KernelHandle OwnMapping; // this module's handle, unless it created the block
+base::MappedView View;
+TBlock* Block = nullptr;
+DWORD MainThread = 0;
+
+char* Packed(const char* text)
+{
+    const size_t length = std::min<size_t>(std::strlen(text), 255);
+    auto* packed = static_cast<char*>(::LocalAlloc(LMEM_FIXED, length + 1));
+    if (packed) {
+        packed[0] = static_cast<char>(length);
+        std::memcpy(packed + 1, text, length);
+    }
+    return packed;
+}
+
+std::string Unpacked(const char* packed)
+{
+    return packed ? std::string(packed + 1, static_cast<uint8_t>(packed[0])) : std::string();
+}
+
+void Replace(char*& field, const char* text)
+{
+    if (!text)
+        return;
+    if (field)
+        ::LocalFree(field);
+    field = Packed(text);
+}
+
+void Free(TNode* node)
+{
+    if (node->Name)
+        ::LocalFree(node->Name);
+    if (node->ClassName)
+        ::LocalFree(node->ClassName);
+    if (node->Thread)
+        ::CloseHandle(node->Thread);
+    ::LocalFree(node);
+}
+
+HANDLE WaitRights(HANDLE thread)
+{
+    HANDLE copy = nullptr;
+    if (thread && !::DuplicateHandle(::GetCurrentProcess(), thread, ::GetCurrentProcess(), &copy,
+                                     SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, 0))
+        copy = nullptr;
+    return copy;
+}
+
+// Holds the list mutex for a scope; Held() is false when it could not be had in time.
+class TListLock
+{
+public:
+    TListLock() : FHeld(Block && ::WaitForSingleObject(Block->ListMutex, ListWaitMs) != WAIT_TIMEOUT) {}
+    ~TListLock()
+    {
+        if (FHeld)
+            ::ReleaseMutex(Block->ListMutex);
+    }
+    TListLock(const TListLock&) = delete;
+    TListLock& operator=(const TListLock&) = delete;
+    bool Held() const { return FHeld; }
+
+private:
+    bool FHeld;
+};
+
+// Unlinks and frees the entries of threads that have ended.
+void Purge()
+{
+    for (TNode** link = &Block->Head; *link;) {
+        TNode* node = *link;
+        if (node->Thread && ::WaitForSingleObject(node->Thread, 0) == WAIT_OBJECT_0) {
+            *link = node->Next;
+            Free(node);
+        } else {
+            link = &node->Next;
+        }
+    }
+}
+
+TNode** Find(DWORD threadId)
+{
+    TNode** link = &Block->Head;
+    while (*link && (*link)->ThreadId != threadId)
+        link = &(*link)->Next;
+    return link;
+}
+
+// The process's first thread: the main thread.
+DWORD FirstThreadOfProcess()
+{
+    const base::KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (snapshot.Get() == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
+         more = ::Thread32Next(snapshot.Get(), &entry))
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId())
+            return entry.th32ThreadID;
+    return 0;
+}
+
+} // namespace
+
+TRegistryAttach AttachThreadRegistry()
+{
+    if (Block)
+        return TRegistryAttach::Attached;
+    const std::string name = "VexcatchThreadNameBuf" + base::HexText(::GetCurrentProcessId());
+    base::KernelHandle mapping(
+        ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TBlock), name.c_str()));
+    if (!mapping)
+        return TRegistryAttach::CannotOpen;
+    const bool created = ::GetLastError() != ERROR_ALREADY_EXISTS;
+    base::MappedView view(::MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TBlock)));
+    if (!view)
+        return TRegistryAttach::CannotMap;
+    auto* block = static_cast<TBlock*>(view.Get());
+    if (created) {
+        block->Mutex = ::CreateMutexW(nullptr, FALSE, nullptr);
+        block->ListMutex = ::CreateMutexW(nullptr, FALSE, nullptr);
+        block->Mapping = mapping.Release(); // the block's now: the last module closes it
+    } else {
+        OwnMapping = std::move(mapping);
+    }
+    ::InterlockedIncrement(&block->References);
+    View = std::move(view);
+    Block = block;
+    if (created) {
+        MainThread = FirstThreadOfProcess();
+        if (!MainThread)
+            MainThread = ::GetCurrentThreadId();
+        const base::KernelHandle main(
+            ::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, MainThread));
+        RegisterThreadInfo(MainThread, main.Get(), "main thread", 0, 0, nullptr);
+    } else {
+        const TListLock lock;
+        for (const TNode* node = Block->Head; lock.Held() && node; node = node->Next)
+            MainThread = node->ThreadId; // the oldest entry is the last
+    }
+    return TRegistryAttach::Attached;
+}
+
+void DetachThreadRegistry()
+{
+    if (!Block)
+        return;
+    if (::InterlockedDecrement(&Block->References) == 0) {
+        for (TNode* node = Block->Head; node;) {
+            TNode* next = node->Next;
+            Free(node);
+            node = next;
+        }
+        Block->Head = nullptr;
+        ::CloseHandle(Block->ListMutex);
+        ::CloseHandle(Block->Mutex);
+        ::CloseHandle(Block->Mapping);
+    }
+    Block = nullptr;
+    View.Reset();
+    OwnMapping.Reset();
+    MainThread = 0;
+}
+
+void RegisterThreadInfo(DWORD threadId, HANDLE thread, const char* name, DWORD creatorThreadId,
+                        uint32_t creatorAddress, const char* className)
+{
+    const TListLock lock;
+    if (!lock.Held())
+        return;
+    Purge();
+    TNode** link = Find(threadId);
+    if (!thread && !name && !creatorThreadId && !creatorAddress && !className) {
+        if (TNode* node = *link) {
+            *link = node->Next;
+            Free(node);
+        }
+        return;
+    }
+    TNode* node = *link;
+    if (!node) {
+        node = static_cast<TNode*>(::LocalAlloc(LMEM_FIXED | LMEM_ZEROINIT, sizeof(TNode)));
+        if (!node)
+            return;
+        node->ThreadId = threadId;
+        node->Next = Block->Head;
+        Block->Head = node;
+        // Without a handle the entry could outlive its thread and name another with its id.
+        if (!thread)
+            node->Thread = ::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, threadId);
+    }
+    if (HANDLE copy = WaitRights(thread)) {
+        if (node->Thread)
+            ::CloseHandle(node->Thread);
+        node->Thread = copy;
+    }
+    Replace(node->Name, name);
+    Replace(node->ClassName, className);
+    if (creatorThreadId)
+        node->CreatorThreadId = creatorThreadId;
+    if (creatorAddress)
+        node->CreatorAddress = creatorAddress;
+}
+
+void UnregisterThread(DWORD threadId)
+{
+    RegisterThreadInfo(threadId, nullptr, nullptr, 0, 0, nullptr);
+}
+
+std::optional<TThreadInfo> LookupThreadInfo(DWORD threadId)
+{
+    const TListLock lock;
+    if (!lock.Held())
+        return std::nullopt;
+    const TNode* node = *Find(threadId);
+    if (!node)
+        return std::nullopt;
+    return TThreadInfo{node->ThreadId, Unpacked(node->Name), Unpacked(node->ClassName), node->CreatorAddress,
+                       node->CreatorThreadId};
+}
+
+DWORD RegistryMainThreadId()
+{
+    return MainThread;
+}
+
+HANDLE ThreadRegistryMutex()
+{
+    return Block ? Block->Mutex : nullptr;
+}
+
+} // namespace crash
