@@ -13,7 +13,7 @@ template <class Traits> class UniqueHandle
 public:
     using Handle = typename Traits::Handle;
 
-    UniqueHandle() noexcept = default;
+    constexpr UniqueHandle() noexcept = default;
     explicit UniqueHandle(Handle h) noexcept : FHandle(h) {}
     UniqueHandle(const UniqueHandle&) = delete;
     UniqueHandle& operator=(const UniqueHandle&) = delete;
@@ -44,7 +44,7 @@ private:
 struct KernelHandleTraits
 {
     using Handle = HANDLE;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::CloseHandle(h); }
 };
 
@@ -65,49 +65,49 @@ struct FindHandleTraits
 struct GdiObjectTraits
 {
     using Handle = HGDIOBJ;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::DeleteObject(h); }
 };
 
 struct MemoryDcTraits
 {
     using Handle = HDC;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::DeleteDC(h); }
 };
 
 struct WindowTraits
 {
     using Handle = HWND;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::DestroyWindow(h); }
 };
 
 struct ModuleTraits
 {
     using Handle = HMODULE;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::FreeLibrary(h); }
 };
 
 struct RegistryKeyTraits
 {
     using Handle = HKEY;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::RegCloseKey(h); }
 };
 
 struct MenuTraits
 {
     using Handle = HMENU;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::DestroyMenu(h); }
 };
 
 struct GlobalMemoryTraits
 {
     using Handle = HGLOBAL;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::GlobalFree(h); }
 };
 
@@ -115,7 +115,7 @@ struct GlobalMemoryTraits
 struct MappedViewTraits
 {
     using Handle = void*;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::UnmapViewOfFile(h); }
 };
 
@@ -123,7 +123,7 @@ struct MappedViewTraits
 struct VirtualMemoryTraits
 {
     using Handle = void*;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::VirtualFree(h, 0, MEM_RELEASE); }
 };
 
@@ -131,7 +131,7 @@ struct VirtualMemoryTraits
 struct HeapBlockTraits
 {
     using Handle = void*;
-    static Handle Invalid() noexcept { return nullptr; }
+    static constexpr Handle Invalid() noexcept { return nullptr; }
     static void Close(Handle h) noexcept { ::HeapFree(::GetProcessHeap(), 0, h); }
 };
 

@@ -71,7 +71,7 @@ int main()
     const double bare = ThrowLoop(Throws);
     const SIZE_T before = Committed();
     const double start = Now();
-    if (!crash::StartInterception(&Record))
+    if (!crash::StartInterception({&Record}))
         return 1;
     const double startup = Now() - start;
     const SIZE_T committed = Committed() - before;

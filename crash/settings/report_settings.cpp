@@ -1,6 +1,7 @@
 #include "crash/settings/report_settings.h"
 
 #include "base/guarded_reader.h"
+#include "base/srw_lock.h"
 #include "base/utf_win.h"
 #include "crash/settings/settings_defaults.h"
 #include "crash/settings/system_variables.h"
@@ -10,8 +11,9 @@
 namespace crash {
 namespace {
 
-std::mutex MainLock;
-base::ComPtr<ReportSettings> TheMainSettings;
+// Constant-initialized: the crash reporter asks for settings from a static initializer.
+constinit base::SrwLock MainLock;
+constinit base::ComPtr<ReportSettings> TheMainSettings;
 
 std::vector<std::u16string> Split(const std::u16string& text, char16_t separator)
 {
@@ -57,13 +59,13 @@ std::u16string ReadVersionVar(HMODULE module, int32_t offset)
 
 base::ComPtr<ReportSettings> MainSettings()
 {
-    std::lock_guard<std::mutex> lock(MainLock);
+    std::lock_guard<base::SrwLock> lock(MainLock);
     return TheMainSettings;
 }
 
 void SetMainSettings(base::ComPtr<ReportSettings> settings)
 {
-    std::lock_guard<std::mutex> lock(MainLock);
+    std::lock_guard<base::SrwLock> lock(MainLock);
     TheMainSettings = std::move(settings);
 }
 

@@ -25,17 +25,16 @@ static_assert(sizeof(EXCEPTION_RECORD) == sizeof(THandoffRecord::ExceptionRecord
 
 // Start-up and the crash paths share these; they are set once on the main thread before any
 // path is installed.
-// Where the start-up failures ask to be reported.
-constexpr char SupportAddress[] = "support@tolvaris.com";
-
 // How the process ends when an abort cannot continue.
 constexpr UINT AbortExitCode = 1;
 constexpr UINT InvalidParameterExitCode = 0xC0000417; // STATUS_INVALID_CRUNTIME_PARAMETER
 constexpr DWORD ThreadNamingCode = 0x406D1388, HeapCorruptionCode = 0xC0000374, FastFailCode = 0xC0000409;
 
-THandlingThread TheThread;
-TPatches ThePatches;
-TOutOfMemoryReserve TheReserve;
+// Constant-initialized: the start-up runs from a static initializer before any other, and
+// nothing may construct these again after it.
+constinit THandlingThread TheThread;
+constinit TPatches ThePatches;
+constinit TOutOfMemoryReserve TheReserve;
 void* TheVectoredHandler = nullptr;
 DWORD TheMainThread = 0;
 bool Started = false;
@@ -44,6 +43,21 @@ LPTOP_LEVEL_EXCEPTION_FILTER PreviousFilter = nullptr;
 // asks it afterwards.
 LPTOP_LEVEL_EXCEPTION_FILTER ChainedFilter = nullptr;
 std::terminate_handler PreviousTerminate = nullptr;
+
+// The system's error reporting, for the Windows-logo setting: "ReportFault" of FaultRep.dll.
+struct TFaultReporting
+{
+    using TReportFault = DWORD(WINAPI*)(EXCEPTION_POINTERS*, DWORD);
+    base::Module Library;
+    TReportFault ReportFault = nullptr;
+
+    void Load()
+    {
+        Library.Reset(::LoadLibraryW(L"FaultRep.dll"));
+        ReportFault = base::ProcAddress<TReportFault>(Library.Get(), "ReportFault");
+    }
+};
+constinit TFaultReporting TheFaultReporting;
 void (*PreviousAbort)(int) = SIG_DFL;
 
 uint32_t Value(const void* p)
@@ -251,6 +265,11 @@ void KeepStackForHandoff()
     ::SetThreadStackGuarantee(&size);
 }
 
+void SetMainThread(DWORD threadId)
+{
+    TheMainThread = threadId ? threadId : FirstThreadOfProcess();
+}
+
 DWORD MainThreadId() noexcept
 {
     return TheMainThread;
@@ -291,9 +310,18 @@ void DispatchException(const TDispatchRequest& r)
         if (!context)
             context = reinterpret_cast<const CONTEXT*>(raised->Context);
     }
+    // With the Windows-logo setting an access violation goes to the system's error reporting
+    // first, and the program cannot go on after it.
+    bool canContinue = r.CanContinue;
+    if (TheFaultReporting.ReportFault && r.Record && r.Record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION &&
+        context) {
+        EXCEPTION_POINTERS pointers{const_cast<EXCEPTION_RECORD*>(r.Record), const_cast<CONTEXT*>(context)};
+        TheFaultReporting.ReportFault(&pointers, 0);
+        canContinue = false;
+    }
     // An abort is how a program ends an operation quietly: never reported.
     if (exception && CaughtAs<EAbort>(*exception)) {
-        if (!r.CanContinue)
+        if (!canContinue)
             EndProcess(AbortExitCode);
         return;
     }
@@ -306,7 +334,7 @@ void DispatchException(const TDispatchRequest& r)
     record.ExceptType = r.Type;
     record.ExceptObject = Value(exception);
     record.ExceptAddress = address;
-    record.CanContinue = r.CanContinue;
+    record.CanContinue = canContinue;
     // The stack and frame of the failure when the context is where it happened, else the
     // caller's.
     if (context && address - context->Eip <= 4) {
@@ -338,27 +366,19 @@ void DispatchException(const TDispatchRequest& r)
         MarkReported(*exception);
 }
 
-bool StartInterception(THandoffProcessor processor)
+bool StartInterception(const TInterceptionOptions& options)
 {
     if (Started)
         return true;
-    switch (AttachThreadRegistry()) {
-    case TRegistryAttach::Attached:
-        break;
-    case TRegistryAttach::CannotOpen:
-        ::MessageBoxA(nullptr, "internal error (opening global buffer)", "Vexcatch", MB_OK | MB_ICONERROR);
-        ::ExitProcess(0);
-    case TRegistryAttach::CannotMap:
-        ::MessageBoxA(nullptr, (std::string("internal error. please notify ") + SupportAddress).c_str(),
-                      "Vexcatch", MB_OK | MB_ICONERROR);
-        ::ExitProcess(0);
-    }
-    TheMainThread = RegistryMainThreadId();
+    if (!TheMainThread)
+        TheMainThread = ::GetCurrentThreadId();
     KeepStackForHandoff();
     NewerLockLayout(); // found out now, not first on the crash path
-    if (!TheThread.Start(processor))
-        return false;
+    if (options.WindowsLogo)
+        TheFaultReporting.Load();
     Started = true;
+
+    // The process-wide paths and the application's.
     TheVectoredHandler = ::AddVectoredExceptionHandler(1, &FirstChance);
     PreviousFilter = ::SetUnhandledExceptionFilter(&UnhandledFilter);
     PatchImports(ThePatches, {{reinterpret_cast<const void*>(&::SetUnhandledExceptionFilter),
@@ -374,6 +394,14 @@ bool StartInterception(THandoffProcessor processor)
         PreviousInvalidParameter = SetInvalidParameterHandler(&InvalidParameter);
     else if (void* own = reinterpret_cast<void*>(::GetProcAddress(crt, "_invalid_parameter")))
         ThePatches.WriteJump(own, reinterpret_cast<const void*>(&InvalidParameter));
+    if (options.InstallApplicationHooks)
+        options.InstallApplicationHooks(ThePatches);
+    ::FlushInstructionCache(::GetCurrentProcess(), nullptr, 0);
+
+    if (!TheThread.Start(options.Processor)) {
+        StopInterception();
+        return false;
+    }
     InstallThreadHooks(ThePatches);
     SetRaiseCapture(true);
     TheReserve.Establish();
@@ -398,7 +426,7 @@ void StopInterception()
         ::RemoveVectoredExceptionHandler(TheVectoredHandler);
     TheVectoredHandler = nullptr;
     TheThread.Stop();
-    DetachThreadRegistry();
+    TheFaultReporting = {};
 }
 
 } // namespace crash

@@ -8,6 +8,7 @@
 
 #include "crash/core/intercept/except_source.h"
 #include "crash/core/intercept/handling_thread_win.h"
+#include "crash/core/intercept/patches_win.h"
 
 #include <windows.h>
 
@@ -33,12 +34,24 @@ struct TDispatchRequest
 // keeps its messages flowing meanwhile. Returns at once on the handling thread itself.
 void DispatchException(const TDispatchRequest& request);
 
-// Once per process, on the main thread. False when the handling thread cannot be made
-// (then nothing is installed).
-bool StartInterception(THandoffProcessor processor);
+struct TInterceptionOptions
+{
+    THandoffProcessor Processor = nullptr;
+    // Access violations go to the system's error reporting first (and cannot continue).
+    bool WindowsLogo = false;
+    // Installs the application's paths into the interception's patches (undone with them).
+    bool (*InstallApplicationHooks)(TPatches&) = nullptr;
+};
+
+// Once per process, on the main thread: the process-wide paths, the application's, the
+// handling thread, the thread hooks and the out-of-memory reserve, in this order. False
+// when the handling thread cannot be made (then nothing stays installed).
+bool StartInterception(const TInterceptionOptions& options);
 // Takes every path out again and ends the handling thread; a second call does nothing.
 void StopInterception();
 
+// The main thread as the start-up determined it (0: the process's first thread).
+void SetMainThread(DWORD threadId);
 DWORD MainThreadId() noexcept;
 DWORD HandlingThreadId() noexcept;
 

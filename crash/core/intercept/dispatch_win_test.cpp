@@ -255,6 +255,38 @@ TEST(Interception, TheThreadRegistryKnowsWhoCreatedAThreadAndWhatItIsCalled)
     EXPECT_EQ(RunChild("registry", "main").ExitCode, 0u); // else the number of the failed check
 }
 
+TEST(Interception, ARestartedProcessTakesOverTheRingOfTheProcessItWasRestartedFrom)
+{
+    // The first process ends right after it resumed the second; the second's start-up
+    // waits for that, then finds the ring.
+    const std::wstring log = Beside(L"restart.log");
+    ::DeleteFileW(log.c_str());
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    std::wstring command = L"\"" + Beside(L"crash_child.exe") + L"\" restart main \"" + log + L"\"";
+    ASSERT_TRUE(
+        ::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+    base::KernelHandle first(pi.hProcess), primary(pi.hThread);
+    ASSERT_EQ(::WaitForSingleObject(first.Get(), 30000), WAIT_OBJECT_0);
+    std::ifstream in(std::string(log.begin(), log.end()));
+    std::string line;
+    ASSERT_TRUE(std::getline(in, line));
+    in.close();
+    ASSERT_EQ(Field(line, 0), "restarted");
+    const base::KernelHandle second(::OpenProcess(SYNCHRONIZE, FALSE, std::stoul(Field(line, 1))));
+    if (second)
+        ::WaitForSingleObject(second.Get(), 30000);
+    std::ifstream again(std::string(log.begin(), log.end()));
+    std::vector<std::string> lines;
+    while (std::getline(again, line))
+        lines.push_back(line.substr(0, line.find('\r')));
+    again.close();
+    ::DeleteFileW(log.c_str());
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[1], "ring");
+}
+
 TEST(Interception, TheThreadNamingExceptionIsNeitherReportedNorFatal)
 {
     for (const char* thread : {"main", "thread"}) {

@@ -4,7 +4,7 @@ namespace crash {
 
 void TOutOfMemoryReserve::Establish()
 {
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     for (int k = 0; k < 8; ++k)
         if (!FBlocks[k])
             FBlocks[k].Reset(
@@ -14,14 +14,14 @@ void TOutOfMemoryReserve::Establish()
 
 void TOutOfMemoryReserve::Release()
 {
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     for (base::VirtualMemory& block : FBlocks)
         block.Reset();
 }
 
 int TOutOfMemoryReserve::Held() const
 {
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     int held = 0;
     for (const base::VirtualMemory& block : FBlocks)
         held += block.Valid();

@@ -4,6 +4,7 @@
 // them first, so that a program that ran out of memory still leaves room for its report,
 // and establishes them again afterwards.
 
+#include "base/srw_lock.h"
 #include "base/win_handle.h"
 
 #include <mutex>
@@ -24,7 +25,7 @@ public:
     int Held() const;
 
 private:
-    mutable std::mutex FLock;
+    mutable base::SrwLock FLock;
     base::VirtualMemory FBlocks[8]; // the four reservations, then the four committed blocks
 };
 

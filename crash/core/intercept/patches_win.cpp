@@ -49,7 +49,7 @@ bool TPatches::Write(void* at, const uint8_t* bytes, size_t size)
         return false;
     if (std::memcmp(previous.data(), bytes, size) == 0)
         return true; // already there: nothing to record
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     if (!Store(place, bytes, size))
         return false;
     FRecords.push_back({place, std::move(previous), std::vector<uint8_t>(bytes, bytes + size)});
@@ -92,7 +92,7 @@ void* TPatches::WriteThunk(void* at, const uint8_t* code, size_t size)
     if (!Write(at, reinterpret_cast<const uint8_t*>(&value), 4))
         return nullptr;
     void* thunk = block.Get();
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     FThunks.push_back(std::move(block));
     return thunk;
 }
@@ -109,20 +109,20 @@ void TPatches::UndoLocked()
 
 void TPatches::Undo()
 {
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     UndoLocked();
 }
 
 void TPatches::UndoAndFree()
 {
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     UndoLocked();
     FThunks.clear();
 }
 
 size_t TPatches::Count() const
 {
-    const std::lock_guard<std::mutex> lock(FLock);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     return FRecords.size();
 }
 

@@ -6,11 +6,13 @@
 // nothing; undoing restores a place only where our bytes are still there (somebody who
 // patched it after us keeps theirs).
 
+#include "base/srw_lock.h"
 #include "base/win_handle.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
+
 #include <vector>
 
 namespace crash {
@@ -52,7 +54,7 @@ private:
     bool Write(void* at, const uint8_t* bytes, size_t size);
     void UndoLocked();
 
-    mutable std::mutex FLock;
+    mutable base::SrwLock FLock;
     std::vector<TRecord> FRecords;
     // Every thunk block written, kept past Undo (code may still run in them).
     std::vector<base::VirtualMemory> FThunks;

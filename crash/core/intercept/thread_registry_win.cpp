@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace crash {
 namespace {
@@ -39,9 +40,10 @@ static_assert(sizeof(TBlock) == 20, "the modules of the process share the block"
 // the list must not stop the report.
 constexpr DWORD ListWaitMs = 2000;
 
-base::KernelHandle OwnMapping; // this module's handle, unless it created the block
-base::MappedView View;
-TBlock* Block = nullptr;
+// This module's attachment. Plain values, released by DetachThreadRegistry only: the
+// shutdown may run after the program's global objects are gone.
+HANDLE OwnMapping = nullptr; // this module's handle, unless it created the block
+TBlock* Block = nullptr;     // this module's view of the block
 DWORD MainThread = 0;
 
 char* Packed(const char* text)
@@ -129,21 +131,6 @@ TNode** Find(DWORD threadId)
     return link;
 }
 
-// The process's first thread: the main thread.
-DWORD FirstThreadOfProcess()
-{
-    const base::KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-    if (snapshot.Get() == INVALID_HANDLE_VALUE)
-        return 0;
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
-         more = ::Thread32Next(snapshot.Get(), &entry))
-        if (entry.th32OwnerProcessID == ::GetCurrentProcessId())
-            return entry.th32ThreadID;
-    return 0;
-}
-
 } // namespace
 
 TRegistryAttach AttachThreadRegistry()
@@ -165,10 +152,10 @@ TRegistryAttach AttachThreadRegistry()
         block->ListMutex = ::CreateMutexW(nullptr, FALSE, nullptr);
         block->Mapping = mapping.Release(); // the block's now: the last module closes it
     } else {
-        OwnMapping = std::move(mapping);
+        OwnMapping = mapping.Release();
     }
     ::InterlockedIncrement(&block->References);
-    View = std::move(view);
+    view.Release();
     Block = block;
     if (created) {
         MainThread = FirstThreadOfProcess();
@@ -200,9 +187,9 @@ void DetachThreadRegistry()
         ::CloseHandle(Block->Mutex);
         ::CloseHandle(Block->Mapping);
     }
-    Block = nullptr;
-    View.Reset();
-    OwnMapping.Reset();
+    ::UnmapViewOfFile(std::exchange(Block, nullptr));
+    if (OwnMapping)
+        ::CloseHandle(std::exchange(OwnMapping, nullptr));
     MainThread = 0;
 }
 
@@ -261,6 +248,20 @@ std::optional<TThreadInfo> LookupThreadInfo(DWORD threadId)
         return std::nullopt;
     return TThreadInfo{node->ThreadId, Unpacked(node->Name), Unpacked(node->ClassName), node->CreatorAddress,
                        node->CreatorThreadId};
+}
+
+DWORD FirstThreadOfProcess()
+{
+    const base::KernelHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    if (snapshot.Get() == INVALID_HANDLE_VALUE)
+        return 0;
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = ::Thread32First(snapshot.Get(), &entry); more;
+         more = ::Thread32Next(snapshot.Get(), &entry))
+        if (entry.th32OwnerProcessID == ::GetCurrentProcessId())
+            return entry.th32ThreadID;
+    return 0;
 }
 
 DWORD RegistryMainThreadId()

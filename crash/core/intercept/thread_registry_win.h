@@ -49,6 +49,9 @@ std::optional<TThreadInfo> LookupThreadInfo(DWORD threadId);
 
 // The main thread as the registry knows it (the process's first thread), 0 before attaching.
 DWORD RegistryMainThreadId();
+// The process's first thread (the main thread), 0 when the system cannot tell.
+DWORD FirstThreadOfProcess();
+
 // The registry's first mutex: held for its whole life by the one freeze watchdog of the
 // process. Null before attaching.
 HANDLE ThreadRegistryMutex();

@@ -17,6 +17,7 @@
 #include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/raise_state_win.h"
+#include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/stack/prepared_stack.h"
@@ -277,7 +278,43 @@ int CheckRegistry()
     ::WaitForSingleObject(thread.Get(), INFINITE);
     if (crash::LookupThreadInfo(id))
         return 14;
-    crash::StopInterception();
+    crash::StopReporter();
+    return 0;
+}
+
+// Restarts: starts this program again ("restarted") suspended, hands it a ring of the bytes
+// 0 to 79, logs "restarted PID", resumes it and ends.
+int Restart(const char* log)
+{
+    wchar_t self[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+    std::wstring command = L"\"" + std::wstring(self) + L"\" restarted main \"";
+    command += std::wstring(log, log + std::strlen(log)) + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                          nullptr, &si, &pi))
+        return 20;
+    const base::KernelHandle process(pi.hProcess), primary(pi.hThread);
+    crash::TExceptionRing ring;
+    for (size_t k = 0; k < ring.size(); ++k)
+        ring[k] = static_cast<uint8_t>(k);
+    if (!crash::HandOverRestart(process.Get(), pi.dwProcessId, ring))
+        return 21;
+    crash::testing::AppendLine(Log, "restarted " + std::to_string(pi.dwProcessId));
+    ::ResumeThread(primary.Get());
+    return 0;
+}
+
+// The restarted program: "ring" when its start-up took the ring over whole.
+int Restarted()
+{
+    const auto& ring = crash::InheritedExceptionRing();
+    bool whole = ring.has_value();
+    for (size_t k = 0; whole && k < ring->size(); ++k)
+        whole = (*ring)[k] == k;
+    crash::testing::AppendLine(Log, whole ? "ring" : "no ring");
     return 0;
 }
 
@@ -290,6 +327,15 @@ extern "C" __declspec(dllexport) void ChildDispatch()
     crash::DispatchException(request);
 }
 
+// The reporter starts as the program would start it: from a static initializer before any
+// other, and stops at process exit.
+struct TReporter
+{
+    crash::TReporterStart State = crash::StartReporter({&Record});
+    ~TReporter() { crash::StopReporter(); }
+};
+__attribute__((init_priority(101))) TReporter Reporter;
+
 int main(int argc, char** argv)
 {
     if (argc < 4)
@@ -300,17 +346,21 @@ int main(int argc, char** argv)
                      std::strcmp(processor, "fail") == 0;
     std::strncpy(Log, argv[3], sizeof Log - 1);
     Recorded.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!crash::StartInterception(&Record))
+    if (Reporter.State != crash::TReporterStart::Enabled)
         return 4;
     const std::string where = argv[2];
     if (std::string(Kind) == "undo") {
         // Wrapped while the interception runs, straight from the system after it stopped.
         const DWORD during = ProbeThread();
-        crash::StopInterception();
+        crash::StopReporter();
         return during == 1 && ProbeThread() == 0 ? 0 : 6;
     }
     if (std::string(Kind) == "registry")
         return CheckRegistry();
+    if (std::string(Kind) == "restart")
+        return Restart(Log);
+    if (std::string(Kind) == "restarted")
+        return Restarted();
     if (std::string(Kind) == "loader-lock") {
         if (!base::Module(::LoadLibraryW(L"loader_lock_module.dll")))
             return 7;
@@ -340,6 +390,6 @@ int main(int argc, char** argv)
         ::SetEvent(start.Get());
         ::WaitForMultipleObjects(8, waited, TRUE, INFINITE);
     }
-    crash::StopInterception();
+    crash::StopReporter();
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/framework_hooks_win.h"
+#include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "framework/application.h"
 #include "framework/thread.h"
@@ -65,6 +66,43 @@ void PumpUntilHanded()
     }
 }
 
+// Whether the first bytes of `routine` are those of the executable's file (nothing of a patch
+// left): the section that holds it is found in the file's headers.
+bool AsInTheFile(const void* routine, size_t count)
+{
+    const auto image = reinterpret_cast<const uint8_t*>(::GetModuleHandleW(nullptr));
+    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
+    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image + dos->e_lfanew);
+    const auto rva = static_cast<uint32_t>(static_cast<const uint8_t*>(routine) - image);
+    const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(nt);
+    for (int k = 0; k < nt->FileHeader.NumberOfSections; ++k, ++section) {
+        if (rva - section->VirtualAddress >= section->SizeOfRawData)
+            continue;
+        wchar_t path[MAX_PATH];
+        ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+        FILE* file = _wfopen(path, L"rb");
+        uint8_t bytes[16];
+        const bool read =
+            file &&
+            std::fseek(file, static_cast<long>(section->PointerToRawData + rva - section->VirtualAddress),
+                       SEEK_SET) == 0 &&
+            std::fread(bytes, 1, count, file) == count;
+        if (file)
+            std::fclose(file);
+        return read && std::memcmp(bytes, routine, count) == 0;
+    }
+    return false;
+}
+
+// The reporter starts as the program would start it, with the framework's boundary as the
+// application's paths.
+struct TReporter
+{
+    crash::TReporterStart State = crash::StartReporter({&Record, &crash::InstallFrameworkHooks});
+    ~TReporter() { crash::StopReporter(); }
+};
+__attribute__((init_priority(101))) TReporter Reporter;
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -75,23 +113,15 @@ int main(int argc, char** argv)
     framework::TApplication app;
     app.Initialize();
     const std::string kind = argv[1];
-    uint8_t handler[5], failed[5];
-    std::memcpy(handler, reinterpret_cast<const void*>(&framework::HandleException), 5);
-    std::memcpy(failed, reinterpret_cast<const void*>(&framework::ThreadFailed), 5);
-    crash::TPatches patches;
-    if (!crash::StartInterception(&Record) || !crash::InstallFrameworkHooks(patches))
+    if (Reporter.State != crash::TReporterStart::Enabled)
         return 4;
+    const void* handler = reinterpret_cast<const void*>(&framework::HandleException);
+    const void* failed = reinterpret_cast<const void*>(&framework::ThreadFailed);
     if (kind == "undo") {
-        // Patched while installed; after the undo the routines' bytes are as they were.
-        const bool installed =
-            std::memcmp(handler, reinterpret_cast<const void*>(&framework::HandleException), 5) &&
-            std::memcmp(failed, reinterpret_cast<const void*>(&framework::ThreadFailed), 5);
-        patches.UndoAndFree();
-        crash::StopInterception();
-        const bool undone =
-            !std::memcmp(handler, reinterpret_cast<const void*>(&framework::HandleException), 5) &&
-            !std::memcmp(failed, reinterpret_cast<const void*>(&framework::ThreadFailed), 5);
-        return installed && undone ? 0 : 6;
+        // Patched while the reporter runs; after its shutdown the bytes are the file's.
+        const bool installed = !AsInTheFile(handler, 5) && !AsInTheFile(failed, 5);
+        crash::StopReporter();
+        return installed && AsInTheFile(handler, 5) && AsInTheFile(failed, 5) ? 0 : 6;
     }
     if (kind == "show") {
         app.ShowException(std::make_exception_ptr(std::runtime_error("shown")));
@@ -117,7 +147,6 @@ int main(int argc, char** argv)
         PumpUntilHanded();
         thread.WaitFor();
     }
-    patches.UndoAndFree();
-    crash::StopInterception();
+    crash::StopReporter();
     return 0;
 }

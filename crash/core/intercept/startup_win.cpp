@@ -1,0 +1,111 @@
+#include "crash/core/intercept/startup_win.h"
+
+#include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/module_calibration_win.h"
+#include "crash/core/intercept/thread_registry_win.h"
+#include "crash/settings/module_settings.h"
+
+#include <string>
+
+namespace crash {
+namespace {
+
+// Where the start-up failures ask to be reported.
+constexpr char SupportAddress[] = "support@tolvaris.com";
+// How long a restarted process waits for the one it was restarted from.
+constexpr DWORD RestartWaitMs = 30000;
+
+constinit TReporterParts Parts;
+TReporterStart State = TReporterStart::NoSettings;
+volatile LONG Initializing = 0;
+volatile LONG Runs = 0; // start-ups that have run (shutdown runs once, after the first)
+double StartMs = 0;
+constinit std::optional<TExceptionRing> Ring;
+
+double NowMs()
+{
+    LARGE_INTEGER counter, frequency;
+    ::QueryPerformanceCounter(&counter);
+    ::QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(counter.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
+}
+
+[[noreturn]] void FailStart(const std::string& message)
+{
+    ::MessageBoxA(nullptr, message.c_str(), "Vexcatch", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+    ::ExitProcess(0);
+}
+
+} // namespace
+
+TReporterStart StartReporter(const TReporterParts& parts)
+{
+    if (::InterlockedIncrement(&Runs) != 1)
+        return State;
+    ::InterlockedExchange(&Initializing, 1);
+    struct TDone
+    {
+        ~TDone() { ::InterlockedExchange(&Initializing, 0); }
+    } done;
+    Parts = parts;
+    Ring = TakeOverRestart(RestartWaitMs);
+    StartMs = NowMs();
+
+    const base::ComPtr<ReportSettings> settings = ModuleSettingsFor(ReporterModule());
+    const bool valid = settings && settings->IsValid();
+    CalibrateModules(ReporterModule());
+    if (!valid) {
+        SetMainThread(0); // the process's first thread
+        return State = TReporterStart::NoSettings;
+    }
+    switch (AttachThreadRegistry()) {
+    case TRegistryAttach::Attached:
+        break;
+    case TRegistryAttach::CannotOpen:
+        FailStart("internal error (opening global buffer)");
+    case TRegistryAttach::CannotMap:
+        FailStart(std::string("internal error. please notify ") + SupportAddress);
+    }
+    SetMainThread(RegistryMainThreadId());
+    if (!settings->Enabled())
+        return State = TReporterStart::Disabled;
+
+    TInterceptionOptions options;
+    options.Processor = parts.Processor;
+    options.WindowsLogo = settings->GetWindowsLogo();
+    options.InstallApplicationHooks = parts.InstallApplicationHooks;
+    if (!StartInterception(options))
+        return State = TReporterStart::Disabled;
+    if (parts.StartFreezeDetector && settings->CheckForFreeze())
+        parts.StartFreezeDetector(settings->FreezeTimeout());
+    return State = TReporterStart::Enabled;
+}
+
+void StopReporter()
+{
+    if (::InterlockedCompareExchange(&Runs, -1, 1) != 1)
+        return;
+    if (State == TReporterStart::Enabled) {
+        if (Parts.StopFreezeDetector)
+            Parts.StopFreezeDetector();
+        StopInterception();
+    }
+    DetachThreadRegistry();
+}
+
+bool ReporterInitializing()
+{
+    return Initializing != 0;
+}
+
+double ProcessStartMs()
+{
+    return StartMs;
+}
+
+const std::optional<TExceptionRing>& InheritedExceptionRing()
+{
+    return Ring;
+}
+
+} // namespace crash
