@@ -39,6 +39,11 @@ EXCEPTION_DISPOSITION __cdecl GuardHandler(EXCEPTION_RECORD* record, void* frame
         return ExceptionContinueSearch;
     auto* guard = static_cast<GuardFrame*>(frame);
     guard->Record = *record;
+    // An x87 fault stays pending in the FPU's status word: the next floating-point
+    // instruction (the unwinding's own, the system's) would raise it again.
+    if (record->ExceptionCode >= EXCEPTION_FLT_DENORMAL_OPERAND &&
+        record->ExceptionCode <= EXCEPTION_FLT_UNDERFLOW)
+        asm volatile("fnclex");
     if (guard->First && context)
         guard->First(*record, *context, guard->Data);
     UnwindTo(frame, record);

@@ -3,6 +3,7 @@
 #include "base/guarded_reader.h"
 #include "base/proc_address.h"
 #include "crash/core/intercept/base_exception.h"
+#include "crash/core/intercept/first_chance_win.h"
 #include "crash/core/intercept/import_patches_win.h"
 #include "crash/core/intercept/memory_reserve_win.h"
 #include "crash/core/intercept/patches_win.h"
@@ -150,6 +151,7 @@ LONG WINAPI FirstChance(EXCEPTION_POINTERS* pointers)
         NameThread(*pointers->ExceptionRecord);
         return EXCEPTION_CONTINUE_EXECUTION;
     }
+    RememberFirstChance(*pointers->ExceptionRecord, *pointers->ContextRecord);
     if (code == HeapCorruptionCode || code == FastFailCode) {
         TDispatchRequest request;
         request.Address = Value(pointers->ExceptionRecord->ExceptionAddress);
@@ -261,8 +263,20 @@ bool LoaderLockBusy(int waitMs)
 
 void KeepStackForHandoff()
 {
-    ULONG size = 32 << 10;
+    constexpr ULONG Kept = 32 << 10, Page = 4096;
+    ULONG size = Kept;
     ::SetThreadStackGuarantee(&size);
+    // Where the whole stack is committed up front (the main thread under Wine), the system
+    // meets the stack's end only at its last guard page, below the guarantee. A guard page
+    // where the guarantee begins makes it raise the overflow there, with the guarantee left.
+    uint8_t* end;
+    asm volatile("movl %%fs:0xE0C, %0" : "=r"(end)); // the stack's lowest address
+    uint8_t* guard = end + Kept;
+    MEMORY_BASIC_INFORMATION info;
+    DWORD previous;
+    if (end && ::VirtualQuery(guard, &info, sizeof info) == sizeof info && info.State == MEM_COMMIT &&
+        !(info.Protect & PAGE_GUARD) && static_cast<uint8_t*>(__builtin_frame_address(0)) > guard + Page)
+        ::VirtualProtect(guard, Page, PAGE_READWRITE | PAGE_GUARD, &previous);
 }
 
 void SetMainThread(DWORD threadId)
@@ -303,6 +317,10 @@ void DispatchException(const TDispatchRequest& r)
         exception = &current;
     uint32_t address = r.Address;
     const CONTEXT* context = r.Context;
+    // An OS exception that a boundary turned into an object: its context as it faulted.
+    CONTEXT firstChance;
+    if (!context && r.Record && FirstChanceContext(*r.Record, firstChance))
+        context = &firstChance;
     const TRaiseStackInfo* raised = exception ? PreparedRaiseStackInfoOf(*exception) : nullptr;
     if (raised && raised->Captured) {
         if (!address)

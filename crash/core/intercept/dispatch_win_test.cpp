@@ -202,26 +202,72 @@ TEST(Interception, AFailingProcessorNeitherHangsNorHidesTheEnd)
     EXPECT_EQ(cpp.ExitCode, 3u);
 }
 
-TEST(Interception, TheFrameworksBoundaryHandsOverEveryExceptionItCatches)
+// Every failure at the framework's boundary: in a button's click handler and a timer event
+// (the boundary of the main thread's window procedures), in a synchronized call (reported on
+// the main thread) and in a framework thread's Execute. What the boundary catches is handed
+// over with its source and the program goes on; the runtime's own ends and a damaged heap
+// end the process on their own paths; an abort and a thread's naming are not reported.
+TEST(Interception, EveryFailureAtTheFrameworksBoundaryIsHandedOverOnce)
 {
-    struct TFrameworkCase
+    struct TEnd
     {
         const char* Kind;
+        DWORD Code;
         TExceptSource Source;
-        const char* Thread;
+        DWORD ExitCode;
     };
-    for (const TFrameworkCase& c : {TFrameworkCase{"show", esApplicationShowException, "main"},
-                                    TFrameworkCase{"handler", esApplicationHandleException, "main"},
-                                    TFrameworkCase{"timer", esApplicationHandleException, "main"},
-                                    // a synchronized call's is reported on the main thread
-                                    TFrameworkCase{"sync", esTThreadSynchronize, "main"},
-                                    TFrameworkCase{"execute", esTThreadExecute, "other"}}) {
-        SCOPED_TRACE(c.Kind);
-        const TOutcome o = Start(L"framework_child.exe", c.Kind);
-        EXPECT_EQ(o.ExitCode, 0u); // the program went on
-        ASSERT_EQ(o.Lines.size(), 1u);
-        EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(c.Source));
-        EXPECT_EQ(Field(o.Lines[0], 1), c.Thread);
+    constexpr TEnd Ends[] = {
+        {"abort", 0, esRuntimeError, 3},
+        {"terminate", 0, esRuntimeError, 3},
+        {"pure-call", 0, esRuntimeError, 3},
+        {"invalid-parameter", 0, esRuntimeError, 0xC0000417},
+        {"throw-in-unwind", 0, esExceptProc, 3},
+        {"heap-corruption", 0xC0000374, esSystemExceptionHandler, 0xC0000374},
+        {"fast-fail", 0xC0000409, esSystemExceptionHandler, 0xC0000409},
+    };
+    for (const char* where : {"click", "timer", "sync", "execute"}) {
+        const std::string w = where;
+        const TExceptSource caught = w == "sync"      ? esTThreadSynchronize
+                                     : w == "execute" ? esTThreadExecute
+                                                      : esApplicationHandleException;
+        const std::string thread = w == "execute" ? "other" : "main";
+        for (const TCase& c : Cases) {
+            if (c.Source == esRuntimeError)
+                continue;
+            SCOPED_TRACE(std::string(c.Kind) + " in " + where);
+            const TOutcome o = Start(L"framework_child.exe", w + " " + c.Kind);
+            EXPECT_EQ(o.ExitCode, 0u); // the program went on
+            ASSERT_EQ(o.Lines.size(), 1u);
+            EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(caught));
+            EXPECT_EQ(Field(o.Lines[0], 1), thread);
+            char code[16];
+            std::snprintf(code, sizeof code, "%08lx", c.Code);
+            EXPECT_EQ(Field(o.Lines[0], 2), code);
+            // The context the exception happened in: of the throw, or as the OS exception
+            // faulted (an x87 fault is reported at the instruction after the faulting one).
+            EXPECT_EQ(Field(o.Lines[0], 3), std::string(c.Kind) == "fpu" ? "-" : "ctx");
+        }
+        for (const TEnd& e : Ends) {
+            SCOPED_TRACE(std::string(e.Kind) + " in " + where);
+            const TOutcome o = Start(L"framework_child.exe", w + " " + e.Kind);
+            EXPECT_EQ(o.ExitCode, e.ExitCode);
+            ASSERT_EQ(o.Lines.size(), 1u);
+            EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(e.Source));
+            EXPECT_EQ(Field(o.Lines[0], 1), thread);
+        }
+        for (const char* quiet : {"eabort", "thread-name"}) {
+            const TOutcome o = Start(L"framework_child.exe", w + " " + quiet);
+            EXPECT_EQ(o.ExitCode, 0u) << quiet << " in " << where;
+            EXPECT_TRUE(o.Lines.empty()) << quiet << " in " << where;
+        }
+    }
+    // The application's own entries.
+    for (const auto& [kind, source] : {std::pair{"show", esApplicationShowException},
+                                       std::pair{"handler", esApplicationHandleException}}) {
+        const TOutcome o = Start(L"framework_child.exe", kind);
+        EXPECT_EQ(o.ExitCode, 0u) << kind;
+        ASSERT_EQ(o.Lines.size(), 1u) << kind;
+        EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(source)) << kind;
     }
 }
 

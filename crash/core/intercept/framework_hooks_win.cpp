@@ -1,7 +1,9 @@
 #include "crash/core/intercept/framework_hooks_win.h"
 
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/raise_state_win.h"
 #include "framework/application.h"
+#include "framework/exception.h"
 #include "framework/thread.h"
 
 #include <windows.h>
@@ -11,6 +13,17 @@
 namespace crash {
 namespace {
 
+// An OS exception that the framework's boundary turned into an object: the dispatch gets
+// its record (and finds the context the thread faulted with).
+void WithOsRecord(TDispatchRequest& request, const std::exception_ptr& error)
+{
+    if (const auto* os = CaughtAs<framework::EExternal>(error)) {
+        request.Record = &os->ExceptionRecord();
+        request.Address =
+            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(os->ExceptionRecord().ExceptionAddress));
+    }
+}
+
 // Has framework::HandleException's signature: the patch jumps here with its arguments.
 void HandleFrameworkException(framework::TObject* sender, std::exception_ptr error) noexcept
 {
@@ -19,6 +32,7 @@ void HandleFrameworkException(framework::TObject* sender, std::exception_ptr err
         ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
     TDispatchRequest request;
     request.Exception = &error;
+    WithOsRecord(request, error);
     request.RelatedObject = sender;
     request.Source =
         dynamic_cast<framework::TThread*>(sender) ? esTThreadSynchronize : esApplicationHandleException;
@@ -31,6 +45,7 @@ void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) n
 {
     TDispatchRequest request;
     request.Exception = &error;
+    WithOsRecord(request, error);
     request.RelatedObject = thread;
     request.Source = esTThreadExecute;
     DispatchException(request);
@@ -42,6 +57,7 @@ void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) n
 {
     TDispatchRequest request;
     request.Exception = &error;
+    WithOsRecord(request, error);
     request.RelatedObject = application;
     request.Source = esApplicationShowException;
     DispatchException(request);

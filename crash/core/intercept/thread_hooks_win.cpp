@@ -4,6 +4,7 @@
 #include "base/seh_frame.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/first_chance_win.h"
 #include "crash/core/intercept/import_patches_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
 
@@ -54,7 +55,11 @@ template <class TResult> TResult RunWrapped(void* block)
     KeepStackForHandoff();
     struct TLeave
     {
-        ~TLeave() { UnregisterThread(::GetCurrentThreadId()); }
+        ~TLeave()
+        {
+            UnregisterThread(::GetCurrentThreadId());
+            ForgetFirstChance();
+        }
     } leave;
     EXCEPTION_RECORD caught;
     base::CallUnderSehFrame(

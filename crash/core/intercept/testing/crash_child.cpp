@@ -19,6 +19,7 @@
 #include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
+#include "crash/core/intercept/testing/failures.h"
 #include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/stack/prepared_stack.h"
 
@@ -41,7 +42,6 @@ char Log[MAX_PATH];
 const char* Kind = "";
 
 bool ProcessorFails = false;
-uint32_t FailCaller = 0;     // where the failing function returns to
 base::KernelHandle Recorded; // set after each record
 
 void Record(const crash::THandoffRecord& r)
@@ -55,7 +55,7 @@ void Record(const crash::THandoffRecord& r)
     if (context && context->Eip == r.ExceptAddress && r.PreparedStack) {
         const auto* prepared = reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(r.PreparedStack));
         for (const crash::TPreparedEntry& e : crash::ReadPreparedStack({prepared, r.PreparedStackLength}))
-            raised = raised || e.Address == FailCaller;
+            raised = raised || e.Address == crash::testing::FailCaller;
     }
     std::string inner;
     for (auto* e = reinterpret_cast<const crash::TInnerException*>(static_cast<uintptr_t>(r.Inner)); e;
@@ -71,16 +71,9 @@ void Record(const crash::THandoffRecord& r)
     ::SetEvent(Recorded.Get());
 }
 
-volatile int Zero = 0;
-
 } // namespace
 
-// What the vtable slot of a pure virtual method holds: a call that reaches it is a pure call
-// (the compiler removes a pure call it can see, so the test calls the slot's routine).
-extern "C" void __cxa_pure_virtual();
-
 namespace {
-std::vector<char*> Kept;
 
 LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*)
 {
@@ -88,125 +81,15 @@ LONG WINAPI ForeignFilter(EXCEPTION_POINTERS*)
     return EXCEPTION_EXECUTE_HANDLER;
 }
 
-[[gnu::noinline]] int Deeper(int n)
+void Fail()
 {
-    volatile char page[1024];
-    page[0] = static_cast<char>(n);
-    return Zero >= 0 ? Deeper(n + 1) + page[0] : 0;
-}
-
-// The debugger's thread-naming exception, raised as programs raise it: no debugger is
-// there to take it.
-void NameThread(const char* name)
-{
-    const ULONG_PTR info[4] = {0x1000, reinterpret_cast<ULONG_PTR>(name), static_cast<ULONG_PTR>(-1), 0};
-    ::RaiseException(0x406D1388, 0, 4, info);
-}
-
-struct TThrowsWhenDestroyed
-{
-    ~TThrowsWhenDestroyed() noexcept(false) { throw std::runtime_error("thrown by a destructor"); }
-};
-
-// The CRT's check of its arguments, reached as a program reaches it.
-void PassInvalidParameter()
-{
-    using TStrcpyS = int(__cdecl*)(char*, size_t, const char*);
-    if (auto strcpyS = base::ProcAddress<TStrcpyS>(::GetModuleHandleW(L"msvcrt.dll"), "strcpy_s"))
-        strcpyS(nullptr, 0, nullptr);
-}
-
-[[gnu::noinline]] void Fail()
-{
-    FailCaller = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
     const std::string k = Kind;
-    if (k == "av-read")
-        std::printf("%d\n", *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(Zero + 8)));
-    else if (k == "av-write")
-        *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(Zero + 16)) = 1;
-    else if (k == "av-exec")
-        reinterpret_cast<void (*)()>(static_cast<uintptr_t>(Zero + 32))();
-    else if (k == "div0")
-        std::printf("%d\n", 10 / Zero);
-    else if (k == "int3")
-        __asm__ volatile("int3");
-    else if (k == "illegal")
-        __asm__ volatile("ud2");
-    else if (k == "privileged")
-        __asm__ volatile("hlt");
-    else if (k == "raise")
-        ::RaiseException(0xE0001234, 0, 0, nullptr);
-    else if (k == "heap-corruption")
-        ::RaiseException(0xC0000374, EXCEPTION_NONCONTINUABLE, 0, nullptr); // as the heap reports it
-    else if (k == "fast-fail")
-        ::RaiseException(0xC0000409, EXCEPTION_NONCONTINUABLE, 0, nullptr);
-    else if (k == "throw-std")
-        throw std::runtime_error("thrown on purpose");
-    else if (k == "throw-int")
-        throw 42;
-    else if (k == "throw-inner") {
-        try {
-            throw std::logic_error("the cause");
-        } catch (...) {
-            crash::BaseException::RaiseOuter(crash::BaseException("what it caused"));
-        }
-    } else if (k == "rethrow") {
-        try {
-            throw std::runtime_error("thrown once");
-        } catch (...) {
-            throw;
-        }
-    } else if (k == "throw-in-unwind") {
-        TThrowsWhenDestroyed destroyed;
-        throw std::runtime_error("unwinding");
-    } else if (k == "fpu") {
-        _controlfp(0, _EM_ZERODIVIDE); // division by zero now faults
-        volatile double zero = 0;
-        std::printf("%f\n", 1.0 / zero);
-    } else if (k == "eabort")
-        throw crash::EAbort("quietly");
-    else if (k == "invalid-parameter")
-        PassInvalidParameter();
-    else if (k == "hidden") {
-        // Handled by the program: reported as hidden once its catch block ends for good (not
-        // when an inner catch block rethrows it), and not again when it was reported already.
-        crash::SetHiddenExceptionsReported(true);
-        try {
-            try {
-                throw std::runtime_error("handled");
-            } catch (...) {
-                throw;
-            }
-        } catch (...) {
-        }
-        try {
-            throw crash::BaseException("reported in its catch block");
-        } catch (...) {
-            crash::DispatchException({});
-        }
-        try {
-            throw 7;
-        } catch (...) {
-            crash::DispatchException({});
-        }
-    } else if (k == "abort")
-        std::abort();
-    else if (k == "terminate")
-        std::terminate();
-    else if (k == "pure-call")
-        __cxa_pure_virtual();
-    else if (k == "oom") {
-        // Address space runs out (the blocks are never touched, so no memory is used).
-        for (;;)
-            Kept.push_back(new char[64 << 20]);
-    } else if (k == "stack-overflow")
-        std::printf("%d\n", Deeper(0));
-    else if (k == "thread-name")
-        NameThread("named on purpose");
-    else if (k == "foreign-filter") {
+    if (k == "foreign-filter") {
         // Another filter arrives after start-up; the access violation then reaches both.
         ::SetUnhandledExceptionFilter(&ForeignFilter);
-        *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(Zero + 8)) = 1;
+        *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(crash::testing::Zero + 8)) = 1;
+    } else {
+        crash::testing::Fail(k);
     }
 }
 
@@ -240,7 +123,7 @@ DWORD WINAPI ThreadMain(void* start)
 
 DWORD WINAPI NameAndWait(void* go)
 {
-    NameThread("worker");
+    crash::testing::NameThread("worker");
     ::WaitForSingleObject(go, INFINITE);
     return 0;
 }

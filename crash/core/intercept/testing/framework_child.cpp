@@ -1,16 +1,22 @@
 // A program of the framework that fails on purpose at its exception boundary under the
-// interception:  framework_child KIND LOG
-// KIND "handler" hands an exception to framework::HandleException directly, "timer" throws
-// from a timer event, "sync" from a call a framework thread synchronizes with the main
-// thread, "execute" from a framework thread's Execute; "show" asks the application to show an
-// exception. Every hand-off appends a line "source thread" (main or
-// other) to LOG; the program goes on and ends with 0.
+// interception:  framework_child WHERE [FAILURE] LOG
+// WHERE "click" fails in a button's click handler, "timer" in a timer event, "sync" in a call
+// a framework thread synchronizes with the main thread, "execute" in a framework thread's
+// Execute; FAILURE is one of testing/failures.h (a thrown std::runtime_error when not
+// given). "handler" hands an exception to framework::HandleException directly, "show" asks
+// the application to show one. Every hand-off appends a line "source thread code context" to
+// LOG: thread "main" or "other", code the OS exception's (0 for none), context "ctx" when the
+// record carries the context the exception happened in. The program goes on afterwards
+// where the failure lets it, and then ends with 0.
 
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/framework_hooks_win.h"
 #include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
+#include "crash/core/intercept/testing/failures.h"
 #include "framework/application.h"
+#include "framework/button.h"
+#include "framework/form.h"
 #include "framework/thread.h"
 #include "framework/timer.h"
 
@@ -26,11 +32,22 @@ namespace {
 char Log[MAX_PATH];
 volatile LONG Handed = 0;
 
+std::string Failure = "throw-std";
+
+void Fail()
+{
+    crash::testing::Fail(Failure);
+}
+
 void Record(const crash::THandoffRecord& r)
 {
+    EXCEPTION_RECORD os;
+    std::memcpy(&os, r.ExceptionRecord, sizeof os);
+    const auto* context = reinterpret_cast<const CONTEXT*>(static_cast<uintptr_t>(r.Context));
     char line[64];
-    const int n = std::snprintf(line, sizeof line, "%u %s", static_cast<unsigned>(r.Source),
-                                r.ThreadId == crash::MainThreadId() ? "main" : "other");
+    const int n = std::snprintf(line, sizeof line, "%u %s %08lx %s", static_cast<unsigned>(r.Source),
+                                r.ThreadId == crash::MainThreadId() ? "main" : "other", os.ExceptionCode,
+                                context && context->Eip == r.ExceptAddress ? "ctx" : "-");
     crash::testing::AppendLine(Log, {line, static_cast<size_t>(n)});
     ::InterlockedIncrement(&Handed);
 }
@@ -41,7 +58,7 @@ public:
     TFailingThread() : TThread(true) {}
 
 protected:
-    void Execute() override { throw std::runtime_error("thrown in Execute"); }
+    void Execute() override { Fail(); }
 };
 
 class TSyncThread : public framework::TThread
@@ -52,7 +69,7 @@ public:
 protected:
     void Execute() override
     {
-        Synchronize([] { throw std::runtime_error("thrown in a synchronized call"); });
+        Synchronize([] { Fail(); });
     }
 };
 
@@ -109,7 +126,9 @@ int main(int argc, char** argv)
 {
     if (argc < 3)
         return 2;
-    std::strncpy(Log, argv[2], sizeof Log - 1);
+    std::strncpy(Log, argv[argc - 1], sizeof Log - 1);
+    if (argc > 3)
+        Failure = argv[2];
     framework::TApplication app;
     app.Initialize();
     const std::string kind = argv[1];
@@ -132,9 +151,16 @@ int main(int argc, char** argv)
         timer.SetInterval(10);
         timer.OnTimer = [&](framework::TObject*) {
             timer.SetEnabled(false);
-            throw std::runtime_error("thrown in a timer event");
+            Fail();
         };
         PumpUntilHanded();
+    } else if (kind == "click") {
+        framework::TForm form(nullptr);
+        auto* button = new framework::TButton(&form);
+        button->SetParent(&form);
+        button->OnClick = [](framework::TObject*) { Fail(); };
+        form.ShowForm();
+        ::SendMessageW(button->Handle(), BM_CLICK, 0, 0);
     } else if (kind == "execute") {
         TFailingThread thread;
         thread.Start();
