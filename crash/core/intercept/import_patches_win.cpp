@@ -11,7 +11,7 @@ namespace crash {
 namespace {
 
 // Points the import-table cells of `module` that hold a patch's real function at its hook.
-void PatchModule(TPatches& patches, HMODULE module, std::initializer_list<TImportPatch> list)
+void PatchModule(TPatches& patches, HMODULE module, const std::vector<TImportPatch>& list)
 {
     auto* base = reinterpret_cast<uint8_t*>(module);
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
@@ -40,7 +40,7 @@ void PatchModule(TPatches& patches, HMODULE module, std::initializer_list<TImpor
 
 } // namespace
 
-void PatchImports(TPatches& patches, std::initializer_list<TImportPatch> list)
+void PatchImports(TPatches& patches, const std::vector<TImportPatch>& list)
 {
     std::vector<HMODULE> modules(1024);
     DWORD needed = 0;

@@ -5,7 +5,7 @@
 
 #include "crash/core/intercept/patches_win.h"
 
-#include <initializer_list>
+#include <vector>
 
 namespace crash {
 
@@ -17,6 +17,6 @@ struct TImportPatch
 
 // Points every import of each patch's function in every loaded module at its hook, in one
 // walk over the modules.
-void PatchImports(TPatches& patches, std::initializer_list<TImportPatch> list);
+void PatchImports(TPatches& patches, const std::vector<TImportPatch>& list);
 
 } // namespace crash

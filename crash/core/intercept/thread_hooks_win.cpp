@@ -1,8 +1,10 @@
 #include "crash/core/intercept/thread_hooks_win.h"
 
+#include "base/guarded_reader.h"
 #include "base/proc_address.h"
 #include "base/seh_frame.h"
 #include "base/win_handle.h"
+#include "crash/core/intercept/call_finder_win.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/first_chance_win.h"
 #include "crash/core/intercept/import_patches_win.h"
@@ -21,8 +23,14 @@ using TCreateThread = HANDLE(WINAPI*)(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_STA
 using TBeginThreadEx = uintptr_t(__cdecl*)(void*, unsigned, unsigned(__stdcall*)(void*), void*, unsigned,
                                            unsigned*);
 using TQueueUserWorkItem = BOOL(WINAPI*)(LPTHREAD_START_ROUTINE, void*, ULONG);
+using TCreateRemoteThread = HANDLE(WINAPI*)(HANDLE, SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE,
+                                            void*, DWORD, DWORD*);
+using TCreateRemoteThreadEx = HANDLE(WINAPI*)(HANDLE, SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE,
+                                              void*, DWORD, LPPROC_THREAD_ATTRIBUTE_LIST, DWORD*);
 
 TCreateThread RealCreateThread = nullptr;
+TCreateRemoteThread RealCreateRemoteThread = nullptr;
+TCreateRemoteThreadEx RealCreateRemoteThreadEx = nullptr;
 TBeginThreadEx RealBeginThreadEx = nullptr;
 TQueueUserWorkItem RealQueueUserWorkItem = nullptr;
 
@@ -112,6 +120,77 @@ void RegisterCreated(HANDLE thread, DWORD id, const void* creator)
                            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(creator)), nullptr);
 }
 
+// The creator of a thread whose creation reached a hook through CreateThread's own call:
+// the return address of CreateThread's frame, one frame up from the hook's (`hook`).
+const void* CreatorOneFrameUp(const void* hook)
+{
+    uint32_t frame = 0, creator = 0;
+    if (!hook || !base::GuardedRead(hook, &frame, 4) ||
+        !base::GuardedRead(reinterpret_cast<const void*>(static_cast<uintptr_t>(frame) + 4), &creator, 4))
+        return nullptr;
+    return reinterpret_cast<const void*>(static_cast<uintptr_t>(creator));
+}
+
+bool ThisProcess(HANDLE process)
+{
+    return process == ::GetCurrentProcess() || ::GetProcessId(process) == ::GetCurrentProcessId();
+}
+
+// Re-pointed from the call inside CreateThread: every thread of the process passes here.
+HANDLE WINAPI CreateRemoteThreadExHook(HANDLE process, SECURITY_ATTRIBUTES* security, SIZE_T stack,
+                                       LPTHREAD_START_ROUTINE function, void* parameter, DWORD flags,
+                                       LPPROC_THREAD_ATTRIBUTE_LIST attributes, DWORD* id)
+{
+    if (!ThisProcess(process))
+        return RealCreateRemoteThreadEx(process, security, stack, function, parameter, flags, attributes, id);
+    DWORD created = 0;
+    HANDLE thread = Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
+        return block ? RealCreateRemoteThreadEx(process, security, stack, &ThreadWrapper, block, flags,
+                                                attributes, &created)
+                     : RealCreateRemoteThreadEx(process, security, stack, function, parameter, flags,
+                                                attributes, &created);
+    });
+    RegisterCreated(thread, created, CreatorOneFrameUp(__builtin_frame_address(0)));
+    if (id)
+        *id = created;
+    return thread;
+}
+
+HANDLE WINAPI CreateRemoteThreadHook(HANDLE process, SECURITY_ATTRIBUTES* security, SIZE_T stack,
+                                     LPTHREAD_START_ROUTINE function, void* parameter, DWORD flags, DWORD* id)
+{
+    if (!ThisProcess(process))
+        return RealCreateRemoteThread(process, security, stack, function, parameter, flags, id);
+    DWORD created = 0;
+    HANDLE thread = Wrapped(reinterpret_cast<void*>(function), parameter, [&](void* block) {
+        return block
+                   ? RealCreateRemoteThread(process, security, stack, &ThreadWrapper, block, flags, &created)
+                   : RealCreateRemoteThread(process, security, stack, function, parameter, flags, &created);
+    });
+    RegisterCreated(thread, created, CreatorOneFrameUp(__builtin_frame_address(0)));
+    if (id)
+        *id = created;
+    return thread;
+}
+
+// Re-points the call inside CreateThread that creates the thread (to CreateRemoteThreadEx or
+// CreateRemoteThread): the threads of every module then pass the hooks, also of modules
+// loaded later and of those that find CreateThread by name.
+bool RepointCreateThreadCall(TPatches& patches)
+{
+    const std::optional<TCallSite> site = FindCall(reinterpret_cast<const void*>(RealCreateThread),
+                                                   {reinterpret_cast<const void*>(RealCreateRemoteThreadEx),
+                                                    reinterpret_cast<const void*>(RealCreateRemoteThread)});
+    if (!site || !site->Target)
+        return false;
+    const void* hook = site->Target == reinterpret_cast<const void*>(RealCreateRemoteThreadEx)
+                           ? reinterpret_cast<const void*>(&CreateRemoteThreadExHook)
+                           : reinterpret_cast<const void*>(&CreateRemoteThreadHook);
+    return site->Relative
+               ? patches.WriteCall(site->Instruction, hook)
+               : patches.WriteValue(site->Cell, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(hook)));
+}
+
 HANDLE WINAPI CreateThreadHook(SECURITY_ATTRIBUTES* security, SIZE_T stack, LPTHREAD_START_ROUTINE function,
                                void* parameter, DWORD flags, DWORD* id)
 {
@@ -153,18 +232,29 @@ BOOL WINAPI QueueUserWorkItemHook(LPTHREAD_START_ROUTINE function, void* context
 bool InstallThreadHooks(TPatches& patches)
 {
     HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+    HMODULE kernelBase = ::GetModuleHandleW(L"kernelbase.dll");
     HMODULE crt = ::GetModuleHandleW(L"msvcrt.dll");
     RealCreateThread = base::ProcAddress<TCreateThread>(kernel, "CreateThread");
     RealQueueUserWorkItem = base::ProcAddress<TQueueUserWorkItem>(kernel, "QueueUserWorkItem");
     RealBeginThreadEx = base::ProcAddress<TBeginThreadEx>(crt, "_beginthreadex");
+    RealCreateRemoteThread = base::ProcAddress<TCreateRemoteThread>(kernel, "CreateRemoteThread");
+    RealCreateRemoteThreadEx = base::ProcAddress<TCreateRemoteThreadEx>(kernelBase, "CreateRemoteThreadEx");
+    if (!RealCreateRemoteThreadEx)
+        RealCreateRemoteThreadEx = base::ProcAddress<TCreateRemoteThreadEx>(kernel, "CreateRemoteThreadEx");
     if (!RealCreateThread || !RealQueueUserWorkItem)
         return false;
-    PatchImports(patches, {{reinterpret_cast<const void*>(RealCreateThread),
-                            reinterpret_cast<const void*>(&CreateThreadHook)},
-                           {reinterpret_cast<const void*>(RealQueueUserWorkItem),
-                            reinterpret_cast<const void*>(&QueueUserWorkItemHook)},
-                           {reinterpret_cast<const void*>(RealBeginThreadEx),
-                            reinterpret_cast<const void*>(&BeginThreadExHook)}});
+    // Work items never pass CreateThread. _beginthreadex keeps its own hook even where the
+    // call inside CreateThread is re-pointed: the CRT's thread start lies between the two
+    // wrappers, and a C++ exception cannot unwind through it (it has no unwind tables), so
+    // only the inner wrapper can catch one.
+    std::vector<TImportPatch> imports{{reinterpret_cast<const void*>(RealQueueUserWorkItem),
+                                       reinterpret_cast<const void*>(&QueueUserWorkItemHook)},
+                                      {reinterpret_cast<const void*>(RealBeginThreadEx),
+                                       reinterpret_cast<const void*>(&BeginThreadExHook)}};
+    if (!RepointCreateThreadCall(patches))
+        imports.push_back({reinterpret_cast<const void*>(RealCreateThread),
+                           reinterpret_cast<const void*>(&CreateThreadHook)});
+    PatchImports(patches, imports);
     return true;
 }
 

@@ -104,9 +104,16 @@ DWORD WINAPI ProbeCaller(void*)
     return caller >= image && caller < image + nt->OptionalHeader.SizeOfImage;
 }
 
-DWORD ProbeThread()
+// Through the import of CreateThread, or (byName) through its address looked up by name,
+// which no import patch reaches.
+DWORD ProbeThread(bool byName = false)
 {
-    const base::KernelHandle thread(::CreateThread(nullptr, 0, &ProbeCaller, nullptr, 0, nullptr));
+    using TCreate =
+        HANDLE(WINAPI*)(SECURITY_ATTRIBUTES*, SIZE_T, LPTHREAD_START_ROUTINE, void*, DWORD, DWORD*);
+    const TCreate create =
+        byName ? base::ProcAddress<TCreate>(::GetModuleHandleW(L"kernel32.dll"), "CreateThread")
+               : &::CreateThread;
+    const base::KernelHandle thread(create(nullptr, 0, &ProbeCaller, nullptr, 0, nullptr));
     ::WaitForSingleObject(thread.Get(), INFINITE);
     DWORD wrapped = 0;
     ::GetExitCodeThread(thread.Get(), &wrapped);
@@ -233,10 +240,12 @@ int main(int argc, char** argv)
         return 4;
     const std::string where = argv[2];
     if (std::string(Kind) == "undo") {
-        // Wrapped while the interception runs, straight from the system after it stopped.
-        const DWORD during = ProbeThread();
+        // Wrapped while the interception runs (also a thread of CreateThread found by name:
+        // the call inside CreateThread is re-pointed), straight from the system after it
+        // stopped.
+        const bool during = ProbeThread() == 1 && ProbeThread(true) == 1;
         crash::StopReporter();
-        return during == 1 && ProbeThread() == 0 ? 0 : 6;
+        return during && ProbeThread() == 0 && ProbeThread(true) == 0 ? 0 : 6;
     }
     if (std::string(Kind) == "registry")
         return CheckRegistry();
