@@ -72,7 +72,13 @@ __attribute__((noinline)) bool CallUnderSehFrame(void (*fn)(void*), void* arg, E
     }
     guard.Registration.Next = TopFrame();
     SetTopFrame(&guard.Registration);
-    fn(arg);
+    try {
+        fn(arg);
+    } catch (...) {
+        // A C++ exception passes through; the frame must not stay registered behind it.
+        SetTopFrame(guard.Registration.Next);
+        throw;
+    }
     SetTopFrame(guard.Registration.Next);
     return true;
 }

@@ -16,6 +16,7 @@
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 
 namespace crash {
@@ -59,6 +60,7 @@ struct TFaultReporting
     }
 };
 constinit TFaultReporting TheFaultReporting;
+constinit TInterceptionOptions TheOptions;
 void (*PreviousAbort)(int) = SIG_DFL;
 
 uint32_t Value(const void* p)
@@ -66,28 +68,35 @@ uint32_t Value(const void* p)
     return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p));
 }
 
-// Waits for the handling thread. The main thread dispatches its messages meanwhile (its
-// windows must keep painting and a handler may need it); a quit message ends the wait and
-// is posted again.
-void WaitForPipeline(HANDLE done)
+// Waits for the handling thread to be done with the record, or to have ended (a handling
+// thread that died must not leave the catching thread waiting for ever). The main thread
+// dispatches its messages meanwhile (its windows must keep painting, a handler may need it,
+// a WM_NULL asks for the synchronized calls), unless its stack just overflowed: a window
+// procedure could overflow the little that is left. A quit message is kept and posted
+// again afterwards: the record and what it points to must outlive the pipeline's work.
+void WaitForPipeline(HANDLE done, HANDLE handler, bool overflowed, void (*checkSynchronize)())
 {
-    if (::GetCurrentThreadId() != TheMainThread) {
-        ::WaitForSingleObject(done, INFINITE);
+    const HANDLE both[2] = {done, handler};
+    if (::GetCurrentThreadId() != TheMainThread || overflowed) {
+        ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
         return;
     }
-    for (;;) {
-        if (::MsgWaitForMultipleObjects(1, &done, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0)
-            return;
+    std::optional<int> quit;
+    while (::MsgWaitForMultipleObjects(2, both, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 2) {
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
-                ::PostQuitMessage(static_cast<int>(msg.wParam));
-                return;
+                quit = static_cast<int>(msg.wParam);
+                continue;
             }
+            if (msg.message == WM_NULL && !msg.hwnd && checkSynchronize)
+                checkSynchronize();
             ::TranslateMessage(&msg);
             ::DispatchMessageW(&msg);
         }
     }
+    if (quit)
+        ::PostQuitMessage(*quit);
 }
 
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
@@ -108,6 +117,7 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
     if (main)
         return EXCEPTION_EXECUTE_HANDLER; // the process ends with the exception's code
     // Another thread ends, and the program goes on.
+    UnregisterThread(::GetCurrentThreadId());
     ::ExitThread(pointers->ExceptionRecord->ExceptionCode);
 }
 
@@ -159,6 +169,7 @@ LONG WINAPI FirstChance(EXCEPTION_POINTERS* pointers)
         request.Context = pointers->ContextRecord;
         request.Record = pointers->ExceptionRecord;
         request.CanContinue = false;
+        request.HeapLocked = true;
         DispatchException(request);
         EndProcess(code);
     }
@@ -174,15 +185,22 @@ void EndProcess(UINT code)
         ::Sleep(INFINITE);
 }
 
+// A C++ exception that nothing caught reaches the last chance: on a thread other than the
+// main thread only that thread ends (as the unhandled-exception filter ends it) and the
+// program goes on. Terminate without an exception is the runtime's own abnormal end.
 void Terminate()
 {
     const std::exception_ptr uncaught = std::current_exception();
+    const bool other = ::GetCurrentThreadId() != TheMainThread;
     TDispatchRequest request;
     request.Exception = &uncaught;
     request.Source = uncaught ? esExceptProc : esRuntimeError;
-    request.CanContinue = false;
+    request.CanContinue = uncaught && other;
     DispatchException(request);
-    EndProcess(3);
+    if (!request.CanContinue)
+        EndProcess(3);
+    UnregisterThread(::GetCurrentThreadId());
+    ::ExitThread(0);
 }
 
 // The CRT found an argument it cannot work with: as the CRT itself would, the process ends
@@ -373,12 +391,20 @@ void DispatchException(const TDispatchRequest& r)
     }
     if (exception)
         record.Inner = Value(InnerExceptionsOf(*exception));
-    // The handling thread could block on a lock this thread holds: then the record is
-    // processed here.
-    if (LoaderLockBusy(250))
+    // The handling thread could block on a lock this thread holds (the loader's, or the
+    // heap's when the heap reported its damage): then the record is processed here.
+    const bool overflowed = r.Record && r.Record->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+    base::KernelHandle handler;
+    if (r.HeapLocked || LoaderLockBusy(250) || !(handler = TheThread.DuplicateThreadHandle())) {
         TheThread.ProcessHere(record);
-    else if (TheThread.Handoff(record))
-        WaitForPipeline(done.Get());
+    } else {
+        if (TheOptions.PauseFreezeDetector)
+            TheOptions.PauseFreezeDetector(true);
+        if (TheThread.Handoff(record))
+            WaitForPipeline(done.Get(), handler.Get(), overflowed, TheOptions.CheckSynchronize);
+        if (TheOptions.PauseFreezeDetector)
+            TheOptions.PauseFreezeDetector(false);
+    }
     // The end of the catch block that handled it must not report it again as hidden.
     if (exception && HiddenExceptionsReported())
         MarkReported(*exception);
@@ -392,6 +418,7 @@ bool StartInterception(const TInterceptionOptions& options)
         TheMainThread = ::GetCurrentThreadId();
     KeepStackForHandoff();
     NewerLockLayout(); // found out now, not first on the crash path
+    TheOptions = options;
     if (options.WindowsLogo)
         TheFaultReporting.Load();
     Started = true;

@@ -28,6 +28,9 @@ struct TDispatchRequest
     const EXCEPTION_RECORD* Record = nullptr;
     const void* RelatedObject = nullptr;
     bool CanContinue = true;
+    // The heap reported its damage and may be locked by this thread: the record is
+    // processed on this thread.
+    bool HeapLocked = false;
 };
 
 // Hands the exception to the handling thread and waits until it is done; the main thread
@@ -41,6 +44,11 @@ struct TInterceptionOptions
     bool WindowsLogo = false;
     // Installs the application's paths into the interception's patches (undone with them).
     bool (*InstallApplicationHooks)(TPatches&) = nullptr;
+    // Runs the calls other threads asked the main thread to make, while the main thread
+    // waits for the pipeline.
+    void (*CheckSynchronize)() = nullptr;
+    // The freeze detector rests while a thread waits for the pipeline.
+    void (*PauseFreezeDetector)(bool paused) = nullptr;
 };
 
 // Once per process, on the main thread: the process-wide paths, the application's, the

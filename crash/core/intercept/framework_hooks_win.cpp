@@ -81,6 +81,11 @@ void* ShowExceptionEntry()
 
 } // namespace
 
+void CheckFrameworkSynchronize()
+{
+    framework::CheckSynchronize();
+}
+
 bool InstallFrameworkHooks(TPatches& patches)
 {
     const bool boundary = Redirect(patches, &framework::HandleException, &HandleFrameworkException);

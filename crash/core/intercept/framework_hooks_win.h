@@ -14,5 +14,8 @@
 namespace crash {
 
 bool InstallFrameworkHooks(TPatches& patches);
+// Runs the synchronized calls that framework threads wait for (while the main thread waits
+// for the pipeline).
+void CheckFrameworkSynchronize();
 
 } // namespace crash

@@ -61,6 +61,15 @@ void THandlingThread::Stop()
     FThreadId = 0;
 }
 
+base::KernelHandle THandlingThread::DuplicateThreadHandle() const
+{
+    HANDLE copy = nullptr;
+    if (!FThread || !::DuplicateHandle(::GetCurrentProcess(), FThread.Get(), ::GetCurrentProcess(), &copy,
+                                       SYNCHRONIZE, FALSE, 0))
+        return {};
+    return base::KernelHandle(copy);
+}
+
 bool THandlingThread::Handoff(const THandoffRecord& record)
 {
     DWORD written = 0;

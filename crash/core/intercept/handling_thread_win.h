@@ -33,6 +33,8 @@ public:
     // handling thread cannot be waited for).
     void ProcessHere(const THandoffRecord& record) const;
     DWORD ThreadId() const noexcept { return FThreadId; }
+    // A handle of the thread of the caller's own (it outlives Stop); empty when not running.
+    base::KernelHandle DuplicateThreadHandle() const;
     bool Running() const noexcept { return FThread.Valid(); }
 
 private:

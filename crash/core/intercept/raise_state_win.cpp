@@ -1,5 +1,7 @@
 #include "crash/core/intercept/raise_state_win.h"
 
+#include "base/srw_lock.h"
+#include "base/win_handle.h"
 #include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/stack/stack_tracer_win.h"
@@ -11,6 +13,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <shared_mutex>
 #include <unordered_map>
 
 using TDestructor = void(_GLIBCXX_CDTOR_CALLABI*)(void*);
@@ -40,9 +44,92 @@ struct TSideEntry
     std::unique_ptr<TInnerException> Inner;
     bool Reported = false;
 };
-SRWLOCK SideLock = SRWLOCK_INIT;
-std::unordered_map<const void*, TSideEntry>* SideTable = nullptr; // made on first use, never freed
-volatile LONG SideCount = 0;
+
+class TSideTable
+{
+public:
+    constexpr TSideTable() = default;
+
+    TRaiseStackInfo* Info(const void* object) noexcept
+    {
+        const std::shared_lock lock(FLock);
+        const TSideEntry* entry = Find(object);
+        return entry ? entry->Info : nullptr;
+    }
+    const TInnerException* Inner(const void* object) noexcept
+    {
+        const std::shared_lock lock(FLock);
+        const TSideEntry* entry = Find(object);
+        return entry ? entry->Inner.get() : nullptr;
+    }
+    bool Reported(const void* object) noexcept
+    {
+        const std::shared_lock lock(FLock);
+        const TSideEntry* entry = Find(object);
+        return entry && entry->Reported;
+    }
+    // Keeps what a throw captured (a first raise's only: a later one's is freed). Without
+    // memory for the entry, it is freed.
+    void Attach(const void* object, TRaiseStackInfo* info, std::unique_ptr<TInnerException> inner) noexcept
+    {
+        try {
+            const std::lock_guard lock(FLock);
+            TSideEntry& entry = Entry(object);
+            if (!entry.Info)
+                std::swap(entry.Info, info);
+            if (!entry.Inner)
+                entry.Inner = std::move(inner);
+        } catch (...) {
+        }
+        FreeRaiseStackInfo(info);
+    }
+    void MarkReported(const void* object) noexcept
+    {
+        try {
+            const std::lock_guard lock(FLock);
+            Entry(object).Reported = true;
+        } catch (...) {
+        }
+    }
+    // Takes the object's entry out (when the runtime frees the object).
+    TSideEntry Take(const void* object) noexcept
+    {
+        TSideEntry taken;
+        if (FCount == 0)
+            return taken;
+        const std::lock_guard lock(FLock);
+        const auto found = FMap->find(object);
+        if (found != FMap->end()) {
+            taken = std::move(found->second);
+            FMap->erase(found);
+            FCount = static_cast<LONG>(FMap->size());
+        }
+        return taken;
+    }
+
+private:
+    const TSideEntry* Find(const void* object) const
+    {
+        if (FCount == 0 || !FMap)
+            return nullptr;
+        const auto found = FMap->find(object);
+        return found != FMap->end() ? &found->second : nullptr;
+    }
+    TSideEntry& Entry(const void* object)
+    {
+        if (!FMap)
+            FMap = new std::unordered_map<const void*, TSideEntry>; // lives as long as the process
+        TSideEntry& entry = (*FMap)[object];
+        FCount = static_cast<LONG>(FMap->size());
+        return entry;
+    }
+
+    base::SrwLock FLock;
+    std::unordered_map<const void*, TSideEntry>* FMap = nullptr;
+    volatile LONG FCount = 0; // entries: none means nothing to look up
+};
+
+constinit TSideTable Side;
 volatile LONG HiddenReported = 0;
 volatile LONG Capturing = 0;
 // The most of a stack a throw copies (from the throw up: the outermost frames of a deeper
@@ -90,17 +177,7 @@ TRaiseStackInfo* InfoOf(const std::type_info* type, void* object)
 {
     if (const BaseException* base = AsBase(type, object))
         return base->StackInfo();
-    if (SideCount == 0)
-        return nullptr;
-    ::AcquireSRWLockShared(&SideLock);
-    TRaiseStackInfo* info = nullptr;
-    if (SideTable) {
-        const auto found = SideTable->find(object);
-        if (found != SideTable->end())
-            info = found->second.Info;
-    }
-    ::ReleaseSRWLockShared(&SideLock);
-    return info;
+    return Side.Info(object);
 }
 
 void Attach(const std::type_info* type, void* object, TRaiseStackInfo* info,
@@ -113,18 +190,7 @@ void Attach(const std::type_info* type, void* object, TRaiseStackInfo* info,
         if (!inner)
             return;
     }
-    ::AcquireSRWLockExclusive(&SideLock);
-    if (!SideTable)
-        SideTable = new std::unordered_map<const void*, TSideEntry>;
-    TSideEntry& entry = (*SideTable)[object];
-    if (entry.Info)
-        FreeRaiseStackInfo(info);
-    else
-        entry.Info = info;
-    if (!entry.Inner)
-        entry.Inner = std::move(inner);
-    SideCount = static_cast<LONG>(SideTable->size());
-    ::ReleaseSRWLockExclusive(&SideLock);
+    Side.Attach(object, info, std::move(inner));
 }
 
 std::string Demangled(const std::type_info* type)
@@ -206,14 +272,7 @@ bool IsReported(const std::exception_ptr& e)
 {
     if (const BaseException* base = CaughtAs<BaseException>(e))
         return base->Message() == std::string(1, '\0');
-    bool reported = false;
-    ::AcquireSRWLockShared(&SideLock);
-    if (SideTable) {
-        const auto found = SideTable->find(ThrownObject(e));
-        reported = found != SideTable->end() && found->second.Reported;
-    }
-    ::ReleaseSRWLockShared(&SideLock);
-    return reported;
+    return Side.Reported(ThrownObject(e));
 }
 
 // The handler count of the exception being caught: 1 when this end of a catch block is the
@@ -303,28 +362,27 @@ const TRaiseStackInfo* PreparedRaiseStackInfoOf(const std::exception_ptr& e) noe
         return info;
     CONTEXT context;
     std::memcpy(&context, info->Context, sizeof info->Context);
-    const std::vector<uint8_t> prepared =
-        PrepareCopiedStack(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info->StackCopy)),
-                           context.Esp, context.Esp + info->StackCopyLength, context.Ebp);
-    if (void* copy = ::HeapAlloc(::GetProcessHeap(), 0, prepared.size() ? prepared.size() : 1)) {
-        std::memcpy(copy, prepared.data(), prepared.size());
+    try {
+        const std::vector<uint8_t> prepared =
+            PrepareCopiedStack(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info->StackCopy)),
+                               context.Esp, context.Esp + info->StackCopyLength, context.Ebp);
+        base::HeapBlock copy(::HeapAlloc(::GetProcessHeap(), 0, prepared.size() + 1));
+        if (!copy)
+            return info;
+        std::memcpy(copy.Get(), prepared.data(), prepared.size());
+        // Two threads may report the same object at once: the first prepared stack stays.
         info->PreparedStackLength = static_cast<uint32_t>(prepared.size());
-        info->PreparedStack = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(copy));
+        if (!::InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&info->PreparedStack),
+                                          static_cast<LONG>(reinterpret_cast<uintptr_t>(copy.Get())), 0))
+            copy.Release();
+    } catch (...) { // no memory for it: reported without
     }
     return info;
 }
 
 const TInnerException* InnerExceptionsOf(const std::exception_ptr& e) noexcept
 {
-    if (!e || SideCount == 0)
-        return nullptr;
-    const TInnerException* inner = nullptr;
-    ::AcquireSRWLockShared(&SideLock);
-    const auto found = SideTable->find(ThrownObject(e));
-    if (found != SideTable->end())
-        inner = found->second.Inner.get();
-    ::ReleaseSRWLockShared(&SideLock);
-    return inner;
+    return e ? Side.Inner(ThrownObject(e)) : nullptr;
 }
 
 void SetRaiseCapture(bool on) noexcept
@@ -348,13 +406,8 @@ void MarkReported(const std::exception_ptr& e) noexcept
         const_cast<BaseException*>(base)->SetMessage(std::string(1, '\0'));
         return;
     }
-    if (!e || SideCount == 0)
-        return;
-    ::AcquireSRWLockExclusive(&SideLock);
-    const auto found = SideTable->find(ThrownObject(e));
-    if (found != SideTable->end())
-        found->second.Reported = true;
-    ::ReleaseSRWLockExclusive(&SideLock);
+    if (e)
+        Side.MarkReported(ThrownObject(e));
 }
 
 } // namespace crash
@@ -368,27 +421,19 @@ extern "C" {
 {
     if (crash::Capturing) {
         crash::TBusy busy;
-        if (!busy.WasBusy())
-            crash::CaptureRaise(object, type, __builtin_return_address(0),
-                                static_cast<const uint32_t*>(__builtin_frame_address(0)));
+        try {
+            if (!busy.WasBusy())
+                crash::CaptureRaise(object, type, __builtin_return_address(0),
+                                    static_cast<const uint32_t*>(__builtin_frame_address(0)));
+        } catch (...) { // no memory to capture: the program's own exception goes on without
+        }
     }
     __real___cxa_throw(object, type, destructor);
 }
 
 void __wrap___cxa_free_exception(void* object) noexcept
 {
-    if (crash::SideCount != 0) {
-        crash::TSideEntry entry;
-        ::AcquireSRWLockExclusive(&crash::SideLock);
-        const auto found = crash::SideTable->find(object);
-        if (found != crash::SideTable->end()) {
-            entry = std::move(found->second);
-            crash::SideTable->erase(found);
-            crash::SideCount = static_cast<LONG>(crash::SideTable->size());
-        }
-        ::ReleaseSRWLockExclusive(&crash::SideLock);
-        crash::FreeRaiseStackInfo(entry.Info);
-    }
+    crash::FreeRaiseStackInfo(crash::Side.Take(object).Info);
     __real___cxa_free_exception(object);
 }
 

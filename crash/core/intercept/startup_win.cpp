@@ -74,6 +74,8 @@ TReporterStart StartReporter(const TReporterParts& parts)
     options.Processor = parts.Processor;
     options.WindowsLogo = settings->GetWindowsLogo();
     options.InstallApplicationHooks = parts.InstallApplicationHooks;
+    options.CheckSynchronize = parts.CheckSynchronize;
+    options.PauseFreezeDetector = parts.PauseFreezeDetector;
     if (!StartInterception(options))
         return State = TReporterStart::Disabled;
     if (parts.StartFreezeDetector && settings->CheckForFreeze())

@@ -22,7 +22,9 @@ struct TReporterParts
 {
     THandoffProcessor Processor = nullptr;                // the handling pipeline
     bool (*InstallApplicationHooks)(TPatches&) = nullptr; // the framework's boundary
+    void (*CheckSynchronize)() = nullptr;                 // the framework's synchronized calls
     void (*StartFreezeDetector)(uint32_t timeoutMs) = nullptr;
+    void (*PauseFreezeDetector)(bool paused) = nullptr;
     void (*StopFreezeDetector)() = nullptr;
 };
 

@@ -44,6 +44,7 @@ constexpr DWORD ListWaitMs = 2000;
 // shutdown may run after the program's global objects are gone.
 HANDLE OwnMapping = nullptr; // this module's handle, unless it created the block
 TBlock* Block = nullptr;     // this module's view of the block
+HANDLE ListMutex = nullptr;  // the block's list mutex, kept here: the view may go first
 DWORD MainThread = 0;
 
 char* Packed(const char* text)
@@ -91,22 +92,31 @@ HANDLE WaitRights(HANDLE thread)
     return copy;
 }
 
-// Holds the list mutex for a scope; Held() is false when it could not be had in time.
+// Holds the list mutex for a scope; Held() is false when it could not be had in time (or
+// the registry is gone: its handle no longer waits).
 class TListLock
 {
 public:
-    TListLock() : FHeld(Block && ::WaitForSingleObject(Block->ListMutex, ListWaitMs) != WAIT_TIMEOUT) {}
+    TListLock()
+    {
+        const DWORD result = ListMutex ? ::WaitForSingleObject(ListMutex, ListWaitMs) : WAIT_FAILED;
+        FHeld = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
+        if (FHeld && !Block) { // detached meanwhile
+            ::ReleaseMutex(ListMutex);
+            FHeld = false;
+        }
+    }
     ~TListLock()
     {
         if (FHeld)
-            ::ReleaseMutex(Block->ListMutex);
+            ::ReleaseMutex(ListMutex);
     }
     TListLock(const TListLock&) = delete;
     TListLock& operator=(const TListLock&) = delete;
     bool Held() const { return FHeld; }
 
 private:
-    bool FHeld;
+    bool FHeld = false;
 };
 
 // Unlinks and frees the entries of threads that have ended.
@@ -156,6 +166,7 @@ TRegistryAttach AttachThreadRegistry()
     }
     ::InterlockedIncrement(&block->References);
     view.Release();
+    ListMutex = block->ListMutex;
     Block = block;
     if (created) {
         MainThread = FirstThreadOfProcess();
@@ -176,18 +187,26 @@ void DetachThreadRegistry()
 {
     if (!Block)
         return;
-    if (::InterlockedDecrement(&Block->References) == 0) {
-        for (TNode* node = Block->Head; node;) {
-            TNode* next = node->Next;
-            Free(node);
-            node = next;
+    bool last = false;
+    {
+        // Wrapped threads may still be ending: they find the registry gone.
+        const TListLock lock;
+        last = ::InterlockedDecrement(&Block->References) == 0;
+        if (last) {
+            for (TNode* node = Block->Head; node;) {
+                TNode* next = node->Next;
+                Free(node);
+                node = next;
+            }
+            Block->Head = nullptr;
+            ::CloseHandle(Block->Mutex);
+            ::CloseHandle(Block->Mapping);
         }
-        Block->Head = nullptr;
-        ::CloseHandle(Block->ListMutex);
-        ::CloseHandle(Block->Mutex);
-        ::CloseHandle(Block->Mapping);
+        ::UnmapViewOfFile(std::exchange(Block, nullptr));
     }
-    ::UnmapViewOfFile(std::exchange(Block, nullptr));
+    if (last)
+        ::CloseHandle(ListMutex);
+    ListMutex = nullptr;
     if (OwnMapping)
         ::CloseHandle(std::exchange(OwnMapping, nullptr));
     MainThread = 0;

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <new>
 
 namespace crash {
 namespace {
@@ -244,13 +245,17 @@ std::vector<uint8_t> PrepareCopiedStack(const uint8_t* copy, uint32_t stackBotto
         std::vector<uint8_t> Result;
     } pass{{copy, stackBottom, stackTop, regions}, stackBottom, stackTop, framePointer, {}};
     EXCEPTION_RECORD caught;
-    const bool done = base::CallUnderSehFrame(
-        [](void* p) {
-            auto& r = *static_cast<TPass*>(p);
-            r.Result = PrepareStack(r.Memory, r.Bottom, r.Top, r.FramePointer);
-        },
-        &pass, caught);
-    return done ? std::move(pass.Result) : std::vector<uint8_t>{};
+    try {
+        const bool done = base::CallUnderSehFrame(
+            [](void* p) {
+                auto& r = *static_cast<TPass*>(p);
+                r.Result = PrepareStack(r.Memory, r.Bottom, r.Top, r.FramePointer);
+            },
+            &pass, caught);
+        return done ? std::move(pass.Result) : std::vector<uint8_t>{};
+    } catch (const std::bad_alloc&) {
+        return {};
+    }
 }
 
 } // namespace crash

@@ -31,7 +31,7 @@ TTraceResult TraceCallingThread(TTraceRequest request);
 
 // PrepareStack over a copy of a stack taken at a throw: `copy` holds the bytes from
 // `stackBottom` to `stackTop` as they were; code is read from this process. Empty when the
-// pass faulted (a module was unloaded meanwhile).
+// pass faulted (a module was unloaded meanwhile) or ran out of memory.
 std::vector<uint8_t> PrepareCopiedStack(const uint8_t* copy, uint32_t stackBottom, uint32_t stackTop,
                                         uint32_t framePointer);
 

@@ -115,7 +115,8 @@ bool AsInTheFile(const void* routine, size_t count)
 // application's paths.
 struct TReporter
 {
-    crash::TReporterStart State = crash::StartReporter({&Record, &crash::InstallFrameworkHooks});
+    crash::TReporterStart State =
+        crash::StartReporter({&Record, &crash::InstallFrameworkHooks, &crash::CheckFrameworkSynchronize});
     ~TReporter() { crash::StopReporter(); }
 };
 __attribute__((init_priority(101))) TReporter Reporter;
