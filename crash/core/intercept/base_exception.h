@@ -7,6 +7,9 @@
 
 #include "crash/core/intercept/raise_stack_info.h"
 
+#include <array>
+#include <cstdint>
+#include <cstring>
 #include <exception>
 #include <string>
 
@@ -57,18 +60,21 @@ public:
     using BaseException::BaseException;
 };
 
-// An operating-system exception as an object: the record it was made from.
+// An operating-system exception as an object: a copy of the record it was made from.
 class EExternal : public BaseException
 {
 public:
-    EExternal(std::string message, const void* osRecord)
-        : BaseException(std::move(message)), FRecord(osRecord)
+    static constexpr size_t RecordSize = 80; // the 32-bit EXCEPTION_RECORD
+
+    EExternal(std::string message, const void* osRecord) : BaseException(std::move(message))
     {
+        if (osRecord)
+            std::memcpy(FRecord.data(), osRecord, RecordSize);
     }
-    const void* OsRecord() const noexcept { return FRecord; } // an EXCEPTION_RECORD
+    const void* OsRecord() const noexcept { return FRecord.data(); } // an EXCEPTION_RECORD
 
 private:
-    const void* FRecord;
+    std::array<uint8_t, RecordSize> FRecord{};
 };
 
 class EExternalException : public EExternal

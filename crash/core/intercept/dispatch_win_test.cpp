@@ -157,14 +157,15 @@ TEST(Interception, AnAbortIsNeverReported)
 TEST(Interception, AnExceptionTheProgramHandledIsReportedAsHiddenOnceWhenTheLastCatchBlockEnds)
 {
     // Thrown, rethrown by an inner catch block and handled by the outer: one hidden report.
-    // Then two exceptions reported from inside their catch blocks: not again as hidden.
+    // Then three exceptions reported from inside their catch blocks (a BaseException, an
+    // int, an object made without a throw): not again as hidden.
     const TOutcome o = RunChild("hidden", "main");
     EXPECT_EQ(o.ExitCode, 0u);
-    ASSERT_EQ(o.Lines.size(), 3u);
+    ASSERT_EQ(o.Lines.size(), 4u);
     EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esHidden));
     EXPECT_EQ(Field(o.Lines[0], 5), "raised");
-    EXPECT_EQ(Field(o.Lines[1], 0), std::to_string(esManual));
-    EXPECT_EQ(Field(o.Lines[2], 0), std::to_string(esManual));
+    for (size_t k = 1; k < 4; ++k)
+        EXPECT_EQ(Field(o.Lines[k], 0), std::to_string(esManual)) << k;
 }
 
 TEST(Interception, ADamagedHeapOrAFastFailIsHandedOverBeforeTheProcessEnds)
@@ -176,7 +177,8 @@ TEST(Interception, ADamagedHeapOrAFastFailIsHandedOverBeforeTheProcessEnds)
             const TOutcome o = RunChild(kind, thread);
             ASSERT_EQ(o.Lines.size(), 1u);
             EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esSystemExceptionHandler));
-            EXPECT_EQ(o.ExitCode, code); // the process ends, whichever thread it was
+            EXPECT_EQ(Field(o.Lines[0], 4), "here"); // the heap may be locked by that thread
+            EXPECT_EQ(o.ExitCode, code);             // the process ends, whichever thread it was
         }
     }
 }
@@ -190,6 +192,27 @@ TEST(Interception, EightThreadsFailingAtOnceAreHandedOverOneAfterTheOther)
         EXPECT_EQ(Field(line, 0), std::to_string(esThreadFrame));
         EXPECT_EQ(Field(line, 3), "other");
     }
+}
+
+TEST(Interception, AHandlingThreadThatEndsLeavesNoThreadWaitingForIt)
+{
+    ::SetEnvironmentVariableW(L"CRASH_CHILD_PROCESSOR", L"exit");
+    const TOutcome main = RunChild("av-read", "main"), other = RunChild("div0", "thread");
+    ::SetEnvironmentVariableW(L"CRASH_CHILD_PROCESSOR", nullptr);
+    EXPECT_TRUE(main.Lines.empty() && other.Lines.empty());
+    EXPECT_EQ(main.ExitCode, 0xC0000005u);
+    EXPECT_EQ(other.ExitCode, 0u);
+}
+
+TEST(Interception, AQuitMessageDuringTheWaitIsKeptUntilThePipelineIsDone)
+{
+    ::SetEnvironmentVariableW(L"CRASH_CHILD_PROCESSOR", L"quit");
+    const TOutcome o = RunChild("manual-quit", "main");
+    ::SetEnvironmentVariableW(L"CRASH_CHILD_PROCESSOR", nullptr);
+    EXPECT_EQ(o.ExitCode, 0u);
+    ASSERT_EQ(o.Lines.size(), 2u);
+    EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esManual)); // recorded while the main thread waited
+    EXPECT_EQ(o.Lines[1], "quit 7");                           // and the quit message is still there
 }
 
 TEST(Interception, AFailingProcessorNeitherHangsNorHidesTheEnd)
@@ -286,11 +309,17 @@ TEST(Interception, AFilterInstalledLaterIsChainedBehindOurs)
 
 TEST(Interception, UnderTheLoaderLockTheCatchingThreadProcessesTheRecordItself)
 {
-    const TOutcome o = RunChild("loader-lock", "main");
-    EXPECT_EQ(o.ExitCode, 0u);
-    ASSERT_EQ(o.Lines.size(), 1u);
-    EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esManual));
-    EXPECT_EQ(Field(o.Lines[0], 4), "here");
+    // A module's attach routine hands an exception over, or aborts.
+    const TOutcome handed = RunChild("loader-lock", "main");
+    EXPECT_EQ(handed.ExitCode, 0u);
+    ASSERT_EQ(handed.Lines.size(), 1u);
+    EXPECT_EQ(Field(handed.Lines[0], 0), std::to_string(esManual));
+    EXPECT_EQ(Field(handed.Lines[0], 4), "here");
+    const TOutcome aborted = RunChild("loader-lock-abort", "main");
+    EXPECT_EQ(aborted.ExitCode, 3u);
+    ASSERT_EQ(aborted.Lines.size(), 1u);
+    EXPECT_EQ(Field(aborted.Lines[0], 0), std::to_string(esRuntimeError));
+    EXPECT_EQ(Field(aborted.Lines[0], 4), "here");
 }
 
 TEST(Interception, EveryPatchIsGoneAfterShutdown)

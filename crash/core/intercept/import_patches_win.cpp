@@ -1,5 +1,7 @@
 #include "crash/core/intercept/import_patches_win.h"
 
+#include "crash/settings/module_settings.h"
+
 #include <windows.h>
 
 #include <psapi.h>
@@ -42,6 +44,13 @@ void PatchModule(TPatches& patches, HMODULE module, const std::vector<TImportPat
 
 void PatchImports(TPatches& patches, const std::vector<TImportPatch>& list)
 {
+    // A reporter that lives in a library (beside another in the executable, perhaps)
+    // patches only its own module's imports.
+    const HMODULE reporter = ReporterModule();
+    if (reporter && reporter != ::GetModuleHandleW(nullptr)) {
+        PatchModule(patches, reporter, list);
+        return;
+    }
     std::vector<HMODULE> modules(1024);
     DWORD needed = 0;
     if (!::EnumProcessModules(::GetCurrentProcess(), modules.data(),

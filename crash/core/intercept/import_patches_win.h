@@ -1,7 +1,8 @@
 #pragma once
 // Import-table patches: every cell of every loaded module's import tables that holds a
 // function's address is pointed at a replacement, with a record each (so that undo restores
-// them). Modules loaded later are not seen.
+// them). Modules loaded later are not seen. A reporter that lives in a library patches its
+// own module's imports only.
 
 #include "crash/core/intercept/patches_win.h"
 

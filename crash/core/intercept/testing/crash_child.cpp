@@ -41,13 +41,19 @@ namespace {
 char Log[MAX_PATH];
 const char* Kind = "";
 
-bool ProcessorFails = false;
+std::string Processor;       // how the processor misbehaves, if it does
 base::KernelHandle Recorded; // set after each record
 
 void Record(const crash::THandoffRecord& r)
 {
-    if (ProcessorFails)
+    if (Processor == "fail")
         *reinterpret_cast<volatile int*>(static_cast<uintptr_t>(r.Source)) = 0;
+    if (Processor == "exit")
+        ::ExitThread(0);
+    if (Processor == "quit") {
+        ::PostThreadMessageW(crash::MainThreadId(), WM_QUIT, 7, 0);
+        ::Sleep(100);
+    }
     EXCEPTION_RECORD os;
     std::memcpy(&os, r.ExceptionRecord, sizeof os);
     const auto* context = reinterpret_cast<const CONTEXT*>(static_cast<uintptr_t>(r.Context));
@@ -104,6 +110,32 @@ DWORD WINAPI ProbeCaller(void*)
     return caller >= image && caller < image + nt->OptionalHeader.SizeOfImage;
 }
 
+// The import entries of this program that the interception patches, as the loader wrote them.
+extern "C" void* ImportOfQueueUserWorkItem asm("__imp__QueueUserWorkItem@12");
+extern "C" void* ImportOfSetFilter asm("__imp__SetUnhandledExceptionFilter@4");
+extern "C" void* ImportOfBeginThreadEx asm("__imp___beginthreadex");
+
+bool ImportsAsLoaded()
+{
+    HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll"), crt = ::GetModuleHandleW(L"msvcrt.dll");
+    return ImportOfQueueUserWorkItem ==
+               reinterpret_cast<void*>(::GetProcAddress(kernel, "QueueUserWorkItem")) &&
+           ImportOfSetFilter ==
+               reinterpret_cast<void*>(::GetProcAddress(kernel, "SetUnhandledExceptionFilter")) &&
+           ImportOfBeginThreadEx == reinterpret_cast<void*>(::GetProcAddress(crt, "_beginthreadex"));
+}
+
+const void* InvalidParameterRoutine()
+{
+    return reinterpret_cast<const void*>(
+        ::GetProcAddress(::GetModuleHandleW(L"msvcrt.dll"), "_invalid_parameter"));
+}
+
+uint8_t FirstByte(const void* routine)
+{
+    return routine ? *static_cast<const uint8_t*>(routine) : 0;
+}
+
 // Through the import of CreateThread, or (byName) through its address looked up by name,
 // which no import patch reaches.
 DWORD ProbeThread(bool byName = false)
@@ -135,12 +167,10 @@ DWORD WINAPI NameAndWait(void* go)
     return 0;
 }
 
-bool InImage(uint32_t address)
+// Creates the thread from a place the test knows: the creator address must lie in here.
+[[gnu::noinline]] HANDLE CreateNamingThread(HANDLE go, DWORD& id)
 {
-    const auto image = reinterpret_cast<uintptr_t>(::GetModuleHandleW(nullptr));
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image);
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image + dos->e_lfanew);
-    return address >= image && address < image + nt->OptionalHeader.SizeOfImage;
+    return ::CreateThread(nullptr, 0, &NameAndWait, go, 0, &id);
 }
 
 // The registry under the interception: the main and the handling thread by name, a new
@@ -155,15 +185,20 @@ int CheckRegistry()
         return 11;
     const base::KernelHandle go(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     DWORD id = 0;
-    const base::KernelHandle thread(::CreateThread(nullptr, 0, &NameAndWait, go.Get(), 0, &id));
+    const base::KernelHandle thread(CreateNamingThread(go.Get(), id));
     const auto created = crash::LookupThreadInfo(id);
-    if (!created || created->CreatorThreadId != ::GetCurrentThreadId() || !InImage(created->CreatorAddress))
+    const auto creator = reinterpret_cast<uintptr_t>(&CreateNamingThread);
+    if (!created || created->CreatorThreadId != ::GetCurrentThreadId() ||
+        created->CreatorAddress - creator >= 96)
         return 12;
     std::optional<crash::TThreadInfo> named;
     for (int k = 0; k < 500 && (!named || named->Name != "worker"); ++k, ::Sleep(10))
         named = crash::LookupThreadInfo(id);
     if (!named || named->Name != "worker" || named->CreatorAddress != created->CreatorAddress)
         return 13;
+    crash::testing::NameThread("renamed by the main thread", id); // another thread's name
+    if (crash::LookupThreadInfo(id).value_or(crash::TThreadInfo{}).Name != "renamed by the main thread")
+        return 15;
     ::SetEvent(go.Get());
     ::WaitForSingleObject(thread.Get(), INFINITE);
     if (crash::LookupThreadInfo(id))
@@ -232,8 +267,8 @@ int main(int argc, char** argv)
         return 2;
     Kind = argv[1];
     char processor[16] = {};
-    ProcessorFails = ::GetEnvironmentVariableA("CRASH_CHILD_PROCESSOR", processor, sizeof processor) &&
-                     std::strcmp(processor, "fail") == 0;
+    if (::GetEnvironmentVariableA("CRASH_CHILD_PROCESSOR", processor, sizeof processor) < sizeof processor)
+        Processor = processor;
     std::strncpy(Log, argv[3], sizeof Log - 1);
     Recorded.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (Reporter.State != crash::TReporterStart::Enabled)
@@ -242,10 +277,23 @@ int main(int argc, char** argv)
     if (std::string(Kind) == "undo") {
         // Wrapped while the interception runs (also a thread of CreateThread found by name:
         // the call inside CreateThread is re-pointed), straight from the system after it
-        // stopped.
-        const bool during = ProbeThread() == 1 && ProbeThread(true) == 1;
+        // stopped; the import entries and the CRT's routine patched, then as they were.
+        const bool during = ProbeThread() == 1 && ProbeThread(true) == 1 && !ImportsAsLoaded() &&
+                            FirstByte(InvalidParameterRoutine()) == 0xE9;
         crash::StopReporter();
-        return during && ProbeThread() == 0 && ProbeThread(true) == 0 ? 0 : 6;
+        return during && ProbeThread() == 0 && ProbeThread(true) == 0 && ImportsAsLoaded() &&
+                       FirstByte(InvalidParameterRoutine()) != 0xE9
+                   ? 0
+                   : 6;
+    }
+    if (std::string(Kind) == "manual-quit") {
+        // The processor posts a quit message while this thread waits for it.
+        MSG msg;
+        ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // this thread gets its message queue
+        crash::DispatchException({});
+        if (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+            crash::testing::AppendLine(Log, "quit " + std::to_string(msg.wParam));
+        return 0;
     }
     if (std::string(Kind) == "registry")
         return CheckRegistry();
@@ -253,6 +301,12 @@ int main(int argc, char** argv)
         return Restart(Log);
     if (std::string(Kind) == "restarted")
         return Restarted();
+    if (std::string(Kind) == "loader-lock-abort") {
+        // The module's attach routine aborts while the loader holds its lock.
+        ::SetEnvironmentVariableW(L"LOADER_LOCK_ABORT", L"1");
+        ::LoadLibraryW(L"loader_lock_module.dll");
+        return 7;
+    }
     if (std::string(Kind) == "loader-lock") {
         if (!base::Module(::LoadLibraryW(L"loader_lock_module.dll")))
             return 7;

@@ -43,10 +43,10 @@ inline std::vector<char*>& Kept()
 }
 
 // The debugger's thread-naming exception, raised as programs raise it: no debugger is
-// there to take it.
-inline void NameThread(const char* name)
+// there to take it. The thread is the calling one unless given.
+inline void NameThread(const char* name, DWORD thread = static_cast<DWORD>(-1))
 {
-    const ULONG_PTR info[4] = {0x1000, reinterpret_cast<ULONG_PTR>(name), static_cast<ULONG_PTR>(-1), 0};
+    const ULONG_PTR info[4] = {0x1000, reinterpret_cast<ULONG_PTR>(name), thread, 0};
     ::RaiseException(0x406D1388, 0, 4, info);
 }
 
@@ -133,6 +133,12 @@ inline void PassInvalidParameter()
         }
         try {
             throw 7;
+        } catch (...) {
+            DispatchException({});
+        }
+        // An object made, not thrown (nothing captured at a throw), reported in its block.
+        try {
+            std::rethrow_exception(std::make_exception_ptr(std::runtime_error("made")));
         } catch (...) {
             DispatchException({});
         }

@@ -135,13 +135,23 @@ int main(int argc, char** argv)
     const std::string kind = argv[1];
     if (Reporter.State != crash::TReporterStart::Enabled)
         return 4;
-    const void* handler = reinterpret_cast<const void*>(&framework::HandleException);
-    const void* failed = reinterpret_cast<const void*>(&framework::ThreadFailed);
     if (kind == "undo") {
         // Patched while the reporter runs; after its shutdown the bytes are the file's.
-        const bool installed = !AsInTheFile(handler, 5) && !AsInTheFile(failed, 5);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpmf-conversions"
+        using TShow = void (*)(framework::TApplication*, std::exception_ptr);
+        const void* routines[] = {
+            reinterpret_cast<const void*>(&framework::HandleException),
+            reinterpret_cast<const void*>(&framework::ThreadFailed),
+            reinterpret_cast<const void*>(reinterpret_cast<TShow>(&framework::TApplication::ShowException))};
+#pragma GCC diagnostic pop
+        bool installed = true, undone = true;
+        for (const void* routine : routines)
+            installed = installed && !AsInTheFile(routine, 5);
         crash::StopReporter();
-        return installed && AsInTheFile(handler, 5) && AsInTheFile(failed, 5) ? 0 : 6;
+        for (const void* routine : routines)
+            undone = undone && AsInTheFile(routine, 5);
+        return installed && undone ? 0 : 6;
     }
     if (kind == "show") {
         app.ShowException(std::make_exception_ptr(std::runtime_error("shown")));
