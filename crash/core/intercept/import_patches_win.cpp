@@ -1,5 +1,6 @@
 #include "crash/core/intercept/import_patches_win.h"
 
+#include "base/guarded_reader.h"
 #include "crash/settings/module_settings.h"
 
 #include <windows.h>
@@ -7,6 +8,7 @@
 #include <psapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace crash {
@@ -44,6 +46,19 @@ void PatchModule(TPatches& patches, HMODULE module, const std::vector<TImportPat
 
 void PatchImports(TPatches& patches, const std::vector<TImportPatch>& list)
 {
+    for (const TImportPatch& p : list) {
+        uint8_t head[6];
+        uint32_t* cell = nullptr;
+        void* target = nullptr;
+        if (!p.Real || !base::GuardedRead(p.Real, head, sizeof head) || head[0] != 0xFF || head[1] != 0x25)
+            continue;
+        std::memcpy(&cell, head + 2, sizeof cell);
+        if (!base::GuardedRead(cell, &target, sizeof target) || !target || target == p.Hook)
+            continue;
+        if (p.Original)
+            *p.Original = target;
+        patches.WriteValue(cell, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p.Hook)));
+    }
     // A reporter that lives in a library (beside another in the executable, perhaps)
     // patches only its own module's imports.
     const HMODULE reporter = ReporterModule();

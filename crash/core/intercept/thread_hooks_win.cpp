@@ -248,12 +248,15 @@ bool InstallThreadHooks(TPatches& patches)
     // wrappers, and a C++ exception cannot unwind through it (it has no unwind tables), so
     // only the inner wrapper can catch one.
     std::vector<TImportPatch> imports{{reinterpret_cast<const void*>(RealQueueUserWorkItem),
-                                       reinterpret_cast<const void*>(&QueueUserWorkItemHook)},
+                                       reinterpret_cast<const void*>(&QueueUserWorkItemHook),
+                                       reinterpret_cast<void**>(&RealQueueUserWorkItem)},
                                       {reinterpret_cast<const void*>(RealBeginThreadEx),
-                                       reinterpret_cast<const void*>(&BeginThreadExHook)}};
+                                       reinterpret_cast<const void*>(&BeginThreadExHook),
+                                       reinterpret_cast<void**>(&RealBeginThreadEx)}};
     if (!RepointCreateThreadCall(patches))
         imports.push_back({reinterpret_cast<const void*>(RealCreateThread),
-                           reinterpret_cast<const void*>(&CreateThreadHook)});
+                           reinterpret_cast<const void*>(&CreateThreadHook),
+                           reinterpret_cast<void**>(&RealCreateThread)});
     PatchImports(patches, imports);
     return true;
 }

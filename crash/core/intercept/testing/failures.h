@@ -86,6 +86,9 @@ inline void PassInvalidParameter()
     else if (k == "heap-corruption")
         ::RaiseException(0xC0000374, EXCEPTION_NONCONTINUABLE, 0, nullptr); // as the heap reports it
     else if (k == "fast-fail")
+        // As a CRT reports a damaged stack cookie where the fast-fail instruction is missing.
+        // The instruction itself (int 0x29) ends the process past every handler, under Wine as
+        // under Windows: no program can report it.
         ::RaiseException(0xC0000409, EXCEPTION_NONCONTINUABLE, 0, nullptr);
     else if (k == "throw-std")
         throw std::runtime_error("thrown on purpose");
