@@ -8,6 +8,7 @@
 #include "crash/core/intercept/memory_reserve_win.h"
 #include "crash/core/intercept/patches_win.h"
 #include "crash/core/intercept/raise_state_win.h"
+#include "crash/core/intercept/runtime_packages_win.h"
 #include "crash/core/intercept/thread_hooks_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
 
@@ -331,7 +332,7 @@ void DispatchException(const TDispatchRequest& r)
     // have captured where it was raised.
     std::exception_ptr current;
     const std::exception_ptr* exception = r.Exception;
-    if (!exception && !r.Record && (current = std::current_exception()))
+    if (!exception && !r.Record && !r.RuntimeObject && (current = std::current_exception()))
         exception = &current;
     uint32_t address = r.Address;
     const CONTEXT* context = r.Context;
@@ -369,6 +370,11 @@ void DispatchException(const TDispatchRequest& r)
     record.ThreadId = ::GetCurrentThreadId();
     record.ExceptType = r.Type;
     record.ExceptObject = Value(exception);
+    if (!exception && r.RuntimeObject) {
+        record.ExceptType |= RuntimeObjectFlag;
+        record.ExceptObject = Value(r.RuntimeObject);
+    }
+    record.Package = Value(r.Package);
     record.ExceptAddress = address;
     record.CanContinue = canContinue;
     // The stack and frame of the failure when the context is where it happened, else the
@@ -441,6 +447,7 @@ bool StartInterception(const TInterceptionOptions& options)
         ThePatches.WriteJump(own, reinterpret_cast<const void*>(&InvalidParameter));
     if (options.InstallApplicationHooks)
         options.InstallApplicationHooks(ThePatches);
+    InstallPackageHooks(ThePatches, FindPackageRoutines());
     ::FlushInstructionCache(::GetCurrentProcess(), nullptr, 0);
 
     if (!TheThread.Start(options.Processor)) {

@@ -22,11 +22,14 @@ struct TDispatchRequest
     // A C++ exception: null takes the one the calling thread is handling, if any. The
     // pointer is what the hand-off record carries; it stays valid while the thread waits.
     const std::exception_ptr* Exception = nullptr;
+    // The exception object of another runtime (a runtime package's), when there is no C++ one.
+    const void* RuntimeObject = nullptr;
     uint32_t Address = 0; // 0: the raise address, when the throw captured it
     TExceptSource Source = esManual;
     const CONTEXT* Context = nullptr; // null: the context of the throw, when captured
     const EXCEPTION_RECORD* Record = nullptr;
     const void* RelatedObject = nullptr;
+    HMODULE Package = nullptr; // a runtime package whose initialization failed
     bool CanContinue = true;
     // The heap reported its damage and may be locked by this thread: the record is
     // processed on this thread.

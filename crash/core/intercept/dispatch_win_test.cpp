@@ -298,6 +298,24 @@ TEST(Interception, EveryFailureAtTheFrameworksBoundaryIsHandedOverOnce)
     }
 }
 
+// A host on runtime packages (stand-ins): their routines, found by their exported names,
+// hand over with their sources and the runtime's object; none of them runs itself.
+TEST(Interception, TheRoutinesOfRuntimePackagesHandOverWithTheirSources)
+{
+    const std::pair<const char*, std::vector<std::string>> expected[] = {
+        {"handle", {"5 0 - 2222 0 0"}},              // the sender as the related object
+        {"fmx", {"5 0 - 2222 0 0"}},                 // the third visual library's
+        {"show", {"4 3333 runtime 1111 0 0"}},       // the exception object, the application
+        {"sysutils", {"3 4444 runtime 0 0 401234"}}, // the object and its address
+        {"initialize", {"12 6666 runtime 0 5150 7777", "raised again"}}, // and on to LoadPackage
+    };
+    for (const auto& [kind, lines] : expected) {
+        const TOutcome o = Start(L"package_child.exe", kind);
+        EXPECT_EQ(o.ExitCode, 0u) << kind; // else the number of stand-ins that ran unhooked
+        EXPECT_EQ(o.Lines, lines) << kind;
+    }
+}
+
 TEST(Interception, AFilterInstalledLaterIsChainedBehindOurs)
 {
     const TOutcome o = RunChild("foreign-filter", "main");

@@ -11,8 +11,8 @@ struct THandoffRecord
 {
     uint32_t Event;        // signalled when the pipeline is done with the record
     uint32_t ThreadId;     // the catching thread
-    uint32_t ExceptType;   // TExceptType, padded
-    uint32_t ExceptObject; // the exception object, or 0
+    uint32_t ExceptType;   // TExceptType in the low byte; RuntimeObjectFlag in the padding
+    uint32_t ExceptObject; // the C++ exception (a std::exception_ptr*), or a runtime's object, or 0
     uint32_t ExceptAddress;
     uint32_t CanContinue;        // a byte, padded
     uint32_t Esp, Ebp;           // stack and frame pointer at the catch
@@ -27,5 +27,9 @@ struct THandoffRecord
     uint32_t Inner; // the newest inner exception of the catching thread, or 0
 };
 static_assert(sizeof(THandoffRecord) == 144, "the pipe carries records of exactly 144 bytes");
+
+// Set in ExceptType when ExceptObject is the exception object of another runtime (a runtime
+// package's) rather than a std::exception_ptr*.
+constexpr uint32_t RuntimeObjectFlag = 0x100;
 
 } // namespace crash

@@ -1,0 +1,136 @@
+#include "crash/core/intercept/runtime_packages_win.h"
+
+#include "base/seh_frame.h"
+#include "crash/core/intercept/call_finder_win.h"
+#include "crash/core/intercept/dispatch_win.h"
+
+#include <string>
+
+namespace crash {
+namespace {
+
+// The runtime's own exception code: its parameters are the raise address and the object.
+constexpr DWORD RuntimeExceptionCode = 0x0EEDFADE;
+
+// The runtime's InitializePackage (register convention: the module in eax).
+using TInitializePackage = void(__attribute__((regparm(3))) *)(HMODULE);
+TInitializePackage RealInitializePackage = nullptr;
+
+void CallInitializePackage(void* module)
+{
+    RealInitializePackage(*static_cast<HMODULE*>(module));
+}
+
+// A loaded package "<name>150.bpl" or "<name>.bpl" that exports `marker`.
+HMODULE Package(const wchar_t* name, const char* marker)
+{
+    for (const std::wstring& file : {std::wstring(name) + L"150.bpl", std::wstring(name) + L".bpl"})
+        if (HMODULE module = ::GetModuleHandleW(file.c_str()); module && ::GetProcAddress(module, marker))
+            return module;
+    return nullptr;
+}
+
+void* Export(HMODULE module, const char* name)
+{
+    return module ? reinterpret_cast<void*>(::GetProcAddress(module, name)) : nullptr;
+}
+
+void Dispatch(TExceptSource source, const void* object, uint32_t address, const void* related)
+{
+    TDispatchRequest request;
+    request.RuntimeObject = object;
+    request.Address = address;
+    request.Source = source;
+    request.RelatedObject = related;
+    DispatchException(request);
+}
+
+[[gnu::regparm(3)]] void HandleRuntimeException(void* application, void* sender)
+{
+    (void)application;
+    if (HWND capture = ::GetCapture())
+        ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
+    Dispatch(esApplicationHandleException, nullptr, 0, sender);
+}
+
+[[gnu::regparm(3)]] void ShowRuntimeException(void* application, void* exception)
+{
+    Dispatch(esApplicationShowException, exception, 0, application);
+}
+
+[[gnu::regparm(3)]] void ShowSysUtilsException(void* exception, void* address)
+{
+    Dispatch(esSysUtilsShowException, exception, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address)),
+             nullptr);
+}
+
+// In place of InitializePackage: calls it under a frame of its own; an exception that
+// escapes is dispatched and raised again, for LoadPackage to unload the package as before.
+[[gnu::regparm(3)]] void InitializePackageHook(HMODULE module)
+{
+    EXCEPTION_RECORD caught;
+    if (base::CallUnderSehFrame(&CallInitializePackage, &module, caught))
+        return;
+    const bool runtime = caught.ExceptionCode == RuntimeExceptionCode && caught.NumberParameters >= 2;
+    TDispatchRequest request;
+    request.RuntimeObject = runtime ? reinterpret_cast<const void*>(caught.ExceptionInformation[1]) : nullptr;
+    request.Address = static_cast<uint32_t>(runtime ? caught.ExceptionInformation[0]
+                                                    : reinterpret_cast<uintptr_t>(caught.ExceptionAddress));
+    request.Record = &caught;
+    request.Source = esInitializePackage;
+    request.Package = module;
+    DispatchException(request);
+    ::RaiseException(caught.ExceptionCode, caught.ExceptionFlags, caught.NumberParameters,
+                     caught.ExceptionInformation);
+}
+
+} // namespace
+
+TPackageRoutines FindPackageRoutines()
+{
+    const HMODULE vcl = Package(L"vcl", "@Forms@TApplication@HandleException$qqrp14System@TObject");
+    const HMODULE rtl = Package(L"rtl", "@System@FreeMem$qpv");
+    const HMODULE clx = Package(L"vclx", "@Qforms@TApplication@HandleException$qqrp14System@TObject");
+    const auto any = [&](const char* name) {
+        for (HMODULE m : {vcl, rtl, clx})
+            if (void* routine = Export(m, name))
+                return routine;
+        return static_cast<void*>(nullptr);
+    };
+    TPackageRoutines r;
+    r.HandleException[0] = Export(vcl, "@Forms@TApplication@HandleException$qqrp14System@TObject");
+    r.ShowException[0] = Export(vcl, "@Forms@TApplication@ShowException$qqrp18Sysutils@Exception");
+    r.HandleException[1] = Export(clx, "@Qforms@TApplication@HandleException$qqrp14System@TObject");
+    r.ShowException[1] = any("@Qforms@TApplication@ShowException$qqrp18Sysutils@Exception");
+    r.HandleException[2] = any("@Fmx@Forms@TApplication@HandleException$qqrp14System@TObject");
+    r.ShowException[2] = any("@Fmx@Forms@TApplication@ShowException$qqrp25System@Sysutils@Exception");
+    r.SysUtilsShowException = any("@Sysutils@ShowException$qqrp14System@TObjectpv");
+    r.LoadPackage = any("@Sysutils@LoadPackage$qqrx17System@AnsiString");
+    r.InitializePackage = any("@Sysutils@InitializePackage$qqrui");
+    return r;
+}
+
+int InstallPackageHooks(TPatches& patches, const TPackageRoutines& r)
+{
+    int installed = 0;
+    const auto hook = [&](void* routine, const void* replacement) {
+        installed += routine && patches.WriteJump(routine, replacement) ? 1 : 0;
+    };
+    for (int k = 0; k < 3; ++k) {
+        hook(r.HandleException[k], reinterpret_cast<const void*>(&HandleRuntimeException));
+        hook(r.ShowException[k], reinterpret_cast<const void*>(&ShowRuntimeException));
+    }
+    hook(r.SysUtilsShowException, reinterpret_cast<const void*>(&ShowSysUtilsException));
+    if (r.LoadPackage && r.InitializePackage) {
+        if (const auto site = FindCall(r.LoadPackage, {r.InitializePackage}); site && site->Relative) {
+            RealInitializePackage = reinterpret_cast<TInitializePackage>(r.InitializePackage);
+            installed +=
+                patches.WriteCall(site->Instruction, reinterpret_cast<const void*>(&InitializePackageHook))
+                    ? 1
+                    : 0;
+        }
+    }
+    return installed;
+}
+
+} // namespace crash

@@ -1,0 +1,98 @@
+// A host on runtime packages, with stand-ins for them (testing/vcl_package.cpp,
+// testing/rtl_package.cpp, loaded before the reporter starts):  package_child KIND LOG
+// KIND names the routine called: "handle" (the visual library's HandleException), "fmx" (the
+// FireMonkey one), "show" (its ShowException), "sysutils" (the runtime's ShowException),
+// "initialize" (LoadPackage, whose package initialization raises the runtime's exception).
+// Every hand-off appends "source object runtime related package address" to LOG (hexadecimal;
+// runtime "runtime" when the object is the runtime's); "raised again" follows when the
+// exception of a package's initialization went on to the caller. Ends with the number of
+// stand-in routines that ran unhooked.
+
+#include "base/proc_address.h"
+#include "base/seh_frame.h"
+#include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/startup_win.h"
+#include "crash/core/intercept/testing/child_log.h"
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+namespace {
+
+char Log[MAX_PATH];
+
+void Record(const crash::THandoffRecord& r)
+{
+    char line[128];
+    const int n = std::snprintf(line, sizeof line, "%u %x %s %x %x %x", static_cast<unsigned>(r.Source),
+                                static_cast<unsigned>(r.ExceptObject),
+                                r.ExceptType & crash::RuntimeObjectFlag ? "runtime" : "-",
+                                static_cast<unsigned>(r.RelatedObject), static_cast<unsigned>(r.Package),
+                                static_cast<unsigned>(r.ExceptAddress));
+    crash::testing::AppendLine(Log, {line, static_cast<size_t>(n)});
+}
+
+// The packages are loaded first: the reporter finds the routines of the packages the
+// process has when it starts.
+struct TPackages
+{
+    HMODULE Vcl = ::LoadLibraryW(L"vcl150.bpl");
+    HMODULE Rtl = ::LoadLibraryW(L"rtl150.bpl");
+};
+__attribute__((init_priority(101))) TPackages Packages;
+
+struct TReporter
+{
+    crash::TReporterStart State = crash::StartReporter({&Record});
+    ~TReporter() { crash::StopReporter(); }
+};
+__attribute__((init_priority(102))) TReporter Reporter;
+
+using TTwo = void(__attribute__((regparm(3))) *)(void*, void*);
+using TOne = void(__attribute__((regparm(3))) *)(const char*);
+
+void* Address(HMODULE module, const char* name)
+{
+    return reinterpret_cast<void*>(::GetProcAddress(module, name));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3 || !Packages.Vcl || !Packages.Rtl || Reporter.State != crash::TReporterStart::Enabled)
+        return 100;
+    std::strncpy(Log, argv[2], sizeof Log - 1);
+    const std::string kind = argv[1];
+    auto* app = reinterpret_cast<void*>(0x1111);
+    if (kind == "handle")
+        reinterpret_cast<TTwo>(
+            Address(Packages.Vcl, "@Forms@TApplication@HandleException$qqrp14System@TObject"))(
+            app, reinterpret_cast<void*>(0x2222));
+    else if (kind == "fmx")
+        reinterpret_cast<TTwo>(
+            Address(Packages.Vcl, "@Fmx@Forms@TApplication@HandleException$qqrp14System@TObject"))(
+            app, reinterpret_cast<void*>(0x2222));
+    else if (kind == "show")
+        reinterpret_cast<TTwo>(
+            Address(Packages.Vcl, "@Forms@TApplication@ShowException$qqrp18Sysutils@Exception"))(
+            app, reinterpret_cast<void*>(0x3333));
+    else if (kind == "sysutils")
+        reinterpret_cast<TTwo>(Address(Packages.Rtl, "@Sysutils@ShowException$qqrp14System@TObjectpv"))(
+            reinterpret_cast<void*>(0x4444), reinterpret_cast<void*>(0x401234));
+    else if (kind == "initialize") {
+        static auto load =
+            reinterpret_cast<TOne>(Address(Packages.Rtl, "@Sysutils@LoadPackage$qqrx17System@AnsiString"));
+        EXCEPTION_RECORD caught;
+        if (!base::CallUnderSehFrame([](void*) { load("pkg.bpl"); }, nullptr, caught) &&
+            caught.ExceptionCode == 0x0EEDFADE)
+            crash::testing::AppendLine(Log, "raised again");
+    }
+    const int unhooked = *static_cast<int*>(Address(Packages.Vcl, "UnhookedCalls")) +
+                         *static_cast<int*>(Address(Packages.Rtl, "UnhookedCalls"));
+    crash::StopReporter();
+    return unhooked;
+}
