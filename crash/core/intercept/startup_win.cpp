@@ -1,6 +1,7 @@
 #include "crash/core/intercept/startup_win.h"
 
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/leak_library_win.h"
 #include "crash/core/intercept/module_calibration_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
 #include "crash/settings/module_settings.h"
@@ -48,6 +49,7 @@ TReporterStart StartReporter(const TReporterParts& parts)
         ~TDone() { ::InterlockedExchange(&Initializing, 0); }
     } done;
     Parts = parts;
+    StartLeakServices(ReporterModule());
     Ring = TakeOverRestart(RestartWaitMs);
     StartMs = NowMs();
 
@@ -93,6 +95,7 @@ void StopReporter()
         StopInterception();
     }
     DetachThreadRegistry();
+    StopLeakServices(ReporterModule());
 }
 
 bool ReporterInitializing()

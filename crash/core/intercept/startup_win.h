@@ -1,12 +1,12 @@
 #pragma once
 // The crash reporter's start-up and shutdown in the module that carries it. Start-up runs
 // from a static initializer that runs before any other of the program (so that the paths
-// are in place before the application object exists), in this order: the restart
-// hand-shake, the start time, the module's settings, the calibration of the modules, the
-// thread registry, the hooks (the application's through `InstallApplicationHooks`), the
-// handling thread, the thread hooks, the freeze detector, the out-of-memory reserve.
-// Without valid settings only the main thread is determined; with disabled settings the
-// registry is attached and nothing is hooked. Shutdown runs once, at process exit.
+// are in place before the application object exists), in this order: the leak checking
+// and debug memory manager the build marked the module for, the restart hand-shake, the start time, the
+// module's settings, the calibration of the modules, the thread registry, the hooks (the application's
+// through `InstallApplicationHooks`), the handling thread, the thread hooks, the freeze detector, the
+// out-of-memory reserve. Without valid settings only the main thread is determined; with disabled settings
+// the registry is attached and nothing is hooked. Shutdown runs once, at process exit.
 
 #include "crash/core/intercept/handling_thread_win.h"
 #include "crash/core/intercept/patches_win.h"

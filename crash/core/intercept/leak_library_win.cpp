@@ -1,0 +1,138 @@
+#include "crash/core/intercept/leak_library_win.h"
+
+#include "base/module_path.h"
+#include "base/proc_address.h"
+#include "base/win_handle.h"
+#include "crash/settings/module_settings.h"
+
+#include <float.h>
+
+#include <cstdlib>
+
+namespace crash {
+namespace {
+
+constexpr wchar_t LibraryName[] = L"Vexcatch32.dll";
+constexpr int ApiVersion = 2;
+// Where an installation puts the library.
+constexpr wchar_t InstalledPath[] = L"C:\\Program Files\\Tolvaris\\Vexcatch\\Dlls\\Vexcatch32.dll";
+
+// The default value of "Software\Tolvaris\vexCollection" (the machine's, else the user's).
+std::wstring CollectionFolder()
+{
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) {
+        wchar_t value[MAX_PATH] = {};
+        DWORD size = sizeof value - sizeof(wchar_t);
+        if (::RegGetValueW(root, L"Software\\Tolvaris\\vexCollection", nullptr, RRF_RT_REG_SZ, nullptr, value,
+                           &size) == ERROR_SUCCESS &&
+            value[0])
+            return value;
+    }
+    return {};
+}
+
+void* Find(HMODULE module, const char* name)
+{
+    return reinterpret_cast<void*>(::GetProcAddress(module, name));
+}
+
+template <class F> void Take(F& field, HMODULE module, const char* name)
+{
+    field = reinterpret_cast<F>(Find(module, name));
+}
+
+void AnnounceWrongVersion(const std::wstring&)
+{
+    ::MessageBoxA(nullptr, "Vexcatch32.dll has the wrong version.", "Error...", MB_OK | MB_ICONERROR);
+}
+
+const TMemoryManager ThisManager{&std::malloc, &std::free, &std::realloc};
+
+} // namespace
+
+constinit volatile TLeakMarks LeakMarks;
+
+std::vector<std::wstring> LeakLibraryCandidates()
+{
+    std::vector<std::wstring> places{LibraryName};
+    const std::wstring own = base::ModulePath(ReporterModule());
+    if (const size_t slash = own.find_last_of(L'\\'); slash != std::wstring::npos)
+        places.push_back(own.substr(0, slash + 1) + LibraryName);
+    places.push_back(InstalledPath);
+    if (const std::wstring folder = CollectionFolder(); !folder.empty())
+        places.push_back(folder + L"\\Vexcatch\\Dlls\\" + LibraryName);
+    return places;
+}
+
+TLeakLibrary LoadLeakLibrary(const std::vector<std::wstring>& candidates, HMODULE own,
+                             void (*wrongVersion)(const std::wstring& path))
+{
+    TLeakLibrary library;
+    for (const std::wstring& path : candidates) {
+        // A library's start-up may change the FPU's control word: the program keeps its own.
+        const unsigned control = _control87(0, 0);
+        base::Module module(::LoadLibraryW(path.c_str()));
+        _control87(control, 0xFFFFFFFF);
+        if (!module || module.Get() == own)
+            continue;
+        using TGetApiVersion = int(WINAPI*)();
+        const auto version = base::ProcAddress<TGetApiVersion>(module.Get(), "GetApiVersion");
+        if (!version)
+            continue;
+        if (version() != ApiVersion) {
+            if (wrongVersion)
+                wrongVersion(path);
+            return library;
+        }
+        const HMODULE m = module.Release();
+        library.Module = m;
+        Take(library.StartLeakChecking, m, "StartLeakChecking");
+        Take(library.StopLeakChecking, m, "StopLeakChecking");
+        Take(library.CalibrateLeakChecking, m, "CalibrateLeakChecking");
+        Take(library.ReportLeaksNow, m, "ReportLeaksNow");
+        library.GetLeakReport = Find(m, "GetLeakReport");
+        library.GetLeakCallstack = Find(m, "GetLeakCallstack");
+        library.ClearLeaks = Find(m, "ClearLeaks");
+        library.ShowLeakReport = Find(m, "ShowLeakReport");
+        Take(library.UnloadLeakModule, m, "UnloadLeakModule");
+        library.HideLeakPtr = Find(m, "HideLeakPtr");
+        if (!library.HideLeakPtr)
+            library.HideLeakPtr = Find(m, "ThisIsNoLeak");
+        library.HideLeakObj = Find(m, "HideLeakObj");
+        library.HideInitializationLeaks = Find(m, "HideInitializationLeaks");
+        library.SetLeakOption = Find(m, "SetLeakOption");
+        Take(library.StartDebugMm, m, "StartDebugMm");
+        library.SetDebugMmAlignment = Find(m, "SetDebugMmAlignment");
+        return library;
+    }
+    return library;
+}
+
+const TLeakLibrary& LeakLibrary()
+{
+    static const TLeakLibrary library =
+        LoadLeakLibrary(LeakLibraryCandidates(), ReporterModule(), &AnnounceWrongVersion);
+    return library;
+}
+
+void StartLeakServices(HMODULE module)
+{
+    const TLeakMarks marks{LeakMarks.ReportLeaks, LeakMarks.CrashOnBuffer};
+    if (!marks.ReportLeaks && !marks.CrashOnBuffer)
+        return;
+    const TLeakLibrary& library = LeakLibrary();
+    if (marks.CrashOnBuffer && library.StartDebugMm)
+        library.StartDebugMm(module, &ThisManager, marks.CrashOnBuffer != 2);
+    if (marks.ReportLeaks && library.StartLeakChecking && library.StartLeakChecking(module, &ThisManager) &&
+        library.CalibrateLeakChecking)
+        library.CalibrateLeakChecking(module);
+}
+
+void StopLeakServices(HMODULE module)
+{
+    const TLeakMarks marks{LeakMarks.ReportLeaks, LeakMarks.CrashOnBuffer};
+    if ((marks.ReportLeaks || marks.CrashOnBuffer) && LeakLibrary().UnloadLeakModule)
+        LeakLibrary().UnloadLeakModule(module);
+}
+
+} // namespace crash

@@ -1,0 +1,71 @@
+// The leak-checking library: the first place that has it, its version, the older name of
+// one of its functions, and a library that is the reporter's own module passed over.
+
+#include "crash/core/intercept/leak_library_win.h"
+
+#include "base/module_path.h"
+#include "base/win_handle.h"
+
+#include <gtest/gtest.h>
+
+namespace crash {
+namespace {
+
+std::wstring StandIn()
+{
+    const std::wstring self = base::ModulePath(nullptr);
+    return self.substr(0, self.find_last_of(L'\\') + 1) + L"leak_library_standin.dll";
+}
+
+std::wstring Announced;
+void Announce(const std::wstring& path)
+{
+    Announced = path;
+}
+
+TEST(LeakLibrary, TheFirstPlaceThatHasItWithTheRightVersionIsUsed)
+{
+    const TLeakLibrary library =
+        LoadLeakLibrary({L"C:\\nowhere\\Vexcatch32.dll", StandIn()}, nullptr, &Announce);
+    const base::Module keep(library.Module); // given back at the end
+    ASSERT_TRUE(library.Module);
+    EXPECT_TRUE(library.StartLeakChecking && library.CalibrateLeakChecking && library.UnloadLeakModule);
+    EXPECT_TRUE(library.HideLeakPtr); // found under its older name
+    EXPECT_FALSE(library.StartDebugMm);
+    EXPECT_TRUE(Announced.empty());
+}
+
+TEST(LeakLibrary, ALibraryOfAnotherVersionIsAnnouncedAndNotUsed)
+{
+    ::SetEnvironmentVariableW(L"LEAK_API_VERSION", L"3");
+    const TLeakLibrary library = LoadLeakLibrary({StandIn()}, nullptr, &Announce);
+    ::SetEnvironmentVariableW(L"LEAK_API_VERSION", nullptr);
+    EXPECT_FALSE(library.Module);
+    EXPECT_EQ(Announced, StandIn());
+    Announced.clear();
+}
+
+TEST(LeakLibrary, TheReportersOwnModuleIsPassedOver)
+{
+    const base::Module own(::LoadLibraryW(StandIn().c_str()));
+    ASSERT_TRUE(own);
+    EXPECT_FALSE(LoadLeakLibrary({StandIn()}, own.Get(), &Announce).Module);
+}
+
+TEST(LeakLibrary, AModuleTheBuildMarkedGetsLeakCheckingAndIsLetGoAtTheEnd)
+{
+    // The library is found beside this program under its own name (a copy of the stand-in).
+    LeakMarks.ReportLeaks = 1;
+    const HMODULE module = ::GetModuleHandleW(nullptr);
+    StartLeakServices(module);
+    ASSERT_TRUE(LeakLibrary().Module);
+    const int* calls = reinterpret_cast<const int*>(::GetProcAddress(LeakLibrary().Module, "Calls"));
+    ASSERT_TRUE(calls);
+    EXPECT_EQ(*calls, 11); // started with a memory manager, then calibrated
+    StopLeakServices(module);
+    EXPECT_EQ(*calls, 1011);
+    LeakMarks.ReportLeaks = 0;
+}
+
+} // namespace
+} // namespace crash

@@ -1,0 +1,37 @@
+// A stand-in for the leak-checking library: its interface version is LEAK_API_VERSION (2 when
+// not set); it counts the calls it gets. It has the older name ThisIsNoLeak, not HideLeakPtr.
+
+#include <windows.h>
+
+#include <cstdlib>
+
+extern "C" {
+
+__declspec(dllexport) int Calls = 0;
+
+__declspec(dllexport) int WINAPI GetApiVersion()
+{
+    char value[8] = {};
+    return ::GetEnvironmentVariableA("LEAK_API_VERSION", value, sizeof value) ? std::atoi(value) : 2;
+}
+
+__declspec(dllexport) BOOL WINAPI StartLeakChecking(HMODULE, const void* manager)
+{
+    Calls += manager ? 1 : 100;
+    return TRUE;
+}
+
+__declspec(dllexport) BOOL WINAPI CalibrateLeakChecking(HMODULE)
+{
+    Calls += 10;
+    return TRUE;
+}
+
+__declspec(dllexport) BOOL WINAPI UnloadLeakModule(HMODULE)
+{
+    Calls += 1000;
+    return TRUE;
+}
+
+__declspec(dllexport) void WINAPI ThisIsNoLeak(void*) {}
+}
