@@ -4,11 +4,11 @@
 #include "base/proc_address.h"
 #include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/first_chance_win.h"
+#include "crash/core/intercept/host_hooks_win.h"
 #include "crash/core/intercept/import_patches_win.h"
 #include "crash/core/intercept/memory_reserve_win.h"
 #include "crash/core/intercept/patches_win.h"
 #include "crash/core/intercept/raise_state_win.h"
-#include "crash/core/intercept/runtime_packages_win.h"
 #include "crash/core/intercept/thread_hooks_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
 
@@ -375,6 +375,7 @@ void DispatchException(const TDispatchRequest& r)
         record.ExceptObject = Value(r.RuntimeObject);
     }
     record.Package = Value(r.Package);
+    record.BugReportTarget = Value(r.BugReportTarget);
     record.ExceptAddress = address;
     record.CanContinue = canContinue;
     // The stack and frame of the failure when the context is where it happened, else the
@@ -447,7 +448,7 @@ bool StartInterception(const TInterceptionOptions& options)
         ThePatches.WriteJump(own, reinterpret_cast<const void*>(&InvalidParameter));
     if (options.InstallApplicationHooks)
         options.InstallApplicationHooks(ThePatches);
-    InstallPackageHooks(ThePatches, FindPackageRoutines());
+    InstallHostHooks(ThePatches, FindHookTargets());
     ::FlushInstructionCache(::GetCurrentProcess(), nullptr, 0);
 
     if (!TheThread.Start(options.Processor)) {

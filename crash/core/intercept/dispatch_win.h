@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <string>
 
 namespace crash {
 
@@ -29,7 +30,8 @@ struct TDispatchRequest
     const CONTEXT* Context = nullptr; // null: the context of the throw, when captured
     const EXCEPTION_RECORD* Record = nullptr;
     const void* RelatedObject = nullptr;
-    HMODULE Package = nullptr; // a runtime package whose initialization failed
+    HMODULE Package = nullptr;              // a runtime package whose initialization failed
+    std::string* BugReportTarget = nullptr; // receives the report's text (a web host's answer)
     bool CanContinue = true;
     // The heap reported its damage and may be locked by this thread: the record is
     // processed on this thread.

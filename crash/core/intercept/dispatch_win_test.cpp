@@ -308,11 +308,21 @@ TEST(Interception, TheRoutinesOfRuntimePackagesHandOverWithTheirSources)
         {"show", {"4 3333 runtime 1111 0 0"}},       // the exception object, the application
         {"sysutils", {"3 4444 runtime 0 0 401234"}}, // the object and its address
         {"initialize", {"12 6666 runtime 0 5150 7777", "raised again"}}, // and on to LoadPackage
+        {"cgi", {"6 0 - 2222 0 0"}},
+        {"isapi", {"7 X - 2222 0 A", "the report at its address"}}, // the C++ exception being handled
     };
     for (const auto& [kind, lines] : expected) {
         const TOutcome o = Start(L"package_child.exe", kind);
         EXPECT_EQ(o.ExitCode, 0u) << kind; // else the number of stand-ins that ran unhooked
-        EXPECT_EQ(o.Lines, lines) << kind;
+        ASSERT_EQ(o.Lines.size(), lines.size()) << kind;
+        for (int f = 0; f < 6; ++f) { // X: some object, A: some address
+            const std::string want = Field(lines[0], f);
+            if (want != "X" && want != "A") {
+                EXPECT_EQ(Field(o.Lines[0], f), want) << kind << ", field " << f;
+            }
+        }
+        for (size_t k = 1; k < lines.size(); ++k)
+            EXPECT_EQ(o.Lines[k], lines[k]) << kind;
     }
 }
 

@@ -18,7 +18,7 @@ struct THandoffRecord
     uint32_t Esp, Ebp;           // stack and frame pointer at the catch
     uint32_t Context;            // pointer to a CPU context, or 0
     uint8_t ExceptionRecord[80]; // the OS exception record of the catching thread
-    uint32_t BugReportTarget;    // pointer to a string to receive the report text, or 0
+    uint32_t BugReportTarget;    // a std::string* to receive the report text, or 0
     uint32_t Source;             // TExceptSource, padded
     uint32_t RelatedObject;      // the sender of an application-level handler, or the thread object
     uint32_t Package;            // module handle of a package whose initialization failed

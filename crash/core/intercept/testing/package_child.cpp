@@ -2,7 +2,10 @@
 // testing/rtl_package.cpp, loaded before the reporter starts):  package_child KIND LOG
 // KIND names the routine called: "handle" (the visual library's HandleException), "fmx" (the
 // FireMonkey one), "show" (its ShowException), "sysutils" (the runtime's ShowException),
-// "initialize" (LoadPackage, whose package initialization raises the runtime's exception).
+// "initialize" (LoadPackage, whose package initialization raises the runtime's exception),
+// "cgi" and "isapi" (the exception handlers of web applications, as the build's table would
+// give them: stand-ins in this program, hooked here). The processor answers a report target
+// with "the report".
 // Every hand-off appends "source object runtime related package address" to LOG (hexadecimal;
 // runtime "runtime" when the object is the runtime's); "raised again" follows when the
 // exception of a package's initialization went on to the caller. Ends with the number of
@@ -11,6 +14,7 @@
 #include "base/proc_address.h"
 #include "base/seh_frame.h"
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/host_hooks_win.h"
 #include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 
@@ -18,6 +22,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 
 namespace {
@@ -33,6 +38,18 @@ void Record(const crash::THandoffRecord& r)
                                 static_cast<unsigned>(r.RelatedObject), static_cast<unsigned>(r.Package),
                                 static_cast<unsigned>(r.ExceptAddress));
     crash::testing::AppendLine(Log, {line, static_cast<size_t>(n)});
+    if (auto* target = reinterpret_cast<std::string*>(static_cast<uintptr_t>(r.BugReportTarget)))
+        *target = "the report";
+}
+
+int UnhookedHandlers = 0;
+[[gnu::regparm(3), gnu::noinline]] void CgiHandleException(void*, void*)
+{
+    ++UnhookedHandlers;
+}
+[[gnu::regparm(3), gnu::noinline]] void IsapiHandleException(void*, void*)
+{
+    ++UnhookedHandlers;
 }
 
 // The packages are loaded first: the reporter finds the routines of the packages the
@@ -90,8 +107,26 @@ int main(int argc, char** argv)
         if (!base::CallUnderSehFrame([](void*) { load("pkg.bpl"); }, nullptr, caught) &&
             caught.ExceptionCode == 0x0EEDFADE)
             crash::testing::AppendLine(Log, "raised again");
+    } else if (kind == "cgi" || kind == "isapi") {
+        crash::TPatches patches;
+        crash::THookTargets web;
+        web.CgiHandleException = reinterpret_cast<void*>(&CgiHandleException);
+        web.IsapiHandleException = reinterpret_cast<void*>(&IsapiHandleException);
+        if (crash::InstallHostHooks(patches, web) != 2)
+            return 101;
+        if (kind == "cgi") {
+            CgiHandleException(app, reinterpret_cast<void*>(0x2222));
+        } else {
+            try {
+                throw std::runtime_error("in a request");
+            } catch (...) {
+                IsapiHandleException(app, reinterpret_cast<void*>(0x2222));
+            }
+            const crash::TIsapiThreadState& state = crash::IsapiThreadState();
+            crash::testing::AppendLine(Log, state.Report + (state.ExceptAddress ? " at its address" : ""));
+        }
     }
-    const int unhooked = *static_cast<int*>(Address(Packages.Vcl, "UnhookedCalls")) +
+    const int unhooked = UnhookedHandlers + *static_cast<int*>(Address(Packages.Vcl, "UnhookedCalls")) +
                          *static_cast<int*>(Address(Packages.Rtl, "UnhookedCalls"));
     crash::StopReporter();
     return unhooked;

@@ -1,8 +1,9 @@
-#include "crash/core/intercept/runtime_packages_win.h"
+#include "crash/core/intercept/host_hooks_win.h"
 
 #include "base/seh_frame.h"
 #include "crash/core/intercept/call_finder_win.h"
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/raise_state_win.h"
 
 #include <string>
 
@@ -64,6 +65,28 @@ void Dispatch(TExceptSource source, const void* object, uint32_t address, const 
              nullptr);
 }
 
+[[gnu::regparm(3)]] void HandleCgiException(void* application, void* sender)
+{
+    (void)application;
+    Dispatch(esCGI, nullptr, 0, sender);
+}
+
+// The report text goes to the thread's ISAPI state, for the request's answer.
+[[gnu::regparm(3)]] void HandleIsapiException(void* application, void* sender)
+{
+    (void)application;
+    TIsapiThreadState& state = IsapiThreadState();
+    const std::exception_ptr current = std::current_exception();
+    TDispatchRequest request;
+    request.Exception = current ? &current : nullptr;
+    request.Source = esISAPI;
+    request.RelatedObject = sender;
+    request.BugReportTarget = &state.Report;
+    DispatchException(request);
+    const TRaiseStackInfo* raised = current ? RaiseStackInfoOf(current) : nullptr;
+    state.ExceptAddress = raised && raised->Captured ? raised->Address : 0;
+}
+
 // In place of InitializePackage: calls it under a frame of its own; an exception that
 // escapes is dispatched and raised again, for LoadPackage to unload the package as before.
 [[gnu::regparm(3)]] void InitializePackageHook(HMODULE module)
@@ -86,7 +109,13 @@ void Dispatch(TExceptSource source, const void* object, uint32_t address, const 
 
 } // namespace
 
-TPackageRoutines FindPackageRoutines()
+TIsapiThreadState& IsapiThreadState()
+{
+    static thread_local TIsapiThreadState state;
+    return state;
+}
+
+THookTargets FindHookTargets()
 {
     const HMODULE vcl = Package(L"vcl", "@Forms@TApplication@HandleException$qqrp14System@TObject");
     const HMODULE rtl = Package(L"rtl", "@System@FreeMem$qpv");
@@ -97,7 +126,7 @@ TPackageRoutines FindPackageRoutines()
                 return routine;
         return static_cast<void*>(nullptr);
     };
-    TPackageRoutines r;
+    THookTargets r;
     r.HandleException[0] = Export(vcl, "@Forms@TApplication@HandleException$qqrp14System@TObject");
     r.ShowException[0] = Export(vcl, "@Forms@TApplication@ShowException$qqrp18Sysutils@Exception");
     r.HandleException[1] = Export(clx, "@Qforms@TApplication@HandleException$qqrp14System@TObject");
@@ -110,7 +139,7 @@ TPackageRoutines FindPackageRoutines()
     return r;
 }
 
-int InstallPackageHooks(TPatches& patches, const TPackageRoutines& r)
+int InstallHostHooks(TPatches& patches, const THookTargets& r)
 {
     int installed = 0;
     const auto hook = [&](void* routine, const void* replacement) {
@@ -121,6 +150,8 @@ int InstallPackageHooks(TPatches& patches, const TPackageRoutines& r)
         hook(r.ShowException[k], reinterpret_cast<const void*>(&ShowRuntimeException));
     }
     hook(r.SysUtilsShowException, reinterpret_cast<const void*>(&ShowSysUtilsException));
+    hook(r.CgiHandleException, reinterpret_cast<const void*>(&HandleCgiException));
+    hook(r.IsapiHandleException, reinterpret_cast<const void*>(&HandleIsapiException));
     if (r.LoadPackage && r.InitializePackage) {
         if (const auto site = FindCall(r.LoadPackage, {r.InitializePackage}); site && site->Relative) {
             RealInitializePackage = reinterpret_cast<TInitializePackage>(r.InitializePackage);
