@@ -326,6 +326,26 @@ TEST(Interception, TheRoutinesOfRuntimePackagesHandOverWithTheirSources)
     }
 }
 
+// An ISAPI extension that carries the reporter, called by a server in miniature: an exception
+// in a request (C++ or OS) answers HSE_STATUS_ERROR with the report as an escaped HTML page,
+// behind a header of its own unless the request sent one; the server's block is its own
+// again afterwards.
+TEST(Interception, AnExceptionInAnIsapiRequestAnswersWithTheReport)
+{
+    const std::string page = "body <html><body><pre>&lt;report &amp; source 8&gt;</pre></body></html>";
+    const std::pair<const char*, std::vector<std::string>> expected[] = {
+        {"fine", {"body fine", "result 1 status 200"}},
+        {"throw", {"header  Content-Type: text/html||", page, "result 4 status 0"}},
+        {"fault", {"header  Content-Type: text/html||", page, "result 4 status 0"}},
+        {"header", {"header 200 OK -", page, "result 4 status 0"}},
+    };
+    for (const auto& [query, lines] : expected) {
+        const TOutcome o = Start(L"isapi_host.exe", query);
+        EXPECT_EQ(o.ExitCode, 0u) << query;
+        EXPECT_EQ(o.Lines, lines) << query;
+    }
+}
+
 TEST(Interception, AFilterInstalledLaterIsChainedBehindOurs)
 {
     const TOutcome o = RunChild("foreign-filter", "main");

@@ -3,6 +3,7 @@
 #include "base/seh_frame.h"
 #include "crash/core/intercept/call_finder_win.h"
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/isapi_requests_win.h"
 #include "crash/core/intercept/raise_state_win.h"
 
 #include <string>
@@ -152,6 +153,8 @@ int InstallHostHooks(TPatches& patches, const THookTargets& r)
     hook(r.SysUtilsShowException, reinterpret_cast<const void*>(&ShowSysUtilsException));
     hook(r.CgiHandleException, reinterpret_cast<const void*>(&HandleCgiException));
     hook(r.IsapiHandleException, reinterpret_cast<const void*>(&HandleIsapiException));
+    if (r.IsapiExtension && HookIsapiEntry(patches, r.IsapiExtension))
+        ++installed;
     if (r.LoadPackage && r.InitializePackage) {
         if (const auto site = FindCall(r.LoadPackage, {r.InitializePackage}); site && site->Relative) {
             RealInitializePackage = reinterpret_cast<TInitializePackage>(r.InitializePackage);

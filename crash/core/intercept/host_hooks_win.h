@@ -37,6 +37,7 @@ struct THookTargets
     void* InitializePackage = nullptr;
     void* CgiHandleException = nullptr;
     void* IsapiHandleException = nullptr;
+    HMODULE IsapiExtension = nullptr; // whose request entry point is replaced (isapi_requests_win.h)
 };
 
 // The build's table (empty in this program), completed from the runtime packages.
