@@ -83,17 +83,27 @@ void WaitForPipeline(HANDLE done, HANDLE handler, bool overflowed, void (*checkS
         return;
     }
     std::optional<int> quit;
-    while (::MsgWaitForMultipleObjects(2, both, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 2) {
+    for (;;) {
+        const DWORD woke = ::MsgWaitForMultipleObjectsEx(2, both, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woke != WAIT_OBJECT_0 + 2) {
+            if (woke == WAIT_FAILED) // nothing left to pump with: wait as any thread does
+                ::WaitForMultipleObjects(2, both, FALSE, INFINITE);
+            break;
+        }
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             if (msg.message == WM_QUIT) {
                 quit = static_cast<int>(msg.wParam);
                 continue;
             }
-            if (msg.message == WM_NULL && !msg.hwnd && checkSynchronize)
-                checkSynchronize();
-            ::TranslateMessage(&msg);
-            ::DispatchMessageW(&msg);
+            // Neither a window procedure nor a synchronized call may end the wait early.
+            try {
+                if (msg.message == WM_NULL && !msg.hwnd && checkSynchronize)
+                    checkSynchronize();
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            } catch (...) {
+            }
         }
     }
     if (quit)
@@ -347,6 +357,12 @@ void DispatchException(const TDispatchRequest& r)
         if (!context)
             context = reinterpret_cast<const CONTEXT*>(raised->Context);
     }
+    // An abort is how a program ends an operation quietly: never reported.
+    if (exception && CaughtAs<EAbort>(*exception)) {
+        if (!r.CanContinue)
+            EndProcess(AbortExitCode);
+        return;
+    }
     // With the Windows-logo setting an access violation goes to the system's error reporting
     // first, and the program cannot go on after it.
     bool canContinue = r.CanContinue;
@@ -355,12 +371,6 @@ void DispatchException(const TDispatchRequest& r)
         EXCEPTION_POINTERS pointers{const_cast<EXCEPTION_RECORD*>(r.Record), const_cast<CONTEXT*>(context)};
         TheFaultReporting.ReportFault(&pointers, 0);
         canContinue = false;
-    }
-    // An abort is how a program ends an operation quietly: never reported.
-    if (exception && CaughtAs<EAbort>(*exception)) {
-        if (!canContinue)
-            EndProcess(AbortExitCode);
-        return;
     }
     const base::KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!done)
@@ -383,9 +393,10 @@ void DispatchException(const TDispatchRequest& r)
     if (context && address - context->Eip <= 4) {
         record.Esp = context->Esp;
         record.Ebp = context->Ebp;
-    } else {
-        record.Esp = Value(__builtin_frame_address(0));
-        record.Ebp = Value(__builtin_frame_address(0));
+    } else { // the caller's: its frame pointer saved in this frame, its stack above the return
+        const auto* frame = static_cast<const uint32_t*>(__builtin_frame_address(0));
+        record.Esp = Value(frame + 2);
+        record.Ebp = frame[0];
     }
     record.Context = Value(context);
     if (r.Record)

@@ -338,6 +338,8 @@ TEST(Interception, AnExceptionInAnIsapiRequestAnswersWithTheReport)
         {"throw", {"header  Content-Type: text/html||", page, "result 4 status 0"}},
         {"fault", {"header  Content-Type: text/html||", page, "result 4 status 0"}},
         {"header", {"header 200 OK -", page, "result 4 status 0"}},
+        // Answered after the entry returned, on the block it was given, then ended.
+        {"pending", {"result 3 status 0", "body late", "done"}},
     };
     for (const auto& [query, lines] : expected) {
         const TOutcome o = Start(L"isapi_host.exe", query);

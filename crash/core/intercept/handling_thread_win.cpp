@@ -72,6 +72,10 @@ base::KernelHandle THandlingThread::DuplicateThreadHandle() const
 
 bool THandlingThread::Handoff(const THandoffRecord& record)
 {
+    // A handling thread that has ended reads no more: records would fill the pipe until a
+    // write blocks for ever.
+    if (!FThread || ::WaitForSingleObject(FThread.Get(), 0) != WAIT_TIMEOUT)
+        return false;
     DWORD written = 0;
     return FWrite && ::WriteFile(FWrite.Get(), &record, sizeof record, &written, nullptr) &&
            written == sizeof record;

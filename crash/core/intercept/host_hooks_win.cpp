@@ -37,14 +37,27 @@ void* Export(HMODULE module, const char* name)
     return module ? reinterpret_cast<void*>(::GetProcAddress(module, name)) : nullptr;
 }
 
+// Every hook body runs under its own protection: nothing of the reporter's may travel into
+// the runtime that called it.
+template <class F> void Guarded(F&& body) noexcept
+{
+    try {
+        EXCEPTION_RECORD caught;
+        base::CallUnderSehFrame(body, caught);
+    } catch (...) {
+    }
+}
+
 void Dispatch(TExceptSource source, const void* object, uint32_t address, const void* related)
 {
-    TDispatchRequest request;
-    request.RuntimeObject = object;
-    request.Address = address;
-    request.Source = source;
-    request.RelatedObject = related;
-    DispatchException(request);
+    Guarded([&] {
+        TDispatchRequest request;
+        request.RuntimeObject = object;
+        request.Address = address;
+        request.Source = source;
+        request.RelatedObject = related;
+        DispatchException(request);
+    });
 }
 
 [[gnu::regparm(3)]] void HandleRuntimeException(void* application, void* sender)
@@ -76,16 +89,18 @@ void Dispatch(TExceptSource source, const void* object, uint32_t address, const 
 [[gnu::regparm(3)]] void HandleIsapiException(void* application, void* sender)
 {
     (void)application;
-    TIsapiThreadState& state = IsapiThreadState();
-    const std::exception_ptr current = std::current_exception();
-    TDispatchRequest request;
-    request.Exception = current ? &current : nullptr;
-    request.Source = esISAPI;
-    request.RelatedObject = sender;
-    request.BugReportTarget = &state.Report;
-    DispatchException(request);
-    const TRaiseStackInfo* raised = current ? RaiseStackInfoOf(current) : nullptr;
-    state.ExceptAddress = raised && raised->Captured ? raised->Address : 0;
+    Guarded([&] {
+        TIsapiThreadState& state = IsapiThreadState();
+        const std::exception_ptr current = std::current_exception();
+        TDispatchRequest request;
+        request.Exception = current ? &current : nullptr;
+        request.Source = esISAPI;
+        request.RelatedObject = sender;
+        request.BugReportTarget = &state.Report;
+        DispatchException(request);
+        const TRaiseStackInfo* raised = current ? RaiseStackInfoOf(current) : nullptr;
+        state.ExceptAddress = raised && raised->Captured ? raised->Address : 0;
+    });
 }
 
 // In place of InitializePackage: calls it under a frame of its own; an exception that
@@ -103,7 +118,7 @@ void Dispatch(TExceptSource source, const void* object, uint32_t address, const 
     request.Record = &caught;
     request.Source = esInitializePackage;
     request.Package = module;
-    DispatchException(request);
+    Guarded([&] { DispatchException(request); });
     ::RaiseException(caught.ExceptionCode, caught.ExceptionFlags, caught.NumberParameters,
                      caught.ExceptionInformation);
 }

@@ -8,6 +8,7 @@
 #include <httpext.h>
 
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -25,7 +26,8 @@ struct TRequest
     HCONN Connection;
     decltype(EXTENSION_CONTROL_BLOCK::ServerSupportFunction) ServerSupport; // the server's own
     bool HeaderSent;
-    EXTENSION_CONTROL_BLOCK* Copy;
+    // The block the extension works with: it outlives the entry call of a pending request.
+    std::shared_ptr<EXTENSION_CONTROL_BLOCK> Copy;
 };
 
 // The requests in progress, by connection (room for 64 at first, doubled when full).
@@ -100,11 +102,15 @@ BOOL WINAPI ServerSupportHook(HCONN connection, DWORD code, void* buffer, DWORD*
             return FALSE;
         request = *found;
     }
-    SendPendingReport(request, *request.Copy);
+    try {
+        SendPendingReport(request, *request.Copy);
+    } catch (...) { // no memory for the page: the request goes on without it
+    }
     const BOOL done = request.ServerSupport(connection, code, buffer, size, type);
     const std::lock_guard lock(RequestsLock);
     if (TRequest* found = FindLocked(connection)) {
-        found->HeaderSent = request.HeaderSent || (done && code == HSE_REQ_SEND_RESPONSE_HEADER) ||
+        found->HeaderSent = found->HeaderSent || request.HeaderSent ||
+                            (done && code == HSE_REQ_SEND_RESPONSE_HEADER) ||
                             code == HSE_REQ_SEND_RESPONSE_HEADER_EX;
         if (code == HSE_REQ_DONE_WITH_SESSION)
             Requests->erase(Requests->begin() + (found - Requests->data()));
@@ -138,20 +144,10 @@ void RunRequest(void* p)
     }
 }
 
-DWORD WINAPI EntryHook(EXTENSION_CONTROL_BLOCK* server)
+// Runs the request on the copy; an exception that escapes it is handed over.
+DWORD RunGuarded(EXTENSION_CONTROL_BLOCK* block)
 {
-    EXTENSION_CONTROL_BLOCK copy = *server;
-    copy.ServerSupportFunction = &ServerSupportHook;
-    TRequest request{server->ConnID, server->ServerSupportFunction, false, &copy};
-    {
-        const std::lock_guard lock(RequestsLock);
-        if (!Requests) {
-            Requests = new std::vector<TRequest>; // lives as long as the process
-            Requests->reserve(64);
-        }
-        Requests->push_back(request);
-    }
-    TCall call{&copy, HSE_STATUS_ERROR};
+    TCall call{block, HSE_STATUS_ERROR};
     EXCEPTION_RECORD caught;
     if (!base::CallUnderSehFrame(&RunRequest, &call, caught)) {
         TDispatchRequest dispatch;
@@ -162,20 +158,49 @@ DWORD WINAPI EntryHook(EXTENSION_CONTROL_BLOCK* server)
         DispatchException(dispatch);
         call.Result = HSE_STATUS_ERROR;
     }
+    return call.Result;
+}
+
+DWORD Serve(EXTENSION_CONTROL_BLOCK* server)
+{
+    // A block of another size than this one is not copied: the request runs on it as given.
+    if (server->cbSize != sizeof(EXTENSION_CONTROL_BLOCK))
+        return RunGuarded(server);
+    auto copy = std::make_shared<EXTENSION_CONTROL_BLOCK>(*server);
+    copy->ServerSupportFunction = &ServerSupportHook;
+    TRequest request{server->ConnID, server->ServerSupportFunction, false, copy};
     {
         const std::lock_guard lock(RequestsLock);
-        if (TRequest* found = FindLocked(server->ConnID))
-            request = *found;
+        if (!Requests) {
+            Requests = new std::vector<TRequest>; // lives as long as the process
+            Requests->reserve(64);
+        }
+        Requests->push_back(request);
     }
-    if (call.Result != HSE_STATUS_PENDING) {
-        copy.ServerSupportFunction = server->ServerSupportFunction;
-        *server = copy;
+    const DWORD result = RunGuarded(copy.get());
+    {
         const std::lock_guard lock(RequestsLock);
-        if (TRequest* found = FindLocked(server->ConnID))
-            Requests->erase(Requests->begin() + (found - Requests->data()));
+        if (TRequest* found = FindLocked(server->ConnID)) {
+            request.HeaderSent = found->HeaderSent;
+            if (result != HSE_STATUS_PENDING)
+                Requests->erase(Requests->begin() + (found - Requests->data()));
+        }
+    }
+    if (result != HSE_STATUS_PENDING) {
+        *server = *copy;
+        server->ServerSupportFunction = request.ServerSupport;
     }
     SendPendingReport(request, *server);
-    return call.Result;
+    return result;
+}
+
+DWORD WINAPI EntryHook(EXTENSION_CONTROL_BLOCK* server)
+{
+    try {
+        return Serve(server);
+    } catch (...) { // no memory to keep the request: it fails, the server goes on
+        return HSE_STATUS_ERROR;
+    }
 }
 
 } // namespace

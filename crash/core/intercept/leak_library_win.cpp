@@ -5,8 +5,6 @@
 #include "base/win_handle.h"
 #include "crash/settings/module_settings.h"
 
-#include <float.h>
-
 #include <cstdlib>
 
 namespace crash {
@@ -70,9 +68,10 @@ TLeakLibrary LoadLeakLibrary(const std::vector<std::wstring>& candidates, HMODUL
     TLeakLibrary library;
     for (const std::wstring& path : candidates) {
         // A library's start-up may change the FPU's control word: the program keeps its own.
-        const unsigned control = _control87(0, 0);
+        uint16_t control;
+        asm volatile("fnstcw %0" : "=m"(control));
         base::Module module(::LoadLibraryW(path.c_str()));
-        _control87(control, 0xFFFFFFFF);
+        asm volatile("fldcw %0" : : "m"(control));
         if (!module || module.Get() == own)
             continue;
         using TGetApiVersion = int(WINAPI*)();

@@ -25,9 +25,14 @@ void Announce(const std::wstring& path)
 
 TEST(LeakLibrary, TheFirstPlaceThatHasItWithTheRightVersionIsUsed)
 {
+    Announced.clear();
+    uint16_t before, after;
+    asm volatile("fnstcw %0" : "=m"(before));
     const TLeakLibrary library =
         LoadLeakLibrary({L"C:\\nowhere\\Vexcatch32.dll", StandIn()}, nullptr, &Announce);
+    asm volatile("fnstcw %0" : "=m"(after));
     const base::Module keep(library.Module); // given back at the end
+    EXPECT_EQ(after, before);                // the library's start-up changed it; the program's is back
     ASSERT_TRUE(library.Module);
     EXPECT_TRUE(library.StartLeakChecking && library.CalibrateLeakChecking && library.UnloadLeakModule);
     EXPECT_TRUE(library.HideLeakPtr); // found under its older name
@@ -37,6 +42,7 @@ TEST(LeakLibrary, TheFirstPlaceThatHasItWithTheRightVersionIsUsed)
 
 TEST(LeakLibrary, ALibraryOfAnotherVersionIsAnnouncedAndNotUsed)
 {
+    Announced.clear();
     ::SetEnvironmentVariableW(L"LEAK_API_VERSION", L"3");
     const TLeakLibrary library = LoadLeakLibrary({StandIn()}, nullptr, &Announce);
     ::SetEnvironmentVariableW(L"LEAK_API_VERSION", nullptr);
@@ -55,7 +61,11 @@ TEST(LeakLibrary, TheReportersOwnModuleIsPassedOver)
 TEST(LeakLibrary, AModuleTheBuildMarkedGetsLeakCheckingAndIsLetGoAtTheEnd)
 {
     // The library is found beside this program under its own name (a copy of the stand-in).
-    LeakMarks.ReportLeaks = 1;
+    struct TMarked
+    {
+        TMarked() { LeakMarks.ReportLeaks = 1; }
+        ~TMarked() { LeakMarks.ReportLeaks = 0; }
+    } marked;
     const HMODULE module = ::GetModuleHandleW(nullptr);
     StartLeakServices(module);
     ASSERT_TRUE(LeakLibrary().Module);
@@ -64,7 +74,6 @@ TEST(LeakLibrary, AModuleTheBuildMarkedGetsLeakCheckingAndIsLetGoAtTheEnd)
     EXPECT_EQ(*calls, 11); // started with a memory manager, then calibrated
     StopLeakServices(module);
     EXPECT_EQ(*calls, 1011);
-    LeakMarks.ReportLeaks = 0;
 }
 
 } // namespace

@@ -265,7 +265,8 @@ void CaptureRaise(void* object, const std::type_info* type, const void* returnAd
             info->StackCopyLength = length;
         }
     }
-    Attach(type, object, static_cast<TRaiseStackInfo*>(block.Release()), ChainOf(InnerOf(type, object)));
+    std::unique_ptr<TInnerException> inner = ChainOf(InnerOf(type, object));
+    Attach(type, object, static_cast<TRaiseStackInfo*>(block.Release()), std::move(inner));
 }
 
 bool IsReported(const std::exception_ptr& e)

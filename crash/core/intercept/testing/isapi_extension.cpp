@@ -1,8 +1,9 @@
 // An ISAPI extension that carries the reporter (started from its static initializer, its
 // request entry point replaced as the build's table would ask). Its HttpExtensionProc acts
 // on the query string: "throw" throws, "fault" writes to address 16, "header" sends its own
-// response header and then throws, "fine" answers "fine". The processor answers a report
-// target with "<report & source N>".
+// response header and then throws, "pending" answers "late" from another thread after it
+// returned HSE_STATUS_PENDING and then ends the session, "fine" answers "fine". The processor answers a
+// report target with "<report & source N>".
 
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/host_hooks_win.h"
@@ -52,9 +53,27 @@ __attribute__((init_priority(101))) TReporter Reporter;
 
 } // namespace
 
+DWORD WINAPI AnswerLate(void* block)
+{
+    auto* ecb = static_cast<EXTENSION_CONTROL_BLOCK*>(block);
+    ::Sleep(50);
+    char text[] = "late";
+    DWORD size = 4;
+    ecb->WriteClient(ecb->ConnID, text, &size, 0);
+    ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_DONE_WITH_SESSION, nullptr, nullptr, nullptr);
+    return 0;
+}
+
 extern "C" __declspec(dllexport) DWORD WINAPI HttpExtensionProc(EXTENSION_CONTROL_BLOCK* ecb)
 {
     const std::string query = ecb->lpszQueryString ? ecb->lpszQueryString : "";
+    if (query == "pending") {
+        if (HANDLE thread = ::CreateThread(nullptr, 0, &AnswerLate, ecb, 0, nullptr)) {
+            ::CloseHandle(thread);
+            return HSE_STATUS_PENDING;
+        }
+        return HSE_STATUS_ERROR;
+    }
     if (query == "header") {
         char status[] = "200 OK";
         ecb->ServerSupportFunction(ecb->ConnID, HSE_REQ_SEND_RESPONSE_HEADER, status, nullptr, nullptr);

@@ -3,7 +3,8 @@
 // It loads isapi_extension.dll, finds HttpExtensionProc by name, calls it with a control
 // block whose query string is QUERY and appends to LOG: "result R status S", one line
 // "header H" per response header sent (H the header text, "-" for none) and one line
-// "body B" per write to the client.
+// "body B" per write to the client, "done" when the extension ends a pending session (the
+// host waits for that after a pending answer).
 
 #include "base/proc_address.h"
 #include "base/win_handle.h"
@@ -19,6 +20,7 @@
 namespace {
 
 char Log[MAX_PATH];
+HANDLE Done = nullptr;
 const HCONN Connection = reinterpret_cast<HCONN>(0x77);
 
 BOOL WINAPI WriteClient(HCONN connection, void* buffer, DWORD* size, DWORD)
@@ -33,6 +35,10 @@ BOOL WINAPI ServerSupport(HCONN connection, DWORD code, void* buffer, DWORD*, DW
 {
     if (connection != Connection)
         return FALSE;
+    if (code == HSE_REQ_DONE_WITH_SESSION) {
+        crash::testing::AppendLine(Log, "done");
+        ::SetEvent(Done);
+    }
     if (code == HSE_REQ_SEND_RESPONSE_HEADER) {
         const char* header = reinterpret_cast<const char*>(type);
         std::string text = header ? header : "-";
@@ -62,8 +68,12 @@ int main(int argc, char** argv)
     ecb.lpszQueryString = argv[1];
     ecb.WriteClient = &WriteClient;
     ecb.ServerSupportFunction = &ServerSupport;
+    const base::KernelHandle done(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Done = done.Get();
     const DWORD result = entry(&ecb);
     crash::testing::AppendLine(Log, "result " + std::to_string(result) + " status " +
                                         std::to_string(ecb.dwHttpStatusCode));
+    if (result == HSE_STATUS_PENDING && ::WaitForSingleObject(Done, 10000) != WAIT_OBJECT_0)
+        return 5;
     return ecb.ServerSupportFunction == &ServerSupport ? 0 : 4; // the server's own again
 }

@@ -5,6 +5,16 @@
 
 #include <cstdlib>
 
+// As some libraries do when they start: their own floating-point settings.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, void*)
+{
+    if (reason == DLL_PROCESS_ATTACH) {
+        const unsigned short control = 0x0C7F; // rounding towards zero, all exceptions masked
+        asm volatile("fldcw %0" : : "m"(control));
+    }
+    return TRUE;
+}
+
 extern "C" {
 
 __declspec(dllexport) int Calls = 0;

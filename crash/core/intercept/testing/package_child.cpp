@@ -43,11 +43,11 @@ void Record(const crash::THandoffRecord& r)
 }
 
 int UnhookedHandlers = 0;
-[[gnu::regparm(3), gnu::noinline]] void CgiHandleException(void*, void*)
+[[gnu::regparm(3), gnu::noipa]] void CgiHandleException(void*, void*)
 {
     ++UnhookedHandlers;
 }
-[[gnu::regparm(3), gnu::noinline]] void IsapiHandleException(void*, void*)
+[[gnu::regparm(3), gnu::noipa]] void IsapiHandleException(void*, void*)
 {
     ++UnhookedHandlers;
 }

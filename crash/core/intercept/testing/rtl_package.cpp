@@ -16,7 +16,7 @@ void StandinFreeMem(void*) {}
     ++UnhookedCalls;
 }
 
-[[gnu::regparm(3), gnu::noinline]] void StandinInitializePackage(HMODULE module)
+[[gnu::regparm(3), gnu::noipa]] void StandinInitializePackage(HMODULE module)
 {
     if (module == reinterpret_cast<HMODULE>(0x5150)) {
         const ULONG_PTR parameters[2] = {0x7777, 0x6666};
@@ -24,7 +24,7 @@ void StandinFreeMem(void*) {}
     }
 }
 
-[[gnu::regparm(3), gnu::noinline]] void StandinLoadPackage(const char*)
+[[gnu::regparm(3), gnu::noipa]] void StandinLoadPackage(const char*)
 {
     StandinInitializePackage(reinterpret_cast<HMODULE>(0x5150));
     ++UnhookedCalls;

@@ -15,4 +15,9 @@ __declspec(dllexport) int UnhookedCalls = 0;
 {
     ++UnhookedCalls;
 }
+
+[[gnu::regparm(3)]] void StandinFmxHandleException(void*, void*)
+{
+    ++UnhookedCalls;
+}
 }
