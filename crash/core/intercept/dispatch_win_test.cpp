@@ -298,6 +298,16 @@ TEST(Interception, EveryFailureAtTheFrameworksBoundaryIsHandedOverOnce)
     }
 }
 
+// A C++Builder runtime's abnormal termination is reported as such, and the process ends.
+TEST(Interception, TheAbnormalTerminationOfACppBuilderRuntimeIsReportedBeforeTheEnd)
+{
+    const TOutcome o = Start(L"package_child.exe", "bcb");
+    EXPECT_EQ(o.ExitCode, 3u); // not the runtime's own end (7)
+    ASSERT_EQ(o.Lines.size(), 1u);
+    EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esBcbAbnormalProgramTermination));
+    EXPECT_EQ(Field(o.Lines[0], 2), "-"); // the object is a C++ one, a BcbTermination
+}
+
 // A host on runtime packages (stand-ins): their routines, found by their exported names,
 // hand over with their sources and the runtime's object; none of them runs itself.
 TEST(Interception, TheRoutinesOfRuntimePackagesHandOverWithTheirSources)

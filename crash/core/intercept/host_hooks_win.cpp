@@ -1,10 +1,13 @@
 #include "crash/core/intercept/host_hooks_win.h"
 
 #include "base/seh_frame.h"
+#include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/call_finder_win.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/isapi_requests_win.h"
 #include "crash/core/intercept/raise_state_win.h"
+
+#include <psapi.h>
 
 #include <string>
 
@@ -103,6 +106,40 @@ void Dispatch(TExceptSource source, const void* object, uint32_t address, const 
     });
 }
 
+// What a C++Builder runtime's abnormal termination calls: the program cannot go on.
+void BcbTerminate()
+{
+    Guarded([] {
+        const std::exception_ptr termination =
+            std::make_exception_ptr(BcbTermination("Abnormal program termination"));
+        TDispatchRequest request;
+        request.Exception = &termination;
+        request.Source = esBcbAbnormalProgramTermination;
+        request.CanContinue = false;
+        DispatchException(request);
+    });
+    ::TerminateProcess(::GetCurrentProcess(), 3);
+}
+
+// The C++Builder runtime module, when the process has one: the module that exports all of
+// the names only that runtime exports.
+HMODULE BcbRuntime()
+{
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    if (!::EnumProcessModules(::GetCurrentProcess(), modules, sizeof modules, &needed))
+        return nullptr;
+    for (DWORD k = 0; k < needed / sizeof(HMODULE) && k < 1024; ++k) {
+        bool all = true;
+        for (const char* name : {"____ExceptionHandler", "@_ThrowExceptionLDTC$qpvt1t1t1uiuiuipuct1",
+                                 "_malloc", "___terminatePTR", "___VCL_clear_EH"})
+            all = all && ::GetProcAddress(modules[k], name);
+        if (all)
+            return modules[k];
+    }
+    return nullptr;
+}
+
 // In place of InitializePackage: calls it under a frame of its own; an exception that
 // escapes is dispatched and raised again, for LoadPackage to unload the package as before.
 [[gnu::regparm(3)]] void InitializePackageHook(HMODULE module)
@@ -152,6 +189,8 @@ THookTargets FindHookTargets()
     r.SysUtilsShowException = any("@Sysutils@ShowException$qqrp14System@TObjectpv");
     r.LoadPackage = any("@Sysutils@LoadPackage$qqrx17System@AnsiString");
     r.InitializePackage = any("@Sysutils@InitializePackage$qqrui");
+    if (const HMODULE bcb = BcbRuntime())
+        r.BcbTerminatePointer = static_cast<void**>(Export(bcb, "___terminatePTR"));
     return r;
 }
 
@@ -169,6 +208,10 @@ int InstallHostHooks(TPatches& patches, const THookTargets& r)
     hook(r.CgiHandleException, reinterpret_cast<const void*>(&HandleCgiException));
     hook(r.IsapiHandleException, reinterpret_cast<const void*>(&HandleIsapiException));
     if (r.IsapiExtension && HookIsapiEntry(patches, r.IsapiExtension))
+        ++installed;
+    if (r.BcbTerminatePointer &&
+        patches.WriteValue(r.BcbTerminatePointer,
+                           static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&BcbTerminate))))
         ++installed;
     if (r.LoadPackage && r.InitializePackage) {
         if (const auto site = FindCall(r.LoadPackage, {r.InitializePackage}); site && site->Relative) {

@@ -13,7 +13,10 @@
 //     goes on to LoadPackage as before;
 //   - a CGI application's exception handler: esCGI, the sender as the related object;
 //   - an ISAPI application's exception handler: esISAPI, with the thread's report text as the
-//     target of the report, and the thread's ISAPI exception address set afterwards.
+//     target of the report, and the thread's ISAPI exception address set afterwards;
+//   - a C++Builder runtime module (recognised by the five names only it exports): the pointer
+//     its abnormal termination calls through ("___terminatePTR") points at a replacement that
+//     dispatches a BcbTermination with esBcbAbnormalProgramTermination and ends the process.
 // The routines use the runtimes' register convention (the first arguments in eax, edx, ecx);
 // their exception objects are the runtime's own, handed over as such. This program has no
 // runtime packages: a test drives the paths with stand-ins.
@@ -37,7 +40,8 @@ struct THookTargets
     void* InitializePackage = nullptr;
     void* CgiHandleException = nullptr;
     void* IsapiHandleException = nullptr;
-    HMODULE IsapiExtension = nullptr; // whose request entry point is replaced (isapi_requests_win.h)
+    HMODULE IsapiExtension = nullptr;     // whose request entry point is replaced (isapi_requests_win.h)
+    void** BcbTerminatePointer = nullptr; // the C++Builder runtime's ___terminatePTR
 };
 
 // The build's table (empty in this program), completed from the runtime packages.

@@ -4,7 +4,8 @@
 // FireMonkey one), "show" (its ShowException), "sysutils" (the runtime's ShowException),
 // "initialize" (LoadPackage, whose package initialization raises the runtime's exception),
 // "cgi" and "isapi" (the exception handlers of web applications, as the build's table would
-// give them: stand-ins in this program, hooked here). The processor answers a report target
+// give them: stand-ins in this program, hooked here), "bcb" (the abnormal termination of a
+// C++Builder runtime module, testing/bcb_runtime.cpp). The processor answers a report target
 // with "the report".
 // Every hand-off appends "source object runtime related package address" to LOG (hexadecimal;
 // runtime "runtime" when the object is the runtime's); "raised again" follows when the
@@ -58,6 +59,7 @@ struct TPackages
 {
     HMODULE Vcl = ::LoadLibraryW(L"vcl150.bpl");
     HMODULE Rtl = ::LoadLibraryW(L"rtl150.bpl");
+    HMODULE Bcb = ::LoadLibraryW(L"bcb_runtime.dll");
 };
 __attribute__((init_priority(101))) TPackages Packages;
 
@@ -80,7 +82,8 @@ void* Address(HMODULE module, const char* name)
 
 int main(int argc, char** argv)
 {
-    if (argc < 3 || !Packages.Vcl || !Packages.Rtl || Reporter.State != crash::TReporterStart::Enabled)
+    if (argc < 3 || !Packages.Vcl || !Packages.Rtl || !Packages.Bcb ||
+        Reporter.State != crash::TReporterStart::Enabled)
         return 100;
     std::strncpy(Log, argv[2], sizeof Log - 1);
     const std::string kind = argv[1];
@@ -107,6 +110,8 @@ int main(int argc, char** argv)
         if (!base::CallUnderSehFrame([](void*) { load("pkg.bpl"); }, nullptr, caught) &&
             caught.ExceptionCode == 0x0EEDFADE)
             crash::testing::AppendLine(Log, "raised again");
+    } else if (kind == "bcb") {
+        (*static_cast<void (**)()>(Address(Packages.Bcb, "___terminatePTR")))();
     } else if (kind == "cgi" || kind == "isapi") {
         crash::TPatches patches;
         crash::THookTargets web;
