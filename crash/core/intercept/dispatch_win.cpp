@@ -62,6 +62,8 @@ struct TFaultReporting
 };
 constinit TFaultReporting TheFaultReporting;
 constinit TInterceptionOptions TheOptions;
+volatile LONG LibraryUnloading = 0;
+volatile LONG HandlersRunningOnMain = 0;
 void (*PreviousAbort)(int) = SIG_DFL;
 
 uint32_t Value(const void* p)
@@ -276,8 +278,20 @@ const RTL_CRITICAL_SECTION* PebLock(size_t offset)
 
 } // namespace
 
+void SetLibraryUnloading(bool unloading)
+{
+    ::InterlockedExchange(&LibraryUnloading, unloading ? 1 : 0);
+}
+
+void SetHandlersRunningOnMain(bool running)
+{
+    ::InterlockedExchange(&HandlersRunningOnMain, running ? 1 : 0);
+}
+
 bool LoaderLockBusy(int waitMs)
 {
+    if (LibraryUnloading)
+        return true;
     for (;;) {
         const RTL_CRITICAL_SECTION* loader = PebLock(0xA0);
         const bool busy = Held(loader) || Held(PebLock(0x1C));
@@ -326,6 +340,8 @@ DWORD HandlingThreadId() noexcept
 void DispatchException(const TDispatchRequest& r)
 {
     if (!TheThread.Running() || ::GetCurrentThreadId() == TheThread.ThreadId())
+        return;
+    if (HandlersRunningOnMain)
         return;
     // The memory kept back is the pipeline's now; it is taken again when it is done.
     TheReserve.Release();

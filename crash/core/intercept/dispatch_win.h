@@ -71,8 +71,14 @@ DWORD HandlingThreadId() noexcept;
 // Whether the loader lock (or, when that is free, the PEB lock) is held, waiting up to
 // `waitMs` in steps of 10 ms for it to be released. While it is held the handling thread
 // could block on it (loading a module for the report), so the hand-off is processed on the
-// catching thread instead.
+// catching thread instead. A reporter that lives in a library being unloaded always counts
+// as blocked (its shutdown runs under the loader lock).
 bool LoaderLockBusy(int waitMs);
+void SetLibraryUnloading(bool unloading);
+
+// While the main thread runs registered handlers synchronously (the pipeline's), every
+// dispatch returns at once.
+void SetHandlersRunningOnMain(bool running);
 
 // Keeps enough stack behind a stack overflow of the calling thread for the hand-off (the
 // overflowed thread writes its record and waits on that stack).

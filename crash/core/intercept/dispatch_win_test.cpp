@@ -204,6 +204,13 @@ TEST(Interception, AHandlingThreadThatEndsLeavesNoThreadWaitingForIt)
     EXPECT_EQ(other.ExitCode, 0u);
 }
 
+TEST(Interception, NothingIsHandedOverWhileTheMainThreadRunsHandlers)
+{
+    const TOutcome o = RunChild("handlers-running", "main");
+    EXPECT_EQ(o.ExitCode, 0u);
+    EXPECT_EQ(o.Lines.size(), 1u); // only the dispatch after they ran
+}
+
 TEST(Interception, AQuitMessageDuringTheWaitIsKeptUntilThePipelineIsDone)
 {
     ::SetEnvironmentVariableW(L"CRASH_CHILD_PROCESSOR", L"quit");

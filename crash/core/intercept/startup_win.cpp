@@ -89,6 +89,9 @@ void StopReporter()
 {
     if (::InterlockedCompareExchange(&Runs, -1, 1) != 1)
         return;
+    // In a library the shutdown runs while the loader unloads it, under its lock.
+    if (ReporterModule() != ::GetModuleHandleW(nullptr))
+        SetLibraryUnloading(true);
     if (State == TReporterStart::Enabled) {
         if (Parts.StopFreezeDetector)
             Parts.StopFreezeDetector();

@@ -286,6 +286,14 @@ int main(int argc, char** argv)
                    ? 0
                    : 6;
     }
+    if (std::string(Kind) == "handlers-running") {
+        // Not handed over while the main thread runs handlers; afterwards again.
+        crash::SetHandlersRunningOnMain(true);
+        crash::DispatchException({});
+        crash::SetHandlersRunningOnMain(false);
+        crash::DispatchException({});
+        return 0;
+    }
     if (std::string(Kind) == "manual-quit") {
         // The processor posts a quit message while this thread waits for it.
         MSG msg;
