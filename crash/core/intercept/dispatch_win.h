@@ -1,10 +1,12 @@
 #pragma once
 // DispatchException, the one entry into the crash reporter, and the start and end of the
-// interception. Start-up makes the handling thread and installs the process-wide paths:
-// the unhandled-exception filter (OS exceptions no frame handled), the terminate handler
-// (a C++ exception nothing caught), the abort signal and the thread wrappers
-// (thread_hooks_win.h). Each path dispatches with its
-// source; what happens next (continue, end the thread, end the process) is the path's.
+// interception (startup_win.h runs them in the start-up's order). StartInterception installs
+// the process-wide paths: the first-chance handler (a damaged heap, the thread-naming
+// exception), the unhandled-exception filter (OS exceptions no frame handled), the terminate
+// handler (a C++ exception nothing caught), the abort signal, the CRT's invalid-parameter
+// failure; then the application's paths, those of other hosts (host_hooks_win.h), the
+// handling thread and the thread wrappers (thread_hooks_win.h). Each path dispatches with
+// its source; what happens next (continue, end the thread, end the process) is the path's.
 
 #include "crash/core/intercept/except_source.h"
 #include "crash/core/intercept/handling_thread_win.h"
