@@ -162,11 +162,18 @@ DWORD TThread::WaitFor()
     thread->FFatalException = error;
 }
 
+[[gnu::noinline, gnu::noclone]] void ThreadStarting(TThread* thread) noexcept
+{
+    // Room for the five bytes of a jump that takes this place.
+    asm volatile("nop; nop; nop; nop; nop" : : "r"(thread));
+}
+
 unsigned __stdcall TThread::ThreadProc(void* self)
 {
     auto* thread = static_cast<TThread*>(self);
     if (thread->FCancelled)
         return 0;
+    ThreadStarting(thread);
     if (std::exception_ptr error = Guarded([&] { thread->Execute(); }))
         ThreadFailed(thread, error);
     const bool freeIt = thread->FreeOnTerminate;

@@ -71,6 +71,10 @@ DWORD MainThreadID() noexcept;
 // this place.
 void ThreadFailed(TThread* thread, std::exception_ptr error) noexcept;
 
+// Called on the thread as it starts, before Execute, with the thread object complete (its
+// class known). Does nothing: a place of its own where a crash reporter learns the class.
+void ThreadStarting(TThread* thread) noexcept;
+
 // Runs the synchronized calls that are waiting; called by the main thread. Returns whether
 // any call ran.
 bool CheckSynchronize();

@@ -365,6 +365,13 @@ TEST(Interception, AnExceptionInAnIsapiRequestAnswersWithTheReport)
     }
 }
 
+TEST(Interception, TheThreadRegistryKnowsTheClassOfAFrameworkThread)
+{
+    const TOutcome o = Start(L"framework_child.exe", "class");
+    EXPECT_EQ(o.ExitCode, 0u);
+    EXPECT_EQ(o.Lines, std::vector<std::string>{"class TWorkerThread"});
+}
+
 TEST(Interception, AFilterInstalledLaterIsChainedBehindOurs)
 {
     const TOutcome o = RunChild("foreign-filter", "main");

@@ -2,11 +2,17 @@
 
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/raise_state_win.h"
+#include "crash/core/intercept/thread_registry_win.h"
 #include "framework/application.h"
 #include "framework/exception.h"
 #include "framework/thread.h"
 
 #include <windows.h>
+
+#include <cxxabi.h>
+
+#include <cstdlib>
+#include <typeinfo>
 
 #include <exception>
 
@@ -51,6 +57,20 @@ void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) n
     DispatchException(request);
 }
 
+// Has framework::ThreadStarting's signature: the thread registry learns the class of the
+// framework thread that starts (its object is complete by now).
+void RegisterThreadClass(framework::TThread* thread) noexcept
+{
+    try {
+        int status = 0;
+        const char* raw = typeid(*thread).name();
+        char* readable = abi::__cxa_demangle(raw, nullptr, nullptr, &status);
+        RegisterThreadInfo(::GetCurrentThreadId(), nullptr, nullptr, 0, 0, readable ? readable : raw);
+        std::free(readable);
+    } catch (...) {
+    }
+}
+
 // Has TApplication::ShowException's calling convention (this in ecx, the exception_ptr by
 // reference on the stack, popped by the callee): the patch at the method's entry jumps here.
 [[gnu::thiscall]] void ShowFrameworkException(framework::TApplication* application, std::exception_ptr error)
@@ -89,7 +109,8 @@ void CheckFrameworkSynchronize()
 bool InstallFrameworkHooks(TPatches& patches)
 {
     const bool boundary = Redirect(patches, &framework::HandleException, &HandleFrameworkException);
-    const bool threads = Redirect(patches, &framework::ThreadFailed, &HandleThreadFailure);
+    const bool threads = Redirect(patches, &framework::ThreadFailed, &HandleThreadFailure) &&
+                         Redirect(patches, &framework::ThreadStarting, &RegisterThreadClass);
     const bool show =
         patches.WriteJump(ShowExceptionEntry(), reinterpret_cast<const void*>(&ShowFrameworkException));
     return boundary && threads && show;

@@ -5,7 +5,8 @@
 // with esTThreadSynchronize, reported on the main thread and not handed back to the thread;
 // every other with esApplicationHandleException. An exception escaping a framework thread's
 // Execute reaches framework::ThreadFailed, patched the same way: esTThreadExecute, on that
-// thread. TApplication::ShowException, called by a program itself, hands over with
+// thread. framework::ThreadStarting, patched too, tells the thread registry each framework
+// thread's class. TApplication::ShowException, called by a program itself, hands over with
 // esApplicationShowException. The exception object of the hand-off is the std::exception_ptr, alive on the
 // catching thread while it waits.
 

@@ -4,7 +4,8 @@
 // a framework thread synchronizes with the main thread, "execute" in a framework thread's
 // Execute; FAILURE is one of testing/failures.h (a thrown std::runtime_error when not
 // given). "handler" hands an exception to framework::HandleException directly, "show" asks
-// the application to show one. Every hand-off appends a line "source thread code context" to
+// the application to show one, "class" starts a framework thread that logs "class C", C the
+// class the thread registry has for it. Every hand-off appends a line "source thread code context" to
 // LOG: thread "main" or "other", code the OS exception's (0 for none), context "ctx" when the
 // record carries the context the exception happened in. The program goes on afterwards
 // where the failure lets it, and then ends with 0.
@@ -14,6 +15,7 @@
 #include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/intercept/testing/failures.h"
+#include "crash/core/intercept/thread_registry_win.h"
 #include "framework/application.h"
 #include "framework/button.h"
 #include "framework/form.h"
@@ -123,6 +125,20 @@ __attribute__((init_priority(101))) TReporter Reporter;
 
 } // namespace
 
+// A framework thread of a class of this program: the registry learns its class as it starts.
+class TWorkerThread : public framework::TThread
+{
+public:
+    TWorkerThread() : TThread(true) {}
+
+protected:
+    void Execute() override
+    {
+        const auto info = crash::LookupThreadInfo(::GetCurrentThreadId());
+        crash::testing::AppendLine(Log, "class " + (info ? info->ClassName : std::string("-")));
+    }
+};
+
 int main(int argc, char** argv)
 {
     if (argc < 3)
@@ -165,6 +181,10 @@ int main(int argc, char** argv)
             Fail();
         };
         PumpUntilHanded();
+    } else if (kind == "class") {
+        TWorkerThread thread;
+        thread.Start();
+        thread.WaitFor();
     } else if (kind == "click") {
         framework::TForm form(nullptr);
         auto* button = new framework::TButton(&form);
