@@ -9,9 +9,6 @@
 
 #include <windows.h>
 
-#include <cxxabi.h>
-
-#include <cstdlib>
 #include <typeinfo>
 
 #include <exception>
@@ -19,15 +16,21 @@
 namespace crash {
 namespace {
 
-// An OS exception that the framework's boundary turned into an object: the dispatch gets
-// its record (and finds the context the thread faulted with).
-void WithOsRecord(TDispatchRequest& request, const std::exception_ptr& error)
+// Hands over an exception the framework caught. An OS exception that its boundary turned
+// into an object comes with its record (and the dispatch finds the context the thread
+// faulted with).
+void Dispatch(std::exception_ptr& error, const void* related, TExceptSource source)
 {
+    TDispatchRequest request;
+    request.Exception = &error;
     if (const auto* os = CaughtAs<framework::EExternal>(error)) {
         request.Record = &os->ExceptionRecord();
         request.Address =
             static_cast<uint32_t>(reinterpret_cast<uintptr_t>(os->ExceptionRecord().ExceptionAddress));
     }
+    request.RelatedObject = related;
+    request.Source = source;
+    DispatchException(request);
 }
 
 // Has framework::HandleException's signature: the patch jumps here with its arguments.
@@ -36,25 +39,15 @@ void HandleFrameworkException(framework::TObject* sender, std::exception_ptr err
     // A control that holds the mouse would keep it through the crash dialog.
     if (HWND capture = ::GetCapture())
         ::SendMessageW(capture, WM_CANCELMODE, 0, 0);
-    TDispatchRequest request;
-    request.Exception = &error;
-    WithOsRecord(request, error);
-    request.RelatedObject = sender;
-    request.Source =
-        dynamic_cast<framework::TThread*>(sender) ? esTThreadSynchronize : esApplicationHandleException;
-    DispatchException(request);
+    Dispatch(error, sender,
+             dynamic_cast<framework::TThread*>(sender) ? esTThreadSynchronize : esApplicationHandleException);
 }
 
 // Has framework::ThreadFailed's signature: an exception escaped a framework thread's Execute.
 // The thread ends normally afterwards (the exception is not kept as its FatalException).
 void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) noexcept
 {
-    TDispatchRequest request;
-    request.Exception = &error;
-    WithOsRecord(request, error);
-    request.RelatedObject = thread;
-    request.Source = esTThreadExecute;
-    DispatchException(request);
+    Dispatch(error, thread, esTThreadExecute);
 }
 
 // Has framework::ThreadStarting's signature: the thread registry learns the class of the
@@ -62,11 +55,8 @@ void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) n
 void RegisterThreadClass(framework::TThread* thread) noexcept
 {
     try {
-        int status = 0;
-        const char* raw = typeid(*thread).name();
-        char* readable = abi::__cxa_demangle(raw, nullptr, nullptr, &status);
-        RegisterThreadInfo(::GetCurrentThreadId(), nullptr, nullptr, 0, 0, readable ? readable : raw);
-        std::free(readable);
+        RegisterThreadInfo(::GetCurrentThreadId(), nullptr, nullptr, 0, 0,
+                           ReadableTypeName(&typeid(*thread)).c_str());
     } catch (...) {
     }
 }
@@ -75,12 +65,7 @@ void RegisterThreadClass(framework::TThread* thread) noexcept
 // reference on the stack, popped by the callee): the patch at the method's entry jumps here.
 [[gnu::thiscall]] void ShowFrameworkException(framework::TApplication* application, std::exception_ptr error)
 {
-    TDispatchRequest request;
-    request.Exception = &error;
-    WithOsRecord(request, error);
-    request.RelatedObject = application;
-    request.Source = esApplicationShowException;
-    DispatchException(request);
+    Dispatch(error, application, esApplicationShowException);
 }
 
 template <class F> bool Redirect(TPatches& patches, F* original, F* replacement)

@@ -1,6 +1,5 @@
 #include "crash/core/intercept/import_patches_win.h"
 
-#include "base/guarded_reader.h"
 #include "crash/settings/module_settings.h"
 
 #include <windows.h>
@@ -8,7 +7,6 @@
 #include <psapi.h>
 
 #include <algorithm>
-#include <cstring>
 #include <vector>
 
 namespace crash {
@@ -47,13 +45,9 @@ void PatchModule(TPatches& patches, HMODULE module, const std::vector<TImportPat
 void PatchImports(TPatches& patches, const std::vector<TImportPatch>& list)
 {
     for (const TImportPatch& p : list) {
-        uint8_t head[6];
-        uint32_t* cell = nullptr;
-        void* target = nullptr;
-        if (!p.Real || !base::GuardedRead(p.Real, head, sizeof head) || head[0] != 0xFF || head[1] != 0x25)
-            continue;
-        std::memcpy(&cell, head + 2, sizeof cell);
-        if (!base::GuardedRead(cell, &target, sizeof target) || !target || target == p.Hook)
+        uint32_t* cell = p.Real ? TPatches::ImportThunkCell(const_cast<void*>(p.Real)) : nullptr;
+        void* target = cell ? TPatches::FollowImportThunk(const_cast<void*>(p.Real)) : nullptr;
+        if (!cell || target == p.Real || target == p.Hook)
             continue;
         if (p.Original)
             *p.Original = target;

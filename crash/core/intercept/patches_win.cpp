@@ -28,15 +28,21 @@ bool Store(uint8_t* at, const uint8_t* bytes, size_t size)
 
 } // namespace
 
-void* TPatches::FollowImportThunk(void* at)
+uint32_t* TPatches::ImportThunkCell(void* at)
 {
     uint8_t head[6];
     if (!base::GuardedRead(at, head, sizeof head) || head[0] != 0xFF || head[1] != 0x25)
-        return at;
-    uint32_t cell = 0, target = 0;
-    std::memcpy(&cell, head + 2, 4);
-    if (!base::GuardedRead(reinterpret_cast<const void*>(static_cast<uintptr_t>(cell)), &target, 4) ||
-        !target)
+        return nullptr;
+    uint32_t* cell = nullptr;
+    std::memcpy(&cell, head + 2, sizeof cell);
+    return cell;
+}
+
+void* TPatches::FollowImportThunk(void* at)
+{
+    uint32_t target = 0;
+    const uint32_t* cell = ImportThunkCell(at);
+    if (!cell || !base::GuardedRead(cell, &target, sizeof target) || !target)
         return at;
     return reinterpret_cast<void*>(static_cast<uintptr_t>(target));
 }

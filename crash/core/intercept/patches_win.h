@@ -44,6 +44,8 @@ public:
 
     // Where a jump at `at` lands when it follows an import thunk: the thunk's target, or `at`.
     static void* FollowImportThunk(void* at);
+    // The cell an import thunk at `at` jumps through (jmp [cell], 0xFF 0x25), or null.
+    static uint32_t* ImportThunkCell(void* at);
 
 private:
     struct TRecord

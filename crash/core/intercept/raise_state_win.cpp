@@ -193,17 +193,6 @@ void Attach(const std::type_info* type, void* object, TRaiseStackInfo* info,
     Side.Attach(object, info, std::move(inner));
 }
 
-std::string Demangled(const std::type_info* type)
-{
-    if (!type)
-        return {};
-    int status = 0;
-    char* readable = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-    std::string name = readable ? readable : type->name();
-    std::free(readable);
-    return name;
-}
-
 // The chain of `inner` and its own inner exceptions, as far as the objects tell (at most 16).
 std::unique_ptr<TInnerException> ChainOf(std::exception_ptr inner)
 {
@@ -213,7 +202,7 @@ std::unique_ptr<TInnerException> ChainOf(std::exception_ptr inner)
         const std::type_info* type = ThrownType(inner);
         void* object = const_cast<void*>(ThrownObject(inner));
         auto e = std::make_unique<TInnerException>();
-        e->ExceptClass = Demangled(type);
+        e->ExceptClass = ReadableTypeName(type);
         if (const std::exception* x = AsStd(type, object))
             e->ExceptMessage = x->what();
         void* adjusted = object;
@@ -346,9 +335,20 @@ const std::type_info* ThrownType(const std::exception_ptr& e) noexcept
     return e ? e.__cxa_exception_type() : nullptr;
 }
 
+std::string ReadableTypeName(const std::type_info* type)
+{
+    if (!type)
+        return {};
+    int status = 0;
+    char* readable = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
+    std::string name = readable ? readable : type->name();
+    std::free(readable);
+    return name;
+}
+
 std::string ThrownClassName(const std::exception_ptr& e)
 {
-    return Demangled(ThrownType(e));
+    return ReadableTypeName(ThrownType(e));
 }
 
 const TRaiseStackInfo* RaiseStackInfoOf(const std::exception_ptr& e) noexcept

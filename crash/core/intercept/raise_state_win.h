@@ -41,7 +41,8 @@ template <class T> const T* CaughtAs(const std::exception_ptr& e) noexcept
                                                                         : nullptr;
 }
 
-// The readable class name of the thrown type ("int", "std::runtime_error").
+// The readable name of a type ("int", "std::runtime_error"), and of the thrown type.
+std::string ReadableTypeName(const std::type_info* type);
 std::string ThrownClassName(const std::exception_ptr& e);
 
 // The raise-time state of the thrown object, or null when its throw captured none.

@@ -5,6 +5,7 @@
 // returned HSE_STATUS_PENDING and then ends the session, "fine" answers "fine". The processor answers a
 // report target with "<report & source N>".
 
+#include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/host_hooks_win.h"
 #include "crash/core/intercept/startup_win.h"
@@ -68,11 +69,8 @@ extern "C" __declspec(dllexport) DWORD WINAPI HttpExtensionProc(EXTENSION_CONTRO
 {
     const std::string query = ecb->lpszQueryString ? ecb->lpszQueryString : "";
     if (query == "pending") {
-        if (HANDLE thread = ::CreateThread(nullptr, 0, &AnswerLate, ecb, 0, nullptr)) {
-            ::CloseHandle(thread);
-            return HSE_STATUS_PENDING;
-        }
-        return HSE_STATUS_ERROR;
+        const base::KernelHandle thread(::CreateThread(nullptr, 0, &AnswerLate, ecb, 0, nullptr));
+        return thread ? HSE_STATUS_PENDING : HSE_STATUS_ERROR;
     }
     if (query == "header") {
         char status[] = "200 OK";

@@ -14,6 +14,7 @@
 
 #include "base/proc_address.h"
 #include "base/seh_frame.h"
+#include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/host_hooks_win.h"
 #include "crash/core/intercept/startup_win.h"
@@ -57,9 +58,9 @@ int UnhookedHandlers = 0;
 // process has when it starts.
 struct TPackages
 {
-    HMODULE Vcl = ::LoadLibraryW(L"vcl150.bpl");
-    HMODULE Rtl = ::LoadLibraryW(L"rtl150.bpl");
-    HMODULE Bcb = ::LoadLibraryW(L"bcb_runtime.dll");
+    base::Module Vcl{::LoadLibraryW(L"vcl150.bpl")};
+    base::Module Rtl{::LoadLibraryW(L"rtl150.bpl")};
+    base::Module Bcb{::LoadLibraryW(L"bcb_runtime.dll")};
 };
 __attribute__((init_priority(101))) TPackages Packages;
 
@@ -90,28 +91,28 @@ int main(int argc, char** argv)
     auto* app = reinterpret_cast<void*>(0x1111);
     if (kind == "handle")
         reinterpret_cast<TTwo>(
-            Address(Packages.Vcl, "@Forms@TApplication@HandleException$qqrp14System@TObject"))(
+            Address(Packages.Vcl.Get(), "@Forms@TApplication@HandleException$qqrp14System@TObject"))(
             app, reinterpret_cast<void*>(0x2222));
     else if (kind == "fmx")
         reinterpret_cast<TTwo>(
-            Address(Packages.Vcl, "@Fmx@Forms@TApplication@HandleException$qqrp14System@TObject"))(
+            Address(Packages.Vcl.Get(), "@Fmx@Forms@TApplication@HandleException$qqrp14System@TObject"))(
             app, reinterpret_cast<void*>(0x2222));
     else if (kind == "show")
         reinterpret_cast<TTwo>(
-            Address(Packages.Vcl, "@Forms@TApplication@ShowException$qqrp18Sysutils@Exception"))(
+            Address(Packages.Vcl.Get(), "@Forms@TApplication@ShowException$qqrp18Sysutils@Exception"))(
             app, reinterpret_cast<void*>(0x3333));
     else if (kind == "sysutils")
-        reinterpret_cast<TTwo>(Address(Packages.Rtl, "@Sysutils@ShowException$qqrp14System@TObjectpv"))(
+        reinterpret_cast<TTwo>(Address(Packages.Rtl.Get(), "@Sysutils@ShowException$qqrp14System@TObjectpv"))(
             reinterpret_cast<void*>(0x4444), reinterpret_cast<void*>(0x401234));
     else if (kind == "initialize") {
-        static auto load =
-            reinterpret_cast<TOne>(Address(Packages.Rtl, "@Sysutils@LoadPackage$qqrx17System@AnsiString"));
+        static auto load = reinterpret_cast<TOne>(
+            Address(Packages.Rtl.Get(), "@Sysutils@LoadPackage$qqrx17System@AnsiString"));
         EXCEPTION_RECORD caught;
         if (!base::CallUnderSehFrame([](void*) { load("pkg.bpl"); }, nullptr, caught) &&
             caught.ExceptionCode == 0x0EEDFADE)
             crash::testing::AppendLine(Log, "raised again");
     } else if (kind == "bcb") {
-        (*static_cast<void (**)()>(Address(Packages.Bcb, "___terminatePTR")))();
+        (*static_cast<void (**)()>(Address(Packages.Bcb.Get(), "___terminatePTR")))();
     } else if (kind == "cgi" || kind == "isapi") {
         crash::TPatches patches;
         crash::THookTargets web;
@@ -131,8 +132,8 @@ int main(int argc, char** argv)
             crash::testing::AppendLine(Log, state.Report + (state.ExceptAddress ? " at its address" : ""));
         }
     }
-    const int unhooked = UnhookedHandlers + *static_cast<int*>(Address(Packages.Vcl, "UnhookedCalls")) +
-                         *static_cast<int*>(Address(Packages.Rtl, "UnhookedCalls"));
+    const int unhooked = UnhookedHandlers + *static_cast<int*>(Address(Packages.Vcl.Get(), "UnhookedCalls")) +
+                         *static_cast<int*>(Address(Packages.Rtl.Get(), "UnhookedCalls"));
     crash::StopReporter();
     return unhooked;
 }
