@@ -213,6 +213,32 @@ TEST(PeImage, HeadersSectionsRangesAndDamage)
         TPeImage::Parse({file.data(), cut}, false);
 }
 
+// The file checksum: 16-bit words with their carries folded back, an odd last byte as a
+// word of its own, the field itself left out, the length added. (Real images are checked
+// against the system's own computation in the interception's tests.)
+TEST(PeImage, FileChecksum)
+{
+    const std::vector<uint8_t> words = {0xFF, 0xFF, 0xFF, 0xFF, 0x02, 0x00, 0x34, 0x12, 0x07};
+    // 0xFFFF + 0xFFFF folds to 0xFFFF; + 2 folds to 2; + 0x1234 + 7, then the 9 bytes.
+    EXPECT_EQ(PeFileChecksum(words, 100), 0x123Du + 9);
+    // The field at 2 (two words) counts as 0: 0xFFFF + 0x1234 folds to 0x1234, + 7.
+    EXPECT_EQ(PeFileChecksum(words, 2), 0x123Bu + 9);
+    EXPECT_EQ(PeFileChecksum({}, 0), 0u);
+
+    using testing::PeFile;
+    auto file = PeFile({{".text", 0x1000, PeSectionCode, std::vector<uint8_t>(0x300, 0x90)}});
+    const auto image = TPeImage::Parse(file, false);
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->CheckSum, 0u);
+    // What the field holds does not change the sum.
+    const uint32_t sum = PeFileChecksum(file, image->CheckSumOffset);
+    file[image->CheckSumOffset + 1] = 0x55;
+    EXPECT_EQ(PeFileChecksum(file, image->CheckSumOffset), sum);
+    EXPECT_EQ(TPeImage::Parse(file, false)->CheckSum, 0x5500u);
+    file.back() ^= 1;
+    EXPECT_NE(PeFileChecksum(file, image->CheckSumOffset), sum);
+}
+
 TEST(PeImage, NamedExportsByAddressWithoutForwarders)
 {
     // An export directory at 0x2000: two functions, the second a forwarder (its address lies

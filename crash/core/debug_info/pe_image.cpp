@@ -54,6 +54,8 @@ std::optional<TPeImage> TPeImage::Parse(std::span<const uint8_t> bytes, bool map
         image.ImageBase = ReadLe32(bytes, opt + 28);
     }
     image.SizeOfImage = ReadLe32(bytes, opt + 56);
+    image.CheckSumOffset = static_cast<uint32_t>(opt + 64);
+    image.CheckSum = ReadLe32(bytes, opt + 64);
     const uint32_t directories =
         std::min<uint32_t>(ReadLe32(bytes, opt + fixed - 4), (optionalSize - fixed) / 8);
     if (directories > DirectoryExport) {
@@ -181,6 +183,21 @@ TModuleRanges TPeImage::Ranges(uint32_t hInstance) const
     r.BaseOfData = hInstance + data;
     r.TopOfData = r.BaseOfData + SizeOfInitializedData + SizeOfUninitializedData;
     return r;
+}
+
+uint32_t PeFileChecksum(std::span<const uint8_t> file, uint32_t checksumOffset)
+{
+    // 16-bit words added with the carries folded back in; an odd last byte is a word of
+    // its own. The checksum field counts as 0.
+    uint32_t sum = 0;
+    for (size_t k = 0; k < file.size(); k += 2) {
+        if (k == checksumOffset || k == size_t{checksumOffset} + 2)
+            continue;
+        sum += file[k] | (k + 1 < file.size() ? file[k + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return sum + static_cast<uint32_t>(file.size());
 }
 
 } // namespace crash

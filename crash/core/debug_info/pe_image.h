@@ -43,6 +43,8 @@ public:
     bool Is64 = false;
     uint64_t ImageBase = 0;
     uint32_t SizeOfImage = 0, AddressOfEntryPoint = 0;
+    uint32_t CheckSum = 0;       // as the header holds it; 0 when the build stamped none
+    uint32_t CheckSumOffset = 0; // where the header holds it
     uint32_t BaseOfCode = 0, SizeOfCode = 0, BaseOfData = 0;
     uint32_t SizeOfInitializedData = 0, SizeOfUninitializedData = 0;
     uint32_t PointerToSymbolTable = 0, NumberOfSymbols = 0;
@@ -72,5 +74,9 @@ private:
     bool FMapped = false;
     uint32_t FExportRva = 0, FExportSize = 0;
 };
+
+// The checksum of an image file as the PE format defines it (the one the loader checks for
+// drivers): `checksumOffset` is where the file holds its own, which counts as 0.
+uint32_t PeFileChecksum(std::span<const uint8_t> file, uint32_t checksumOffset);
 
 } // namespace crash

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 // Any bytes as a PE file and as a mapped image: headers, ranges, exports, the debug
-// directory and the TD32 data it points to.
+// directory, the TD32 data it points to and the file's checksum.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     for (bool mapped : {false, true}) {
@@ -14,6 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         (void)image->Ranges(0x400000);
         (void)image->Exports();
         (void)image->DebugEntries();
+        (void)crash::PeFileChecksum({data, size}, image->CheckSumOffset);
         if (mapped)
             (void)crash::Td32OfMappedImage(*image);
     }

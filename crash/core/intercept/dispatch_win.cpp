@@ -3,6 +3,7 @@
 #include "base/guarded_reader.h"
 #include "base/proc_address.h"
 #include "crash/core/intercept/base_exception.h"
+#include "crash/core/intercept/bcb_raise_win.h"
 #include "crash/core/intercept/first_chance_win.h"
 #include "crash/core/intercept/host_hooks_win.h"
 #include "crash/core/intercept/import_patches_win.h"
@@ -367,6 +368,14 @@ void DispatchException(const TDispatchRequest& r)
     if (!context && r.Record && FirstChanceContext(*r.Record, firstChance))
         context = &firstChance;
     const TRaiseStackInfo* raised = exception ? PreparedRaiseStackInfoOf(*exception) : nullptr;
+    // A C++Builder exception, or that runtime's end after one: where its runtime raised it.
+    if (r.Source == esBcbAbnormalProgramTermination ||
+        (r.Record && r.Record->ExceptionCode == BcbExceptionCode))
+        if (const TRaiseStackInfo* bcb = PreparedBcbRaise()) {
+            raised = bcb;
+            address = bcb->Address;
+            context = reinterpret_cast<const CONTEXT*>(bcb->Context);
+        }
     if (raised && raised->Captured) {
         if (!address)
             address = raised->Address;

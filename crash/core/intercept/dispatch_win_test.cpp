@@ -305,14 +305,31 @@ TEST(Interception, EveryFailureAtTheFrameworksBoundaryIsHandedOverOnce)
     }
 }
 
-// A C++Builder runtime's abnormal termination is reported as such, and the process ends.
-TEST(Interception, TheAbnormalTerminationOfACppBuilderRuntimeIsReportedBeforeTheEnd)
+// The exceptions of a C++Builder runtime carry where they were thrown, and its abnormal
+// termination is reported as such before the process ends.
+TEST(Interception, CppBuilderExceptionsAndTheRuntimesAbnormalTerminationAreReportedWhereThrown)
 {
-    const TOutcome o = Start(L"package_child.exe", "bcb");
-    EXPECT_EQ(o.ExitCode, 3u); // not the runtime's own end (7)
-    ASSERT_EQ(o.Lines.size(), 1u);
-    EXPECT_EQ(Field(o.Lines[0], 0), std::to_string(esBcbAbnormalProgramTermination));
-    EXPECT_EQ(Field(o.Lines[0], 2), "-"); // the object is a C++ one, a BcbTermination
+    const auto throwSiteOf = [](const TOutcome& o) -> uint32_t {
+        if (o.Lines.size() != 2 || Field(o.Lines[0], 0) != "site")
+            return 0;
+        const uint32_t site = std::stoul(Field(o.Lines[0], 1), nullptr, 16);
+        const uint32_t address = std::stoul(Field(o.Lines[1], 5), nullptr, 16);
+        return address - site;
+    };
+    const TOutcome terminated = Start(L"package_child.exe", "bcb");
+    EXPECT_EQ(terminated.ExitCode, 3u); // not the runtime's own end (7)
+    ASSERT_EQ(terminated.Lines.size(), 2u);
+    EXPECT_EQ(Field(terminated.Lines[1], 0), std::to_string(esBcbAbnormalProgramTermination));
+    EXPECT_EQ(Field(terminated.Lines[1], 2), "-"); // the object is a C++ one, a BcbTermination
+    // At the call of the throw routine (within the routine that throws), not in the runtime.
+    const uint32_t offset = throwSiteOf(terminated);
+    EXPECT_TRUE(offset > 0 && offset < 0x80) << terminated.Lines[1];
+
+    const TOutcome thrown = Start(L"package_child.exe", "bcb-throw");
+    EXPECT_EQ(thrown.ExitCode, 0x0EEDFAE6u);
+    ASSERT_EQ(thrown.Lines.size(), 2u);
+    EXPECT_EQ(Field(thrown.Lines[1], 0), std::to_string(esUnhandledFilter));
+    EXPECT_EQ(throwSiteOf(thrown), offset);
 }
 
 // A host on runtime packages (stand-ins): their routines, found by their exported names,

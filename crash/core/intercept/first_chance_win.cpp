@@ -1,6 +1,7 @@
 #include "crash/core/intercept/first_chance_win.h"
 
-#include <cstddef>
+#include "crash/core/intercept/thread_slots.h"
+
 #include <cstring>
 
 namespace crash {
@@ -16,29 +17,17 @@ struct TEntry
 
 // More threads than entries fault at once only in a process that is failing everywhere;
 // then the entries are taken over in turn.
-constexpr size_t Entries = 64;
-constinit TEntry Table[Entries];
+constinit TThreadSlots<TEntry, 64> Table;
 volatile LONG NextTakeover = 0;
-
-TEntry* Find(DWORD thread)
-{
-    for (TEntry& e : Table)
-        if (static_cast<DWORD>(e.ThreadId) == thread)
-            return &e;
-    return nullptr;
-}
 
 } // namespace
 
 void RememberFirstChance(const EXCEPTION_RECORD& record, const CONTEXT& context) noexcept
 {
     const DWORD me = ::GetCurrentThreadId();
-    TEntry* entry = Find(me);
-    for (size_t k = 0; !entry && k < Entries; ++k)
-        if (::InterlockedCompareExchange(&Table[k].ThreadId, static_cast<LONG>(me), 0) == 0)
-            entry = &Table[k];
+    TEntry* entry = Table.Claim(me);
     if (!entry) {
-        entry = &Table[static_cast<size_t>(::InterlockedIncrement(&NextTakeover)) % Entries];
+        entry = &Table[static_cast<size_t>(::InterlockedIncrement(&NextTakeover))];
         entry->ThreadId = static_cast<LONG>(me);
     }
     entry->Code = record.ExceptionCode;
@@ -48,7 +37,7 @@ void RememberFirstChance(const EXCEPTION_RECORD& record, const CONTEXT& context)
 
 bool FirstChanceContext(const EXCEPTION_RECORD& record, CONTEXT& context) noexcept
 {
-    const TEntry* entry = Find(::GetCurrentThreadId());
+    const TEntry* entry = Table.Find(::GetCurrentThreadId());
     if (!entry || entry->Code != record.ExceptionCode || entry->Address != record.ExceptionAddress)
         return false;
     std::memcpy(&context, &entry->Context, sizeof context);
@@ -57,7 +46,7 @@ bool FirstChanceContext(const EXCEPTION_RECORD& record, CONTEXT& context) noexce
 
 void ForgetFirstChance() noexcept
 {
-    if (TEntry* entry = Find(::GetCurrentThreadId()))
+    if (TEntry* entry = Table.Find(::GetCurrentThreadId()))
         entry->ThreadId = 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include "base/seh_frame.h"
 #include "crash/core/intercept/base_exception.h"
+#include "crash/core/intercept/bcb_raise_win.h"
 #include "crash/core/intercept/call_finder_win.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/isapi_requests_win.h"
@@ -189,8 +190,11 @@ THookTargets FindHookTargets()
     r.SysUtilsShowException = any("@Sysutils@ShowException$qqrp14System@TObjectpv");
     r.LoadPackage = any("@Sysutils@LoadPackage$qqrx17System@AnsiString");
     r.InitializePackage = any("@Sysutils@InitializePackage$qqrui");
-    if (const HMODULE bcb = BcbRuntime())
+    if (const HMODULE bcb = BcbRuntime()) {
         r.BcbTerminatePointer = static_cast<void**>(Export(bcb, "___terminatePTR"));
+        r.BcbThrow = Export(bcb, "@_ThrowExceptionLDTC$qpvt1t1t1uiuiuipuct1");
+        r.BcbMalloc = Export(bcb, "_malloc");
+    }
     return r;
 }
 
@@ -212,6 +216,8 @@ int InstallHostHooks(TPatches& patches, const THookTargets& r)
     if (r.BcbTerminatePointer &&
         patches.WriteValue(r.BcbTerminatePointer,
                            static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&BcbTerminate))))
+        ++installed;
+    if (r.BcbThrow && r.BcbMalloc && HookBcbThrow(patches, r.BcbThrow, r.BcbMalloc))
         ++installed;
     if (r.LoadPackage && r.InitializePackage) {
         if (const auto site = FindCall(r.LoadPackage, {r.InitializePackage}); site && site->Relative) {

@@ -16,7 +16,9 @@
 //     target of the report, and the thread's ISAPI exception address set afterwards;
 //   - a C++Builder runtime module (recognised by the five names only it exports): the pointer
 //     its abnormal termination calls through ("___terminatePTR") points at a replacement that
-//     dispatches a BcbTermination with esBcbAbnormalProgramTermination and ends the process.
+//     dispatches a BcbTermination with esBcbAbnormalProgramTermination and ends the process,
+//     and its throw routine's allocation of the thrown object is re-pointed to capture the
+//     raise (bcb_raise_win.h).
 // The routines use the runtimes' register convention (the first arguments in eax, edx, ecx);
 // their exception objects are the runtime's own, handed over as such. This program has no
 // runtime packages: a test drives the paths with stand-ins.
@@ -42,6 +44,8 @@ struct THookTargets
     void* IsapiHandleException = nullptr;
     HMODULE IsapiExtension = nullptr;     // whose request entry point is replaced (isapi_requests_win.h)
     void** BcbTerminatePointer = nullptr; // the C++Builder runtime's ___terminatePTR
+    void* BcbThrow = nullptr;             // its throw routine
+    void* BcbMalloc = nullptr;            // its malloc
 };
 
 // The build's table (empty in this program), completed from the runtime packages.

@@ -4,8 +4,13 @@
 #include "base/proc_address.h"
 #include "base/win_handle.h"
 #include "crash/settings/module_settings.h"
+#include "crash/settings/settings_resource.h"
 
+#include <psapi.h>
+
+#include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 namespace crash {
 namespace {
@@ -45,6 +50,29 @@ void AnnounceWrongVersion(const std::wstring&)
 }
 
 const TMemoryManager ThisManager{&std::malloc, &std::free, &std::realloc};
+
+// The modules that leak checking or the debug memory manager was started for, to be let go
+// at shutdown.
+constexpr LONG MaxStarted = 64;
+constinit HMODULE Started[MaxStarted] = {};
+volatile LONG StartedCount = 0;
+
+void StartFor(HMODULE module, bool leaks, bool buffer, bool overrun)
+{
+    if (!leaks && !buffer)
+        return;
+    const TLeakLibrary& library = LeakLibrary();
+    bool started = false;
+    if (buffer && library.StartDebugMm)
+        started = library.StartDebugMm(module, &ThisManager, overrun);
+    if (leaks && library.StartLeakChecking && library.StartLeakChecking(module, &ThisManager)) {
+        started = true;
+        if (library.CalibrateLeakChecking)
+            library.CalibrateLeakChecking(module);
+    }
+    if (const LONG k = started ? ::InterlockedIncrement(&StartedCount) - 1 : MaxStarted; k < MaxStarted)
+        Started[k] = module;
+}
 
 } // namespace
 
@@ -116,22 +144,39 @@ const TLeakLibrary& LeakLibrary()
 
 void StartLeakServices(HMODULE module)
 {
-    const TLeakMarks marks{LeakMarks.ReportLeaks, LeakMarks.CrashOnBuffer};
-    if (!marks.ReportLeaks && !marks.CrashOnBuffer)
-        return;
-    const TLeakLibrary& library = LeakLibrary();
-    if (marks.CrashOnBuffer && library.StartDebugMm)
-        library.StartDebugMm(module, &ThisManager, marks.CrashOnBuffer != 2);
-    if (marks.ReportLeaks && library.StartLeakChecking && library.StartLeakChecking(module, &ThisManager) &&
-        library.CalibrateLeakChecking)
-        library.CalibrateLeakChecking(module);
+    StartFor(module, LeakMarks.ReportLeaks != 0, LeakMarks.CrashOnBuffer != 0, LeakMarks.CrashOnBuffer != 2);
+    StartLeakServicesOfOtherModules(module);
 }
 
-void StopLeakServices(HMODULE module)
+void StartLeakServicesOfOtherModules(HMODULE reporter)
 {
-    const TLeakMarks marks{LeakMarks.ReportLeaks, LeakMarks.CrashOnBuffer};
-    if ((marks.ReportLeaks || marks.CrashOnBuffer) && LeakLibrary().UnloadLeakModule)
-        LeakLibrary().UnloadLeakModule(module);
+    wchar_t path[MAX_PATH];
+    const DWORD n = ::GetModuleFileNameW(reporter, path, MAX_PATH);
+    const bool package = n > 4 && n < MAX_PATH && ::lstrcmpiW(path + n - 4, L".bpl") == 0;
+    if (!package || ::GetModuleHandleW(L"coreide150.bpl"))
+        return;
+    HMODULE modules[1024];
+    DWORD needed = 0;
+    if (!::EnumProcessModules(::GetCurrentProcess(), modules, sizeof modules, &needed))
+        return;
+    for (DWORD k = 0; k < needed / sizeof(HMODULE) && k < 1024; ++k) {
+        if (modules[k] == reporter || SettingsResource(modules[k]).empty())
+            continue;
+        const TSettingsList settings = LoadModuleSettings(modules[k]).List;
+        const auto stored = [&](std::string_view name) {
+            const SettingsProperty* p = settings.Find(name);
+            return p && p->Type == ptBoolean && p->BoolValue;
+        };
+        StartFor(modules[k], stored("ReportLeaks"), stored("CrashOnBuffer"), !stored("CrashOnUnderrun"));
+    }
+}
+
+void StopLeakServices()
+{
+    const LONG started = std::min(static_cast<LONG>(StartedCount), MaxStarted);
+    for (LONG k = 0; k < started && LeakLibrary().UnloadLeakModule; ++k)
+        LeakLibrary().UnloadLeakModule(Started[k]);
+    StartedCount = 0;
 }
 
 } // namespace crash

@@ -5,7 +5,8 @@
 // installation, the folder a registry value names), with the FPU's control word kept. Its
 // interface version must be 2; a library of another version is announced and not used. The
 // reporter starts leak checking or the debug memory manager for a module whose build marked
-// it so (neither is marked in this program).
+// it so (neither is marked in this program), and a reporter in a runtime package for the
+// other modules whose settings ask for them.
 
 #include <windows.h>
 
@@ -64,9 +65,15 @@ struct TLeakMarks
 };
 extern volatile TLeakMarks LeakMarks;
 
-// At start-up: leak checking and the debug memory manager for `module` as the marks say.
+// At start-up: leak checking and the debug memory manager for `module` as the marks say,
+// then for the other modules.
 void StartLeakServices(HMODULE module);
-// At shutdown: the library lets go of `module`.
-void StopLeakServices(HMODULE module);
+// When the reporter lives in a runtime package (`reporter` is a ".bpl") and the development
+// environment's core package "coreide150.bpl" is not loaded: leak checking for every other
+// loaded module whose settings block stores ReportLeaks = true, the debug memory manager for
+// one that stores CrashOnBuffer = true (overruns unless it stores CrashOnUnderrun = true).
+void StartLeakServicesOfOtherModules(HMODULE reporter);
+// At shutdown: the library lets go of every module it was started for.
+void StopLeakServices();
 
 } // namespace crash

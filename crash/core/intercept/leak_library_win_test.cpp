@@ -36,7 +36,7 @@ TEST(LeakLibrary, TheFirstPlaceThatHasItWithTheRightVersionIsUsed)
     ASSERT_TRUE(library.Module);
     EXPECT_TRUE(library.StartLeakChecking && library.CalibrateLeakChecking && library.UnloadLeakModule);
     EXPECT_TRUE(library.HideLeakPtr); // found under its older name
-    EXPECT_FALSE(library.StartDebugMm);
+    EXPECT_TRUE(library.StartDebugMm);
     EXPECT_TRUE(Announced.empty());
 }
 
@@ -72,8 +72,31 @@ TEST(LeakLibrary, AModuleTheBuildMarkedGetsLeakCheckingAndIsLetGoAtTheEnd)
     const int* calls = reinterpret_cast<const int*>(::GetProcAddress(LeakLibrary().Module, "Calls"));
     ASSERT_TRUE(calls);
     EXPECT_EQ(*calls, 11); // started with a memory manager, then calibrated
-    StopLeakServices(module);
+    StopLeakServices();
     EXPECT_EQ(*calls, 1011);
+}
+
+// A reporter in a runtime package serves the other modules whose settings ask for it, unless
+// the development environment runs the process.
+TEST(LeakLibrary, AReporterInAPackageStartsTheServicesForTheModulesWhoseSettingsAskForThem)
+{
+    const std::wstring self = base::ModulePath(nullptr);
+    const std::wstring folder = self.substr(0, self.find_last_of(L'\\') + 1);
+    const base::Module package(::LoadLibraryW((folder + L"calibrate_module.bpl").c_str()));
+    const base::Module leaky(::LoadLibraryW((folder + L"leaky_module.dll").c_str()));
+    ASSERT_TRUE(package && leaky);
+    const int* calls = reinterpret_cast<const int*>(::GetProcAddress(LeakLibrary().Module, "Calls"));
+    ASSERT_TRUE(calls);
+    const int before = *calls;
+    StartLeakServicesOfOtherModules(::GetModuleHandleW(nullptr)); // a reporter in the program: nothing
+    EXPECT_EQ(*calls, before);
+    // In the package: leak checking (1, calibrated 10) and the debug memory manager for
+    // underruns (20000) for the one module that asks; none for this program (its settings
+    // ask for neither).
+    StartLeakServicesOfOtherModules(package.Get());
+    EXPECT_EQ(*calls, before + 20011);
+    StopLeakServices();
+    EXPECT_EQ(*calls, before + 21011);
 }
 
 } // namespace

@@ -220,42 +220,14 @@ std::unique_ptr<TInnerException> ChainOf(std::exception_ptr inner)
     return newest;
 }
 
-// The first throw of `object`: the context as it was at the throw (the caller's registers,
-// its return address as the instruction pointer), the stack from there up, and the chain
-// of inner exceptions.
+// The first throw of `object`: its raise-time state and the chain of inner exceptions.
 void CaptureRaise(void* object, const std::type_info* type, const void* returnAddress, const uint32_t* frame)
 {
     if (InfoOf(type, object))
         return;
-    base::HeapBlock block(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(TRaiseStackInfo)));
-    if (!block)
-        return;
-    auto* info = static_cast<TRaiseStackInfo*>(block.Get());
-    std::memcpy(info->Magic, RaiseStackInfoMagic, sizeof info->Magic);
-    info->ThreadId = ::GetCurrentThreadId();
-    CONTEXT context{};
-    context.ContextFlags = CONTEXT_FULL;
-    ::RtlCaptureContext(&context);
-    context.Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(returnAddress));
-    context.Ebp = frame[0];
-    context.Esp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(frame + 2));
-    std::memcpy(info->Context, &context, sizeof info->Context);
-    info->Address = context.Eip;
-    info->Captured = 1;
-    // The frames between the thrower and the catch are gone by the time a catch block
-    // reports the exception: their stack is copied now (the quick pass over it would cost
-    // several times the throw itself).
-    const uint32_t top = StackTopOf(::GetCurrentThread());
-    if (top > context.Esp) {
-        const uint32_t length = std::min<uint32_t>(top - context.Esp, MaxStackCopy);
-        if (void* copy = ::HeapAlloc(::GetProcessHeap(), 0, length)) {
-            std::memcpy(copy, reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Esp)), length);
-            info->StackCopy = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(copy));
-            info->StackCopyLength = length;
-        }
-    }
-    std::unique_ptr<TInnerException> inner = ChainOf(InnerOf(type, object));
-    Attach(type, object, static_cast<TRaiseStackInfo*>(block.Release()), std::move(inner));
+    std::unique_ptr<TInnerException> inner = ChainOf(InnerOf(type, object)); // may throw: first
+    if (TRaiseStackInfo* info = CaptureRaiseStackInfo(returnAddress, frame))
+        Attach(type, object, info, std::move(inner));
 }
 
 bool IsReported(const std::exception_ptr& e)
@@ -291,6 +263,61 @@ void DispatchHidden()
 }
 
 } // namespace
+
+TRaiseStackInfo* CaptureRaiseStackInfo(const void* returnAddress, const uint32_t* frame) noexcept
+{
+    base::HeapBlock block(::HeapAlloc(::GetProcessHeap(), HEAP_ZERO_MEMORY, sizeof(TRaiseStackInfo)));
+    if (!block)
+        return nullptr;
+    auto* info = static_cast<TRaiseStackInfo*>(block.Get());
+    std::memcpy(info->Magic, RaiseStackInfoMagic, sizeof info->Magic);
+    info->ThreadId = ::GetCurrentThreadId();
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_FULL;
+    ::RtlCaptureContext(&context);
+    context.Eip = static_cast<DWORD>(reinterpret_cast<uintptr_t>(returnAddress));
+    context.Ebp = frame[0];
+    context.Esp = static_cast<DWORD>(reinterpret_cast<uintptr_t>(frame + 2));
+    std::memcpy(info->Context, &context, sizeof info->Context);
+    info->Address = context.Eip;
+    info->Captured = 1;
+    // The frames between the thrower and the catch are gone by the time a catch block
+    // reports the exception: their stack is copied now (the quick pass over it would cost
+    // several times the throw itself).
+    const uint32_t top = StackTopOf(::GetCurrentThread());
+    if (top > context.Esp) {
+        const uint32_t length = std::min<uint32_t>(top - context.Esp, MaxStackCopy);
+        if (void* copy = ::HeapAlloc(::GetProcessHeap(), 0, length)) {
+            std::memcpy(copy, reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Esp)), length);
+            info->StackCopy = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(copy));
+            info->StackCopyLength = length;
+        }
+    }
+    return static_cast<TRaiseStackInfo*>(block.Release());
+}
+
+void PrepareRaiseStack(TRaiseStackInfo* info) noexcept
+{
+    if (!info || info->PreparedStack || !info->StackCopy)
+        return;
+    CONTEXT context;
+    std::memcpy(&context, info->Context, sizeof info->Context);
+    try {
+        const std::vector<uint8_t> prepared =
+            PrepareCopiedStack(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info->StackCopy)),
+                               context.Esp, context.Esp + info->StackCopyLength, context.Ebp);
+        base::HeapBlock copy(::HeapAlloc(::GetProcessHeap(), 0, prepared.size() + 1));
+        if (!copy)
+            return;
+        std::memcpy(copy.Get(), prepared.data(), prepared.size());
+        // Two threads may report the same object at once: the first prepared stack stays.
+        info->PreparedStackLength = static_cast<uint32_t>(prepared.size());
+        if (!::InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&info->PreparedStack),
+                                          static_cast<LONG>(reinterpret_cast<uintptr_t>(copy.Get())), 0))
+            copy.Release();
+    } catch (...) { // no memory for it: reported without
+    }
+}
 
 BaseException::BaseException(const BaseException& other)
     : std::exception(other), FMessage(other.FMessage), FHelpContext(other.FHelpContext), FInner(other.FInner),
@@ -359,25 +386,7 @@ const TRaiseStackInfo* RaiseStackInfoOf(const std::exception_ptr& e) noexcept
 const TRaiseStackInfo* PreparedRaiseStackInfoOf(const std::exception_ptr& e) noexcept
 {
     auto* info = const_cast<TRaiseStackInfo*>(RaiseStackInfoOf(e));
-    if (!info || info->PreparedStack || !info->StackCopy)
-        return info;
-    CONTEXT context;
-    std::memcpy(&context, info->Context, sizeof info->Context);
-    try {
-        const std::vector<uint8_t> prepared =
-            PrepareCopiedStack(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info->StackCopy)),
-                               context.Esp, context.Esp + info->StackCopyLength, context.Ebp);
-        base::HeapBlock copy(::HeapAlloc(::GetProcessHeap(), 0, prepared.size() + 1));
-        if (!copy)
-            return info;
-        std::memcpy(copy.Get(), prepared.data(), prepared.size());
-        // Two threads may report the same object at once: the first prepared stack stays.
-        info->PreparedStackLength = static_cast<uint32_t>(prepared.size());
-        if (!::InterlockedCompareExchange(reinterpret_cast<volatile LONG*>(&info->PreparedStack),
-                                          static_cast<LONG>(reinterpret_cast<uintptr_t>(copy.Get())), 0))
-            copy.Release();
-    } catch (...) { // no memory for it: reported without
-    }
+    PrepareRaiseStack(info);
     return info;
 }
 

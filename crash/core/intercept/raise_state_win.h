@@ -50,6 +50,14 @@ const TRaiseStackInfo* RaiseStackInfoOf(const std::exception_ptr& e) noexcept;
 // The same, with the prepared stack made from the stack copied at the throw (once).
 const TRaiseStackInfo* PreparedRaiseStackInfoOf(const std::exception_ptr& e) noexcept;
 
+// A raise-time state captured now for a raise whose raiser returns to `returnAddress` and
+// whose frame (its saved frame pointer, then that return address) is at `frame`: the
+// context as it was there, the stack from there up copied. Null without memory. Freed
+// with FreeRaiseStackInfo.
+TRaiseStackInfo* CaptureRaiseStackInfo(const void* returnAddress, const uint32_t* frame) noexcept;
+// Makes the prepared stack from the copied one, once.
+void PrepareRaiseStack(TRaiseStackInfo* info) noexcept;
+
 // The inner exceptions the object was raised for (a BaseException raised as the outer one,
 // a std::nested_exception), as captured at its throw; null for none. Freed with the object.
 const TInnerException* InnerExceptionsOf(const std::exception_ptr& e) noexcept;

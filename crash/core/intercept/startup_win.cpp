@@ -1,6 +1,7 @@
 #include "crash/core/intercept/startup_win.h"
 
 #include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/integrity_check_win.h"
 #include "crash/core/intercept/leak_library_win.h"
 #include "crash/core/intercept/module_calibration_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
@@ -37,6 +38,19 @@ double NowMs()
     ::ExitProcess(0);
 }
 
+// The integrity self-check of the executable and of the settings' module: a damaged file is
+// told once; the program goes on (what still works is better than nothing, and a crash it
+// meets is still reported).
+void CheckFiles(ReportSettings& settings)
+{
+    const HMODULE exe = ::GetModuleHandleW(nullptr), own = settings.Module();
+    if (ModuleFileIsIntact(exe) && (!own || own == exe || ModuleFileIsIntact(own)))
+        return;
+    const std::u16string text = settings.GetBitFaultMsg(), caption = settings.GetTitleBar();
+    ::MessageBoxW(nullptr, reinterpret_cast<const wchar_t*>(text.c_str()),
+                  reinterpret_cast<const wchar_t*>(caption.c_str()), MB_OK | MB_ICONERROR | MB_TASKMODAL);
+}
+
 } // namespace
 
 TReporterStart StartReporter(const TReporterParts& parts)
@@ -55,6 +69,8 @@ TReporterStart StartReporter(const TReporterParts& parts)
 
     const base::ComPtr<ReportSettings> settings = ModuleSettingsFor(ReporterModule());
     const bool valid = settings && settings->IsValid();
+    if (valid && settings->Enabled() && settings->CheckFileCrc())
+        CheckFiles(*settings);
     CalibrateModules(ReporterModule());
     if (!valid) {
         SetMainThread(0); // the process's first thread
@@ -98,7 +114,7 @@ void StopReporter()
         StopInterception();
     }
     DetachThreadRegistry();
-    StopLeakServices(ReporterModule());
+    StopLeakServices();
 }
 
 bool ReporterInitializing()

@@ -4,6 +4,7 @@
 #include "base/proc_address.h"
 #include "base/seh_frame.h"
 #include "base/win_handle.h"
+#include "crash/core/intercept/bcb_raise_win.h"
 #include "crash/core/intercept/call_finder_win.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/first_chance_win.h"
@@ -67,6 +68,7 @@ template <class TResult> TResult RunWrapped(void* block)
         {
             UnregisterThread(::GetCurrentThreadId());
             ForgetFirstChance();
+            ForgetBcbRaise();
         }
     } leave;
     EXCEPTION_RECORD caught;

@@ -43,5 +43,12 @@ __declspec(dllexport) BOOL WINAPI UnloadLeakModule(HMODULE)
     return TRUE;
 }
 
+// Overruns count 10000, underruns 20000.
+__declspec(dllexport) BOOL WINAPI StartDebugMm(HMODULE, const void* manager, BOOL overrun)
+{
+    Calls += manager ? (overrun ? 10000 : 20000) : 100;
+    return TRUE;
+}
+
 __declspec(dllexport) void WINAPI ThisIsNoLeak(void*) {}
 }

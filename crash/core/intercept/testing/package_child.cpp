@@ -5,7 +5,9 @@
 // "initialize" (LoadPackage, whose package initialization raises the runtime's exception),
 // "cgi" and "isapi" (the exception handlers of web applications, as the build's table would
 // give them: stand-ins in this program, hooked here), "bcb" (the abnormal termination of a
-// C++Builder runtime module, testing/bcb_runtime.cpp). The processor answers a report target
+// C++Builder runtime module, testing/bcb_runtime.cpp, after an exception that runtime threw),
+// "bcb-throw" (an exception thrown by that runtime that nothing catches). For both, "site"
+// and the address of the routine that throws come first. The processor answers a report target
 // with "the report".
 // Every hand-off appends "source object runtime related package address" to LOG (hexadecimal;
 // runtime "runtime" when the object is the runtime's); "raised again" follows when the
@@ -79,6 +81,15 @@ void* Address(HMODULE module, const char* name)
     return reinterpret_cast<void*>(::GetProcAddress(module, name));
 }
 
+// Throws an int through the C++Builder runtime's throw routine.
+[[gnu::noipa]] void ThrowThroughBcb()
+{
+    using TThrow = void (*)(const void*, unsigned);
+    const int object = 42;
+    reinterpret_cast<TThrow>(Address(Packages.Bcb.Get(), "@_ThrowExceptionLDTC$qpvt1t1t1uiuiuipuct1"))(
+        &object, sizeof object);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -111,8 +122,16 @@ int main(int argc, char** argv)
         if (!base::CallUnderSehFrame([](void*) { load("pkg.bpl"); }, nullptr, caught) &&
             caught.ExceptionCode == 0x0EEDFADE)
             crash::testing::AppendLine(Log, "raised again");
-    } else if (kind == "bcb") {
-        (*static_cast<void (**)()>(Address(Packages.Bcb.Get(), "___terminatePTR")))();
+    } else if (kind == "bcb" || kind == "bcb-throw") {
+        char site[32];
+        std::snprintf(site, sizeof site, "site %x",
+                      static_cast<unsigned>(reinterpret_cast<uintptr_t>(&ThrowThroughBcb)));
+        crash::testing::AppendLine(Log, site);
+        EXCEPTION_RECORD caught;
+        if (kind == "bcb-throw")
+            ThrowThroughBcb();
+        else if (!base::CallUnderSehFrame([](void*) { ThrowThroughBcb(); }, nullptr, caught))
+            (*static_cast<void (**)()>(Address(Packages.Bcb.Get(), "___terminatePTR")))();
     } else if (kind == "cgi" || kind == "isapi") {
         crash::TPatches patches;
         crash::THookTargets web;
