@@ -24,4 +24,16 @@ template <class F> bool CallUnderSehFrame(F&& f, EXCEPTION_RECORD& caught)
                              const_cast<void*>(static_cast<const void*>(&f)), caught);
 }
 
+// Runs `body` so that nothing escapes it: an OS exception is caught by an SEH frame, a C++
+// exception by a catch-all. For code that must go on whatever a part of it does (a hook's
+// body, a handler of the program, a step of the report).
+template <class F> void Guarded(F&& body) noexcept
+{
+    try {
+        EXCEPTION_RECORD caught;
+        CallUnderSehFrame(body, caught);
+    } catch (...) {
+    }
+}
+
 } // namespace base

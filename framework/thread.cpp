@@ -157,12 +157,12 @@ DWORD TThread::WaitFor()
     return ReturnValue;
 }
 
-[[gnu::noinline, gnu::noclone]] void ThreadFailed(TThread* thread, std::exception_ptr error) noexcept
+[[gnu::noinline, gnu::noipa]] void ThreadFailed(TThread* thread, std::exception_ptr error) noexcept
 {
     thread->FFatalException = error;
 }
 
-[[gnu::noinline, gnu::noclone]] void ThreadStarting(TThread* thread) noexcept
+[[gnu::noinline, gnu::noipa]] void ThreadStarting(TThread* thread) noexcept
 {
     // Room for the five bytes of a jump that takes this place.
     asm volatile("nop; nop; nop; nop; nop" : : "r"(thread));

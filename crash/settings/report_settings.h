@@ -104,11 +104,18 @@ public:
     // The texts' variables as this object expands them.
     std::u16string ExpandTextVariables(const std::u16string& text);
 
-protected:
-    ReportSettings(HMODULE module, bool init);
     // The record answering for `name`, or null when this object knows none (the question
     // then goes to the main settings unless this is the main settings).
     virtual const SettingsProperty* FindProp(std::string_view name);
+
+protected:
+    // Without `init` the object has no block of its own (a report object's settings).
+    ReportSettings(HMODULE module, bool init);
+    // The version variable of the module's settings, for an object made without `init`.
+    void CopyVersionVar(const ReportSettings& from)
+    {
+        FVersionVar = from.FVersionVar;
+    }
     // The list that writes go to; null when writes are refused.
     virtual TSettingsList* WritableList();
     // The report's own variables; a plain settings object keeps them for the report.

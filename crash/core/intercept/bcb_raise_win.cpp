@@ -15,23 +15,33 @@ struct TEntry
 {
     volatile LONG ThreadId; // 0: free
     TRaiseStackInfo* Raise;
+    const void* Object; // what it raised
 };
 
-// Only its own thread touches an entry. With every entry taken a raise is not kept.
+// Only its own thread touches an entry (or, once the thread has ended, a thread that
+// reclaims it). With every entry taken by live threads a raise is not kept.
 constinit TThreadSlots<TEntry, 64> Raises;
 
 using TMalloc = void*(__cdecl*)(size_t);
 constinit TMalloc RealMalloc = nullptr;
 
-void Keep(TRaiseStackInfo* raise) noexcept
+void Release(TEntry& entry) noexcept
 {
-    TEntry* entry = Raises.Claim(::GetCurrentThreadId());
+    FreeRaiseStackInfo(entry.Raise);
+    entry.Raise = nullptr;
+    entry.Object = nullptr;
+}
+
+void Keep(TRaiseStackInfo* raise, const void* object) noexcept
+{
+    TEntry* entry = Raises.ClaimReclaiming(::GetCurrentThreadId(), &Release);
     if (!entry) {
         FreeRaiseStackInfo(raise);
         return;
     }
-    FreeRaiseStackInfo(entry->Raise);
+    Release(*entry);
     entry->Raise = raise;
+    entry->Object = object;
 }
 
 // What the runtime's throw routine calls for the object's copy. The routine keeps a frame
@@ -49,7 +59,7 @@ void Keep(TRaiseStackInfo* raise) noexcept
         (reinterpret_cast<uintptr_t>(thrower) & 3) == 0)
         if (TRaiseStackInfo* raise =
                 CaptureRaiseStackInfo(reinterpret_cast<const void*>(thrower[1]), thrower))
-            Keep(raise);
+            Keep(raise, object);
     return object;
 }
 
@@ -64,20 +74,22 @@ bool HookBcbThrow(TPatches& patches, void* throwRoutine, void* malloc)
     return patches.WriteCall(site->Instruction, reinterpret_cast<const void*>(&ThrowAllocation));
 }
 
-const TRaiseStackInfo* PreparedBcbRaise() noexcept
+TRaiseStackInfo* TakeBcbRaise(const void* object) noexcept
 {
     TEntry* entry = Raises.Find(::GetCurrentThreadId());
-    if (!entry || !entry->Raise)
+    if (!entry || !entry->Raise || (object && object != entry->Object))
         return nullptr;
-    PrepareRaiseStack(entry->Raise);
-    return entry->Raise;
+    TRaiseStackInfo* raise = entry->Raise;
+    entry->Raise = nullptr;
+    entry->Object = nullptr;
+    PrepareRaiseStack(raise);
+    return raise;
 }
 
 void ForgetBcbRaise() noexcept
 {
     if (TEntry* entry = Raises.Find(::GetCurrentThreadId())) {
-        FreeRaiseStackInfo(entry->Raise);
-        entry->Raise = nullptr;
+        Release(*entry);
         entry->ThreadId = 0;
     }
 }

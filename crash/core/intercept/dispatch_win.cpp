@@ -2,6 +2,7 @@
 
 #include "base/guarded_reader.h"
 #include "base/proc_address.h"
+#include "base/seh_frame.h"
 #include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/bcb_raise_win.h"
 #include "crash/core/intercept/first_chance_win.h"
@@ -14,10 +15,12 @@
 #include "crash/core/intercept/thread_registry_win.h"
 
 #include <float.h>
+#include <malloc.h>
 
 #include <csignal>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -113,6 +116,16 @@ void WaitForPipeline(HANDLE done, HANDLE handler, bool overflowed, void (*checkS
         ::PostQuitMessage(*quit);
 }
 
+// Ends a thread whose failure was reported at the last chance, with what the thread's
+// wrapper would have let go of.
+[[noreturn]] void EndThread()
+{
+    UnregisterThread(::GetCurrentThreadId());
+    ForgetFirstChance();
+    ForgetBcbRaise();
+    ::ExitThread(0);
+}
+
 LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
 {
     const bool main = ::GetCurrentThreadId() == TheMainThread;
@@ -131,8 +144,7 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
     if (main)
         return EXCEPTION_EXECUTE_HANDLER; // the process ends with the exception's code
     // Another thread ends, and the program goes on.
-    UnregisterThread(::GetCurrentThreadId());
-    ::ExitThread(pointers->ExceptionRecord->ExceptionCode);
+    EndThread();
 }
 
 [[noreturn]] void EndProcess(UINT code);
@@ -146,13 +158,13 @@ LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetFilterHook(LPTOP_LEVEL_EXCEPTION_FILTER f
 }
 
 // The thread-naming exception's parameters: 0x1000, the UTF-8 name, the thread id (-1 for the
-// raising thread), flags 0. The name is read through the guarded reader: a program may
-// pass anything.
-void NameThread(const EXCEPTION_RECORD& record)
+// raising thread), flags 0; false for a record of another shape. The name is read through
+// the guarded reader: a program may pass anything.
+bool NameThread(const EXCEPTION_RECORD& record)
 {
     if (record.NumberParameters < 3 || record.ExceptionInformation[0] != 0x1000 ||
         (record.NumberParameters > 3 && record.ExceptionInformation[3] != 0))
-        return;
+        return false;
     char name[256] = {};
     const auto* text = reinterpret_cast<const char*>(record.ExceptionInformation[1]);
     size_t length = 0;
@@ -162,6 +174,7 @@ void NameThread(const EXCEPTION_RECORD& record)
     const DWORD thread = static_cast<DWORD>(record.ExceptionInformation[2]);
     RegisterThreadInfo(thread == static_cast<DWORD>(-1) ? ::GetCurrentThreadId() : thread, nullptr, name, 0,
                        0, nullptr);
+    return true;
 }
 
 // First sight of every OS exception on its thread. The debugger's thread-naming exception
@@ -171,10 +184,8 @@ void NameThread(const EXCEPTION_RECORD& record)
 LONG WINAPI FirstChance(EXCEPTION_POINTERS* pointers)
 {
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
-    if (code == ThreadNamingCode) {
-        NameThread(*pointers->ExceptionRecord);
-        return EXCEPTION_CONTINUE_EXECUTION;
-    }
+    if (code == ThreadNamingCode && NameThread(*pointers->ExceptionRecord))
+        return EXCEPTION_CONTINUE_EXECUTION; // a malformed one goes on as any exception
     RememberFirstChance(*pointers->ExceptionRecord, *pointers->ContextRecord);
     if (code == HeapCorruptionCode || code == FastFailCode) {
         TDispatchRequest request;
@@ -213,8 +224,7 @@ void Terminate()
     DispatchException(request);
     if (!request.CanContinue)
         EndProcess(3);
-    UnregisterThread(::GetCurrentThreadId());
-    ::ExitThread(0);
+    EndThread();
 }
 
 // The CRT found an argument it cannot work with: as the CRT itself would, the process ends
@@ -338,11 +348,14 @@ DWORD HandlingThreadId() noexcept
     return TheThread.ThreadId();
 }
 
-void DispatchException(const TDispatchRequest& r)
+namespace {
+
+// DispatchException's steps.
+void HandOver(const TDispatchRequest& r)
 {
     if (!TheThread.Running() || ::GetCurrentThreadId() == TheThread.ThreadId())
         return;
-    if (HandlersRunningOnMain)
+    if (HandlersRunningOnMain && ::GetCurrentThreadId() == TheMainThread)
         return;
     // The memory kept back is the pipeline's now; it is taken again when it is done.
     TheReserve.Release();
@@ -368,19 +381,30 @@ void DispatchException(const TDispatchRequest& r)
     if (!context && r.Record && FirstChanceContext(*r.Record, firstChance))
         context = &firstChance;
     const TRaiseStackInfo* raised = exception ? PreparedRaiseStackInfoOf(*exception) : nullptr;
-    // A C++Builder exception, or that runtime's end after one: where its runtime raised it.
-    if (r.Source == esBcbAbnormalProgramTermination ||
-        (r.Record && r.Record->ExceptionCode == BcbExceptionCode))
-        if (const TRaiseStackInfo* bcb = PreparedBcbRaise()) {
-            raised = bcb;
-            address = bcb->Address;
-            context = reinterpret_cast<const CONTEXT*>(bcb->Context);
-        }
+    // A C++Builder exception (the record names the thrown object), or that runtime's end
+    // after one: where its runtime raised it. The raise is this dispatch's now.
+    const bool bcbException = r.Record && r.Record->ExceptionCode == BcbExceptionCode;
+    const std::unique_ptr<TRaiseStackInfo, void (*)(TRaiseStackInfo*)> bcb(
+        bcbException || r.Source == esBcbAbnormalProgramTermination
+            ? TakeBcbRaise(bcbException && r.Record->NumberParameters >= 1
+                               ? reinterpret_cast<const void*>(r.Record->ExceptionInformation[0])
+                               : nullptr)
+            : nullptr,
+        [](TRaiseStackInfo* info) { FreeRaiseStackInfo(info); });
+    if (bcb) {
+        raised = bcb.get();
+        address = 0;
+        context = nullptr;
+    }
+    // The raise-time context is a CONTEXT without its extended registers.
+    CONTEXT raisedContext{};
     if (raised && raised->Captured) {
         if (!address)
             address = raised->Address;
-        if (!context)
-            context = reinterpret_cast<const CONTEXT*>(raised->Context);
+        if (!context) {
+            std::memcpy(&raisedContext, raised->Context, sizeof raised->Context);
+            context = &raisedContext;
+        }
     }
     // An abort is how a program ends an operation quietly: never reported.
     if (exception && CaughtAs<EAbort>(*exception)) {
@@ -448,9 +472,23 @@ void DispatchException(const TDispatchRequest& r)
         if (TheOptions.PauseFreezeDetector)
             TheOptions.PauseFreezeDetector(false);
     }
+    // A thread that goes on after its stack overflowed gets its guard pages back, so that a
+    // second overflow is reported too.
+    if (overflowed) {
+        _resetstkoflw();
+        KeepStackForHandoff();
+    }
     // The end of the catch block that handled it must not report it again as hidden.
     if (exception && HiddenExceptionsReported())
         MarkReported(*exception);
+}
+
+} // namespace
+
+void DispatchException(const TDispatchRequest& r)
+{
+    // A fault of the reporter itself must not take the failing thread's report path with it.
+    base::Guarded([&] { HandOver(r); });
 }
 
 bool StartInterception(const TInterceptionOptions& options)

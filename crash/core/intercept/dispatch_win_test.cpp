@@ -295,6 +295,14 @@ TEST(Interception, EveryFailureAtTheFrameworksBoundaryIsHandedOverOnce)
             EXPECT_TRUE(o.Lines.empty()) << quiet << " in " << where;
         }
     }
+    // A stack overflow that the program survived leaves the thread able to report the next.
+    {
+        const TOutcome o = Start(L"framework_child.exe", "click-twice stack-overflow");
+        EXPECT_EQ(o.ExitCode, 0u);
+        ASSERT_EQ(o.Lines.size(), 2u);
+        for (const std::string& line : o.Lines)
+            EXPECT_EQ(Field(line, 2), "c00000fd");
+    }
     // The application's own entries.
     for (const auto& [kind, source] : {std::pair{"show", esApplicationShowException},
                                        std::pair{"handler", esApplicationHandleException}}) {

@@ -25,7 +25,7 @@ volatile LONG NextTakeover = 0;
 void RememberFirstChance(const EXCEPTION_RECORD& record, const CONTEXT& context) noexcept
 {
     const DWORD me = ::GetCurrentThreadId();
-    TEntry* entry = Table.Claim(me);
+    TEntry* entry = Table.ClaimReclaiming(me, [](TEntry&) {});
     if (!entry) {
         entry = &Table[static_cast<size_t>(::InterlockedIncrement(&NextTakeover))];
         entry->ThreadId = static_cast<LONG>(me);

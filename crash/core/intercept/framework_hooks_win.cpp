@@ -1,5 +1,6 @@
 #include "crash/core/intercept/framework_hooks_win.h"
 
+#include "base/seh_frame.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
@@ -54,11 +55,10 @@ void HandleThreadFailure(framework::TThread* thread, std::exception_ptr error) n
 // framework thread that starts (its object is complete by now).
 void RegisterThreadClass(framework::TThread* thread) noexcept
 {
-    try {
+    base::Guarded([&] {
         RegisterThreadInfo(::GetCurrentThreadId(), nullptr, nullptr, 0, 0,
                            ReadableTypeName(&typeid(*thread)).c_str());
-    } catch (...) {
-    }
+    });
 }
 
 // Has TApplication::ShowException's calling convention (this in ecx, the exception_ptr by

@@ -43,18 +43,9 @@ void* Export(HMODULE module, const char* name)
 
 // Every hook body runs under its own protection: nothing of the reporter's may travel into
 // the runtime that called it.
-template <class F> void Guarded(F&& body) noexcept
-{
-    try {
-        EXCEPTION_RECORD caught;
-        base::CallUnderSehFrame(body, caught);
-    } catch (...) {
-    }
-}
-
 void Dispatch(TExceptSource source, const void* object, uint32_t address, const void* related)
 {
-    Guarded([&] {
+    base::Guarded([&] {
         TDispatchRequest request;
         request.RuntimeObject = object;
         request.Address = address;
@@ -93,7 +84,7 @@ void Dispatch(TExceptSource source, const void* object, uint32_t address, const 
 [[gnu::regparm(3)]] void HandleIsapiException(void* application, void* sender)
 {
     (void)application;
-    Guarded([&] {
+    base::Guarded([&] {
         TIsapiThreadState& state = IsapiThreadState();
         const std::exception_ptr current = std::current_exception();
         TDispatchRequest request;
@@ -110,7 +101,7 @@ void Dispatch(TExceptSource source, const void* object, uint32_t address, const 
 // What a C++Builder runtime's abnormal termination calls: the program cannot go on.
 void BcbTerminate()
 {
-    Guarded([] {
+    base::Guarded([] {
         const std::exception_ptr termination =
             std::make_exception_ptr(BcbTermination("Abnormal program termination"));
         TDispatchRequest request;
@@ -156,7 +147,7 @@ HMODULE BcbRuntime()
     request.Record = &caught;
     request.Source = esInitializePackage;
     request.Package = module;
-    Guarded([&] { DispatchException(request); });
+    base::Guarded([&] { DispatchException(request); });
     ::RaiseException(caught.ExceptionCode, caught.ExceptionFlags, caught.NumberParameters,
                      caught.ExceptionInformation);
 }

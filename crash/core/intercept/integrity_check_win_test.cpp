@@ -57,6 +57,12 @@ TEST(IntegrityCheck, AStampedFilePassesAndEveryDamageFailsIt)
     EXPECT_NE(stamped, 0u);
     EXPECT_EQ(stamped, computed);
     EXPECT_TRUE(FileIsIntact(child.c_str()));
+    // The shipped program, stripped after linking, keeps a checksum that matches.
+    const std::wstring shipped = Beside(L"..\\..\\..\\app\\lumigate.exe");
+    ASSERT_EQ(::MapFileAndCheckSumW(shipped.c_str(), &stamped, &computed), CHECKSUM_SUCCESS);
+    EXPECT_NE(stamped, 0u);
+    EXPECT_EQ(stamped, computed);
+    EXPECT_TRUE(FileIsIntact(shipped.c_str()));
 
     const std::vector<char> image = ReadAll(child);
     const std::wstring copy = Beside(L"crash_child_copy.exe");

@@ -51,11 +51,11 @@ bool TPatches::Write(void* at, const uint8_t* bytes, size_t size)
 {
     auto* place = static_cast<uint8_t*>(at);
     std::vector<uint8_t> previous(size);
+    const std::lock_guard<base::SrwLock> lock(FLock);
     if (!base::GuardedRead(place, previous.data(), size))
         return false;
     if (std::memcmp(previous.data(), bytes, size) == 0)
         return true; // already there: nothing to record
-    const std::lock_guard<base::SrwLock> lock(FLock);
     if (!Store(place, bytes, size))
         return false;
     FRecords.push_back({place, std::move(previous), std::vector<uint8_t>(bytes, bytes + size)});

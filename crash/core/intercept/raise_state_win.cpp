@@ -362,17 +362,6 @@ const std::type_info* ThrownType(const std::exception_ptr& e) noexcept
     return e ? e.__cxa_exception_type() : nullptr;
 }
 
-std::string ReadableTypeName(const std::type_info* type)
-{
-    if (!type)
-        return {};
-    int status = 0;
-    char* readable = abi::__cxa_demangle(type->name(), nullptr, nullptr, &status);
-    std::string name = readable ? readable : type->name();
-    std::free(readable);
-    return name;
-}
-
 std::string ThrownClassName(const std::exception_ptr& e)
 {
     return ReadableTypeName(ThrownType(e));

@@ -6,6 +6,7 @@
 // end of a catch block is wrapped too (--wrap=__cxa_end_catch): while hidden exceptions are
 // reported, an exception that a catch block handled for good is dispatched as hidden.
 
+#include "crash/core/intercept/cpp_type_names.h"
 #include "crash/core/intercept/raise_stack_info.h"
 
 #include <cstdint>
@@ -41,8 +42,7 @@ template <class T> const T* CaughtAs(const std::exception_ptr& e) noexcept
                                                                         : nullptr;
 }
 
-// The readable name of a type ("int", "std::runtime_error"), and of the thrown type.
-std::string ReadableTypeName(const std::type_info* type);
+// The readable name of the thrown type ("int", "std::runtime_error").
 std::string ThrownClassName(const std::exception_ptr& e);
 
 // The raise-time state of the thrown object, or null when its throw captured none.

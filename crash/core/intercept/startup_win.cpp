@@ -20,7 +20,7 @@ constexpr DWORD RestartWaitMs = 30000;
 constinit TReporterParts Parts;
 TReporterStart State = TReporterStart::NoSettings;
 volatile LONG Initializing = 0;
-volatile LONG Runs = 0; // start-ups that have run (shutdown runs once, after the first)
+volatile LONG Runs = 0; // 0 before the start-up, 1 after it, -1 after the shutdown
 double StartMs = 0;
 constinit std::optional<TExceptionRing> Ring;
 
@@ -55,8 +55,8 @@ void CheckFiles(ReportSettings& settings)
 
 TReporterStart StartReporter(const TReporterParts& parts)
 {
-    if (::InterlockedIncrement(&Runs) != 1)
-        return State;
+    if (::InterlockedCompareExchange(&Runs, 1, 0) != 0)
+        return State; // once per process
     ::InterlockedExchange(&Initializing, 1);
     struct TDone
     {
@@ -115,6 +115,7 @@ void StopReporter()
     }
     DetachThreadRegistry();
     StopLeakServices();
+    State = TReporterStart::NoSettings;
 }
 
 bool ReporterInitializing()

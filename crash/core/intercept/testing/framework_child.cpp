@@ -1,7 +1,7 @@
 // A program of the framework that fails on purpose at its exception boundary under the
 // interception:  framework_child WHERE [FAILURE] LOG
-// WHERE "click" fails in a button's click handler, "timer" in a timer event, "sync" in a call
-// a framework thread synchronizes with the main thread, "execute" in a framework thread's
+// WHERE "click" fails in a button's click handler ("click-twice": clicked twice), "timer" in a timer event,
+// "sync" in a call a framework thread synchronizes with the main thread, "execute" in a framework thread's
 // Execute; FAILURE is one of testing/failures.h (a thrown std::runtime_error when not
 // given). "handler" hands an exception to framework::HandleException directly, "show" asks
 // the application to show one, "class" starts a framework thread that logs "class C", C the
@@ -159,6 +159,7 @@ int main(int argc, char** argv)
         const void* routines[] = {
             reinterpret_cast<const void*>(&framework::HandleException),
             reinterpret_cast<const void*>(&framework::ThreadFailed),
+            reinterpret_cast<const void*>(&framework::ThreadStarting),
             reinterpret_cast<const void*>(reinterpret_cast<TShow>(&framework::TApplication::ShowException))};
 #pragma GCC diagnostic pop
         bool installed = true, undone = true;
@@ -185,13 +186,14 @@ int main(int argc, char** argv)
         TWorkerThread thread;
         thread.Start();
         thread.WaitFor();
-    } else if (kind == "click") {
+    } else if (kind == "click" || kind == "click-twice") {
         framework::TForm form(nullptr);
         auto* button = new framework::TButton(&form);
         button->SetParent(&form);
         button->OnClick = [](framework::TObject*) { Fail(); };
         form.ShowForm();
-        ::SendMessageW(button->Handle(), BM_CLICK, 0, 0);
+        for (int k = kind == "click" ? 1 : 2; k > 0; --k)
+            ::SendMessageW(button->Handle(), BM_CLICK, 0, 0);
     } else if (kind == "execute") {
         TFailingThread thread;
         thread.Start();
