@@ -11,6 +11,7 @@
 // own operations; QueryInterface answers every listed interface, their parents, and
 // IUnknown. The object starts with one reference and deletes itself with the last.
 
+#include "base/com_ptr.h"
 #include "base/com_unknown.h"
 
 #include <atomic>
@@ -66,5 +67,14 @@ private:
 
     std::atomic<ULONG> FRefCount{1};
 };
+
+// The interface I of `object` (a reference of its own), or null when it has none.
+template <class I, class U> ComPtr<I> Query(U* object)
+{
+    void* found = nullptr;
+    if (object && object->QueryInterface(InterfaceId(static_cast<const I*>(nullptr)), &found) == S_OK)
+        return ComPtr<I>::Adopt(static_cast<I*>(found));
+    return nullptr;
+}
 
 } // namespace base

@@ -153,6 +153,8 @@ LONG WINAPI UnhandledFilter(EXCEPTION_POINTERS* pointers)
 // behind ours instead of replacing it.
 LPTOP_LEVEL_EXCEPTION_FILTER WINAPI SetFilterHook(LPTOP_LEVEL_EXCEPTION_FILTER filter)
 {
+    if (filter == &UnhandledFilter) // ours again (a second start): chained to itself it would recurse
+        return ChainedFilter;
     return reinterpret_cast<LPTOP_LEVEL_EXCEPTION_FILTER>(::InterlockedExchangePointer(
         reinterpret_cast<void**>(&ChainedFilter), reinterpret_cast<void*>(filter)));
 }

@@ -4,6 +4,7 @@
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/integrity_check_win.h"
+#include "crash/core/intercept/testing/child_process.h"
 
 #include <gtest/gtest.h>
 
@@ -21,13 +22,7 @@
 namespace crash {
 namespace {
 
-std::wstring Beside(const wchar_t* name)
-{
-    wchar_t path[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    std::wstring folder(path, n);
-    return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
-}
+using testing::Beside;
 
 std::vector<char> ReadAll(const std::wstring& path)
 {

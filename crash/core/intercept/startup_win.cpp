@@ -96,6 +96,8 @@ TReporterStart StartReporter(const TReporterParts& parts)
     options.PauseFreezeDetector = parts.PauseFreezeDetector;
     if (!StartInterception(options))
         return State = TReporterStart::Disabled;
+    if (parts.StartPipeline)
+        parts.StartPipeline();
     if (parts.StartFreezeDetector && settings->CheckForFreeze())
         parts.StartFreezeDetector(settings->FreezeTimeout());
     return State = TReporterStart::Enabled;
@@ -111,6 +113,8 @@ void StopReporter()
     if (State == TReporterStart::Enabled) {
         if (Parts.StopFreezeDetector)
             Parts.StopFreezeDetector();
+        if (Parts.StopPipeline)
+            Parts.StopPipeline();
         StopInterception();
     }
     DetachThreadRegistry();

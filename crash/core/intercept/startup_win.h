@@ -4,9 +4,9 @@
 // are in place before the application object exists), in this order: the leak checking
 // and debug memory manager the build marked the module for, the restart hand-shake, the start time, the
 // module's settings, the calibration of the modules, the thread registry, the hooks (the application's
-// through `InstallApplicationHooks`), the handling thread, the thread hooks, the freeze detector, the
-// out-of-memory reserve. Without valid settings only the main thread is determined; with disabled settings
-// the registry is attached and nothing is hooked. Shutdown runs once, at process exit.
+// through `InstallApplicationHooks`), the handling thread, the thread hooks, the pipeline's own start, the
+// freeze detector, the out-of-memory reserve. Without valid settings only the main thread is determined; with
+// disabled settings the registry is attached and nothing is hooked. Shutdown runs once, at process exit.
 
 #include "crash/core/intercept/handling_thread_win.h"
 #include "crash/core/intercept/patches_win.h"
@@ -20,7 +20,9 @@ namespace crash {
 // What the layers above the interception bring to the start-up, each used at its place.
 struct TReporterParts
 {
-    THandoffProcessor Processor = nullptr;                // the handling pipeline
+    THandoffProcessor Processor = nullptr; // the handling pipeline
+    void (*StartPipeline)() = nullptr;     // its own start, on the main thread
+    void (*StopPipeline)() = nullptr;
     bool (*InstallApplicationHooks)(TPatches&) = nullptr; // the framework's boundary
     void (*CheckSynchronize)() = nullptr;                 // the framework's synchronized calls
     void (*StartFreezeDetector)(uint32_t timeoutMs) = nullptr;

@@ -1,10 +1,15 @@
 // The platform-free rules of the pipeline: the recent-exception ring with AutoRestart and
-// AutoClose, and the choice of the class filter's column.
+// AutoClose, the choice of the class filter's column, and the correction of an exception's
+// address inside a known function.
 
+#include "crash/core/pipeline/address_correction.h"
 #include "crash/core/pipeline/class_filter.h"
 #include "crash/core/pipeline/recent_exceptions.h"
 
 #include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
 
 namespace crash {
 namespace {
@@ -51,6 +56,38 @@ TEST(ClassFilter, TheFirstListNamingTheClassOrAnAncestorWins)
     EXPECT_EQ(ChooseFilterColumn(chain, u"std::bad_alloc, int", u""), TFilterColumn::General);
     EXPECT_EQ(ChooseFilterColumn(chain, u"std::out", u"logic_error"), TFilterColumn::General); // whole names
     EXPECT_EQ(ChooseFilterColumn({}, u"int", u"int"), TFilterColumn::General);
+}
+
+// A function at 0x1000: push ebp; mov ebp, esp; call 0x1100; nop x4; pop ebp; ret.
+class TFunctionMemory : public ICodeMemory
+{
+public:
+    bool Read(uint32_t address, uint8_t* out, size_t size) override
+    {
+        if (address < Base || address - Base > Code.size() || size > Code.size() - (address - Base))
+            return false;
+        std::memcpy(out, Code.data() + (address - Base), size);
+        return true;
+    }
+    std::optional<std::pair<uint32_t, uint32_t>> CodeRange(uint32_t) override
+    {
+        return std::pair{Base, Base + 0x1000};
+    }
+    static constexpr uint32_t Base = 0x1000;
+    std::vector<uint8_t> Code = {0x55, 0x8B, 0xEC, 0xE8, 0xF8, 0x00, 0x00,
+                                 0x00, 0x90, 0x90, 0x90, 0x90, 0x5D, 0xC3};
+};
+
+TEST(AddressCorrection, AnAddressFourBytesShortOfAnInstructionMovesThere)
+{
+    TFunctionMemory memory;
+    EXPECT_EQ(CorrectedExceptAddress(memory, 0x1000, 0x1008), 0x1008u); // after the call
+    EXPECT_EQ(CorrectedExceptAddress(memory, 0x1000, 0x1003), 0x1003u); // the call itself
+    EXPECT_EQ(CorrectedExceptAddress(memory, 0x1000, 0x1004), 0x1008u); // inside the call, 4 short
+    EXPECT_EQ(CorrectedExceptAddress(memory, 0x1000, 0x1005), 0x1009u); // 4 short of a nop
+    EXPECT_EQ(CorrectedExceptAddress(memory, 0x1000, 0x1002), 0x1002u); // inside, and so is 4 further
+    EXPECT_EQ(CorrectedExceptAddress(memory, 0x1000, 0x2000), 0x2000u); // outside the function
+    EXPECT_EQ(CorrectedExceptAddress(memory, 0x3000, 0x3004), 0x3004u); // no function there
 }
 
 } // namespace

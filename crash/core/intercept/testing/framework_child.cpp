@@ -118,7 +118,9 @@ bool AsInTheFile(const void* routine, size_t count)
 struct TReporter
 {
     crash::TReporterStart State =
-        crash::StartReporter({&Record, &crash::InstallFrameworkHooks, &crash::CheckFrameworkSynchronize});
+        crash::StartReporter({.Processor = &Record,
+                              .InstallApplicationHooks = &crash::InstallFrameworkHooks,
+                              .CheckSynchronize = &crash::CheckFrameworkSynchronize});
     ~TReporter() { crash::StopReporter(); }
 };
 __attribute__((init_priority(101))) TReporter Reporter;
