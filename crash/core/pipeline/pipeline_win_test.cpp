@@ -145,5 +145,36 @@ TEST(Pipeline, ThreadsArePausedDuringTheReportAndResumedAfterwards)
     EXPECT_TRUE(Has(o, "resumed"));
 }
 
+// The dialog's save button: the action, the save assistant, the action after it, the saving,
+// the action when done; a cancelled assistant stops it all.
+TEST(Pipeline, TheSaveButtonGoesThroughItsAssistantAndItsActions)
+{
+    const TOutcome saved = RunChild("save");
+    EXPECT_EQ(saved.ExitCode, 0u);
+    const std::vector<std::string> expected = {
+        "action 1", "assistant SaveAssistant", "action 4", "save", "action 7", "saved yes"};
+    EXPECT_TRUE(std::search(saved.Lines.begin(), saved.Lines.end(), expected.begin(), expected.end()) !=
+                saved.Lines.end())
+        << Joined(saved);
+
+    const TOutcome cancelled = RunChild("save-cancel");
+    const std::vector<std::string> stopped = {"action 1", "assistant SaveAssistant", "saved no"};
+    EXPECT_TRUE(std::search(cancelled.Lines.begin(), cancelled.Lines.end(), stopped.begin(), stopped.end()) !=
+                cancelled.Lines.end())
+        << Joined(cancelled);
+}
+
+// A console program writes the message and the report to its output instead of a dialog, and
+// goes on where the failure lets it.
+TEST(Pipeline, AConsoleProgramWritesTheReportToItsOutput)
+{
+    const TOutcome o = Start(L"pipeline_console_child.exe", "thread");
+    EXPECT_EQ(o.ExitCode, 0u);
+    EXPECT_FALSE(Has(o, "dialog 0 report 1 shot 1 class crash::EExternalException"));
+    EXPECT_TRUE(Has(o, "went on")) << Joined(o);
+    EXPECT_NE(o.Output.find("An error occurred in the application.\r\n\r\nthe report\r\n"), std::string::npos)
+        << o.Output;
+}
+
 } // namespace
 } // namespace crash

@@ -1,7 +1,7 @@
 #pragma once
 // The parent's side of the crash tests: runs a child program beside the test with a log file
-// as its last argument, waits for it (killing it after a time-out), and reads its exit code
-// and the lines of its log.
+// as its last argument, waits for it (killing it after a time-out), and reads its exit code,
+// the lines of its log and what it wrote to its standard output.
 
 #include "base/win_handle.h"
 
@@ -10,6 +10,7 @@
 #include <windows.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -20,6 +21,7 @@ struct TOutcome
 {
     DWORD ExitCode = 0;
     std::vector<std::string> Lines;
+    std::string Output;
 };
 
 // A file beside the running test.
@@ -34,29 +36,42 @@ inline std::wstring Beside(const wchar_t* name)
 // Runs `program ARGUMENTS LOG`.
 inline TOutcome Start(const wchar_t* program, const std::string& arguments, DWORD timeoutMs = 30000)
 {
-    const std::wstring log = Beside(L"crash_child.log");
+    const std::wstring log = Beside(L"crash_child.log"), output = Beside(L"crash_child.out");
     ::DeleteFileW(log.c_str());
     std::wstring command = L"\"" + Beside(program) + L"\" " +
                            std::wstring(arguments.begin(), arguments.end()) + L" \"" + log + L"\"";
+    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+    base::FileHandle out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     STARTUPINFOW si{};
     si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = out.Get();
+    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
     PROCESS_INFORMATION pi{};
-    TOutcome out;
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    TOutcome result;
+    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
         ADD_FAILURE() << "cannot start the child";
-        return out;
+        return result;
     }
+    out.Reset();
     base::KernelHandle process(pi.hProcess), primary(pi.hThread);
     if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
         ::TerminateProcess(process.Get(), 1);
         ADD_FAILURE() << arguments << " did not end";
     }
-    ::GetExitCodeProcess(process.Get(), &out.ExitCode);
+    ::GetExitCodeProcess(process.Get(), &result.ExitCode);
     std::ifstream in(std::string(log.begin(), log.end()));
     for (std::string line; std::getline(in, line);)
-        out.Lines.push_back(line.substr(0, line.find('\r')));
+        result.Lines.push_back(line.substr(0, line.find('\r')));
+    in.close();
     ::DeleteFileW(log.c_str());
-    return out;
+    std::ifstream written(std::string(output.begin(), output.end()), std::ios::binary);
+    result.Output.assign(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>());
+    written.close();
+    ::DeleteFileW(output.c_str());
+    return result;
 }
 
 // The blank-separated field `index` of a line.

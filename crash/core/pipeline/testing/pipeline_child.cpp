@@ -16,7 +16,10 @@
 // main thread while the main thread is in a message box), "no-answer" (the main thread does
 // not answer), "hidden" and "hidden-report" (a caught exception and a hidden handler that
 // lets it go or has it reported), "frozen" (a freeze report), "filter" (a std::out_of_range
-// thrown on a thread), "pause" (a thread that retrieves messages while another fails).
+// thrown on a thread), "pause" (a thread that retrieves messages while another fails),
+// "save" and "save-cancel" (the dialog's save button, the user finishing or cancelling the
+// save assistant; "action A" for each action the action handler sees, "assistant N"). Built
+// as a console program too (pipeline_console_child), whose report goes to standard output.
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
@@ -37,6 +40,7 @@
 namespace {
 
 char Log[MAX_PATH];
+std::string Scenario;
 volatile LONG Counter = 0;
 volatile bool Stop = false;
 
@@ -80,6 +84,14 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting show)
         Line(Counter == before ? "paused" : "running");
     }
     CloseMessageBox();
+    if (Scenario == "save" || Scenario == "save-cancel")
+        Line(std::string("saved ") + (report.SaveBugReport(::GetDesktopWindow()) ? "yes" : "no"));
+}
+
+crash::TAssistantRun Assistant(crash::IExceptionReport&, const std::u16string& name, HWND)
+{
+    Line("assistant " + std::string(name.begin(), name.end()));
+    return {true, Scenario != "save-cancel"};
 }
 
 bool Save(crash::IExceptionReport&, HWND, bool automatic)
@@ -197,9 +209,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     services.CopyToClipboard = &Clipboard;
     services.CaptureScreenShot = &ScreenShot;
     services.ReportText = &Text;
+    services.RunAssistant = &Assistant;
     crash::SetPipelineServices(services);
 
-    const std::string scenario = __argv[1];
+    const std::string& scenario = Scenario = __argv[1];
     if (scenario == "thread") {
         RunThread(&RaiseOnThread);
     } else if (scenario == "main") {
@@ -263,6 +276,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         while (::MsgWaitForMultipleObjects(1, &waited, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
             while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
                 ::DispatchMessageW(&msg);
+    } else if (scenario == "save" || scenario == "save-cancel") {
+        crash::RegisterActionHandler([](crash::TExceptAction action, crash::IExceptionReport*,
+                                        bool&) { Line("action " + std::to_string(action)); },
+                                     crash::stDontSync);
+        RunThread(&RaiseOnThread);
     } else if (scenario == "filter") {
         RunThread(&ThrowOnThread);
     } else if (scenario == "pause") {
