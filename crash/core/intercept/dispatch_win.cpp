@@ -298,7 +298,10 @@ void SetLibraryUnloading(bool unloading)
 
 void SetHandlersRunningOnMain(bool running)
 {
-    ::InterlockedExchange(&HandlersRunningOnMain, running ? 1 : 0);
+    if (running)
+        ::InterlockedIncrement(&HandlersRunningOnMain);
+    else
+        ::InterlockedDecrement(&HandlersRunningOnMain);
 }
 
 bool LoaderLockBusy(int waitMs)

@@ -78,8 +78,8 @@ DWORD HandlingThreadId() noexcept;
 bool LoaderLockBusy(int waitMs);
 void SetLibraryUnloading(bool unloading);
 
-// While the main thread runs registered handlers synchronously (the pipeline's), every
-// dispatch returns at once.
+// While the main thread runs registered handlers synchronously (the pipeline's; runs may
+// nest), every dispatch on the main thread returns at once.
 void SetHandlersRunningOnMain(bool running);
 
 // Keeps enough stack behind a stack overflow of the calling thread for the hand-off (the

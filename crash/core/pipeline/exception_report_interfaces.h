@@ -139,7 +139,6 @@ inline const GUID& InterfaceId(const IExceptionReport*)
 {
     return IID_IExceptionReport;
 }
-IReportSettings* ParentInterface(const IExceptionReport*);
 
 class IExceptionReportEx : public IUnknown
 {

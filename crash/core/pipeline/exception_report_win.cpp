@@ -136,9 +136,12 @@ void ExceptionReport::SetShowAssis(const std::u16string& value)
 
 std::u16string ExceptionReport::GetExceptClass()
 {
-    const std::lock_guard lock(FSection);
-    if (FExceptClassSet)
-        return FExceptClass;
+    {
+        const std::lock_guard lock(FSection);
+        if (FExceptClassSet)
+            return FExceptClass;
+    }
+    // Worked out without the lock: reading the object's type information may fault.
     const std::vector<std::u16string> chain = ExceptionClassChain(GetExceptObject());
     return chain.empty() ? std::u16string() : chain.front();
 }
@@ -152,8 +155,12 @@ void ExceptionReport::SetExceptClass(const std::u16string& value)
 
 std::u16string ExceptionReport::GetExceptMessage()
 {
-    const std::lock_guard lock(FSection);
-    return FExceptMessageSet ? FExceptMessage : ExceptionMessage(GetExceptObject());
+    {
+        const std::lock_guard lock(FSection);
+        if (FExceptMessageSet)
+            return FExceptMessage;
+    }
+    return ExceptionMessage(GetExceptObject());
 }
 
 void ExceptionReport::SetExceptMessage(const std::u16string& value)
@@ -175,7 +182,9 @@ base::ComPtr<IReportFields> ExceptionReport::Fields(base::ComPtr<ReportFields>& 
     if (!fields) {
         fields = base::MakeCom<ReportFields>();
         fields->AcceptData();
-        fields->OnChange = [this] { Changed(false); };
+        // Called with the fields' lock held: the change is only counted here, the callbacks
+        // hear of it when the text is asked for.
+        fields->OnChange = [this] { ::InterlockedIncrement(&FChanges); };
     }
     return fields;
 }
@@ -231,8 +240,16 @@ void ExceptionReport::Changed(bool complete)
 
 void ExceptionReport::RegisterBugReportCallback(TBugReportCallback callback, bool critical)
 {
-    const std::lock_guard lock(FSection);
-    FBugReportCallbacks.push_back({callback, {}, critical});
+    std::u16string text;
+    {
+        const std::lock_guard lock(FSection);
+        FBugReportCallbacks.push_back({callback, {}, critical});
+        if (!FComplete)
+            return;
+        text = FBugReport;
+    }
+    // A report complete already: the callback hears of it at once.
+    base::Guarded([&] { callback(true, text, this); });
 }
 
 void ExceptionReport::UnregisterBugReportCallback(TBugReportCallback callback)
@@ -246,8 +263,15 @@ void ExceptionReport::UnregisterBugReportCallback(TBugReportCallback callback)
 
 void ExceptionReport::RegisterBugReportCallbackOO(TBugReportCallbackOO callback, bool critical)
 {
-    const std::lock_guard lock(FSection);
-    FBugReportCallbacks.push_back({nullptr, callback, critical});
+    std::u16string text;
+    {
+        const std::lock_guard lock(FSection);
+        FBugReportCallbacks.push_back({nullptr, callback, critical});
+        if (!FComplete)
+            return;
+        text = FBugReport;
+    }
+    base::Guarded([&] { callback.Method(callback.Self, true, text, this); });
 }
 
 void ExceptionReport::UnregisterBugReportCallbackOO(TBugReportCallbackOO callback)
@@ -272,7 +296,7 @@ base::ComPtr<IVxBitmap> ExceptionReport::GetScreenShot()
 {
     {
         const std::lock_guard lock(FSection);
-        if (FScreenShot || !FCreateScreenShot)
+        if (FScreenShot || !(FCreateScreenShot || FAppendScreenShot))
             return FScreenShot;
     }
     base::ComPtr<IVxBitmap> shot;
@@ -347,6 +371,7 @@ void ExceptionReport::ShowBugReport(HWND parent)
 
 bool ExceptionReport::SendBugReport(HWND parent)
 {
+    parent = DialogOr(parent);
     if (FireAction(parent, eaSendBugReport))
         return false;
     if (FAppendScreenShot)
@@ -361,6 +386,7 @@ bool ExceptionReport::SendBugReport(HWND parent)
 
 bool ExceptionReport::SaveBugReport(HWND parent)
 {
+    parent = DialogOr(parent);
     if (FireAction(parent, eaSaveBugReport))
         return false;
     bool saved = false;
@@ -372,6 +398,7 @@ bool ExceptionReport::SaveBugReport(HWND parent)
 
 bool ExceptionReport::PrintBugReport(HWND parent)
 {
+    parent = DialogOr(parent);
     if (FireAction(parent, eaPrintBugReport))
         return false;
     bool printed = false;
@@ -383,27 +410,30 @@ bool ExceptionReport::PrintBugReport(HWND parent)
 
 void ExceptionReport::ContinueApplication(HWND parent)
 {
+    parent = DialogOr(parent);
     FireAction(parent, eaContinueApplication);
-    if (const HWND dialog = DialogOr(parent))
-        ::SendMessageW(dialog, CloseDialogMessage, 0, 0);
+    if (parent)
+        ::SendMessageW(parent, CloseDialogMessage, 0, 0);
 }
 
 void ExceptionReport::RestartApplication(HWND parent)
 {
+    parent = DialogOr(parent);
     if (FireAction(parent, eaRestartApplication))
         return;
-    if (const HWND dialog = DialogOr(parent))
-        ::SendMessageW(dialog, CloseDialogMessage, 0, 0);
+    if (parent)
+        ::SendMessageW(parent, CloseDialogMessage, 0, 0);
     FinalAutoSave(true);
     RestartProcess();
 }
 
 void ExceptionReport::CloseApplication(HWND parent)
 {
+    parent = DialogOr(parent);
     if (FireAction(parent, eaCloseApplication))
         return;
-    if (const HWND dialog = DialogOr(parent))
-        ::SendMessageW(dialog, CloseDialogMessage, 0, 0);
+    if (parent)
+        ::SendMessageW(parent, CloseDialogMessage, 0, 0);
     FinalAutoSave(true);
     TerminateAfterReport(*this);
 }
@@ -418,10 +448,16 @@ void ExceptionReport::FinalAutoSave(bool wait)
             base::Guarded([&] { save(*this, nullptr, true); });
         FireAction(nullptr, eaSaveBugReport3);
     }
-    if (wait && FSendThread) {
-        ::WaitForSingleObject(FSendThread, INFINITE);
-        ::CloseHandle(FSendThread);
-        FSendThread = nullptr;
+    // A running background send is waited for; this thread's windows keep answering (the
+    // send may ask them).
+    if (const HANDLE send = wait ? ::InterlockedExchangePointer(&FSendThread, nullptr) : nullptr) {
+        MSG msg;
+        while (::MsgWaitForMultipleObjects(1, &send, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageW(&msg);
+            }
+        ::CloseHandle(send);
     }
 }
 

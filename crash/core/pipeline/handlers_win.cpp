@@ -340,12 +340,14 @@ void FireHandlerEvent(HWND parent, THandlerEvent event, TExceptAction action, bo
     f.Report = &report;
     f.Phase = report.GetPhase();
     f.Handled = handled;
+    // Copied outside the guarded part: a fault there must not leave the lock held.
+    try {
+        const std::lock_guard lock(Lock);
+        if (Lists)
+            f.Copy = *Lists;
+    } catch (...) { // no memory: no handlers this time
+    }
     base::Guarded([&] {
-        {
-            const std::lock_guard lock(Lock);
-            if (Lists)
-                f.Copy = *Lists;
-        }
         if (report.GetCallHandlers() && !ListsEmpty(f)) {
             if (event == heAction && (action == eaRestartApplication || action == eaCloseApplication) &&
                 (CriticalCallbackExists(report) || ExceptionHandlersExist(epCompleteReport)))

@@ -65,7 +65,10 @@ UINT AttachMessageHandler(UINT message, TMessageHandler handler, void* data)
     // The window is made outside the lock: its routine takes the lock for the messages that
     // creating and naming it send.
     if (!MessageWindowOf(me)) {
-        base::Window made = base::CreateMessageWindow(L"QuorvelMsgHandlerWindow", &WindowProc);
+        // A class of this module's own (another module with the reporter has its routine).
+        static const std::wstring className =
+            L"QuorvelMsgHandlerWindow" + std::to_wstring(reinterpret_cast<uintptr_t>(&WindowProc));
+        base::Window made = base::CreateMessageWindow(className.c_str(), &WindowProc);
         if (!made)
             return 0;
         const std::string name = "QuorvelMsgHandlerWindow" + base::HexText(me) +

@@ -39,6 +39,8 @@ struct TPipelineServices
     // The report as an HTML page, for the web client of a CGI program.
     std::u16string (*HtmlPage)(IExceptionReport& report) = nullptr;
     void (*ResetFreezeCounter)() = nullptr;
+    // Empties the reporter's temporary folder (before each report).
+    void (*ClearTempFolder)() = nullptr;
 };
 
 void SetPipelineServices(const TPipelineServices& services);

@@ -46,6 +46,17 @@ TEST(Pipeline, AFailingThreadShowsTheDialogSavesAndTheProgramGoesOn)
         << Joined(o);
 }
 
+// With AutoSend and AutoClipboard, the complete report is sent in the background, without a
+// progress window, and copied to the clipboard.
+TEST(Pipeline, AutomaticSendingAndCopyingWhenTheReportIsComplete)
+{
+    const TOutcome o = RunChild("thread AutoSend=true AutoClip=true");
+    EXPECT_EQ(o.ExitCode, 0u);
+    EXPECT_TRUE(Has(o, "send background hidden")) << Joined(o);
+    EXPECT_TRUE(Has(o, "clipboard"));
+    EXPECT_TRUE(Has(o, "save auto"));
+}
+
 // A failure that cannot continue ends the program after the dialog, with its code; with
 // AutoRestart = 1 the program restarts (exit code 2) and the new process takes the ring over.
 TEST(Pipeline, AFailureThatCannotContinueEndsOrRestarts)
@@ -106,7 +117,7 @@ TEST(Pipeline, HandlersForTheMainThreadRunThereOrFallBack)
     const TOutcome silent = RunChild("no-answer");
     EXPECT_EQ(silent.ExitCode, 0u);
     EXPECT_TRUE(Has(silent, "always other")) << Joined(silent);
-    EXPECT_FALSE(Has(silent, "handler 1 main"));
+    EXPECT_FALSE(Has(silent, "handler 1 other")); // it wants the main thread or nothing
 
     const TOutcome frozen = RunChild("frozen");
     EXPECT_EQ(frozen.ExitCode, 0u);
@@ -114,9 +125,12 @@ TEST(Pipeline, HandlersForTheMainThreadRunThereOrFallBack)
     EXPECT_TRUE(Has(frozen, "dialog 0 report 1 shot 1 class ")) << Joined(frozen);
 }
 
-// A caught exception reaches only the hidden handlers, and is reported when one asks for it.
+// A caught exception reaches only the hidden handlers, and is reported when one asks for it;
+// without hidden handlers nothing happens at all.
 TEST(Pipeline, HiddenExceptionsAreReportedOnlyWhenAHiddenHandlerAsks)
 {
+    const TOutcome nothing = RunChild("caught");
+    EXPECT_EQ(nothing.Lines, (std::vector<std::string>{"went on"})) << Joined(nothing);
     const TOutcome kept = RunChild("hidden");
     EXPECT_EQ(kept.Lines, (std::vector<std::string>{"hidden", "went on"})) << Joined(kept);
     const TOutcome reported = RunChild("hidden-report");

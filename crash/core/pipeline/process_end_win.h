@@ -13,10 +13,10 @@ namespace crash {
 
 class IExceptionReport;
 
-// The process's ring: the one a restarted process inherited, else an empty one.
-TRecentExceptions& RecentExceptions();
-// Now, in whole seconds since 1601 (UTC).
-uint64_t SecondsNow();
+// The process's ring (the one a restarted process inherited, else an empty one): a new
+// exception now, and what an AutoRestart or AutoClose value says now.
+void AddRecentException();
+bool RecentExceptionsSay(uint32_t setting);
 
 // The exit code of a process that ends after `report`.
 UINT ExitCodeAfter(IExceptionReport& report);

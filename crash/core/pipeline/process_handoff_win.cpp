@@ -102,7 +102,9 @@ void ConsoleOutput(ExceptionReport& report)
         WriteOut(u"Content-Type: text/html\r\n\r\n" + page);
         return;
     }
-    WriteOut((report.GetExceptType() == etFrozen ? report.GetFrozenMsg() : report.GetExceptMsg()) + u"\r\n");
+    WriteOut((report.GetExceptType() == etFrozen ? report.ExpandTextVariables(report.GetFrozenMsg())
+                                                 : report.GetExceptMsg()) +
+             u"\r\n");
     if (report.GetAutoShowBugReport() || report.GetShowBtnVisible()) {
         report.SetShowPleaseWaitBox(false);
         WriteOut(u"\r\n" + report.GetBugReport(true) + u"\r\n");
@@ -123,10 +125,8 @@ void AutomaticActions(bool complete, const std::u16string& text, IExceptionRepor
         if (!handled) {
             if (exc->GetAppendScreenShot())
                 exc->GetScreenShot();
-            if (HANDLE* thread = ex->PSendThread(); *thread) {
-                ::CloseHandle(*thread);
-                *thread = nullptr;
-            }
+            if (const HANDLE previous = ::InterlockedExchangePointer(ex->PSendThread(), nullptr))
+                ::CloseHandle(previous);
             if (services.SendBugReport)
                 services.SendBugReport(*exc, nullptr, true, true);
             handled = false;
@@ -179,9 +179,8 @@ void MainPhase(ExceptionReport& report, const THandoffRecord& record, bool& hand
         }
     }
     if (!canContinue || report.GetShowSetting() == ssNothing || target || console) {
-        const uint64_t now = SecondsNow();
-        const bool close = RecentExceptions().Says(report.GetAutoClose(), now);
-        const bool restart = RecentExceptions().Says(report.GetAutoRestart(), now);
+        const bool close = RecentExceptionsSay(report.GetAutoClose());
+        const bool restart = RecentExceptionsSay(report.GetAutoRestart());
         if (close || (!canContinue && !restart)) {
             FireAction(eaCloseApplication, report);
             report.FinalAutoSave(true);
@@ -197,6 +196,8 @@ void MainPhase(ExceptionReport& report, const THandoffRecord& record, bool& hand
         report.FinalAutoSave(false);
 }
 
+volatile LONG Running = 0; // pipelines running now
+
 bool ReporterInMainExecutable()
 {
     return ReporterModule() == ::GetModuleHandleW(nullptr);
@@ -207,6 +208,8 @@ bool ReporterInMainExecutable()
 void ProcessHandoff(const THandoffRecord& record)
 {
     const TPipelineServices& services = PipelineServices();
+    if (services.ClearTempFolder)
+        base::Guarded([&] { services.ClearTempFolder(); });
     TReportRequest request = RequestOf(record);
     const TInnerException* chain = Pointer<const TInnerException>(record.Inner);
     base::ComPtr<ExceptionReport> report = CreateExceptionReport(std::move(request));
@@ -218,25 +221,27 @@ void ProcessHandoff(const THandoffRecord& record)
         handled = true;
         FireHandlerEvent(nullptr, heHidden, eaSendBugReport, handled, *report);
     } else {
-        RecentExceptions().Add(SecondsNow());
+        AddRecentException();
     }
     if (!handled)
         report->FireHandlers(epQuickFiltering, handled);
 
     report->SetPhase(epMainPhase);
-    const bool suspend = report->GetSuspendThreads();
-    bool paused = false;
+    // A second pipeline at once (one processed on its catching thread while the loader lock
+    // is held) leaves the pausing to the first.
+    const bool first = ::InterlockedIncrement(&Running) == 1;
+    const bool pause = first && !handled && report->GetExceptType() != etFrozen &&
+                       report->GetSuspendThreads() && ReporterInMainExecutable();
     base::Guarded([&] {
-        if (!handled && report->GetExceptType() != etFrozen && suspend && ReporterInMainExecutable()) {
+        if (pause)
             PauseThreads(report->GetCompleteThreadId());
-            paused = true;
-        }
         MainPhase(*report, record, handled);
     });
     if (services.ResetFreezeCounter)
         base::Guarded([&] { services.ResetFreezeCounter(); });
-    if (paused)
+    if (pause)
         ResumeThreads();
+    ::InterlockedDecrement(&Running);
 }
 
 void StartPipeline()

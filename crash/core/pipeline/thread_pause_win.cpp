@@ -52,8 +52,12 @@ void WaitIfPaused()
     }
     if (!event)
         return;
+    // Messages that other threads send (the reporter's own windows asking the program's)
+    // are answered meanwhile; posted ones wait.
     const DWORD error = ::GetLastError();
-    ::WaitForSingleObject(event, INFINITE);
+    MSG msg;
+    while (::MsgWaitForMultipleObjects(1, &event, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0)
+        RealPeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     ::SetLastError(error);
 }
 

@@ -14,8 +14,9 @@
 // thread), "ten" (ten failing threads one after another), "handled" (a quick-filtering
 // handler handles it), "throwing" (a handler that throws), "sync-modal" (a handler for the
 // main thread while the main thread is in a message box), "no-answer" (the main thread does
-// not answer), "hidden" and "hidden-report" (a caught exception and a hidden handler that
-// lets it go or has it reported), "frozen" (a freeze report), "filter" (a std::out_of_range
+// not answer), "caught" (an exception the program catches, without hidden handlers),
+// "hidden" and "hidden-report" (a caught exception and a hidden handler that lets it go or
+// has it reported), "frozen" (a freeze report), "filter" (a std::out_of_range
 // thrown on a thread), "pause" (a thread that retrieves messages while another fails),
 // "save" and "save-cancel" (the dialog's save button, the user finishing or cancelling the
 // save assistant; "action A" for each action the action handler sees, "assistant N"). Built
@@ -78,7 +79,7 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting show)
                   report.GetCreateBugReport(), report.GetCreateScreenShot(),
                   std::string(cls.begin(), cls.end()).c_str());
     Line(line);
-    if (report.GetSuspendThreads()) {
+    if (Scenario == "pause") {
         const LONG before = Counter;
         ::Sleep(300);
         Line(Counter == before ? "paused" : "running");
@@ -192,6 +193,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (__argc < 3)
         return 2;
     std::strncpy(Log, __argv[__argc - 1], sizeof Log - 1);
+    // A process restarted without the ring (the hand-shake failed) must not fail again.
+    if (::GetEnvironmentVariableW(L"PIPELINE_CHILD_FAILED", nullptr, 0) && !crash::InheritedExceptionRing()) {
+        std::strncat(Log, ".2", sizeof Log - std::strlen(Log) - 1);
+        Line("restarted without the ring");
+        return 0;
+    }
     if (const auto& ring = crash::InheritedExceptionRing()) {
         std::strncat(Log, ".2", sizeof Log - std::strlen(Log) - 1); // the parent reads the first log at once
         int set = 0;
@@ -216,6 +223,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (scenario == "thread") {
         RunThread(&RaiseOnThread);
     } else if (scenario == "main") {
+        ::SetEnvironmentVariableW(L"PIPELINE_CHILD_FAILED", L"1"); // for a restarted process
         *static_cast<volatile int*>(nullptr) = 1;
     } else if (scenario == "ten") {
         for (int k = 1; k <= 10; ++k) {
@@ -246,6 +254,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                                         crash::stTrySyncCallAlways, crash::epQuickFiltering);
         const base::KernelHandle thread(::CreateThread(nullptr, 0, &RaiseOnThread, nullptr, 0, nullptr));
         ::WaitForSingleObject(thread.Get(), INFINITE); // without retrieving messages
+    } else if (scenario == "caught") {
+        try {
+            throw std::runtime_error("handled by the program");
+        } catch (const std::exception&) {
+        }
     } else if (scenario == "hidden" || scenario == "hidden-report") {
         crash::RegisterHiddenExceptionHandler(
             scenario == "hidden"
