@@ -1,6 +1,6 @@
 #pragma once
 // The message of an operating-system exception that has no exception object of the
-// runtime, in this program's runtime language (German), as ReportOsException gives it.
+// runtime, in this program's runtime language (German), as the object of an OS exception carries it.
 
 #include <cstdint>
 #include <optional>

@@ -2,7 +2,6 @@
 
 #include "base/utf.h"
 #include "crash/core/intercept/base_exception.h"
-#include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/os_exception_message.h"
 
 #include <string>
@@ -47,19 +46,6 @@ std::exception_ptr OsExceptionObject(const EXCEPTION_RECORD& record)
     const std::string message = base::Utf16ToUtf8(OsExceptionMessage(os));
     return Known(os.Code) ? std::make_exception_ptr(EExternal(message, &record))
                           : std::make_exception_ptr(EExternalException(message, &record));
-}
-
-void ReportOsException(const EXCEPTION_RECORD& record, const CONTEXT& context)
-{
-    const std::exception_ptr object = OsExceptionObject(record);
-    TDispatchRequest request;
-    request.Exception = &object;
-    request.Address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(record.ExceptionAddress));
-    request.Source = esSystemExceptionHandler;
-    request.Context = &context;
-    request.Record = &record;
-    request.CanContinue = false;
-    DispatchException(request);
 }
 
 } // namespace crash

@@ -1,5 +1,7 @@
 #include "crash/core/report/report_text.h"
 
+#include "base/hex.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -21,9 +23,7 @@ std::u16string Number(uint64_t value)
 
 std::u16string Hex8(uint32_t value)
 {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return Ascii(text);
+    return Ascii(base::AddressText(value).c_str());
 }
 
 bool Blank(char16_t c)

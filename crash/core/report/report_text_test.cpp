@@ -2,6 +2,7 @@
 // endings, empty section lines, short up times, sizes at the unit borders.
 
 #include "crash/core/report/report_text.h"
+#include "crash/core/report/thread_title.h"
 
 #include <gtest/gtest.h>
 
@@ -83,6 +84,17 @@ TEST(ReportText, RegistersAndStackDump)
     const std::u16string dump = StackDumpText(0, many);
     EXPECT_EQ(std::count(dump.begin(), dump.end(), u'\n'), 19);
     EXPECT_EQ(StackDumpText(0, {}), u"");
+}
+
+TEST(ThreadTitle, NameOrClassThenStateAndPriority)
+{
+    EXPECT_EQ(ThreadTitle({0x1a4, u"main thread", u"", false, 0}), u"main thread ($1a4):");
+    EXPECT_EQ(ThreadTitle({0x2b8, u"", u"TDownloadThread", true, -1}),
+              u"thread $2b8 (TDownloadThread): <suspended> <priority:-1>");
+    EXPECT_EQ(ThreadTitle({0x10, u"", u"", false, 2}), u"thread $10: <priority:2>");
+    EXPECT_TRUE(HiddenThreadName(u"-"));
+    EXPECT_TRUE(HiddenThreadName(u"Vexcatch - HandleExceptionThread"));
+    EXPECT_FALSE(HiddenThreadName(u"main thread"));
 }
 
 } // namespace
