@@ -170,6 +170,14 @@ void ExceptionReport::SetExceptMessage(const std::u16string& value)
     FExceptMessageSet = true;
 }
 
+std::shared_ptr<void> ExceptionReport::AssemblyState(std::shared_ptr<void> (*make)())
+{
+    const std::lock_guard lock(FSection);
+    if (!FAssemblyState)
+        FAssemblyState = make();
+    return FAssemblyState;
+}
+
 void ExceptionReport::SetInner(std::vector<TInnerException> inner)
 {
     const std::lock_guard lock(FSection);

@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -268,11 +269,9 @@ public:
     void Changed(bool complete);
     // The final automatic saving; with `wait`, a background send is waited for too.
     void FinalAutoSave(bool wait);
-    // Whether the program may go on after this report (as it was created).
-    bool CouldContinue() const
-    {
-        return FCanContinue2;
-    }
+    // What the report's assembly keeps with the report (the layer above owns its type):
+    // made by `make` on the first call.
+    std::shared_ptr<void> AssemblyState(std::shared_ptr<void> (*make)());
 
     ~ExceptionReport() override;
 
@@ -341,6 +340,7 @@ private:
     bool FExceptClassSet = false, FExceptMessageSet = false;
     SYSTEMTIME FTime{};
     std::vector<TInnerException> FInner;
+    std::shared_ptr<void> FAssemblyState;
 };
 
 // A new report object for a caught exception, with the class filter's decisions made.

@@ -1,0 +1,105 @@
+// A report assembled in this process: placeholders first, then the completed sections, the
+// checksums in the header, the threads as ListThreads says, nothing without CreateBugReport.
+
+#include "crash/core/report/report_assembly_win.h"
+
+#include "base/hex.h"
+#include "base/win_handle.h"
+#include "crash/core/intercept/raise_state_win.h"
+#include "crash/core/pipeline/exception_report_win.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <regex>
+#include <stdexcept>
+#include <string>
+
+namespace crash {
+namespace {
+
+std::string Narrow(const std::u16string& text)
+{
+    std::string out;
+    for (char16_t c : text)
+        out.push_back(c < 128 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+[[gnu::noinline]] void Fail()
+{
+    throw std::runtime_error("assembled");
+}
+
+// A report of an exception thrown and caught here, with what its throw captured.
+base::ComPtr<ExceptionReport> CaughtReport(bool listThreads, bool createReport = true)
+{
+    SetRaiseCapture(true);
+    std::exception_ptr caught;
+    try {
+        Fail();
+    } catch (...) {
+        caught = std::current_exception();
+    }
+    SetRaiseCapture(false);
+    const TRaiseStackInfo* raised = PreparedRaiseStackInfoOf(caught);
+    EXPECT_TRUE(raised && raised->Captured);
+    CONTEXT context{};
+    if (raised)
+        std::memcpy(&context, raised->Context, sizeof raised->Context);
+    TReportRequest request;
+    request.Exception = &caught;
+    request.Address = raised ? raised->Address : 0;
+    request.Context = &context;
+    if (raised && raised->PreparedStack)
+        request.PreparedStack.assign(reinterpret_cast<const uint8_t*>(raised->PreparedStack),
+                                     reinterpret_cast<const uint8_t*>(raised->PreparedStack) +
+                                         raised->PreparedStackLength);
+    request.Source = esManual;
+    base::ComPtr<ExceptionReport> report = CreateExceptionReport(std::move(request));
+    report->SetListThreads(listThreads);
+    report->SetCreateBugReport(createReport);
+    return report;
+}
+
+TEST(ReportAssembly, PlaceholdersThenTheCompleteReport)
+{
+    const base::ComPtr<ExceptionReport> report = CaughtReport(true);
+    const std::string first = Narrow(AssembledReportText(*report, false));
+    EXPECT_NE(first.find("callstack crc     : will be calculated soon"), std::string::npos) << first;
+    EXPECT_NE(first.find(">> stack will be calculated soon"), std::string::npos);
+    EXPECT_NE(first.find("\r\n\r\nmodules:\r\n>> will be calculated soon"), std::string::npos);
+
+    const std::string complete = Narrow(AssembledReportText(*report, true));
+    EXPECT_EQ(complete.find("will be calculated soon"), std::string::npos) << complete;
+    EXPECT_TRUE(std::regex_search(complete, std::regex("callstack crc +: \\$[0-9a-f]{8}, \\$[0-9a-f]{8}, "
+                                                       "\\$[0-9a-f]{8}\r\n")))
+        << complete;
+    EXPECT_NE(complete.find("\r\n\r\ncpu registers:\r\neax = "), std::string::npos);
+    const std::string esp = base::AddressText(report->GetContext()->Esp);
+    EXPECT_NE(complete.find("\r\n\r\nstack dump:\r\n" + esp + "  "), std::string::npos);
+    EXPECT_NE(complete.find("crash_report_win_test.exe"), std::string::npos); // the modules list, the stack
+    // The same text when asked again.
+    EXPECT_EQ(Narrow(AssembledReportText(*report, true)), complete);
+}
+
+TEST(ReportAssembly, OtherThreadsOnlyWithListThreads)
+{
+    const base::KernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    DWORD id = 0;
+    const base::KernelHandle worker(::CreateThread(
+        nullptr, 0, [](void* e) WINAPI -> DWORD { return ::WaitForSingleObject(e, INFINITE); }, stop.Get(), 0,
+        &id));
+    const std::string title = "thread " + base::HexText(id) + ":";
+    const std::string listed = Narrow(AssembledReportText(*CaughtReport(true), true));
+    EXPECT_NE(listed.find("\r\n\r\n" + title), std::string::npos) << listed;
+    const std::string alone = Narrow(AssembledReportText(*CaughtReport(false), true));
+    EXPECT_EQ(alone.find(title), std::string::npos);
+    ::SetEvent(stop.Get());
+    ::WaitForSingleObject(worker.Get(), INFINITE);
+
+    EXPECT_EQ(AssembledReportText(*CaughtReport(true, false), true), u"");
+}
+
+} // namespace
+} // namespace crash
