@@ -12,10 +12,10 @@
 #include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/pipeline/exception_report_win.h"
 #include "crash/core/report/report_header_win.h"
+#include "crash/core/report/report_plugins_win.h"
 #include "crash/core/report/report_text.h"
 #include "crash/core/report/thread_title.h"
 #include "crash/core/stack/stack_tracer_win.h"
-#include "crash/core/sysinfo/system_lists_win.h"
 #include "crash/core/x86/process_code_memory.h"
 #include "crash/core/x86/x86_listing.h"
 #include "crash/settings/report_fields.h"
@@ -195,12 +195,6 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
     return threads;
 }
 
-bool PluginListed(ExceptionReport& report, const std::u16string& name)
-{
-    const std::u16string plugins = u"|" + report.GetPropStr("Plugins") + u"|";
-    return plugins.find(u"|" + name + u"|") != std::u16string::npos;
-}
-
 void Build(ExceptionReport& report, TAssembly& a)
 {
     const TReportHeader header = BuildReportHeader(report);
@@ -221,9 +215,8 @@ void Build(ExceptionReport& report, TAssembly& a)
             base::Guarded([&] { location = LocationLine(LineAt(t.ExceptAddr), options); });
         s->SetContent(t.Title, location + u"\r\n>> stack will be calculated soon");
     }
-    for (const char16_t* plugin : {u"modules", u"processes", u"hardware"})
-        if (PluginListed(report, plugin))
-            s->SetContent(plugin, Placeholder);
+    for (const TReportPlugin& plugin : ListedPlugins(report, true))
+        s->SetContent(plugin.Name, Placeholder);
     const bool context = report.GetContext() != nullptr;
     if (context && report.GetShowCpuRegisters())
         s->SetContent(u"cpu registers", Placeholder);
@@ -289,6 +282,7 @@ void Complete(ExceptionReport& report, TAssembly& a)
     for (size_t k = 0; k < a.Threads.size(); ++k) {
         const TThreadEntry& t = a.Threads[k];
         std::u16string content = u">> stack not accessible";
+        bool failed = true;
         base::Guarded([&] {
             if (!t.HasContext)
                 return;
@@ -302,6 +296,7 @@ void Complete(ExceptionReport& report, TAssembly& a)
                 request.PreparedStack = t.PreparedStack;
             const TTraceResult trace =
                 TraceContext(t.Context, StackTop(t.ThreadId, t.Context.Esp), std::move(request));
+            failed = false;
             if (trace.Text.empty())
                 return;
             content = trace.Text;
@@ -318,6 +313,8 @@ void Complete(ExceptionReport& report, TAssembly& a)
             for (const std::u16string& m : trace.MinDebugInfo)
                 minimal.push_back(m);
         });
+        if (failed && t.HasContext)
+            content = InternalErrorText(u"GetThreadStack");
         if (!t.InnerHeading.empty())
             content = t.InnerHeading + u"\r\n" + content;
         s->SetContent(t.Title, content);
@@ -328,22 +325,20 @@ void Complete(ExceptionReport& report, TAssembly& a)
             s->SetContent(u"cpu registers",
                           CpuRegistersText({context.Eax, context.Ebx, context.Ecx, context.Edx, context.Esi,
                                             context.Edi, context.Eip, context.Esp, context.Ebp}));
-        if (s->FindItem(u"stack dump") >= 0)
-            base::Guarded([&] { s->SetContent(u"stack dump", StackDump(context)); });
+        if (s->FindItem(u"stack dump") >= 0) {
+            std::u16string dump = InternalErrorText(u"GetStackDump");
+            base::Guarded([&] { dump = StackDump(context); });
+            s->SetContent(u"stack dump", dump);
+        }
     }
     if (s->FindItem(u"disassembling") >= 0) {
-        std::u16string listing;
+        std::u16string listing = InternalErrorText(u"GetCleartextDisAsm");
         base::Guarded([&] { listing = Disassembly(report, funcEntry, funcAddr); });
         s->SetContent(u"disassembling", listing); // empty: the section goes
     }
-    const std::pair<const char16_t*, std::wstring (*)()> plugins[] = {
-        {u"modules", &ModulesListText}, {u"processes", &ProcessesListText}, {u"hardware", &HardwareListText}};
-    for (const auto& [name, text] : plugins)
-        if (s->FindItem(name) >= 0) {
-            std::u16string list = u"Internal error in plugin";
-            base::Guarded([&] { list = AsU16(text()); });
-            s->SetContent(name, list);
-        }
+    for (const TReportPlugin& plugin : ListedPlugins(report, true))
+        if (s->FindItem(plugin.Name) >= 0)
+            s->SetContent(plugin.Name, PluginText(plugin, &report));
     const base::ComPtr<IReportFields> h = report.GetBugReportHeader();
     h->Lock();
     h->SetContent(u"callstack crc", CallstackCrcText(crc[0], crc[1], crc[2]));

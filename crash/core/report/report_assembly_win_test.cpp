@@ -2,6 +2,7 @@
 // checksums in the header, the threads as ListThreads says, nothing without CreateBugReport.
 
 #include "crash/core/report/report_assembly_win.h"
+#include "crash/core/report/report_plugins_win.h"
 
 #include "base/hex.h"
 #include "base/win_handle.h"
@@ -99,6 +100,30 @@ TEST(ReportAssembly, OtherThreadsOnlyWithListThreads)
     ::WaitForSingleObject(worker.Get(), INFINITE);
 
     EXPECT_EQ(AssembledReportText(*CaughtReport(true, false), true), u"");
+}
+
+// Plug-ins named by the Plugins setting, in its order: a field of the header, a section of
+// its own; one that fails shows the internal error; an unregistered name is passed over.
+TEST(ReportAssembly, PluginsAsFieldsAndSections)
+{
+    AddReportPlugin(u"build", u"the build", TBugReportPluginA([] { return std::string("nightly 42"); }),
+                    false);
+    AddReportPlugin(u"failing", u"fails", TBugReportPluginExW([](IExceptionReport*) -> std::u16string {
+                        throw std::runtime_error("a plug-in failed");
+                    }),
+                    true);
+    const base::ComPtr<ExceptionReport> report = CaughtReport(false);
+    report->SetPropStr("Plugins", u"failing|build|nothing|modules");
+    const std::string text = Narrow(AssembledReportText(*report, true));
+    EXPECT_NE(text.find("\r\nbuild             : nightly 42\r\n"), std::string::npos) << text;
+    const size_t failing = text.find("\r\n\r\nfailing:\r\n>> internal error in plugin");
+    EXPECT_NE(failing, std::string::npos);
+    EXPECT_GT(text.find("\r\n\r\nmodules:"), failing); // in the setting's order
+    EXPECT_EQ(text.find("nothing"), std::string::npos);
+    RemoveReportPlugin(u"build");
+    RemoveReportPlugin(u"failing");
+    EXPECT_FALSE(FindReportPlugin(u"build"));
+    EXPECT_TRUE(FindReportPlugin(u"hardware"));
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/startup_win.h"
+#include "crash/core/report/report_plugins_win.h"
 #include "crash/core/sysinfo/os_description_win.h"
 #include "crash/core/sysinfo/system_lists_win.h"
 #include "crash/settings/module_settings.h"
@@ -288,6 +289,8 @@ TReportHeader BuildReportHeader(ExceptionReport& report)
     });
     add(u"compiled with", [&] { return LinkerMajorVersion(reporter) == 2 ? u"Delphi XE" : u"BCB XE"; });
     add(u"Vexcatch version", [] { return ReporterVersion; });
+    for (const TReportPlugin& plugin : ListedPlugins(report, false))
+        add(plugin.Name.c_str(), [&] { return PluginText(plugin, &report); });
     header.AddIndex = static_cast<int>(header.Items.size());
     add(u"callstack crc", [] { return CalculatedSoon; });
     add(u"exception number", [] { return Ascii(std::to_string(::InterlockedIncrement(&ExceptionNumber))); });
