@@ -15,6 +15,7 @@
 #include "crash/core/report/report_plugins_win.h"
 #include "crash/core/report/report_text.h"
 #include "crash/core/report/thread_title.h"
+#include "crash/core/report/trace_process_win.h"
 #include "crash/core/stack/stack_tracer_win.h"
 #include "crash/core/x86/process_code_memory.h"
 #include "crash/core/x86/x86_listing.h"
@@ -132,7 +133,8 @@ bool ThreadContext(DWORD thread, CONTEXT& context)
 std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
 {
     std::vector<TThreadEntry> threads;
-    const DWORD crashed = report.GetCrashedThreadId(), main = MainThreadId();
+    const DWORD crashed = report.GetCrashedThreadId(),
+                main = MainThreadId() ? MainThreadId() : FirstThreadOfProcess();
     const bool frozen = report.GetExceptType() == etFrozen;
     if (!frozen) {
         TThreadEntry e;
@@ -185,7 +187,7 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
          more = ::Thread32Next(snapshot.Get(), &entry)) {
         const DWORD t = entry.th32ThreadID;
         if (entry.th32OwnerProcessID != ::GetCurrentProcessId() || t == main || (t == crashed && !frozen) ||
-            t == HandlingThreadId() || t == ::GetCurrentThreadId())
+            (t == HandlingThreadId() && !TracingProcess()) || t == ::GetCurrentThreadId())
             continue;
         if (const std::optional<TThreadInfo> info = LookupThreadInfo(t);
             info && HiddenThreadName(Ascii(info->Name)))
