@@ -223,27 +223,37 @@ std::u16string ExceptionReport::GetBugReport(bool mustBeComplete)
         text = FBugReport;
     }
     if (completed)
-        Changed(true);
+        Notify(true, text);
     return text;
 }
 
-void ExceptionReport::Changed(bool complete)
+void ExceptionReport::Changed()
+{
+    const std::u16string text = GetBugReport(false);
+    bool complete;
+    {
+        const std::lock_guard lock(FSection);
+        complete = FComplete;
+    }
+    Notify(complete, text);
+}
+
+void ExceptionReport::Notify(bool complete, const std::u16string& text)
 {
     std::vector<TCallback> callbacks;
-    std::u16string text;
     {
         const std::lock_guard lock(FSection);
         callbacks = FBugReportCallbacks;
-        text = FBugReport;
-        complete = complete || FComplete;
     }
-    for (const TCallback& c : callbacks)
-        base::Guarded([&] {
-            if (c.Plain)
-                c.Plain(complete, text, this);
-            else if (c.Method.Method)
-                c.Method.Method(c.Method.Self, complete, text, this);
-        });
+    // The plain callbacks first, then the method ones.
+    for (const bool plain : {true, false})
+        for (const TCallback& c : callbacks)
+            base::Guarded([&] {
+                if (plain && c.Plain)
+                    c.Plain(complete, text, this);
+                else if (!plain && !c.Plain && c.Method.Method)
+                    c.Method.Method(c.Method.Self, complete, text, this);
+            });
 }
 
 void ExceptionReport::RegisterBugReportCallback(TBugReportCallback callback, bool critical)

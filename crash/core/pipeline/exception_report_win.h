@@ -265,8 +265,9 @@ public:
     }
     void SetInner(std::vector<TInnerException> inner) override;
 
-    // The report changed: every callback hears of it (with the text when `complete`).
-    void Changed(bool complete);
+    // The report changed (a section was filled in): every callback hears of it with the
+    // current text.
+    void Changed();
     // The final automatic saving; with `wait`, a background send is waited for too.
     void FinalAutoSave(bool wait);
     // What the report's assembly keeps with the report (the layer above owns its type):
@@ -295,6 +296,8 @@ private:
     bool FireAction(HWND parent, TExceptAction action);
     // The header or the sections, made on first use.
     base::ComPtr<IReportFields> Fields(base::ComPtr<ReportFields>& fields);
+    // Tells every callback, plain ones first.
+    void Notify(bool complete, const std::u16string& text);
     // The crash dialog of this process when `parent` is null.
     HWND DialogOr(HWND parent);
 

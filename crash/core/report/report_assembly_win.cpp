@@ -50,9 +50,10 @@ struct TThreadEntry
 // What one report's assembly keeps between the calls.
 struct TAssembly
 {
-    std::mutex Lock;
-    bool Built = false, Complete = false;
+    std::mutex Lock; // guards the flags; the completion itself runs without it
+    bool Built = false, Completing = false, Complete = false;
     std::vector<TThreadEntry> Threads;
+    base::KernelHandle Completed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
 };
 
 std::shared_ptr<TAssembly> AssemblyOf(ExceptionReport& report)
@@ -320,6 +321,7 @@ void Complete(ExceptionReport& report, TAssembly& a)
         if (!t.InnerHeading.empty())
             content = t.InnerHeading + u"\r\n" + content;
         s->SetContent(t.Title, content);
+        report.Changed();
     }
     if (const CONTEXT* c = report.GetContext()) {
         const CONTEXT& context = oldest && oldest->InnerLevel ? oldest->Context : *c;
@@ -365,19 +367,84 @@ TReportItems Items(IReportFields& fields)
 
 } // namespace
 
+namespace {
+
+// Completes the report once: the caller that takes it on (or the completion thread) runs it,
+// the others wait for it. Afterwards the handlers of the complete report run when the report
+// is still in its post-processing phase.
+void CompleteOnce(ExceptionReport& report, TAssembly& a)
+{
+    bool mine = false;
+    {
+        const std::lock_guard lock(a.Lock);
+        if (a.Complete)
+            return;
+        if (!a.Completing)
+            mine = a.Completing = true;
+    }
+    if (!mine) {
+        ::WaitForSingleObject(a.Completed.Get(), INFINITE);
+        return;
+    }
+    base::Guarded([&] { Complete(report, a); });
+    {
+        const std::lock_guard lock(a.Lock);
+        a.Complete = true;
+    }
+    ::SetEvent(a.Completed.Get());
+}
+
+struct TCompletion
+{
+    base::ComPtr<ExceptionReport> Report; // kept alive while the completion runs
+    std::shared_ptr<TAssembly> Assembly;
+};
+
+DWORD WINAPI CompletionThread(void* p)
+{
+    const std::unique_ptr<TCompletion> c(static_cast<TCompletion*>(p));
+    RegisterThreadInfo(::GetCurrentThreadId(), nullptr, "-", 0, 0, nullptr);
+    CompleteOnce(*c->Report, *c->Assembly);
+    c->Report->GetBugReport(true); // the report is complete: its callbacks hear of it
+    if (c->Report->GetPhase() == epPostProcessing) {
+        bool handled = false;
+        c->Report->FireHandlers(epCompleteReport, handled);
+    }
+    UnregisterThread(::GetCurrentThreadId());
+    return 0;
+}
+
+} // namespace
+
 std::u16string AssembledReportText(IExceptionReport& exc, bool mustBeComplete)
 {
     auto* report = dynamic_cast<ExceptionReport*>(&exc);
     if (!report || !report->GetCreateBugReport())
         return {};
     const std::shared_ptr<TAssembly> a = AssemblyOf(*report);
-    const std::lock_guard lock(a->Lock);
-    if (!a->Built) {
-        a->Built = true;
-        base::Guarded([&] { Build(*report, *a); });
+    bool startCompletion = false;
+    {
+        const std::lock_guard lock(a->Lock);
+        if (!a->Built) {
+            a->Built = true;
+            base::Guarded([&] { Build(*report, *a); });
+            // The pipeline's first request starts the completion on a thread of its own, so that
+            // the dialog shows at once; the slow parts replace their placeholders meanwhile.
+            startCompletion =
+                !mustBeComplete && ::GetCurrentThreadId() == HandlingThreadId() && !LoaderLockBusy(0);
+        }
     }
-    if (mustBeComplete && !a->Complete)
-        base::Guarded([&] { Complete(*report, *a); });
+    if (startCompletion) {
+        auto* c = new TCompletion{base::ComPtr<ExceptionReport>::Share(report), a};
+        if (const HANDLE thread = ::CreateThread(nullptr, 0, &CompletionThread, c, 0, nullptr)) {
+            ::SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+            ::CloseHandle(thread);
+        } else {
+            delete c;
+        }
+    }
+    if (mustBeComplete)
+        CompleteOnce(*report, *a);
     const base::ComPtr<IReportFields> header = report->GetBugReportHeader(),
                                       sections = report->GetBugReportSections();
     return ReportText(Items(*header), Items(*sections));
