@@ -27,6 +27,7 @@ TEST(ReportUnderThePipeline, PlaceholdersFirstThenTheCompletedReport)
         all, std::regex("callstack crc +: \\$[0-9a-f]{8}, \\$[0-9a-f]{8}, \\$[0-9a-f]{8} ")))
         << all;
     EXPECT_TRUE(has("callback complete")) << all;
+    EXPECT_TRUE(has("failing named")) << all;
     EXPECT_TRUE(has("main named")) << all;
     EXPECT_TRUE(has("went on"));
 }

@@ -500,6 +500,16 @@ private:
             const std::vector<uint32_t> chain =
                 R.FramePointer ? FrameChainSlots(M, R.FramePointer, R.StackBottom, R.StackTop)
                                : std::vector<uint32_t>();
+            // Where the exception's own address lies on the stack: the slot nearest the stack
+            // pointer. Copies of it further up (an exception record kept in a handler's frame)
+            // are no frames.
+            uint32_t topSlot = 0;
+            if (R.IsException && R.TopAddr)
+                for (uint32_t slot = R.StackBottom, v; slot + 4 <= R.StackTop; slot += 4)
+                    if (M.ReadDword(slot, v) && v == R.TopAddr) {
+                        topSlot = slot;
+                        break;
+                    }
             uint32_t visited = 0;
             for (uint32_t slot = R.StackTop - 4; slot >= R.StackBottom && !FTopStored; slot -= 4) {
                 if ((++visited & 0xFF) == 0) {
@@ -507,7 +517,7 @@ private:
                     Progress(static_cast<int>(25ull * visited / std::max(slots, 1u)));
                 }
                 uint32_t v;
-                if (M.ReadDword(slot, v)) {
+                if (M.ReadDword(slot, v) && !(R.IsException && v == R.TopAddr && slot != topSlot)) {
                     const bool certain = std::binary_search(chain.begin(), chain.end(), slot);
                     const bool passed = Candidate(v, certain, TCandidate::Slot);
                     // The saved frame pointer below a certain slot is no candidate.

@@ -220,6 +220,20 @@ TEST(StackTracer, ASlotHoldingTheExceptionAddressStartsTheTrace)
     EXPECT_EQ(Addresses(result), TrueChain);
 }
 
+// A handler higher up kept a copy of the exception record: the exception address appears in
+// its frame, above the frames between it and the fault. Only the slot nearest the fault
+// starts the trace.
+TEST(StackTracer, ACopyOfTheExceptionAddressHigherUpIsNoFrame)
+{
+    TProgram p;
+    const uint32_t esp = p.TrueStack();
+    p.Memory.Put32(0x12FFF0, 0x401300); // in main's frame: the record's address field
+    p.Memory.Put32(esp - 4, 0x401300);
+    p.Memory.Put32(esp - 8, 0x401405);
+    const TTraceResult r = p.Trace(p.Fault(esp - 8, 0x12FFE4));
+    EXPECT_EQ(Addresses(r), TrueChain) << std::string(r.Text.begin(), r.Text.end());
+}
+
 TEST(StackTracer, UnreadableStacksGiveNoText)
 {
     TProgram p;

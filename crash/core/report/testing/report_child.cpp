@@ -2,8 +2,9 @@
 // assembly and a stand-in for the crash dialog:  report_child LOG
 // The stand-in logs "placeholders" when the report it is shown still has them, then asks for
 // the complete report and logs its "callstack crc" line, "section" with the title of the
-// failing thread's section, and "main named" when the main thread's trace names WinMain (the
-// program carries its debug information). "callback complete" is logged when a report
+// failing thread's section, "failing named" when that section names the function that failed
+// and "main named" when the main thread's trace names WinMain (the program carries its debug
+// information). "callback complete" is logged when a report
 // callback hears of the completion; "went on" when the program goes on.
 
 #include "base/win_handle.h"
@@ -56,6 +57,9 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
     const size_t section = text.find("\r\n\r\nthread $");
     if (section != std::string::npos)
         Line("section " + LineOf(text.substr(section + 4), ""));
+    if (section != std::string::npos &&
+        text.find("RaiseOnThread", section) < text.find("\r\n\r\n", section + 4))
+        Line("failing named");
     const size_t main = text.find("\r\n\r\nmain thread");
     if (main != std::string::npos && text.find("WinMain", main) != std::string::npos)
         Line("main named");
