@@ -1,0 +1,92 @@
+// The report file's contents as reports are added: duplicates merged into a counted report,
+// other programs' reports kept apart, the oldest reports cut at a report's start.
+
+#include "crash/core/report/report_lookup.h"
+#include "crash/ui/report_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace crash {
+namespace {
+
+std::string Report(const std::string& time, const std::string& crc, const std::string& exe = "lumigate.exe",
+                   const std::string& more = "")
+{
+    return "date/time        : " + time + "\r\nexecutable       : " + exe + "\r\nversion          : 1.0\r\n" +
+           "callstack crc    : " + crc + "\r\nexception class  : EAccessViolation" + more +
+           "\r\n\r\nmain thread ($1):\r\n00401000 lumigate.exe";
+}
+
+const std::string A = "$11111111, $22222222, $33333333", B = "$11111111, $44444444, $55555555";
+
+TEST(ReportFile, DuplicatesAreMergedIntoACountedReport)
+{
+    std::string file = AppendReport("", Report("1", A), {});
+    EXPECT_EQ(file, Report("1", A) + "\r\n\r\n");
+    file = AppendReport(file, Report("2", B), {true, 2}); // another place: kept
+    file = AppendReport(file, Report("3", A), {true, 2});
+    std::string counted = Report("3", A);
+    InsertHeaderLine(counted, std::string_view("count"), std::string_view("callstack crc"),
+                     std::string_view("2"));
+    EXPECT_EQ(file, Report("2", B) + "\r\n\r\n" + counted + "\r\n\r\n");
+    EXPECT_NE(counted.find("\r\ncallstack crc    : " + A + "\r\ncount            : 2\r\n"),
+              std::string::npos);
+    // The third occurrence counts on from the counted one.
+    file = AppendReport(file, Report("4", A), {true, 2});
+    EXPECT_EQ(ExtractHeaderField(std::string_view(file), std::string_view("count")), "3");
+    EXPECT_EQ(file.find("date/time        : 3"), std::string::npos);
+    // With only the first checksum compared, B is a duplicate of A.
+    file = AppendReport(file, Report("5", B), {true, 0});
+    EXPECT_EQ(file.find("date/time        : 4"), std::string::npos);
+    EXPECT_EQ(ExtractHeaderField(std::string_view(file), std::string_view("count")), "4");
+}
+
+TEST(ReportFile, AnotherProgramsReportIsNoDuplicate)
+{
+    std::string file = AppendReport("", Report("1", A, "other.exe"), {});
+    file = AppendReport(file, Report("2", A), {true, 2});
+    EXPECT_NE(file.find("other.exe"), std::string::npos);
+    EXPECT_EQ(file.find("count"), std::string::npos);
+    // Without a key (a value that is no checksum) nothing is merged either.
+    EXPECT_EQ(DuplicateKey("will be calculated soon", 2), "");
+    EXPECT_EQ(DuplicateKey(A, 1), "$11111111, $22222222");
+}
+
+TEST(ReportFile, AFileOverItsLimitLosesItsOldestReports)
+{
+    std::string file;
+    for (int k = 0; k < 10; ++k)
+        file = AppendReport(file, Report(std::to_string(k), A), {});
+    const size_t one = Report("0", A).size() + 4;
+    ASSERT_EQ(file.size(), 10 * one);
+    const uint64_t limit = 4 * one;
+    file = AppendReport(file, Report("new", A), {false, 2, limit});
+    // What is kept before the new report starts at a report and is under three quarters.
+    EXPECT_EQ(file.rfind("date/time", 0), 0u);
+    const size_t newAt = file.find("date/time        : new");
+    EXPECT_LT(newAt, limit - limit / 4);
+    EXPECT_EQ(newAt % one, 0u);
+    // A file under its limit is left whole.
+    EXPECT_EQ(AppendReport("x", Report("1", A), {false, 2, 100000}).rfind("x", 0), 0u);
+}
+
+TEST(ReportLookup, FieldsSectionsAndInsertedLines)
+{
+    const std::u16string report =
+        u"date/time : now\r\nversion  : 1.0 \r\nversions : many\r\n\r\nmodules:\r\na\r\nb\r\n\r\nend:\r\nx";
+    EXPECT_EQ(ExtractHeaderField(std::u16string_view(report), std::u16string_view(u"version")), u"1.0");
+    EXPECT_EQ(ExtractHeaderField(std::u16string_view(report), std::u16string_view(u"date/time")),
+              u""); // first line
+    EXPECT_EQ(ExtractHeaderField(std::u16string_view(report), std::u16string_view(u"vers")), u"");
+    EXPECT_EQ(ExtractSection(std::u16string_view(report), std::u16string_view(u"modules")), u"\r\na\r\nb");
+    EXPECT_EQ(ExtractSection(std::u16string_view(report), std::u16string_view(u"end")), u"\r\nx");
+    std::u16string copy = report;
+    InsertHeaderLine(copy, std::u16string_view(u"x"), std::u16string_view(u"nothing"),
+                     std::u16string_view(u"1"));
+    EXPECT_EQ(copy, report);
+}
+
+} // namespace
+} // namespace crash
