@@ -3,6 +3,7 @@
 
 #include "crash/core/report/report_lookup.h"
 #include "crash/ui/report_file.h"
+#include "crash/ui/report_path.h"
 
 #include <gtest/gtest.h>
 
@@ -86,6 +87,20 @@ TEST(ReportLookup, FieldsSectionsAndInsertedLines)
     InsertHeaderLine(copy, std::u16string_view(u"x"), std::u16string_view(u"nothing"),
                      std::u16string_view(u"1"));
     EXPECT_EQ(copy, report);
+}
+
+TEST(ReportPath, BesideTheProgramOnItsDriveAndWithoutDots)
+{
+    const std::u16string folder = u"C:\\Program Files\\Lumigate\\", root = u"C:\\";
+    EXPECT_EQ(AbsolutePath(u"bugreport.txt", folder, root), u"C:\\Program Files\\Lumigate\\bugreport.txt");
+    EXPECT_EQ(AbsolutePath(u"logs\\..\\r.txt", folder, root), u"C:\\Program Files\\Lumigate\\r.txt");
+    EXPECT_EQ(AbsolutePath(u"\\reports\\r.txt", folder, root), u"C:\\reports\\r.txt");
+    EXPECT_EQ(AbsolutePath(u"\\reports\\r.txt", folder, u"\\\\server\\share\\"),
+              u"\\\\server\\share\\reports\\r.txt");
+    EXPECT_EQ(AbsolutePath(u"D:\\a\\.\\.\\b\\c\\..\\..\\r.txt", folder, root), u"D:\\a\\r.txt");
+    EXPECT_EQ(AbsolutePath(u"D:\\..\\r.txt", folder, root), u"D:\\..\\r.txt"); // not above the drive
+    EXPECT_EQ(AbsolutePath(u"\\\\srv\\share\\x\\..\\r.txt", folder, root), u"\\\\srv\\share\\r.txt");
+    EXPECT_EQ(AbsolutePath(u"", folder, root), folder);
 }
 
 } // namespace

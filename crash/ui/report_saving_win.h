@@ -1,0 +1,25 @@
+#pragma once
+// Saving a report into the report file: the path from the settings (made absolute, its
+// folder created; the user's application-data folder when the program's own folder cannot
+// be written), the file's contents with the report added (report_file.h), written whole to
+// a new file that then replaces the old one, so that a process killed while saving leaves
+// the old file or the new one, never a damaged one. Interactive saving asks for the path
+// with the save dialog.
+
+#include "crash/settings/report_settings.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace crash {
+
+// `fileName` empty: the settings' report file (automatic) or the save dialog over `owner`.
+// True when the report was written.
+bool SaveReportToFile(const std::u16string& fileName, const std::u16string& report, HWND owner,
+                      ReportSettings& settings, bool automatic);
+
+// Creates the folder of a file's path (and its parents); whether it exists afterwards.
+bool ForceFolder(const std::u16string& path);
+
+} // namespace crash

@@ -1,0 +1,60 @@
+// Saving reports into a real report file: beside the program by default, duplicates merged,
+// no half-written file left behind.
+
+#include "crash/core/intercept/testing/child_process.h"
+#include "crash/settings/module_settings.h"
+#include "crash/ui/report_saving_win.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace crash {
+namespace {
+
+std::string Read(const std::wstring& path)
+{
+    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::u16string Report(const std::u16string& time)
+{
+    return u"date/time        : " + time +
+           u"\r\nexecutable       : crash_ui_win_test.exe\r\nversion          : 1.0\r\n"
+           u"callstack crc    : $11111111, $22222222, $33333333\r\nexception class  : \u00c4rger";
+}
+
+TEST(ReportSaving, BesideTheProgramWithDuplicatesMerged)
+{
+    const base::ComPtr<ReportSettings> settings = ModuleSettingsFor(nullptr);
+    settings->SetBugReportFile(u"saved reports\\bugreport.txt");
+    const std::wstring file = testing::Beside(L"saved reports\\bugreport.txt");
+    ::DeleteFileW(file.c_str());
+    ASSERT_TRUE(SaveReportToFile(u"", Report(u"1"), nullptr, *settings, true));
+    EXPECT_EQ(Read(file),
+              "date/time        : 1\r\nexecutable       : crash_ui_win_test.exe\r\nversion          : "
+              "1.0\r\ncallstack crc    : $11111111, $22222222, $33333333\r\nexception class  : \xc3\x84rger"
+              "\r\n\r\n");
+    ASSERT_TRUE(SaveReportToFile(u"", Report(u"2"), nullptr, *settings, true));
+    const std::string merged = Read(file);
+    EXPECT_EQ(merged.find("date/time        : 1"), std::string::npos) << merged;
+    EXPECT_NE(merged.find("\r\ncount            : 2\r\n"), std::string::npos) << merged;
+    EXPECT_EQ(::GetFileAttributesW((file + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    // An explicit name, and nothing for an empty report.
+    const std::wstring other = testing::Beside(L"saved reports\\other.txt");
+    ::DeleteFileW(other.c_str());
+    const std::wstring otherName = other;
+    EXPECT_TRUE(SaveReportToFile(std::u16string(otherName.begin(), otherName.end()), Report(u"3"), nullptr,
+                                 *settings, true));
+    EXPECT_NE(Read(other).find("date/time        : 3"), std::string::npos);
+    EXPECT_FALSE(SaveReportToFile(u"", u"", nullptr, *settings, true));
+    ::DeleteFileW(file.c_str());
+    ::DeleteFileW(other.c_str());
+    ::RemoveDirectoryW(testing::Beside(L"saved reports").c_str());
+}
+
+} // namespace
+} // namespace crash
