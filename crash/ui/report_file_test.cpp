@@ -3,6 +3,7 @@
 
 #include "crash/core/report/report_lookup.h"
 #include "crash/ui/report_file.h"
+#include "crash/ui/report_html.h"
 #include "crash/ui/report_path.h"
 
 #include <gtest/gtest.h>
@@ -101,6 +102,39 @@ TEST(ReportPath, BesideTheProgramOnItsDriveAndWithoutDots)
     EXPECT_EQ(AbsolutePath(u"D:\\..\\r.txt", folder, root), u"D:\\..\\r.txt"); // not above the drive
     EXPECT_EQ(AbsolutePath(u"\\\\srv\\share\\x\\..\\r.txt", folder, root), u"\\\\srv\\share\\r.txt");
     EXPECT_EQ(AbsolutePath(u"", folder, root), folder);
+}
+
+// The page for a web client: the message with its line breaks, the report escaped in a hidden
+// text area behind a show button (or shown at once), the back button's caption.
+TEST(ReportHtml, MessageButtonsAndTheEscapedReport)
+{
+    THtmlPageTexts t;
+    t.Title = u"Lumigate & co";
+    t.ExceptMsg = u"An error occurred%lf%in %exceptClass%.";
+    t.Expand = [](const std::u16string& s) {
+        std::u16string out = s;
+        if (const size_t at = out.find(u"%exceptClass%"); at != std::u16string::npos)
+            out.replace(at, 13, u"<script>");
+        return out;
+    };
+    t.ContinueCaption = u"continue";
+    t.ShowCaption = u"show bug report";
+    const std::u16string page = ReportHtmlPage(u"exception message : </textarea><b>x", t);
+    EXPECT_NE(page.find(u"<title>Lumigate &amp; co</title>"), std::u16string::npos);
+    EXPECT_NE(page.find(u"An error occurred<br>\r\nin &lt;script&gt;.</p>"), std::u16string::npos);
+    EXPECT_NE(
+        page.find(u"visibility:hidden;\">\r\nexception message : &lt;/textarea&gt;&lt;b&gt;x</textarea>"),
+        std::u16string::npos);
+    EXPECT_NE(page.find(u"&nbsp;show bug report&nbsp;</button>"), std::u16string::npos);
+    EXPECT_NE(page.find(u"history.back();\" style=\"height:19.5pt;\">&nbsp;continue&nbsp;"),
+              std::u16string::npos);
+    t.AutoShow = true;
+    t.ContinueVisible = false;
+    const std::u16string shown = ReportHtmlPage(u"r", t);
+    EXPECT_EQ(shown.find(u"visibility:hidden"), std::u16string::npos);
+    EXPECT_EQ(shown.find(u"show bug report"), std::u16string::npos);
+    EXPECT_NE(shown.find(u"&nbsp;continue application&nbsp;"), std::u16string::npos);
+    EXPECT_TRUE(shown.ends_with(u"\r\nr</textarea></td></tr></table></body></html>"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "crash/core/intercept/testing/child_process.h"
 #include "crash/settings/module_settings.h"
+#include "crash/ui/report_html_win.h"
 #include "crash/ui/report_saving_win.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,17 @@ TEST(ReportSaving, BesideTheProgramWithDuplicatesMerged)
     ::DeleteFileW(file.c_str());
     ::DeleteFileW(other.c_str());
     ::RemoveDirectoryW(testing::Beside(L"saved reports").c_str());
+}
+
+// The page with this program's settings: its message, its captions, the report hidden.
+TEST(ReportHtmlOf, TheProgramsTextsAroundTheReport)
+{
+    const base::ComPtr<ReportSettings> settings = ModuleSettingsFor(nullptr);
+    const std::u16string page = ReportHtmlPageOf(*settings, Report(u"1"));
+    EXPECT_NE(page.find(u"<title>crash_ui_win_test.exe</title>"), std::u16string::npos);
+    EXPECT_NE(page.find(u"An error occurred in the application.</p>"), std::u16string::npos);
+    EXPECT_NE(page.find(u"&nbsp;show bug report&nbsp;</button>"), std::u16string::npos);
+    EXPECT_NE(page.find(u"visibility:hidden;\">\r\ndate/time"), std::u16string::npos);
 }
 
 } // namespace

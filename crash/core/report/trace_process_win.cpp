@@ -1,6 +1,6 @@
 #include "crash/core/report/trace_process_win.h"
 
-#include "base/global_memory.h"
+#include "base/clipboard_win.h"
 #include "base/seh_frame.h"
 #include "base/utf.h"
 #include "base/win_handle.h"
@@ -16,18 +16,6 @@ namespace crash {
 namespace {
 
 volatile LONG Tracing = 0;
-
-void ToClipboard(const std::u16string& text)
-{
-    const auto* bytes = reinterpret_cast<const uint8_t*>(text.c_str());
-    base::GlobalMemory block = base::GlobalCopy({bytes, (text.size() + 1) * sizeof(char16_t)});
-    if (!block || !::OpenClipboard(nullptr))
-        return;
-    ::EmptyClipboard();
-    if (::SetClipboardData(CF_UNICODETEXT, block.Get()))
-        block.Release(); // the clipboard owns it now
-    ::CloseClipboard();
-}
 
 void ToSharedMemory(const std::string& text, size_t size)
 {
@@ -71,7 +59,7 @@ int WINAPI vexTraceProcess(int bufferSize)
     });
     ::InterlockedExchange(&Tracing, 0);
     if (bufferSize < 1)
-        ToClipboard(text);
+        base::CopyTextToClipboard(text);
     else
         ToSharedMemory(base::Utf16ToUtf8(text), static_cast<size_t>(bufferSize));
     UnregisterThread(me);
