@@ -140,6 +140,8 @@ using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
+// A printer's device context (the print dialog's, CreateDC's): released with DeleteDC too.
+using PrinterDc = UniqueHandle<MemoryDcTraits>;
 using Window = UniqueHandle<WindowTraits>;
 using Module = UniqueHandle<ModuleTraits>;
 using RegistryKey = UniqueHandle<RegistryKeyTraits>;

@@ -2,6 +2,7 @@
 // other programs' reports kept apart, the oldest reports cut at a report's start.
 
 #include "crash/core/report/report_lookup.h"
+#include "crash/ui/print_layout.h"
 #include "crash/ui/report_file.h"
 #include "crash/ui/report_html.h"
 #include "crash/ui/report_path.h"
@@ -135,6 +136,36 @@ TEST(ReportHtml, MessageButtonsAndTheEscapedReport)
     EXPECT_EQ(shown.find(u"show bug report"), std::u16string::npos);
     EXPECT_NE(shown.find(u"&nbsp;continue application&nbsp;"), std::u16string::npos);
     EXPECT_TRUE(shown.ends_with(u"\r\nr</textarea></td></tr></table></body></html>"));
+}
+
+// A4 at 600 dots per inch: 1 cm is 236 dots, less the unprintable 100.
+TEST(PrintLayout, MarginsAndPages)
+{
+    const TPrintMargins m = PrintMargins({4960, 7016, 210, 297, 100, 100});
+    EXPECT_EQ(m.Top, 236 - 100);
+    EXPECT_EQ(m.Bottom, 7016 - 2 * 136);
+    EXPECT_EQ(m.Left, 472 - 100);
+    EXPECT_EQ(m.Right, 236 - 100);
+    EXPECT_EQ(m.Width, 4960 - 372 - 136);
+    EXPECT_EQ(PrintMargins({}).Width, 0); // a device that tells nothing
+
+    // Lines of 100 dots, one of 250 (wrapped); the bottom limit after five lines.
+    const TPrintMargins small{0, 500, 10, 10, 80};
+    const auto height = [](const std::u16string& line) { return line == u"long" ? 250 : 100; };
+    const std::vector<TPrintedLine> lines = LayOutPrint(u"a\r\n\r\nb\r\nlong\r\nc\r\nd", small, height);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[1].Text, u" "); // an empty line keeps its height
+    EXPECT_EQ(lines[2].Page, 0);
+    EXPECT_EQ(lines[2].Y, 200);
+    EXPECT_EQ(lines[3].Page, 1); // at 300 it would reach 550, past the limit
+    EXPECT_EQ(lines[3].Y, 0);
+    EXPECT_EQ(lines[4].Y, 250);
+    EXPECT_EQ(lines[5].Y, 350);
+    EXPECT_EQ(lines[5].X, 10);
+    // A line taller than a page is printed on a page of its own, not pushed on forever.
+    const std::vector<TPrintedLine> tall = LayOutPrint(u"long", {0, 100, 0, 0, 10}, height);
+    ASSERT_EQ(tall.size(), 1u);
+    EXPECT_EQ(tall[0].Page, 0);
 }
 
 } // namespace
