@@ -1,0 +1,44 @@
+// A windowed program with the reporter's layers wired together, that fails on a thread:
+//     reporter_child LOG
+// There is no crash dialog yet, so the program goes on after the report, which its settings
+// save beside it; "went on" is logged then.
+
+#include "base/win_handle.h"
+#include "crash/core/intercept/startup_win.h"
+#include "crash/core/intercept/testing/child_log.h"
+#include "crash/core/pipeline/process_handoff_win.h"
+#include "crash/reporter_services_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+struct TReporter
+{
+    crash::TReporterStart State = crash::StartReporter({.Processor = &crash::ProcessHandoff,
+                                                        .StartPipeline = &crash::StartPipeline,
+                                                        .StopPipeline = &crash::StopPipeline});
+    ~TReporter() { crash::StopReporter(); }
+};
+__attribute__((init_priority(101))) TReporter Reporter;
+
+[[gnu::noinline]] DWORD WINAPI FailOnThread(void*)
+{
+    ::RaiseException(0xE0004321, 0, 0, nullptr);
+    return 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    if (Reporter.State != crash::TReporterStart::Enabled || __argc < 2)
+        return 4;
+    crash::InstallReporterServices();
+    const base::KernelHandle thread(::CreateThread(nullptr, 0, &FailOnThread, nullptr, 0, nullptr));
+    ::WaitForSingleObject(thread.Get(), INFINITE);
+    crash::testing::AppendLine(__argv[__argc - 1], "went on");
+    return 0;
+}
