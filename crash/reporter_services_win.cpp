@@ -1,6 +1,7 @@
 #include "crash/reporter_services_win.h"
 
 #include "base/clipboard_win.h"
+#include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/report/report_assembly_win.h"
 #include "crash/ui/report_html_win.h"
@@ -43,6 +44,7 @@ void InstallReporterServices()
     services.PrintBugReport = &Print;
     services.CopyToClipboard = &Clipboard;
     services.HtmlPage = &Page;
+    services.ResetFreezeCounter = &ResetFreezeCounter;
     SetPipelineServices(services);
 }
 

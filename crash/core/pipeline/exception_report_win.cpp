@@ -189,10 +189,9 @@ base::ComPtr<IReportFields> ExceptionReport::Fields(base::ComPtr<ReportFields>& 
     const std::lock_guard lock(FSection);
     if (!fields) {
         fields = base::MakeCom<ReportFields>();
+        // No change notification from the fields themselves (it would come with their lock
+        // held): the report's assembly tells the callbacks after each section it fills.
         fields->AcceptData();
-        // Called with the fields' lock held: the change is only counted here, the callbacks
-        // hear of it when the text is asked for.
-        fields->OnChange = [this] { ::InterlockedIncrement(&FChanges); };
     }
     return fields;
 }

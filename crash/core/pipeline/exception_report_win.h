@@ -337,7 +337,6 @@ private:
     bool FMailWasSent = false, FMailWasSaved = false;
     volatile LONG FFirstCompleteCallback = -1, FFirstAutoSave = -1;
     HANDLE FSendThread = nullptr; // exchanged atomically: a send and the final saving meet here
-    volatile LONG FChanges = 0;   // changes of the header and the sections
     bool FDontCompleteYet = false;
     std::u16string FExceptClass, FExceptMessage;
     bool FExceptClassSet = false, FExceptMessageSet = false;

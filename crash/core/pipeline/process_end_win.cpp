@@ -56,15 +56,10 @@ bool RecentExceptionsSay(uint32_t setting)
     return Ring().Says(setting, SecondsNow());
 }
 
-UINT ExitCodeAfter(IExceptionReport& report)
-{
-    const DWORD code = report.GetExceptionRecord().ExceptionCode;
-    return code ? code : AbnormalExitCode;
-}
-
 void TerminateAfterReport(IExceptionReport& report)
 {
-    End(ExitCodeAfter(report));
+    const DWORD code = report.GetExceptionRecord().ExceptionCode;
+    End(code ? code : AbnormalExitCode);
 }
 
 void RestartProcess()

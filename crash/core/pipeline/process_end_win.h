@@ -18,8 +18,7 @@ class IExceptionReport;
 void AddRecentException();
 bool RecentExceptionsSay(uint32_t setting);
 
-// The exit code of a process that ends after `report`.
-UINT ExitCodeAfter(IExceptionReport& report);
+// Ends the process after `report`, with its OS exception's code, else 3.
 [[noreturn]] void TerminateAfterReport(IExceptionReport& report);
 // Restarts the program; when the new process cannot be started, this one ends all the same.
 [[noreturn]] void RestartProcess();

@@ -1,0 +1,156 @@
+#include "crash/core/freeze/freeze_watch_win.h"
+
+#include "base/win_handle.h"
+#include "crash/core/intercept/dispatch_win.h"
+#include "crash/core/intercept/thread_registry_win.h"
+#include "crash/core/pipeline/message_window_win.h"
+
+#include <windows.h>
+
+namespace crash {
+namespace {
+
+constexpr WPARAM Answer = 777;
+constexpr int MissesForAFreeze = 10;
+
+struct TWatch
+{
+    uint32_t TimeoutMs = 0;
+    UINT Message = 0;
+    HWND MainWindow = nullptr;
+    HANDLE Stop = nullptr; // manual reset
+    HANDLE Thread = nullptr;
+    DWORD ThreadId = 0;
+    volatile LONG Misses = 0;
+    volatile LONG Pauses = -1;
+    // Set when a pause ends. Kept until the watchdog stops (a pause resets it): closed at the
+    // end of each pause it could be closed under the watchdog's wait.
+    HANDLE Resumed = nullptr;
+};
+TWatch Watch;
+
+// On the main thread: the answer goes back to the watchdog (or to the window the probe
+// names).
+LRESULT AnswerProbe(void*, WPARAM window, LPARAM)
+{
+    if (window)
+        ::PostMessageW(reinterpret_cast<HWND>(window), WM_NULL, Answer, Answer);
+    else
+        ::PostThreadMessageW(Watch.ThreadId, WM_NULL, Answer, Answer);
+    return Answer;
+}
+
+bool Answered()
+{
+    bool answered = false;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        answered =
+            answered || (!msg.hwnd && msg.message == WM_NULL && msg.wParam == Answer && msg.lParam == Answer);
+    return answered;
+}
+
+DWORD WINAPI WatchdogThread(void*)
+{
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // this thread's message queue
+    // One watchdog per process, whichever module started it.
+    const HANDLE single = ThreadRegistryMutex();
+    if (single && ::WaitForSingleObject(single, INFINITE) == WAIT_FAILED)
+        return 0;
+    DWORD interval = Watch.TimeoutMs / 10;
+    while (::WaitForSingleObject(Watch.Stop, 0) == WAIT_TIMEOUT) {
+        if (const HANDLE resumed = Watch.Pauses >= 0 ? Watch.Resumed : nullptr) {
+            const HANDLE either[] = {Watch.Stop, resumed};
+            ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
+        }
+        ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0);
+        if (::WaitForSingleObject(Watch.Stop, interval) != WAIT_TIMEOUT)
+            break;
+        if (Answered()) {
+            Watch.Misses = 0;
+            interval = Watch.TimeoutMs / 10;
+        } else if (Watch.Pauses < 0 && ::InterlockedIncrement(&Watch.Misses) >= MissesForAFreeze) {
+            TDispatchRequest request;
+            request.Type = etFrozen;
+            request.Source = esAntiFreezeCheck;
+            request.CanContinue = true;
+            DispatchException(request);
+            Watch.Misses = 0;
+            interval += interval / 2;
+        }
+    }
+    if (single)
+        ::ReleaseMutex(single);
+    return 0;
+}
+
+} // namespace
+
+void StartFreezeWatch(uint32_t timeoutMs)
+{
+    if (Watch.Thread || timeoutMs < 10)
+        return;
+    Watch.TimeoutMs = timeoutMs;
+    Watch.Message = AttachMessageHandler(0, &AnswerProbe, nullptr);
+    Watch.MainWindow = MessageWindowOf(::GetCurrentThreadId());
+    if (!Watch.Message || !Watch.MainWindow)
+        return;
+    Watch.Stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Watch.Thread =
+        Watch.Stop ? ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId)
+                   : nullptr;
+    if (!Watch.Thread) {
+        if (Watch.Stop)
+            ::CloseHandle(Watch.Stop);
+        Watch.Stop = nullptr;
+        return;
+    }
+    RegisterThreadInfo(Watch.ThreadId, Watch.Thread, "Vexcatch - AntiFreezeThread", ::GetCurrentThreadId(), 0,
+                       nullptr);
+    ::SetThreadPriority(Watch.Thread, THREAD_PRIORITY_HIGHEST);
+    ::ResumeThread(Watch.Thread);
+}
+
+void StopFreezeWatch()
+{
+    if (!Watch.Thread)
+        return;
+    ::SetEvent(Watch.Stop);
+    if (Watch.Resumed)
+        ::SetEvent(Watch.Resumed);
+    Watch.Pauses = -1;
+    if (::WaitForSingleObject(Watch.Thread, 500) != WAIT_OBJECT_0)
+        ::TerminateThread(Watch.Thread, 0);
+    UnregisterThread(Watch.ThreadId);
+    ::CloseHandle(Watch.Thread);
+    ::CloseHandle(Watch.Stop);
+    if (Watch.Resumed)
+        ::CloseHandle(Watch.Resumed);
+    Watch = TWatch{};
+}
+
+void PauseFreezeWatch(bool paused)
+{
+    if (!Watch.Thread || ::GetCurrentThreadId() == Watch.ThreadId)
+        return;
+    Watch.Misses = 0;
+    if (paused) {
+        if (::InterlockedIncrement(&Watch.Pauses) == 0) {
+            if (!Watch.Resumed)
+                Watch.Resumed = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+            else
+                ::ResetEvent(Watch.Resumed);
+        }
+    } else if (::InterlockedDecrement(&Watch.Pauses) < 0) {
+        if (Watch.Resumed)
+            ::SetEvent(Watch.Resumed);
+    }
+}
+
+void ResetFreezeCounter()
+{
+    Watch.Misses = 0;
+}
+
+} // namespace crash

@@ -1,0 +1,22 @@
+#pragma once
+// Freeze detection: a watchdog thread ("Vexcatch - AntiFreezeThread") asks the main thread's
+// message window every tenth of FreezeTimeout whether it still answers; after ten unanswered
+// probes in a row (one whole FreezeTimeout) it reports a freeze (etFrozen, esAntiFreezeCheck),
+// and probes half as often again after each report until the main thread answers. Exception
+// handling pauses it, so that a crash dialog that keeps the main thread busy is no freeze.
+// One watchdog per process: it holds the thread registry's first mutex for its life.
+
+#include <cstdint>
+
+namespace crash {
+
+// At start-up, on the main thread; nothing when one runs already.
+void StartFreezeWatch(uint32_t timeoutMs);
+// At shutdown: the watchdog gets 500 ms to end.
+void StopFreezeWatch();
+// Nested pause and resume (ignored on the watchdog itself and when none runs).
+void PauseFreezeWatch(bool paused);
+// After every report: the probes start counting again.
+void ResetFreezeCounter();
+
+} // namespace crash
