@@ -54,10 +54,14 @@ DWORD WINAPI WatchdogThread(void*)
 {
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // this thread's message queue
-    // One watchdog per process, whichever module started it.
+    // One watchdog per process, whichever module started it; a stop ends the wait for it.
     const HANDLE single = ThreadRegistryMutex();
-    if (single && ::WaitForSingleObject(single, INFINITE) == WAIT_FAILED)
-        return 0;
+    if (single) {
+        const HANDLE either[] = {Watch.Stop, single};
+        const DWORD got = ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
+        if (got != WAIT_OBJECT_0 + 1 && got != WAIT_ABANDONED_0 + 1)
+            return 0;
+    }
     DWORD interval = Watch.TimeoutMs / 10;
     while (::WaitForSingleObject(Watch.Stop, 0) == WAIT_TIMEOUT) {
         if (const HANDLE resumed = Watch.Pauses >= 0 ? Watch.Resumed : nullptr) {

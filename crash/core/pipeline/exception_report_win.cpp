@@ -141,6 +141,8 @@ std::u16string ExceptionReport::GetExceptClass()
         if (FExceptClassSet)
             return FExceptClass;
     }
+    if (FExceptType == etFrozen)
+        return u"EFrozen"; // what the dialog and the mail subjects call a freeze
     // Worked out without the lock: reading the object's type information may fault.
     const std::vector<std::u16string> chain = ExceptionClassChain(GetExceptObject());
     return chain.empty() ? std::u16string() : chain.front();

@@ -122,7 +122,7 @@ TEST(Pipeline, HandlersForTheMainThreadRunThereOrFallBack)
     const TOutcome frozen = RunChild("frozen");
     EXPECT_EQ(frozen.ExitCode, 0u);
     EXPECT_FALSE(Has(frozen, "handler 1 main")) << Joined(frozen);
-    EXPECT_TRUE(Has(frozen, "dialog 0 report 1 shot 1 class ")) << Joined(frozen);
+    EXPECT_TRUE(Has(frozen, "dialog 0 report 1 shot 1 class EFrozen")) << Joined(frozen);
 }
 
 // A caught exception reaches only the hidden handlers, and is reported when one asks for it;

@@ -1,8 +1,9 @@
 // A windowed program with freeze detection (a FreezeTimeout of 500 ms):
 //     freeze_child blocked|pumping LOG
 // "blocked": the main thread answers no messages for two seconds; "pumping": it keeps
-// processing them for two seconds. Each report that would show its dialog logs "report T S"
-// (T the exception type, S the source); "went on" comes last.
+// processing them for two seconds. Each report that would show its dialog logs "report T S C"
+// (T the exception type, S the source, C the class as the dialog shows it); "went on" when the
+// main thread goes on.
 
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/startup_win.h"
@@ -20,8 +21,10 @@ const char* Log = "";
 
 void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
 {
+    const std::u16string cls = report.GetExceptClass();
     crash::testing::AppendLine(Log, "report " + std::to_string(report.GetExceptType()) + " " +
-                                        std::to_string(report.GetSource()));
+                                        std::to_string(report.GetSource()) + " " +
+                                        std::string(cls.begin(), cls.end()));
 }
 
 struct TReporter
