@@ -135,6 +135,22 @@ struct HeapBlockTraits
     static void Close(Handle h) noexcept { ::HeapFree(::GetProcessHeap(), 0, h); }
 };
 
+// Memory of LocalAlloc and of the functions that hand theirs out so (CommandLineToArgvW).
+struct LocalMemoryTraits
+{
+    using Handle = HLOCAL;
+    static constexpr Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::LocalFree(h); }
+};
+
+// A security identifier of AllocateAndInitializeSid.
+struct SidTraits
+{
+    using Handle = PSID;
+    static constexpr Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::FreeSid(h); }
+};
+
 using KernelHandle = UniqueHandle<KernelHandleTraits>;
 using FileHandle = UniqueHandle<FileHandleTraits>;
 using FindHandle = UniqueHandle<FindHandleTraits>;
@@ -150,6 +166,8 @@ using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
 using MappedView = UniqueHandle<MappedViewTraits>;
 using VirtualMemory = UniqueHandle<VirtualMemoryTraits>;
 using HeapBlock = UniqueHandle<HeapBlockTraits>;
+using LocalMemory = UniqueHandle<LocalMemoryTraits>;
+using Sid = UniqueHandle<SidTraits>;
 
 // A device context obtained with GetDC, given back with ReleaseDC.
 class WindowDc

@@ -4,9 +4,8 @@
 // save beside it; "went on" is logged then.
 
 #include "base/win_handle.h"
-#include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
-#include "crash/core/pipeline/process_handoff_win.h"
+#include "crash/core/pipeline/testing/pipeline_reporter.h"
 #include "crash/reporter_services_win.h"
 
 #include <windows.h>
@@ -15,14 +14,7 @@
 
 namespace {
 
-struct TReporter
-{
-    crash::TReporterStart State = crash::StartReporter({.Processor = &crash::ProcessHandoff,
-                                                        .StartPipeline = &crash::StartPipeline,
-                                                        .StopPipeline = &crash::StopPipeline});
-    ~TReporter() { crash::StopReporter(); }
-};
-__attribute__((init_priority(101))) TReporter Reporter;
+__attribute__((init_priority(101))) crash::testing::TPipelineReporter Reporter;
 
 [[gnu::noinline]] DWORD WINAPI FailOnThread(void*)
 {

@@ -38,7 +38,7 @@ void Print(HDC dc, const std::u16string& text, const std::u16string& documentNam
     const base::GdiObject font(::CreateFontW(
         -(::GetDeviceCaps(dc, LOGPIXELSY) * 8 / 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
         OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, FIXED_PITCH | FF_MODERN, L"Courier New"));
-    const HGDIOBJ previous = font ? ::SelectObject(dc, font.Get()) : nullptr;
+    const base::DcSelection selected(dc, font.Get()); // the previous font back at the end
     DOCINFOW doc{};
     doc.cbSize = sizeof doc;
     doc.lpszDocName = Wide(documentName);
@@ -60,8 +60,6 @@ void Print(HDC dc, const std::u16string& text, const std::u16string& documentNam
         }
         ::EndDoc(dc);
     }
-    if (previous)
-        ::SelectObject(dc, previous);
 }
 
 } // namespace

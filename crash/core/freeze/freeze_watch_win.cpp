@@ -18,14 +18,14 @@ struct TWatch
     uint32_t TimeoutMs = 0;
     UINT Message = 0;
     HWND MainWindow = nullptr;
-    HANDLE Stop = nullptr; // manual reset
-    HANDLE Thread = nullptr;
+    base::KernelHandle Stop; // manual reset
+    base::KernelHandle Thread;
     DWORD ThreadId = 0;
     volatile LONG Misses = 0;
     volatile LONG Pauses = -1;
     // Set when a pause ends. Kept until the watchdog stops (a pause resets it): closed at the
     // end of each pause it could be closed under the watchdog's wait.
-    HANDLE Resumed = nullptr;
+    base::KernelHandle Resumed;
 };
 TWatch Watch;
 
@@ -57,19 +57,19 @@ DWORD WINAPI WatchdogThread(void*)
     // One watchdog per process, whichever module started it; a stop ends the wait for it.
     const HANDLE single = ThreadRegistryMutex();
     if (single) {
-        const HANDLE either[] = {Watch.Stop, single};
+        const HANDLE either[] = {Watch.Stop.Get(), single};
         const DWORD got = ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
         if (got != WAIT_OBJECT_0 + 1 && got != WAIT_ABANDONED_0 + 1)
             return 0;
     }
     DWORD interval = Watch.TimeoutMs / 10;
-    while (::WaitForSingleObject(Watch.Stop, 0) == WAIT_TIMEOUT) {
-        if (const HANDLE resumed = Watch.Pauses >= 0 ? Watch.Resumed : nullptr) {
-            const HANDLE either[] = {Watch.Stop, resumed};
+    while (::WaitForSingleObject(Watch.Stop.Get(), 0) == WAIT_TIMEOUT) {
+        if (const HANDLE resumed = Watch.Pauses >= 0 ? Watch.Resumed.Get() : nullptr) {
+            const HANDLE either[] = {Watch.Stop.Get(), resumed};
             ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
         }
         ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0);
-        if (::WaitForSingleObject(Watch.Stop, interval) != WAIT_TIMEOUT)
+        if (::WaitForSingleObject(Watch.Stop.Get(), interval) != WAIT_TIMEOUT)
             break;
         if (Answered()) {
             Watch.Misses = 0;
@@ -100,38 +100,32 @@ void StartFreezeWatch(uint32_t timeoutMs)
     Watch.MainWindow = MessageWindowOf(::GetCurrentThreadId());
     if (!Watch.Message || !Watch.MainWindow)
         return;
-    Watch.Stop = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    Watch.Thread =
+    Watch.Stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Watch.Thread.Reset(
         Watch.Stop ? ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId)
-                   : nullptr;
+                   : nullptr);
     if (!Watch.Thread) {
-        if (Watch.Stop)
-            ::CloseHandle(Watch.Stop);
-        Watch.Stop = nullptr;
+        Watch.Stop.Reset();
         return;
     }
-    RegisterThreadInfo(Watch.ThreadId, Watch.Thread, "Vexcatch - AntiFreezeThread", ::GetCurrentThreadId(), 0,
-                       nullptr);
-    ::SetThreadPriority(Watch.Thread, THREAD_PRIORITY_HIGHEST);
-    ::ResumeThread(Watch.Thread);
+    RegisterThreadInfo(Watch.ThreadId, Watch.Thread.Get(), "Vexcatch - AntiFreezeThread",
+                       ::GetCurrentThreadId(), 0, nullptr);
+    ::SetThreadPriority(Watch.Thread.Get(), THREAD_PRIORITY_HIGHEST);
+    ::ResumeThread(Watch.Thread.Get());
 }
 
 void StopFreezeWatch()
 {
     if (!Watch.Thread)
         return;
-    ::SetEvent(Watch.Stop);
+    ::SetEvent(Watch.Stop.Get());
     if (Watch.Resumed)
-        ::SetEvent(Watch.Resumed);
+        ::SetEvent(Watch.Resumed.Get());
     Watch.Pauses = -1;
-    if (::WaitForSingleObject(Watch.Thread, 500) != WAIT_OBJECT_0)
-        ::TerminateThread(Watch.Thread, 0);
+    if (::WaitForSingleObject(Watch.Thread.Get(), 500) != WAIT_OBJECT_0)
+        ::TerminateThread(Watch.Thread.Get(), 0);
     UnregisterThread(Watch.ThreadId);
-    ::CloseHandle(Watch.Thread);
-    ::CloseHandle(Watch.Stop);
-    if (Watch.Resumed)
-        ::CloseHandle(Watch.Resumed);
-    Watch = TWatch{};
+    Watch = TWatch{}; // its handles are closed with it
 }
 
 void PauseFreezeWatch(bool paused)
@@ -142,13 +136,13 @@ void PauseFreezeWatch(bool paused)
     if (paused) {
         if (::InterlockedIncrement(&Watch.Pauses) == 0) {
             if (!Watch.Resumed)
-                Watch.Resumed = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+                Watch.Resumed.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
             else
-                ::ResetEvent(Watch.Resumed);
+                ::ResetEvent(Watch.Resumed.Get());
         }
     } else if (::InterlockedDecrement(&Watch.Pauses) < 0) {
         if (Watch.Resumed)
-            ::SetEvent(Watch.Resumed);
+            ::SetEvent(Watch.Resumed.Get());
     }
 }
 

@@ -5,6 +5,8 @@
 // freeing their entry (ExitThread, threads the reporter did not start) leave it taken
 // until a full table reclaims it.
 
+#include "base/win_handle.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -51,12 +53,10 @@ public:
 private:
     static bool Ended(DWORD thread) noexcept
     {
-        const HANDLE h = ::OpenThread(SYNCHRONIZE, FALSE, thread);
+        const base::KernelHandle h(::OpenThread(SYNCHRONIZE, FALSE, thread));
         if (!h)
             return ::GetLastError() == ERROR_INVALID_PARAMETER; // no such thread any more
-        const bool ended = ::WaitForSingleObject(h, 0) == WAIT_OBJECT_0;
-        ::CloseHandle(h);
-        return ended;
+        return ::WaitForSingleObject(h.Get(), 0) == WAIT_OBJECT_0;
     }
 
     TEntry FEntries[N] = {};

@@ -2,6 +2,7 @@
 
 #include "base/seh_frame.h"
 #include "base/utf.h"
+#include "base/win_handle.h"
 #include "crash/core/debug_info/module_debug_info.h"
 #include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/os_exception_win.h"
@@ -87,8 +88,8 @@ ExceptionReport::~ExceptionReport()
     for (const auto& fields : {FBugReportHeader, FBugReportSections})
         if (fields)
             fields->ClearParent();
-    if (FSendThread)
-        ::CloseHandle(FSendThread);
+    // A delivery stores its thread's handle through PSendThread: given back here at the end.
+    const base::KernelHandle send(FSendThread);
 }
 
 HRESULT STDMETHODCALLTYPE ExceptionReport::QueryInterface(REFIID iid, void** object)
@@ -469,14 +470,14 @@ void ExceptionReport::FinalAutoSave(bool wait)
     }
     // A running background send is waited for; this thread's windows keep answering (the
     // send may ask them).
-    if (const HANDLE send = wait ? ::InterlockedExchangePointer(&FSendThread, nullptr) : nullptr) {
+    const base::KernelHandle send(wait ? ::InterlockedExchangePointer(&FSendThread, nullptr) : nullptr);
+    if (const HANDLE waited = send.Get()) {
         MSG msg;
-        while (::MsgWaitForMultipleObjects(1, &send, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
+        while (::MsgWaitForMultipleObjects(1, &waited, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
             while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
                 ::TranslateMessage(&msg);
                 ::DispatchMessageW(&msg);
             }
-        ::CloseHandle(send);
     }
 }
 

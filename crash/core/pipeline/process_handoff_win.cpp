@@ -3,6 +3,7 @@
 #include "base/com_object.h"
 #include "base/seh_frame.h"
 #include "base/utf.h"
+#include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/pipeline/exception_report_win.h"
@@ -125,8 +126,8 @@ void AutomaticActions(bool complete, const std::u16string& text, IExceptionRepor
         if (!handled) {
             if (exc->GetAppendScreenShot())
                 exc->GetScreenShot();
-            if (const HANDLE previous = ::InterlockedExchangePointer(ex->PSendThread(), nullptr))
-                ::CloseHandle(previous);
+            // A previous send's handle is let go of; the new send stores its own.
+            base::KernelHandle(::InterlockedExchangePointer(ex->PSendThread(), nullptr)).Reset();
             if (services.SendBugReport)
                 services.SendBugReport(*exc, nullptr, true, true);
             handled = false;

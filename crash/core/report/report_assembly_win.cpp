@@ -436,12 +436,10 @@ std::u16string AssembledReportText(IExceptionReport& exc, bool mustBeComplete)
     }
     if (startCompletion) {
         auto* c = new TCompletion{base::ComPtr<ExceptionReport>::Share(report), a};
-        if (const HANDLE thread = ::CreateThread(nullptr, 0, &CompletionThread, c, 0, nullptr)) {
-            ::SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
-            ::CloseHandle(thread);
-        } else {
+        if (const base::KernelHandle thread{::CreateThread(nullptr, 0, &CompletionThread, c, 0, nullptr)})
+            ::SetThreadPriority(thread.Get(), THREAD_PRIORITY_ABOVE_NORMAL);
+        else
             delete c;
-        }
     }
     if (mustBeComplete)
         CompleteOnce(*report, *a);

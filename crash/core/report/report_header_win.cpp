@@ -80,13 +80,13 @@ std::u16string UserName()
     using TCheck = BOOL(WINAPI*)(HANDLE, PSID, PBOOL);
     const auto check = base::ProcAddress<TCheck>(::GetModuleHandleW(L"advapi32.dll"), "CheckTokenMembership");
     SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID admins = nullptr;
+    PSID sid = nullptr;
     BOOL member = FALSE;
     if (check && ::AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
-                                            0, 0, 0, 0, 0, &admins)) {
-        if (check(nullptr, admins, &member) && member)
+                                            0, 0, 0, 0, 0, &sid)) {
+        const base::Sid admins(sid);
+        if (check(nullptr, admins.Get(), &member) && member)
             user += u"  <admin>";
-        ::FreeSid(admins);
     }
     return user;
 }
@@ -144,12 +144,12 @@ std::u16string FreeDiskSpace()
 
 std::u16string DisplayMode()
 {
-    const HDC screen = ::GetDC(nullptr);
-    if (!screen)
+    const base::WindowDc screen(nullptr);
+    const HDC dc = screen.Get();
+    if (!dc)
         return {};
-    const int width = ::GetDeviceCaps(screen, HORZRES), height = ::GetDeviceCaps(screen, VERTRES),
-              bits = ::GetDeviceCaps(screen, BITSPIXEL) * ::GetDeviceCaps(screen, PLANES);
-    ::ReleaseDC(nullptr, screen);
+    const int width = ::GetDeviceCaps(dc, HORZRES), height = ::GetDeviceCaps(dc, VERTRES),
+              bits = ::GetDeviceCaps(dc, BITSPIXEL) * ::GetDeviceCaps(dc, PLANES);
     return Ascii(std::to_string(width) + "x" + std::to_string(height) + ", " + std::to_string(bits) + " bit");
 }
 
@@ -173,9 +173,8 @@ void AddressSpace(uint64_t& allocated, uint64_t& largestFree)
 std::u16string CommandLine()
 {
     int count = 0;
-    if (LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count))
-        ::LocalFree(arguments);
-    return count > 1 ? Wide(::GetCommandLineW()) : std::u16string();
+    const base::LocalMemory arguments(::CommandLineToArgvW(::GetCommandLineW(), &count));
+    return arguments && count > 1 ? Wide(::GetCommandLineW()) : std::u16string();
 }
 
 std::u16string FileDateTime(HMODULE module)

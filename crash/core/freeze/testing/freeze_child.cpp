@@ -6,10 +6,9 @@
 // main thread goes on.
 
 #include "crash/core/freeze/freeze_watch_win.h"
-#include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/pipeline/pipeline_services.h"
-#include "crash/core/pipeline/process_handoff_win.h"
+#include "crash/core/pipeline/testing/pipeline_reporter.h"
 
 #include <windows.h>
 
@@ -27,16 +26,9 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
                                         std::string(cls.begin(), cls.end()));
 }
 
-struct TReporter
-{
-    crash::TReporterStart State = crash::StartReporter({.Processor = &crash::ProcessHandoff,
-                                                        .StartPipeline = &crash::StartPipeline,
-                                                        .StopPipeline = &crash::StopPipeline,
-                                                        .PauseFreezeDetector = &crash::PauseFreezeWatch,
-                                                        .StopFreezeDetector = &crash::StopFreezeWatch});
-    ~TReporter() { crash::StopReporter(); }
-};
-__attribute__((init_priority(101))) TReporter Reporter;
+__attribute__((init_priority(101)))
+crash::testing::TPipelineReporter Reporter({.PauseFreezeDetector = &crash::PauseFreezeWatch,
+                                            .StopFreezeDetector = &crash::StopFreezeWatch});
 
 } // namespace
 

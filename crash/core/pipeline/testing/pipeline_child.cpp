@@ -24,11 +24,10 @@
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
-#include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/pipeline/handlers_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
-#include "crash/core/pipeline/process_handoff_win.h"
+#include "crash/core/pipeline/testing/pipeline_reporter.h"
 #include "crash/settings/module_settings.h"
 
 #include <windows.h>
@@ -123,14 +122,7 @@ std::u16string Text(crash::IExceptionReport&, bool)
     return u"the report";
 }
 
-struct TReporter
-{
-    crash::TReporterStart State = crash::StartReporter({.Processor = &crash::ProcessHandoff,
-                                                        .StartPipeline = &crash::StartPipeline,
-                                                        .StopPipeline = &crash::StopPipeline});
-    ~TReporter() { crash::StopReporter(); }
-};
-__attribute__((init_priority(101))) TReporter Reporter;
+__attribute__((init_priority(101))) crash::testing::TPipelineReporter Reporter;
 
 DWORD WINAPI RaiseOnThread(void*)
 {

@@ -8,10 +8,9 @@
 // callback hears of the completion; "went on" when the program goes on.
 
 #include "base/win_handle.h"
-#include "crash/core/intercept/startup_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/pipeline/pipeline_services.h"
-#include "crash/core/pipeline/process_handoff_win.h"
+#include "crash/core/pipeline/testing/pipeline_reporter.h"
 #include "crash/core/report/report_assembly_win.h"
 
 #include <windows.h>
@@ -65,14 +64,7 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
         Line("main named");
 }
 
-struct TReporter
-{
-    crash::TReporterStart State = crash::StartReporter({.Processor = &crash::ProcessHandoff,
-                                                        .StartPipeline = &crash::StartPipeline,
-                                                        .StopPipeline = &crash::StopPipeline});
-    ~TReporter() { crash::StopReporter(); }
-};
-__attribute__((init_priority(101))) TReporter Reporter;
+__attribute__((init_priority(101))) crash::testing::TPipelineReporter Reporter;
 
 [[gnu::noinline]] DWORD WINAPI RaiseOnThread(void*)
 {
