@@ -4,6 +4,7 @@
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/report/report_assembly_win.h"
+#include "crash/ui/exception_box_win.h"
 #include "crash/ui/report_html_win.h"
 #include "crash/ui/report_printing_win.h"
 #include "crash/ui/report_saving_win.h"
@@ -39,6 +40,7 @@ std::u16string Page(IExceptionReport& report)
 void InstallReporterServices()
 {
     TPipelineServices services = PipelineServices();
+    services.ShowCrashDialog = &ShowCrashDialog;
     services.ReportText = &AssembledReportText;
     services.SaveBugReport = &Save;
     services.PrintBugReport = &Print;

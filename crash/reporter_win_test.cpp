@@ -1,6 +1,6 @@
 // The reporter's layers together in a program that fails (testing/reporter_child.cpp): the
-// report ends up in the report file beside the program, complete, with the failing function
-// named; the same failure again is merged into it with its count.
+// crash dialog shows, and the report ends up in the report file beside the program, complete,
+// with the failing function named; the same failure again is merged into it with its count.
 
 #include "crash/core/intercept/testing/child_process.h"
 
@@ -14,6 +14,19 @@
 namespace crash {
 namespace {
 
+// Runs the child, and continues it from its crash dialog.
+testing::TOutcome FailAndContinue()
+{
+    testing::TChild child(L"reporter_child.exe", "");
+    const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
+    EXPECT_TRUE(dialog);
+    const HWND cont = ::FindWindowExW(dialog, nullptr, L"Button", L"continue application");
+    EXPECT_TRUE(cont);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(cont), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(cont));
+    return child.Finish();
+}
+
 std::string ReportFile()
 {
     const std::wstring path = testing::Beside(L"bugreport.txt");
@@ -24,7 +37,7 @@ std::string ReportFile()
 TEST(Reporter, AFailureEndsInTheReportFileBesideTheProgram)
 {
     ::DeleteFileW(testing::Beside(L"bugreport.txt").c_str());
-    const testing::TOutcome first = testing::Start(L"reporter_child.exe", "");
+    const testing::TOutcome first = FailAndContinue();
     EXPECT_EQ(first.ExitCode, 0u);
     EXPECT_EQ(first.Lines, std::vector<std::string>{"went on"});
     const std::string once = ReportFile();
@@ -38,7 +51,7 @@ TEST(Reporter, AFailureEndsInTheReportFileBesideTheProgram)
     EXPECT_EQ(once.find("will be calculated soon"), std::string::npos);
     EXPECT_TRUE(once.ends_with("\r\n\r\n"));
 
-    const testing::TOutcome second = testing::Start(L"reporter_child.exe", "");
+    const testing::TOutcome second = FailAndContinue();
     EXPECT_EQ(second.ExitCode, 0u);
     const std::string twice = ReportFile();
     EXPECT_NE(twice.find("\r\ncount             : 2\r\n"), std::string::npos) << twice;

@@ -1,7 +1,7 @@
 // A windowed program with the reporter's layers wired together, that fails on a thread:
 //     reporter_child LOG
-// There is no crash dialog yet, so the program goes on after the report, which its settings
-// save beside it; "went on" is logged then.
+// The crash dialog shows; its continue button lets the program go on, and the report is saved
+// beside it as its settings ask. "went on" is logged then.
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_log.h"

@@ -19,10 +19,6 @@
 namespace crash {
 namespace {
 
-// The crash dialog's private messages: show the report, close.
-constexpr UINT ShowReportMessage = 1802;
-constexpr UINT CloseDialogMessage = 1803;
-
 struct TFilterDecisions
 {
     bool NoBugReport, NoScreenShot, NoSuspend, NoHandlers;
@@ -368,7 +364,7 @@ HWND ExceptionReport::DialogOr(HWND parent)
             DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
             if (owner == f->Process && ::GetClassNameW(window, name, 32) &&
-                std::wstring(name) == L"VexcatchWndClass")
+                std::wstring(name) == CrashDialogClass)
                 f->Found = window;
             return !f->Found;
         },
@@ -386,7 +382,7 @@ bool ExceptionReport::FireAction(HWND parent, TExceptAction action)
 void ExceptionReport::ShowBugReport(HWND parent)
 {
     if (const HWND dialog = DialogOr(parent))
-        ::PostMessageW(dialog, ShowReportMessage, 0, 0);
+        ::PostMessageW(dialog, ShowDetailsMessage, 0, 0);
 }
 
 bool ExceptionReport::SendBugReport(HWND parent)

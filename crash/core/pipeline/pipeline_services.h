@@ -12,6 +12,13 @@
 
 namespace crash {
 
+// The crash dialog's window class and its private messages: the report changed (wParam 1357,
+// lParam 2468), show the report, close.
+constexpr wchar_t CrashDialogClass[] = L"VexcatchWndClass";
+constexpr UINT ReportChangedMessage = 1801;
+constexpr UINT ShowDetailsMessage = 1802;
+constexpr UINT CloseDialogMessage = 1803;
+
 struct TAssistantRun
 {
     bool Exists = false; // the assistant could be loaded

@@ -1,22 +1,25 @@
 #pragma once
 // The line log of the crash test children: each line is appended on its own, so that a child
-// that ends abruptly leaves every line it wrote before.
+// that ends abruptly leaves every line it wrote before. Threads of the child may log at the
+// same time (a report callback on the completion thread, the dialog's stand-in on the
+// handling thread): the file is shared for writing and each line is one appending write.
 
 #include "base/win_handle.h"
 
+#include <string>
 #include <string_view>
 
 namespace crash::testing {
 
 inline void AppendLine(const char* log, std::string_view line)
 {
-    const base::FileHandle file(
-        ::CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr));
+    const base::FileHandle file(::CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                              nullptr, OPEN_ALWAYS, 0, nullptr));
     if (!file)
         return;
+    const std::string text = std::string(line) + "\r\n";
     DWORD written;
-    ::WriteFile(file.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-    ::WriteFile(file.Get(), "\r\n", 2, &written, nullptr);
+    ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
 } // namespace crash::testing

@@ -33,45 +33,115 @@ inline std::wstring Beside(const wchar_t* name)
     return folder.substr(0, folder.find_last_of(L'\\') + 1) + name;
 }
 
-// Runs `program ARGUMENTS LOG`.
-inline TOutcome Start(const wchar_t* program, const std::string& arguments, DWORD timeoutMs = 30000)
+// A child started as `program ARGUMENTS LOG`; the test may look at its windows while it
+// runs, then Finish waits for it (killing it after a time-out) and reads what it left.
+class TChild
 {
-    const std::wstring log = Beside(L"crash_child.log"), output = Beside(L"crash_child.out");
-    ::DeleteFileW(log.c_str());
-    std::wstring command = L"\"" + Beside(program) + L"\" " +
-                           std::wstring(arguments.begin(), arguments.end()) + L" \"" + log + L"\"";
-    SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
-    base::FileHandle out(::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
-                                       CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = out.Get();
-    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi{};
-    TOutcome result;
-    if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
-        ADD_FAILURE() << "cannot start the child";
+public:
+    TChild(const wchar_t* program, const std::string& arguments) : FArguments(arguments)
+    {
+        ::DeleteFileW(FLog.c_str());
+        std::wstring command = L"\"" + Beside(program) + L"\" " +
+                               std::wstring(arguments.begin(), arguments.end()) + L" \"" + FLog + L"\"";
+        SECURITY_ATTRIBUTES inherited{sizeof inherited, nullptr, TRUE};
+        base::FileHandle out(::CreateFileW(FOutput.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherited,
+                                           CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        si.dwFlags = STARTF_USESTDHANDLES;
+        si.hStdOutput = out.Get();
+        si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+        si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                              &pi)) {
+            ADD_FAILURE() << "cannot start the child";
+            return;
+        }
+        FProcess.Reset(pi.hProcess);
+        base::KernelHandle primary(pi.hThread);
+        FId = pi.dwProcessId;
+    }
+    TChild(const TChild&) = delete;
+    TChild& operator=(const TChild&) = delete;
+    ~TChild()
+    {
+        if (FProcess)
+            ::TerminateProcess(FProcess.Get(), 1);
+    }
+
+    HANDLE Process() const { return FProcess.Get(); }
+    DWORD Id() const { return FId; }
+
+    // A visible top-level window of the child of class `className` other than `other`,
+    // waited for; none after the time-out.
+    HWND WaitForWindow(const wchar_t* className, HWND other = nullptr, DWORD timeoutMs = 20000) const
+    {
+        struct TFind
+        {
+            DWORD Process;
+            const wchar_t* Class;
+            HWND Other;
+            HWND Found = nullptr;
+        };
+        for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+            TFind find{FId, className, other};
+            ::EnumWindows(
+                [](HWND wnd, LPARAM p) WINAPI -> BOOL {
+                    auto* f = reinterpret_cast<TFind*>(p);
+                    DWORD owner = 0;
+                    ::GetWindowThreadProcessId(wnd, &owner);
+                    wchar_t name[64] = {};
+                    ::GetClassNameW(wnd, name, 64);
+                    if (owner == f->Process && wnd != f->Other && ::IsWindowVisible(wnd) &&
+                        std::wstring(name) == f->Class)
+                        f->Found = wnd;
+                    return !f->Found;
+                },
+                reinterpret_cast<LPARAM>(&find));
+            if (find.Found)
+                return find.Found;
+            ::Sleep(50);
+        }
+        return nullptr;
+    }
+
+    TOutcome Finish(DWORD timeoutMs = 30000)
+    {
+        TOutcome result;
+        if (!FProcess)
+            return result;
+        if (::WaitForSingleObject(FProcess.Get(), timeoutMs) != WAIT_OBJECT_0) {
+            ::TerminateProcess(FProcess.Get(), 1);
+            ::WaitForSingleObject(FProcess.Get(), 5000);
+            ADD_FAILURE() << FArguments << " did not end";
+        }
+        ::GetExitCodeProcess(FProcess.Get(), &result.ExitCode);
+        FProcess.Reset();
+        std::ifstream in(std::string(FLog.begin(), FLog.end()));
+        for (std::string line; std::getline(in, line);)
+            result.Lines.push_back(line.substr(0, line.find('\r')));
+        in.close();
+        ::DeleteFileW(FLog.c_str());
+        std::ifstream written(std::string(FOutput.begin(), FOutput.end()), std::ios::binary);
+        result.Output.assign(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>());
+        written.close();
+        ::DeleteFileW(FOutput.c_str());
         return result;
     }
-    out.Reset();
-    base::KernelHandle process(pi.hProcess), primary(pi.hThread);
-    if (::WaitForSingleObject(process.Get(), timeoutMs) != WAIT_OBJECT_0) {
-        ::TerminateProcess(process.Get(), 1);
-        ADD_FAILURE() << arguments << " did not end";
-    }
-    ::GetExitCodeProcess(process.Get(), &result.ExitCode);
-    std::ifstream in(std::string(log.begin(), log.end()));
-    for (std::string line; std::getline(in, line);)
-        result.Lines.push_back(line.substr(0, line.find('\r')));
-    in.close();
-    ::DeleteFileW(log.c_str());
-    std::ifstream written(std::string(output.begin(), output.end()), std::ios::binary);
-    result.Output.assign(std::istreambuf_iterator<char>(written), std::istreambuf_iterator<char>());
-    written.close();
-    ::DeleteFileW(output.c_str());
-    return result;
+
+private:
+    std::string FArguments;
+    std::wstring FLog = Beside(L"crash_child.log"), FOutput = Beside(L"crash_child.out");
+    base::KernelHandle FProcess;
+    DWORD FId = 0;
+};
+
+// Runs `program ARGUMENTS LOG` to its end.
+inline TOutcome Start(const wchar_t* program, const std::string& arguments, DWORD timeoutMs = 30000)
+{
+    TChild child(program, arguments);
+    return child.Finish(timeoutMs);
 }
 
 // The blank-separated field `index` of a line.

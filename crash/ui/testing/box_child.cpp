@@ -1,0 +1,77 @@
+// A windowed program that fails on a thread under the reporter with the real crash dialog:
+//     box_child MODE LOG
+// MODE changes the report's settings in an exception handler before the dialog shows:
+//   full       this program's settings as they are;
+//   simple     the simple box, with a long message;
+//   autoclose  AutoClose 1 with a delay of one second (the program ends by itself);
+//   shown      the report shown in tabs from the start.
+// An idle thread runs beside the failing one, so the report has three threads. "went on" is
+// logged when the program goes on after the dialog.
+
+#include "base/win_handle.h"
+#include "crash/core/intercept/testing/child_log.h"
+#include "crash/core/pipeline/handlers_win.h"
+#include "crash/core/pipeline/pipeline_services.h"
+#include "crash/core/pipeline/testing/pipeline_reporter.h"
+#include "crash/core/report/report_assembly_win.h"
+#include "crash/ui/exception_box_win.h"
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+namespace {
+
+std::string Mode;
+
+__attribute__((init_priority(101))) crash::testing::TPipelineReporter Reporter;
+
+void Configure(crash::IExceptionReport* report, bool&)
+{
+    if (Mode == "simple") {
+        report->SetShowSetting(crash::ssSimpleBox);
+        report->SetExceptMessage(u"The file could not be read. It may be in use by another program. "
+                                 u"Close it and try again.");
+    } else if (Mode == "autoclose") {
+        report->SetAutoClose(1);
+        report->SetAutoDelay(1);
+    } else if (Mode == "shown") {
+        report->SetAutoShowBugReport(true);
+    }
+}
+
+[[gnu::noinline]] DWORD WINAPI FailOnThread(void*)
+{
+    ::RaiseException(0xE0004321, 0, 0, nullptr);
+    return 0;
+}
+
+DWORD WINAPI Idle(void* stop)
+{
+    ::WaitForSingleObject(stop, INFINITE);
+    return 0;
+}
+
+} // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
+{
+    if (Reporter.State != crash::TReporterStart::Enabled || __argc < 3)
+        return 4;
+    Mode = __argv[1];
+    crash::TPipelineServices services;
+    services.ShowCrashDialog = &crash::ShowCrashDialog;
+    services.ReportText = &crash::AssembledReportText;
+    crash::SetPipelineServices(services);
+    crash::RegisterExceptionHandler(&Configure, crash::stDontSync, crash::epMainPhase);
+
+    const base::KernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    const base::KernelHandle idle(::CreateThread(nullptr, 0, &Idle, stop.Get(), 0, nullptr));
+    const base::KernelHandle thread(::CreateThread(nullptr, 0, &FailOnThread, nullptr, 0, nullptr));
+    ::WaitForSingleObject(thread.Get(), INFINITE);
+    ::SetEvent(stop.Get());
+    ::WaitForSingleObject(idle.Get(), INFINITE);
+    crash::testing::AppendLine(__argv[__argc - 1], "went on");
+    return 0;
+}
