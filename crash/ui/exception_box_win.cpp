@@ -641,7 +641,7 @@ void TExceptionBox::PaintLinkLine(HDC dc)
 void TExceptionBox::Fade(HWND button, int from, int to)
 {
     const int index = IndexOf(button);
-    if (index < 0 || FPlain || FDefaultMsgBox)
+    if (index < 0 || FPlain || FDefaultMsgBox || FShuttingDown)
         return;
     const int step = to > from ? 1 : -1;
     for (int level = from; level != to;) {
