@@ -157,7 +157,7 @@ private:
     base::ComPtr<IExceptionReport> FExc;
     base::MemoryDc FTmpDC;
     base::GdiObject FTmpBmp;
-    base::GdiObject FFont1, FFont2, FFont3, FBoldFont;
+    base::GdiObject FFont1, FFont2, FFont3;
     int FTmpWidth = 0;
     uint32_t* FTmpBits = nullptr;
     HGDIOBJ FOldBmp = nullptr, FOldFont = nullptr;
@@ -590,11 +590,9 @@ void TExceptionBox::DrawButton(const DRAWITEMSTRUCT& item)
     }
     wchar_t caption[256];
     const int length = ::GetWindowTextW(button, caption, 256);
-    SIZE extent{};
     RECT measure{0, 0, 0, 0};
     ::DrawTextW(dc, caption, length, &measure, DT_CALCRECT | DT_SINGLELINE);
-    extent.cx = measure.right;
-    const int tx = (width - extent.cx - 35) / 2 + 27;
+    const int tx = (width - measure.right - 35) / 2 + 27;
     const int ty = offset + 4;
     ::SetBkMode(dc, TRANSPARENT);
     if (disabled) {
