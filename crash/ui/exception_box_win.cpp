@@ -4,6 +4,8 @@
 #include "base/seh_frame.h"
 #include "base/win_handle.h"
 #include "base/window_class.h"
+#include "crash/core/freeze/freeze_watch_win.h"
+#include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/pipeline/handlers_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/pipeline/process_end_win.h"
@@ -14,6 +16,7 @@
 #include "crash/settings/text_variables.h"
 #include "crash/ui/exception_box_layout.h"
 #include "crash/ui/report_tabs.h"
+#include "crash/ui/report_view_win.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -22,6 +25,7 @@
 #include <array>
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -110,6 +114,21 @@ TReportPairs Pairs(const base::ComPtr<IReportFields>& fields)
     return out;
 }
 
+// A failure inside the dialog is the reporter's own: it is told to a debugger, the message
+// counts as handled (result 0) and the dialog goes on.
+template <class F> LRESULT Handled(F&& body) noexcept
+{
+    LRESULT result = 0;
+    bool done = false;
+    base::Guarded([&] {
+        result = body();
+        done = true;
+    });
+    if (!done)
+        ::OutputDebugStringW(L"Vexcatch: internal error in the crash dialog\n");
+    return done ? result : 0;
+}
+
 class TExceptionBox
 {
 public:
@@ -164,7 +183,7 @@ private:
     base::Window FMainWnd;
     std::atomic<HWND> FPostTarget{nullptr}; // FMainWnd for the report's callback threads
     HWND FTabs = nullptr;
-    base::Window FEdit;
+    std::unique_ptr<TReportViewControl> FView;
     std::array<HWND, bxButtonCount> FButtons{};
     HWND FTimerBtn = nullptr;
     DWORD FLastFocusTime = 0;
@@ -275,6 +294,8 @@ TExceptionBox::TExceptionBox(IExceptionReport& exc, bool simple, bool detailsBut
     ::SetForegroundWindow(FMainWnd.Get());
     if (const HWND focus = FDefaultId ? ::GetDlgItem(FMainWnd.Get(), FDefaultId) : nullptr)
         ::SetFocus(focus);
+    if (exc.GetExceptType() == etFrozen)
+        AnswerFreezeTo(FMainWnd.Get()); // the dialog closes when the main thread answers again
     FExc->RegisterBugReportCallbackOO({this, &ReportChanged}, false);
     if (FTabs)
         RebuildTabs();
@@ -286,7 +307,7 @@ TExceptionBox::~TExceptionBox()
     FExc->UnregisterBugReportCallbackOO({this, &ReportChanged});
     FPostTarget = nullptr;
     StopCountdown();
-    FEdit.Reset();
+    FView.reset();
     FMainWnd.Reset();
     if (FOldBmp)
         ::SelectObject(FTmpDC.Get(), FOldBmp);
@@ -741,7 +762,7 @@ void TExceptionBox::Close()
 {
     FShuttingDown = true;
     StopCountdown();
-    FEdit.Reset();
+    FView.reset();
     FPostTarget = nullptr;
     FMainWnd.Reset();
 }
@@ -818,27 +839,19 @@ void TExceptionBox::ShowTab()
     const int tab = FShuttingDown ? -1 : TabCtrl_GetCurSel(FTabs);
     TReportParts parts{Pairs(FExc->GetBugReportHeader()), Pairs(FExc->GetBugReportSections())};
     const TTabContent content = ReportTabContent(parts, tab);
-    if (tab == FCurrentTab && content.Text == FCurrentTabContent && FEdit)
+    if (tab == FCurrentTab && content.Text == FCurrentTabContent && FView)
         return;
     FCurrentTab = tab;
     FCurrentTabContent = content.Text;
-    FEdit.Reset();
+    FView.reset();
     if (tab < 0)
         return;
-    const RECT r = ViewRect();
-    FEdit.Reset(::CreateWindowExW(WS_EX_CLIENTEDGE, L"Edit", W(content.Text),
-                                  WS_CHILD | WS_VISIBLE | WS_VSCROLL | ES_MULTILINE | ES_READONLY, r.left,
-                                  r.top, r.right - r.left, r.bottom - r.top, FTabs, nullptr, ReporterModule(),
-                                  nullptr));
-    if (!FEdit)
-        return;
-    ::SendMessageW(FEdit.Get(), WM_SETFONT, reinterpret_cast<WPARAM>(FFont2.Get()), TRUE);
-    if (content.Kind == TTabKind::Header) {
-        // The header's values in one column after the longest names.
-        const int stop = 4 * 20; // dialog units: 20 average characters
-        ::SendMessageW(FEdit.Get(), EM_SETTABSTOPS, 1, reinterpret_cast<LPARAM>(&stop));
-        ::InvalidateRect(FEdit.Get(), nullptr, TRUE);
-    }
+    // Held before it is created: the list asks the tab control for its row height meanwhile.
+    FView = std::make_unique<TReportViewControl>(
+        PrepareReportView(content), content.Text,
+        TReportViewFonts{static_cast<HFONT>(FFont1.Get()), static_cast<HFONT>(FFont2.Get())}, FDeepColours);
+    if (!FView->Create(FTabs, ViewRect(), ReporterModule()))
+        FView.reset();
 }
 
 void TExceptionBox::Resize()
@@ -861,10 +874,8 @@ void TExceptionBox::Resize()
         ::MapWindowPoints(nullptr, FMainWnd.Get(), reinterpret_cast<POINT*>(&tabs), 2);
         ::SetWindowPos(FTabs, nullptr, 0, 0, client.right - 15, client.bottom - 6 - tabs.top,
                        SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-        const RECT view = ViewRect();
-        if (FEdit)
-            ::SetWindowPos(FEdit.Get(), nullptr, view.left, view.top, view.right - view.left,
-                           view.bottom - view.top, SWP_NOZORDER | SWP_NOACTIVATE);
+        if (FView)
+            FView->Move(ViewRect());
     }
     if (FLabelLine >= 0) {
         RECT line{0, FLabelLine, client.right, FLabelLine + 12};
@@ -892,8 +903,11 @@ bool TExceptionBox::PreTranslate(MSG& msg)
             return true;
         }
     }
+    if (msg.message == WM_NULL)
+        RunSynchronizeCalls();
     // The report view keeps its own keys (arrows, page keys, selection).
-    if (FEdit && (msg.hwnd == FEdit.Get() || ::IsChild(FEdit.Get(), msg.hwnd)))
+    const HWND view = FView ? FView->Window() : nullptr;
+    if (view && (msg.hwnd == view || ::IsChild(view, msg.hwnd)))
         return false;
     return ::IsDialogMessageW(wnd, &msg) != FALSE;
 }
@@ -907,11 +921,7 @@ LRESULT CALLBACK TExceptionBox::DialogWndProc(HWND wnd, UINT msg, WPARAM wparam,
     auto* box = reinterpret_cast<TExceptionBox*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
     if (!box)
         return ::DefWindowProcW(wnd, msg, wparam, lparam);
-    // A failure inside the dialog must not take the dialog down with it: the message counts
-    // as handled and the dialog goes on.
-    LRESULT result = 0;
-    base::Guarded([&] { result = box->DialogMessage(wnd, msg, wparam, lparam); });
-    return result;
+    return Handled([&] { return box->DialogMessage(wnd, msg, wparam, lparam); });
 }
 
 LRESULT TExceptionBox::DialogMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
@@ -1015,29 +1025,30 @@ LRESULT TExceptionBox::DialogMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM l
             ShowTab();
         return 0;
     }
-    case WM_CTLCOLORSTATIC:
-        // The read-only report view on white, as a document.
-        if (FEdit && reinterpret_cast<HWND>(lparam) == FEdit.Get())
-            return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
-        break;
     default:
         break;
     }
     return ::DefWindowProcW(wnd, msg, wparam, lparam);
 }
 
-// The tab control holds the report view; what the view tells its parent goes on to the
-// dialog.
+// The tab control holds the report view, and passes on to it what the view tells its parent.
 LRESULT CALLBACK TExceptionBox::TabsWndProc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
 {
     auto* box = reinterpret_cast<TExceptionBox*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
     if (!box || !box->FOldTabsWndProc)
         return ::DefWindowProcW(wnd, msg, wparam, lparam);
-    if (msg == WM_CTLCOLORSTATIC && box->FEdit && reinterpret_cast<HWND>(lparam) == box->FEdit.Get()) {
-        ::SetBkColor(reinterpret_cast<HDC>(wparam), RGB(255, 255, 255));
-        return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
-    }
-    return ::CallWindowProcW(box->FOldTabsWndProc, wnd, msg, wparam, lparam);
+    return Handled([&]() -> LRESULT {
+        LRESULT result = 0;
+        const std::unique_ptr<TReportViewControl>& view = box->FView;
+        if (view && view->ParentMessage(msg, wparam, lparam, result))
+            return result;
+        if (msg == WM_CTLCOLORSTATIC && view && reinterpret_cast<HWND>(lparam) == view->Window()) {
+            // The read-only raw text on white, as a document.
+            ::SetBkColor(reinterpret_cast<HDC>(wparam), RGB(255, 255, 255));
+            return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));
+        }
+        return ::CallWindowProcW(box->FOldTabsWndProc, wnd, msg, wparam, lparam);
+    });
 }
 
 } // namespace

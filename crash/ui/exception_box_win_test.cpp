@@ -89,28 +89,186 @@ void Screenshot(HWND dialog, const wchar_t* name)
     EXPECT_TRUE(shot->SaveBmp(testing::Beside(L"..\\..\\artifacts\\") + name));
 }
 
+// Memory in the child for the messages whose arguments point at memory.
+class TRemote
+{
+public:
+    explicit TRemote(HANDLE process)
+        : FProcess(process), FBase(static_cast<uint8_t*>(::VirtualAllocEx(
+                                 process, nullptr, Size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)))
+    {
+    }
+    ~TRemote()
+    {
+        if (FBase)
+            ::VirtualFreeEx(FProcess, FBase, 0, MEM_RELEASE);
+    }
+    uint8_t* At(size_t offset) const { return FBase + offset; }
+    template <class T> void Write(const T& value, size_t offset = 0) const
+    {
+        ::WriteProcessMemory(FProcess, FBase + offset, &value, sizeof value, nullptr);
+    }
+    template <class T> T Read(size_t offset = 0) const
+    {
+        T value{};
+        ::ReadProcessMemory(FProcess, FBase + offset, &value, sizeof value, nullptr);
+        return value;
+    }
+    std::wstring Text(size_t offset) const
+    {
+        wchar_t text[TextChars + 1] = {};
+        ::ReadProcessMemory(FProcess, FBase + offset, text, TextChars * sizeof(wchar_t), nullptr);
+        return text;
+    }
+
+    static constexpr size_t TextOffset = 1024, TextChars = 1024, Size = 8192;
+
+private:
+    HANDLE FProcess;
+    uint8_t* FBase;
+};
+
 // The tab names of a tab control in another process.
 std::vector<std::wstring> TabNames(HANDLE process, HWND tabs)
 {
     std::vector<std::wstring> names;
+    const TRemote remote(process);
     const int count = static_cast<int>(::SendMessageW(tabs, TCM_GETITEMCOUNT, 0, 0));
-    auto* remote = static_cast<uint8_t*>(
-        ::VirtualAllocEx(process, nullptr, 4096, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!remote)
-        return names;
     for (int i = 0; i < count; ++i) {
         TCITEMW item{};
         item.mask = TCIF_TEXT;
-        item.pszText = reinterpret_cast<wchar_t*>(remote + 512);
-        item.cchTextMax = 256;
-        ::WriteProcessMemory(process, remote, &item, sizeof item, nullptr);
-        ::SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote));
-        wchar_t text[256] = {};
-        ::ReadProcessMemory(process, remote + 512, text, sizeof text - 2, nullptr);
-        names.emplace_back(text);
+        item.pszText = reinterpret_cast<wchar_t*>(remote.At(TRemote::TextOffset));
+        item.cchTextMax = TRemote::TextChars;
+        remote.Write(item);
+        ::SendMessageW(tabs, TCM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(remote.At(0)));
+        names.push_back(remote.Text(TRemote::TextOffset));
     }
-    ::VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     return names;
+}
+
+// The report's view in the tab control (beside the arrows of a tab control with many tabs).
+HWND ViewOf(HWND tabs)
+{
+    for (HWND c = ::GetWindow(tabs, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t name[64] = {};
+        ::GetClassNameW(c, name, 64);
+        if (_wcsicmp(name, UPDOWN_CLASSW) != 0)
+            return c;
+    }
+    return nullptr;
+}
+
+// The report's tabs once the report is complete (up to ten seconds).
+std::vector<std::wstring> CompleteTabs(HANDLE process, HWND tabs, size_t atLeast)
+{
+    std::vector<std::wstring> names;
+    for (int i = 0; i < 200; ++i) {
+        names = TabNames(process, tabs);
+        if (names.size() >= atLeast)
+            break;
+        ::Sleep(50);
+    }
+    return names;
+}
+
+// Clicks the tab of that name, and returns the view it then shows.
+HWND ShowTab(HANDLE process, HWND tabs, const std::wstring& name)
+{
+    const std::vector<std::wstring> names = TabNames(process, tabs);
+    const auto found = std::find(names.begin(), names.end(), name);
+    if (found == names.end())
+        return nullptr;
+    const TRemote remote(process);
+    ::SendMessageW(tabs, TCM_GETITEMRECT, static_cast<WPARAM>(found - names.begin()),
+                   reinterpret_cast<LPARAM>(remote.At(0)));
+    const RECT r = remote.Read<RECT>();
+    const LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    ::PostMessageW(tabs, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    ::PostMessageW(tabs, WM_LBUTTONUP, 0, at);
+    const int index = static_cast<int>(found - names.begin());
+    for (int i = 0; i < 100 && ::SendMessageW(tabs, TCM_GETCURSEL, 0, 0) != index; ++i)
+        ::Sleep(20);
+    // The selection changes before the view is rebuilt, within the click: a message sent now
+    // is answered when the click is done.
+    DWORD_PTR answer = 0;
+    ::SendMessageTimeoutW(tabs, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &answer);
+    ::Sleep(100); // painted
+    return ViewOf(tabs);
+}
+
+struct TListView
+{
+    std::vector<std::wstring> Columns;
+    std::vector<std::vector<std::wstring>> Rows;
+};
+
+// The columns and the cells of a list view in another process.
+TListView ReadList(HANDLE process, HWND list)
+{
+    TListView out;
+    const TRemote remote(process);
+    for (int c = 0;; ++c) {
+        LVCOLUMNW column{};
+        column.mask = LVCF_TEXT;
+        column.pszText = reinterpret_cast<wchar_t*>(remote.At(TRemote::TextOffset));
+        column.cchTextMax = TRemote::TextChars;
+        remote.Write(column);
+        if (!::SendMessageW(list, LVM_GETCOLUMNW, static_cast<WPARAM>(c),
+                            reinterpret_cast<LPARAM>(remote.At(0))))
+            break;
+        out.Columns.push_back(remote.Text(TRemote::TextOffset));
+    }
+    const int rows = static_cast<int>(::SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int r = 0; r < rows && r < 200; ++r) {
+        std::vector<std::wstring> cells;
+        for (size_t c = 0; c < out.Columns.size(); ++c) {
+            LVITEMW item{};
+            item.iSubItem = static_cast<int>(c);
+            item.pszText = reinterpret_cast<wchar_t*>(remote.At(TRemote::TextOffset));
+            item.cchTextMax = TRemote::TextChars;
+            remote.Write(item);
+            ::SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(r),
+                           reinterpret_cast<LPARAM>(remote.At(0)));
+            cells.push_back(remote.Text(TRemote::TextOffset));
+        }
+        out.Rows.push_back(std::move(cells));
+    }
+    return out;
+}
+
+// Waits until the report is complete (its header has the call stacks' checksums), with the
+// first tab shown; the views are rebuilt while the report changes.
+bool WaitComplete(HANDLE process, HWND tabs)
+{
+    for (int i = 0; i < 200; ++i) {
+        const TListView header = ReadList(process, ViewOf(tabs));
+        for (const std::vector<std::wstring>& row : header.Rows)
+            if (row.size() == 2 && row[0] == L"callstack crc" && row[1].starts_with(L"$"))
+                return true;
+        ::Sleep(50);
+    }
+    return false;
+}
+
+// The screen's colour inside row `row` of a list, `x` pixels from the row's left.
+COLORREF RowPixel(HANDLE process, HWND list, int row, int x)
+{
+    const TRemote remote(process);
+    RECT bounds{LVIR_BOUNDS, 0, 0, 0};
+    remote.Write(bounds);
+    ::SendMessageW(list, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(remote.At(0)));
+    bounds = remote.Read<RECT>();
+    POINT p{bounds.left + x, (bounds.top + bounds.bottom) / 2};
+    ::ClientToScreen(list, &p);
+    const base::WindowDc screen(nullptr);
+    return ::GetPixel(screen.Get(), p.x, p.y);
+}
+
+bool IsListView(HWND view)
+{
+    wchar_t name[64] = {};
+    ::GetClassNameW(view, name, 64);
+    return _wcsicmp(name, WC_LISTVIEWW) == 0;
 }
 
 TEST(ExceptionBox, ThisProgramsFullBoxStacksItsWaysOutBesideTheMessageAndFocusesSave)
@@ -198,7 +356,8 @@ TEST(ExceptionBox, TheCountdownOnTheCloseButtonEndsTheProgram)
     testing::TChild child(L"box_child.exe", "autoclose");
     const HWND dialog = FindDialog(child);
     ASSERT_TRUE(dialog);
-    const TControl* close = Named(Controls(dialog), L"close application");
+    const std::vector<TControl> controls = Controls(dialog);
+    const TControl* close = Named(controls, L"close application");
     ASSERT_TRUE(close);
     EXPECT_EQ(LOWORD(::SendMessageW(dialog, DM_GETDEFID, 0, 0)), FirstButtonId + 6);
     const testing::TOutcome outcome = child.Finish();
@@ -213,7 +372,8 @@ TEST(ExceptionBox, ShowBugReportReopensTheBoxWiderWithTheReportInTabs)
     ASSERT_TRUE(first);
     RECT small;
     ::GetWindowRect(first, &small);
-    const TControl* show = Named(Controls(first), L"show bug report");
+    const std::vector<TControl> firstControls = Controls(first);
+    const TControl* show = Named(firstControls, L"show bug report");
     ASSERT_TRUE(show);
     Press(first, *show);
     const HWND dialog = FindDialog(child, first);
@@ -228,26 +388,166 @@ TEST(ExceptionBox, ShowBugReportReopensTheBoxWiderWithTheReportInTabs)
     const TControl* tabs = OfClass(controls, WC_TABCONTROLW);
     ASSERT_TRUE(tabs);
     // The report completes on its own thread; the tabs follow it.
-    std::vector<std::wstring> names;
-    for (int i = 0; i < 200; ++i) {
-        names = TabNames(child.Process(), tabs->Wnd);
-        if (names.size() >= 8) // general to disasm
-            break;
-        ::Sleep(50);
-    }
+    const std::vector<std::wstring> names = CompleteTabs(child.Process(), tabs->Wnd, 8); // general to disasm
     ASSERT_GE(names.size(), 4u);
     EXPECT_EQ(names[0], L"general");
     EXPECT_EQ(names[1], L"call stacks"); // three threads
     EXPECT_NE(std::find(names.begin(), names.end(), L"modules"), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), L"cpu regs"), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), L"disasm"), names.end());
-    // The first tab shows the header.
-    const HWND view = ::GetWindow(tabs->Wnd, GW_CHILD);
-    ASSERT_TRUE(view);
-    EXPECT_NE(TextOf(view).find(L"exception number\t1"), std::wstring::npos);
+    // The first tab lists the header.
+    const HWND view = ViewOf(tabs->Wnd);
+    ASSERT_TRUE(view && IsListView(view));
+    const TListView header = ReadList(child.Process(), view);
+    EXPECT_EQ(header.Columns, (std::vector<std::wstring>{L"description", L"value"}));
+    EXPECT_NE(std::find(header.Rows.begin(), header.Rows.end(),
+                        std::vector<std::wstring>{L"exception number", L"1"}),
+              header.Rows.end());
     Screenshot(dialog, L"crash-dialog-report.bmp");
     // This program's close box continues.
     ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    const testing::TOutcome outcome = child.Finish();
+    EXPECT_EQ(outcome.ExitCode, 0u);
+    EXPECT_EQ(outcome.Lines, std::vector<std::string>{"went on"});
+}
+
+TEST(ExceptionBox, TheReportsTabsListTheirColumnsInTheirColours)
+{
+    testing::TChild child(L"box_child.exe", "shown");
+    const HWND dialog = FindDialog(child);
+    ASSERT_TRUE(dialog);
+    const std::vector<TControl> controls = Controls(dialog);
+    const TControl* tabs = OfClass(controls, WC_TABCONTROLW);
+    ASSERT_TRUE(tabs);
+    ASSERT_TRUE(WaitComplete(child.Process(), tabs->Wnd));
+
+    // The call stacks: three threads in titled blocks, the failing function with its unit.
+    HWND view = ShowTab(child.Process(), tabs->Wnd, L"call stacks");
+    ASSERT_TRUE(view && IsListView(view));
+    const TListView stacks = ReadList(child.Process(), view);
+    EXPECT_EQ(stacks.Columns, (std::vector<std::wstring>{L"address", L"rel.", L"module", L"unit", L"line",
+                                                         L"rel.", L"function"}));
+    int titles = 0, failing = -1, title = -1;
+    for (size_t r = 0; r < stacks.Rows.size(); ++r) {
+        const std::vector<std::wstring>& cells = stacks.Rows[r];
+        if (cells[0].starts_with(L">> ") && (r == 0 || stacks.Rows[r - 1][0].empty())) {
+            ++titles;
+            title = static_cast<int>(r);
+        }
+        if (cells[6].find(L"FailOnThread") != std::wstring::npos && failing < 0) {
+            failing = static_cast<int>(r);
+            EXPECT_EQ(cells[2], L"box_child.exe");
+            EXPECT_EQ(cells[3], L"box_child.cpp");
+            EXPECT_EQ(cells[0].size(), 8u);
+            EXPECT_TRUE(cells[5].starts_with(L"+"));
+        }
+    }
+    EXPECT_EQ(titles, 3);
+    ASSERT_GE(failing, 0);
+    // Columns alternate light blue, white and light red; titles are white across.
+    const int first = static_cast<int>(::SendMessageW(view, LVM_GETCOLUMNWIDTH, 0, 0));
+    const int second = static_cast<int>(::SendMessageW(view, LVM_GETCOLUMNWIDTH, 1, 0));
+    EXPECT_EQ(RowPixel(child.Process(), view, failing, 2), RGB(240, 248, 255));
+    EXPECT_EQ(RowPixel(child.Process(), view, failing, first + 2), RGB(255, 255, 255));
+    EXPECT_EQ(RowPixel(child.Process(), view, failing, first + second + 2), RGB(255, 244, 244));
+    EXPECT_EQ(RowPixel(child.Process(), view, title, 2), RGB(255, 255, 255));
+    Screenshot(dialog, L"crash-dialog-call-stacks.bmp");
+
+    // The disassembly marks the failing line.
+    view = ShowTab(child.Process(), tabs->Wnd, L"disasm");
+    ASSERT_TRUE(view && IsListView(view));
+    const TListView disasm = ReadList(child.Process(), view);
+    ASSERT_GE(disasm.Columns.size(), 3u);
+    EXPECT_EQ(disasm.Columns.front(), L"address");
+    EXPECT_EQ(disasm.Columns.back(), L"comments");
+    int marked = 0;
+    for (int r = 0; r < static_cast<int>(disasm.Rows.size()); ++r) {
+        ::SendMessageW(view, LVM_ENSUREVISIBLE, static_cast<WPARAM>(r), FALSE);
+        ::Sleep(20);
+        marked += RowPixel(child.Process(), view, r, 2) == RGB(255, 208, 208);
+    }
+    EXPECT_EQ(marked, 1);
+
+    view = ShowTab(child.Process(), tabs->Wnd, L"modules");
+    ASSERT_TRUE(view && IsListView(view));
+    const TListView modules = ReadList(child.Process(), view);
+    EXPECT_EQ(modules.Columns, (std::vector<std::wstring>{L"handle", L"file name", L"version", L"path"}));
+    EXPECT_NE(std::find_if(modules.Rows.begin(), modules.Rows.end(),
+                           [](const std::vector<std::wstring>& r) { return r[1] == L"box_child.exe"; }),
+              modules.Rows.end());
+
+    ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    const testing::TOutcome outcome = child.Finish();
+    EXPECT_EQ(outcome.ExitCode, 0u);
+}
+
+TEST(ExceptionBox, HardTextsAreShownWithoutCrashOrHang)
+{
+    testing::TChild child(L"box_child.exe", "bad");
+    const HWND dialog = FindDialog(child);
+    ASSERT_TRUE(dialog);
+    const std::vector<TControl> controls = Controls(dialog);
+    const TControl* tabs = OfClass(controls, WC_TABCONTROLW);
+    ASSERT_TRUE(tabs);
+    ASSERT_TRUE(WaitComplete(child.Process(), tabs->Wnd));
+    const std::vector<std::wstring> names = TabNames(child.Process(), tabs->Wnd);
+    for (const wchar_t* name : {L"long line", L"many lines", L"no columns", L"fake stack"}) {
+        SCOPED_TRACE(name);
+        ASSERT_NE(std::find(names.begin(), names.end(), name), names.end());
+        const HWND view = ShowTab(child.Process(), tabs->Wnd, name);
+        ASSERT_TRUE(view);
+        DWORD_PTR answer = 0;
+        EXPECT_TRUE(::SendMessageTimeoutW(dialog, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &answer));
+    }
+    // The 10,000 lines are all there, in their two columns; the long line is raw text.
+    HWND view = ShowTab(child.Process(), tabs->Wnd, L"many lines");
+    ASSERT_TRUE(IsListView(view));
+    EXPECT_EQ(::SendMessageW(view, LVM_GETITEMCOUNT, 0, 0), 10000);
+    EXPECT_EQ(ReadList(child.Process(), view).Rows[3], (std::vector<std::wstring>{L"row ---", L"cell"}));
+    view = ShowTab(child.Process(), tabs->Wnd, L"long line");
+    EXPECT_FALSE(IsListView(view));
+    EXPECT_EQ(::SendMessageW(view, WM_GETTEXTLENGTH, 0, 0), 200000 + 14);
+    view = ShowTab(child.Process(), tabs->Wnd, L"fake stack");
+    ASSERT_TRUE(IsListView(view));
+    EXPECT_EQ(ReadList(child.Process(), view).Rows[1][0], L"DEADBEEF"); // addresses are upper-case
+
+    ::PostMessageW(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(child.Finish().ExitCode, 0u);
+}
+
+TEST(ExceptionBox, MovingTheFocusStopsTheCountdownAndResizingKeepsTheWaysOutAtTheRight)
+{
+    testing::TChild child(L"box_child.exe", "countdown");
+    const HWND dialog = FindDialog(child);
+    ASSERT_TRUE(dialog);
+    ::PostMessageW(dialog, WM_KEYDOWN, VK_TAB, 0); // the focus moves on: the countdown stops
+    ::Sleep(3000);
+    ASSERT_TRUE(::IsWindow(dialog)); // two seconds have passed
+    const std::vector<TControl> controls = Controls(dialog);
+    const TControl* show = Named(controls, L"show bug report");
+    ASSERT_TRUE(show);
+    Press(dialog, *show);
+    const HWND shown = FindDialog(child, dialog);
+    ASSERT_TRUE(shown);
+    std::vector<TControl> before = Controls(shown);
+    RECT window;
+    ::GetWindowRect(shown, &window);
+    ::SetWindowPos(shown, nullptr, 0, 0, window.right - window.left + 100, window.bottom - window.top + 50,
+                   SWP_NOMOVE | SWP_NOZORDER);
+    ::Sleep(200);
+    const std::vector<TControl> after = Controls(shown);
+    for (const wchar_t* name : {L"continue application", L"restart application", L"close application"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(Named(before, name) && Named(after, name));
+        EXPECT_EQ(Named(after, name)->Rect.left, Named(before, name)->Rect.left + 100);
+    }
+    EXPECT_EQ(Named(after, L"save bug report")->Rect.left, Named(before, L"save bug report")->Rect.left);
+    const TControl* tabsBefore = OfClass(before, WC_TABCONTROLW);
+    const TControl* tabsAfter = OfClass(after, WC_TABCONTROLW);
+    ASSERT_TRUE(tabsBefore && tabsAfter);
+    EXPECT_EQ(tabsAfter->Rect.right - tabsBefore->Rect.right, 100);
+    EXPECT_EQ(tabsAfter->Rect.bottom - tabsBefore->Rect.bottom, 50);
+    Press(shown, *Named(after, L"continue application"));
     const testing::TOutcome outcome = child.Finish();
     EXPECT_EQ(outcome.ExitCode, 0u);
     EXPECT_EQ(outcome.Lines, std::vector<std::string>{"went on"});

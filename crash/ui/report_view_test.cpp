@@ -219,6 +219,10 @@ TEST(ReportView, OtherTextsAreListedByTheirTabsPaddingOrItems)
     EXPECT_FALSE(
         PrepareReportView(Section(u"plug-in", std::u16string(81, u'x') + u"\r\na\r\nb\r\nc\r\nd\r\ne\r\nf"))
             .Columns.empty());
+    // An empty text is an empty list or the empty raw text, whatever the tab.
+    for (const char16_t* name : {u"modules", u"processes", u"disassembling", u"stack dump", u"other"})
+        EXPECT_LE(PrepareReportView(Section(name, u"")).Rows.size(), 1u);
+    EXPECT_EQ(PrepareReportView({TTabKind::CallStack, u"", u""}).Rows.size(), 1u);
     const TReportView soon = PrepareReportView(Section(u"modules", u">> will be calculated soon"));
     EXPECT_TRUE(soon.Columns.empty());
     EXPECT_TRUE(soon.FixedFont);

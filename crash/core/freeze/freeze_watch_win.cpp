@@ -151,4 +151,10 @@ void ResetFreezeCounter()
     Watch.Misses = 0;
 }
 
+void AnswerFreezeTo(HWND dialog)
+{
+    if (Watch.Thread && Watch.MainWindow)
+        ::PostMessageW(Watch.MainWindow, Watch.Message, reinterpret_cast<WPARAM>(dialog), 0);
+}
+
 } // namespace crash

@@ -6,6 +6,8 @@
 // handling pauses it, so that a crash dialog that keeps the main thread busy is no freeze.
 // One watchdog per process: it holds the thread registry's first mutex for its life.
 
+#include <windows.h>
+
 #include <cstdint>
 
 namespace crash {
@@ -18,5 +20,8 @@ void StopFreezeWatch();
 void PauseFreezeWatch(bool paused);
 // After every report: the probes start counting again.
 void ResetFreezeCounter();
+// For the dialog of a freeze report: once the main thread answers again, its answer (a null
+// message with 777 and 777) goes to `dialog`, which closes then. Nothing when none runs.
+void AnswerFreezeTo(HWND dialog);
 
 } // namespace crash

@@ -353,6 +353,12 @@ DWORD HandlingThreadId() noexcept
     return TheThread.ThreadId();
 }
 
+void RunSynchronizeCalls()
+{
+    if (TheOptions.CheckSynchronize && ::GetCurrentThreadId() == MainThreadId())
+        TheOptions.CheckSynchronize();
+}
+
 namespace {
 
 // DispatchException's steps.

@@ -69,6 +69,9 @@ void StopInterception();
 void SetMainThread(DWORD threadId);
 DWORD MainThreadId() noexcept;
 DWORD HandlingThreadId() noexcept;
+// On the main thread: runs the calls other threads asked it to make (a message loop of the
+// reporter's own calls this when the main thread is woken with a null message).
+void RunSynchronizeCalls();
 
 // Whether the loader lock (or, when that is free, the PEB lock) is held, waiting up to
 // `waitMs` in steps of 10 ms for it to be released. While it is held the handling thread

@@ -4,7 +4,10 @@
 //   full       this program's settings as they are;
 //   simple     the simple box, with a long message;
 //   autoclose  AutoClose 1 with a delay of one second (the program ends by itself);
-//   shown      the report shown in tabs from the start.
+//   countdown  AutoClose 1 with a delay of two seconds;
+//   shown      the report shown in tabs from the start;
+//   bad        shown, with sections that are hard to list (a very long line, 10,000 lines,
+//              no columns, lines that only look like a call stack).
 // An idle thread runs beside the failing one, so the report has three threads. "went on" is
 // logged when the program goes on after the dialog.
 
@@ -36,8 +39,23 @@ void Configure(crash::IExceptionReport* report, bool&)
     } else if (Mode == "autoclose") {
         report->SetAutoClose(1);
         report->SetAutoDelay(1);
-    } else if (Mode == "shown") {
+    } else if (Mode == "countdown") {
+        report->SetAutoClose(1);
+        report->SetAutoDelay(2);
+    } else if (Mode == "shown" || Mode == "bad") {
         report->SetAutoShowBugReport(true);
+    }
+    if (Mode == "bad") {
+        report->GetBugReport(false); // the report's own sections first
+        const base::ComPtr<crash::IReportFields> sections = report->GetBugReportSections();
+        sections->Add(u"long line", std::u16string(200000, u'x') + u"\r\nshort\r\nshort");
+        std::u16string many;
+        for (int i = 0; i < 10000; ++i)
+            many += u"row " + std::u16string(static_cast<size_t>(i % 7), u'-') + u" \tcell\r\n";
+        sections->Add(u"many lines", many);
+        sections->Add(u"no columns", u"one two three\r\nfour\r\nfive six");
+        sections->Add(u"fake stack", u">> internal error in a test:\r\ndeadbeef this is not a stack "
+                                     u"line\r\n0000000g no\r\n12345678 +zz ?? 1 2 3 4 5");
     }
 }
 
