@@ -662,6 +662,11 @@ void TExceptionBox::Fade(HWND button, int from, int to)
     const int index = IndexOf(button);
     if (index < 0 || FPlain || FDefaultMsgBox || FShuttingDown)
         return;
+    if (!FSizingDone) {
+        // The first focus is no change the user sees: the dialog appears with it at once.
+        FFade[static_cast<size_t>(index)] = to;
+        return;
+    }
     const int step = to > from ? 1 : -1;
     for (int level = from; level != to;) {
         level += step;

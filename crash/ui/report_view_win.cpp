@@ -94,18 +94,18 @@ bool TReportViewControl::Create(HWND parent, const RECT& r, HINSTANCE instance)
     FImages.Reset(::ImageList_Create(16, 16, ILC_COLOR32, 0, 1));
     if (FImages)
         ListView_SetImageList(list, FImages.Get(), LVSIL_SMALL);
+    const std::vector<int> widths = ColumnWidths();
     for (size_t c = 0; c < FView.Columns.size(); ++c) {
         const TViewColumn& column = FView.Columns[c];
         std::wstring caption(column.Caption.begin(), column.Caption.end());
         LVCOLUMNW lvc{};
         lvc.mask = LVCF_TEXT | LVCF_FMT | LVCF_WIDTH;
         lvc.fmt = column.Align == TViewAlign::Right ? LVCFMT_RIGHT : LVCFMT_LEFT;
-        lvc.cx = 50;
+        lvc.cx = widths[c];
         lvc.pszText = caption.data();
         ListView_InsertColumn(list, static_cast<int>(c), &lvc);
     }
     ListView_SetItemCountEx(list, static_cast<int>(FView.Rows.size()), LVSICF_NOSCROLL);
-    SizeColumns();
     return true;
 }
 
@@ -127,18 +127,40 @@ std::u16string TReportViewControl::Cell(size_t row, size_t column) const
 }
 
 // Each column as wide as its widest cell and its caption; rows drawn across do not count.
-void TReportViewControl::SizeColumns()
+// Measuring every cell of a long list would keep the dialog waiting, and the widest cell is
+// among the longest: the few longest of each column are measured.
+std::vector<int> TReportViewControl::ColumnWidths() const
 {
+    constexpr size_t Measured = 6;
     const base::MemoryDc dc(::CreateCompatibleDC(nullptr));
     const base::DcSelection font(dc.Get(), FFont);
+    std::vector<int> widths;
     for (size_t c = 0; c < FView.Columns.size(); ++c) {
+        std::vector<std::u16string> longest;
+        for (size_t r = 0; r < FView.Rows.size(); ++r) {
+            if (RowIsAcross(FView.Rows[r]) || c >= FView.Rows[r].Cells.size())
+                continue;
+            const size_t length = FView.Rows[r].Cells[c].size();
+            if (longest.size() == Measured && length <= longest.back().size())
+                continue;
+            std::u16string cell = Cell(r, c);
+            if (std::find(longest.begin(), longest.end(), cell) != longest.end())
+                continue;
+            if (longest.size() == Measured)
+                longest.pop_back();
+            longest.insert(std::upper_bound(longest.begin(), longest.end(), cell,
+                                            [](const std::u16string& a, const std::u16string& b) {
+                                                return a.size() > b.size();
+                                            }),
+                           std::move(cell));
+        }
         const int padding = 2 * (c == 0 ? FirstCellPadding : CellPadding);
         int width = FView.Headers ? TextWidth(dc.Get(), FView.Columns[c].Caption) + 2 * CellPadding + 8 : 0;
-        for (size_t r = 0; r < FView.Rows.size(); ++r)
-            if (!RowIsAcross(FView.Rows[r]))
-                width = std::max(width, TextWidth(dc.Get(), Cell(r, c)) + padding);
-        ListView_SetColumnWidth(FWnd.Get(), static_cast<int>(c), std::max(width, 2 * CellPadding));
+        for (const std::u16string& cell : longest)
+            width = std::max(width, TextWidth(dc.Get(), cell) + padding);
+        widths.push_back(std::max(width, 2 * CellPadding));
     }
+    return widths;
 }
 
 bool TReportViewControl::ParentMessage(UINT msg, WPARAM, LPARAM lparam, LRESULT& result)

@@ -48,7 +48,7 @@ public:
     bool ParentMessage(UINT msg, WPARAM wparam, LPARAM lparam, LRESULT& result);
 
 private:
-    void SizeColumns();
+    std::vector<int> ColumnWidths() const;
     void DrawRow(const DRAWITEMSTRUCT& item);
     void DrawAcross(HDC dc, const TViewRow& row, const RECT& r, bool selected);
     std::u16string Cell(size_t row, size_t column) const;
