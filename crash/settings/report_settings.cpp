@@ -137,10 +137,15 @@ int32_t ReportSettings::GetPropInt(std::string_view name)
 
 std::u16string ReportSettings::GetPropStr(std::string_view name)
 {
+    const std::u16string value = GetPropStrUnexpanded(name);
+    return name == "FrozenMsg" ? value : ExpandTextVariables(value);
+}
+
+std::u16string ReportSettings::GetPropStrUnexpanded(std::string_view name)
+{
     base::ComPtr<ReportSettings> asked;
     const SettingsProperty* p = Lookup(name, asked);
-    const std::u16string value = p ? p->StrValue : std::u16string();
-    return name == "FrozenMsg" ? value : ExpandTextVariables(value);
+    return p ? p->StrValue : std::u16string();
 }
 
 TSettingsList* ReportSettings::WritableList()

@@ -83,6 +83,8 @@ public:
         return static_cast<uint32_t>(GetPropInt(name));
     }
     std::u16string GetPropStr(std::string_view name) override;
+    // The text as the settings store it, its variables not yet expanded.
+    std::u16string GetPropStrUnexpanded(std::string_view name);
     // Keeps what the user entered in the forms the user continued from: each edit's text and
     // "+" or "-" for each check box, under the item's name.
     void FillFormCache(IVxAssistant& assistant) override;

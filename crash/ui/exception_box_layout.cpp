@@ -110,12 +110,14 @@ TBoxLayout LayoutExceptionBox(const TBoxInput& in)
         out.LabelLine = height - 8;
         height += reportShown ? LabelGrowthReportShown : LabelGrowth;
     }
+    int tabsTop = 0;
     if (reportShown) {
-        const int top = height - 4;
+        tabsTop = height - 4;
         height += ReportGrowth;
-        out.Tabs = {5, top, cw - 15, height - 6 - top};
     }
     out.ClientHeight = std::min(height, in.ScreenHeight - 5 * in.CaptionHeight);
+    if (reportShown) // down to 6 pixels above the bottom, also on a small screen
+        out.Tabs = {5, tabsTop, cw - 15, std::max(out.ClientHeight - 6 - tabsTop, 0)};
     return out;
 }
 

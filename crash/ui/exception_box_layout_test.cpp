@@ -75,8 +75,10 @@ TEST(ExceptionBoxLayout, RowsSideBySideWithoutLeftButtonsAndTheLimitsOfWidthAndH
     EXPECT_EQ(narrow.Tabs.Width, 540 - 15);
     EXPECT_EQ(narrow.Tabs.Y + narrow.Tabs.Height + 6, narrow.ClientHeight);
     EXPECT_GT(narrow.Tabs.Y, narrow.LabelLine + 5);
-    in.ScreenHeight = 300;
-    EXPECT_EQ(LayoutExceptionBox(in).ClientHeight, 300 - 100);
+    in.ScreenHeight = 300; // a small screen: the tabs still end above the bottom
+    const TBoxLayout small = LayoutExceptionBox(in);
+    EXPECT_EQ(small.ClientHeight, 300 - 100);
+    EXPECT_EQ(small.Tabs.Y + small.Tabs.Height + 6, small.ClientHeight);
 }
 
 TEST(ExceptionBoxLayout, SimpleBoxCentresAnOkButtonOfAtLeast79)

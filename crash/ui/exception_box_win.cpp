@@ -211,6 +211,8 @@ private:
     std::array<int, bxButtonCount> FFade{}; // 0 the unfocused look, FadeSteps the focused
     std::array<std::vector<uint32_t>, 9> FImages;
     int FDefaultId = 0;
+    int FFocusedIndex = -1;     // the button that had the focus last
+    HWND FSavedFocus = nullptr; // the focus while the dialog is inactive
     TBoxRect FRightEdgeRects[bxButtonCount]{};
     int FClientWidthAtLayout = 0;
 };
@@ -226,16 +228,17 @@ TExceptionBox::TExceptionBox(IExceptionReport& exc, bool simple, bool detailsBut
     // The texts.
     std::u16string message, caption;
     const std::u16string exceptMessage = BreakExceptionMessage(exc.GetExceptMessage());
-    if (exc.GetExceptType() == etFrozen) {
-        std::u16string frozen = exc.GetFrozenMsg();
-        ReplaceNoCase(frozen, u"%errorDetails%", u"");
-        ReplaceNoCase(frozen, u"%bugReport%", u"");
-        auto* settings = dynamic_cast<ReportSettings*>(&exc);
-        message = settings ? settings->ExpandTextVariables(frozen) : frozen;
-    } else if (simple) {
+    const bool frozen = exc.GetExceptType() == etFrozen;
+    if (simple && !frozen) {
         message = exceptMessage;
+    } else if (auto* settings = dynamic_cast<ReportSettings*>(&exc)) {
+        // The box is no place for the details or the whole report.
+        message = settings->GetPropStrUnexpanded(frozen ? "FrozenMsg" : "ExceptMsg");
+        ReplaceNoCase(message, u"%errorDetails%", u"");
+        ReplaceNoCase(message, u"%bugReport%", u"");
+        message = settings->ExpandTextVariables(message);
     } else {
-        message = exc.GetExceptMsg();
+        message = frozen ? exc.GetFrozenMsg() : exc.GetExceptMsg();
     }
     caption = simple ? ExecutableTitle() : exc.GetTitleBar();
 
@@ -413,7 +416,11 @@ void TExceptionBox::CreateControls(const TBoxLayout& layout, const std::u16strin
 
     const std::array<std::u16string, bxButtonCount> captions = Captions();
     const int focused = FExc->GetFocusedButton();
-    for (int b = 0; b < bxButtonCount; ++b) {
+    // Created (and so reached with Tab) from left to right: the simple box's OK comes first.
+    std::array<int, bxButtonCount> order{bxSend, bxSave, bxPrint, bxShow, bxContinue, bxRestart, bxClose};
+    if (FDefaultMsgBox)
+        std::swap(order[bxShow], order[bxContinue]);
+    for (const int b : order) {
         if (!layout.Buttons[b].Width)
             continue;
         const bool isDefault = !FDefaultId && (FDefaultMsgBox ? b == bxContinue : b == focused);
@@ -833,7 +840,6 @@ void TExceptionBox::RebuildTabs()
         TabCtrl_SetCurSel(FTabs, 0);
     if (changed)
         ::InvalidateRect(FTabs, nullptr, TRUE);
-    FCurrentTab = -2; // the text may have changed under the same tab
     ShowTab();
 }
 
@@ -939,8 +945,13 @@ LRESULT TExceptionBox::DialogMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM l
         if (HIWORD(wparam) == BN_CLICKED) {
             Command(index);
         } else if (HIWORD(wparam) == BN_SETFOCUS || HIWORD(wparam) == BN_KILLFOCUS) {
-            if (FSizingDone)
-                StopCountdown();
+            // The focus moving to another button stops the countdown; the dialog losing and
+            // regaining it does not.
+            if (HIWORD(wparam) == BN_SETFOCUS) {
+                if (FSizingDone && FFocusedIndex != index)
+                    StopCountdown();
+                FFocusedIndex = index;
+            }
             Fade(FButtons[index], FFade[index], HIWORD(wparam) == BN_SETFOCUS ? FadeSteps : 0);
         }
         return 0;
@@ -955,8 +966,21 @@ LRESULT TExceptionBox::DialogMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM l
             DrawButton(*item);
         return TRUE;
     }
-    case DM_GETDEFID:
-        return FDefaultId ? MAKELRESULT(FDefaultId, DC_HASDEFID) : 0;
+    case DM_GETDEFID: {
+        // Enter presses the focused button; the default one while no button has the focus.
+        const int focused = IndexOf(::GetFocus());
+        const int id = focused >= 0 ? FirstButtonId + focused : FDefaultId;
+        return id ? MAKELRESULT(id, DC_HASDEFID) : 0;
+    }
+    case WM_ACTIVATE:
+        // The focus leaves with the dialog and comes back to the same control.
+        if (LOWORD(wparam) == WA_INACTIVE) {
+            const HWND focus = ::GetFocus();
+            FSavedFocus = focus && ::IsChild(wnd, focus) ? focus : FSavedFocus;
+        } else if (FSavedFocus && ::IsWindow(FSavedFocus)) {
+            ::SetFocus(FSavedFocus);
+        }
+        return 0;
     case WM_TIMER:
         if (wparam == CountdownTimer)
             CountdownTick();

@@ -553,5 +553,18 @@ TEST(ExceptionBox, MovingTheFocusStopsTheCountdownAndResizingKeepsTheWaysOutAtTh
     EXPECT_EQ(outcome.Lines, std::vector<std::string>{"went on"});
 }
 
+TEST(ExceptionBox, EnterPressesTheFocusedButton)
+{
+    testing::TChild child(L"box_child.exe", "full");
+    const HWND dialog = FindDialog(child);
+    ASSERT_TRUE(dialog);
+    ::PostMessageW(dialog, WM_KEYDOWN, VK_TAB, 0); // from "save bug report" to "show bug report"
+    ::PostMessageW(dialog, WM_KEYDOWN, VK_RETURN, 0);
+    const HWND shown = FindDialog(child, dialog); // reopened with the report
+    ASSERT_TRUE(shown);
+    ::PostMessageW(shown, WM_CLOSE, 0, 0);
+    EXPECT_EQ(child.Finish().ExitCode, 0u);
+}
+
 } // namespace
 } // namespace crash

@@ -81,7 +81,8 @@ bool TReportViewControl::Create(HWND parent, const RECT& r, HINSTANCE instance)
         return true;
     }
     DWORD style = WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_HSCROLL | WS_VSCROLL | LVS_REPORT | LVS_SINGLESEL |
-                  LVS_SHOWSELALWAYS | LVS_OWNERDRAWFIXED | LVS_OWNERDATA | LVS_NOSORTHEADER;
+                  LVS_SHOWSELALWAYS | LVS_OWNERDRAWFIXED | LVS_OWNERDATA | LVS_NOSORTHEADER |
+                  LVS_SHAREIMAGELISTS; // the image list is ours
     if (!FView.Headers)
         style |= LVS_NOCOLUMNHEADER;
     FWnd.Reset(::CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"", style, r.left, r.top, r.right - r.left,
