@@ -4,6 +4,7 @@
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/report/report_assembly_win.h"
+#include "crash/dialogs/assistant_win.h"
 #include "crash/ui/exception_box_win.h"
 #include "crash/ui/report_html_win.h"
 #include "crash/ui/report_printing_win.h"
@@ -35,6 +36,28 @@ std::u16string Page(IExceptionReport& report)
     return settings ? ReportHtmlPageOf(*settings, report.GetBugReport(true)) : std::u16string();
 }
 
+// The assistant of that name over `parent`. Its answers go into the report (a section each
+// for the multi-line ones that ask for it, header fields for the others), and what the user
+// typed into the settings' form cache for the next run.
+TAssistantRun Assistant(IExceptionReport& report, const std::u16string& name, HWND parent)
+{
+    auto* settings = dynamic_cast<ReportSettings*>(&report);
+    const base::ComPtr<IVxAssistant> loaded = settings ? settings->GetAssistant(name) : nullptr;
+    auto* assistant = dynamic_cast<TNVAssistant*>(loaded.Get());
+    if (!assistant)
+        return {};
+    const bool ok = assistant->ShowModal(parent) == vxmOk;
+    if (ok) {
+        settings->FillFormCache(*assistant);
+        const base::ComPtr<IReportFields> header = report.GetBugReportHeader(),
+                                          sections = report.GetBugReportSections();
+        for (const TAssistantAnswer& answer : AssistantAnswers(*assistant))
+            if (const base::ComPtr<IReportFields>& fields = answer.OwnSection ? sections : header)
+                fields->SetContent(answer.Name, answer.Value);
+    }
+    return {true, ok};
+}
+
 } // namespace
 
 void InstallReporterServices()
@@ -47,7 +70,9 @@ void InstallReporterServices()
     services.CopyToClipboard = &Clipboard;
     services.HtmlPage = &Page;
     services.ResetFreezeCounter = &ResetFreezeCounter;
+    services.RunAssistant = &Assistant;
     SetPipelineServices(services);
+    InstallAssistantLoader();
 }
 
 } // namespace crash

@@ -3,6 +3,7 @@
 // with the failing function named; the same failure again is merged into it with its count.
 
 #include "crash/core/intercept/testing/child_process.h"
+#include "crash/ui/testing/remote_windows.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,94 @@ TEST(Reporter, AFailureEndsInTheReportFileBesideTheProgram)
     EXPECT_NE(twice.find("\r\ncount             : 2\r\n"), std::string::npos) << twice;
     EXPECT_EQ(twice.find("\r\n\r\ndate/time"), std::string::npos); // one report, counted
     ::DeleteFileW(testing::Beside(L"bugreport.txt").c_str());
+}
+
+// What has the keyboard focus in the child's thread that owns `wnd`.
+HWND FocusOf(HWND wnd)
+{
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(wnd, nullptr), &gui);
+    return gui.hwndFocus;
+}
+
+// Types as a user would: characters into the focused control; a tab or a line break is a key
+// (the form's loop makes its character), and a tab's move of the focus is waited for.
+void Type(HWND form, const std::wstring& text)
+{
+    for (wchar_t c : text) {
+        const HWND focus = FocusOf(form);
+        if (c == L'\t' || c == L'\n') {
+            ::PostMessageW(focus, WM_KEYDOWN, c == L'\t' ? VK_TAB : VK_RETURN, 0);
+            for (int i = 0; i < 100 && FocusOf(form) == focus && c == L'\t'; ++i)
+                ::Sleep(10);
+            ::Sleep(50); // the key's character comes before the next ones
+        } else {
+            ::PostMessageW(focus, WM_CHAR, c, 0);
+        }
+    }
+    ::Sleep(100);
+}
+
+TEST(Reporter, TheSaveButtonWalksTheUserThroughTheSaveAssistantAndTheAnswersReachTheReport)
+{
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm"); // nothing remembered
+    testing::TChild child(L"reporter_child.exe", "");
+    const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
+    ASSERT_TRUE(dialog);
+    const std::vector<testing::TControl> buttons = testing::Controls(dialog);
+    ASSERT_TRUE(testing::Named(buttons, L"save bug report"));
+    testing::Press(dialog, *testing::Named(buttons, L"save bug report"));
+
+    // The contact form: continue stays disabled until the address is plausible.
+    const HWND contact = child.WaitForWindow(L"DrevassaWnd");
+    ASSERT_TRUE(contact);
+    EXPECT_EQ(testing::TextOf(contact), L"Save Assistant");
+    const HWND next = ::FindWindowExW(contact, nullptr, L"Button", L"Continue");
+    ASSERT_TRUE(next);
+    EXPECT_FALSE(::IsWindowEnabled(next));
+    Type(contact, L"Anna Berg\tanna@example");
+    EXPECT_FALSE(::IsWindowEnabled(next));
+    Type(contact, L".com");
+    EXPECT_TRUE(::IsWindowEnabled(next));
+    testing::Screenshot(contact, L"assistant-contact.bmp", L"..\\artifacts\\");
+    Type(contact, L"\t\t"); // past "remember me" to continue
+    EXPECT_EQ(FocusOf(contact), next);
+    Type(contact, L"\n");
+
+    // The details form: Enter breaks the line in the memo.
+    const HWND details = child.WaitForWindow(L"DrevassaWnd", contact);
+    ASSERT_TRUE(details);
+    Type(details, L"I pressed start\nand it failed");
+    testing::Screenshot(details, L"assistant-details.bmp", L"..\\artifacts\\");
+    Type(details, L"\t\n");
+
+    // Then the save dialog, which the user cancels.
+    const HWND save = child.WaitForWindow(L"#32770");
+    ASSERT_TRUE(save);
+    ::PostMessageW(save, WM_COMMAND, IDCANCEL, 0);
+
+    // The answers are in the report, as the reopened dialog shows it.
+    for (int i = 0; i < 100 && !::IsWindowEnabled(dialog); ++i)
+        ::Sleep(20);
+    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"show bug report"));
+    const HWND shown = child.WaitForWindow(L"VexcatchWndClass", dialog);
+    ASSERT_TRUE(shown);
+    const std::vector<testing::TControl> controls = testing::Controls(shown);
+    const testing::TControl* tabs = testing::OfClass(controls, WC_TABCONTROLW);
+    ASSERT_TRUE(tabs);
+    ASSERT_TRUE(testing::WaitComplete(child.Process(), tabs->Wnd));
+    const testing::TListView header = testing::ReadList(child.Process(), testing::ViewOf(tabs->Wnd));
+    auto has = [&](const std::wstring& name, const std::wstring& value) {
+        return std::find(header.Rows.begin(), header.Rows.end(), std::vector<std::wstring>{name, value}) !=
+               header.Rows.end();
+    };
+    EXPECT_TRUE(has(L"contact name", L"Anna Berg"));
+    EXPECT_TRUE(has(L"contact email", L"anna@example.com"));
+    const HWND section = testing::ShowTab(child.Process(), tabs->Wnd, L"error details");
+    ASSERT_TRUE(section);
+    ::PostMessageW(shown, WM_CLOSE, 0, 0);
+    EXPECT_EQ(child.Finish().ExitCode, 0u);
 }
 
 } // namespace
