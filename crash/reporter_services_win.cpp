@@ -9,6 +9,7 @@
 #include "crash/ui/report_html_win.h"
 #include "crash/ui/report_printing_win.h"
 #include "crash/ui/report_saving_win.h"
+#include "crash/ui/screenshot_form_action_win.h"
 
 namespace crash {
 namespace {
@@ -71,8 +72,12 @@ void InstallReporterServices()
     services.HtmlPage = &Page;
     services.ResetFreezeCounter = &ResetFreezeCounter;
     services.RunAssistant = &Assistant;
+    services.CaptureScreenShot = [](IExceptionReport& report) {
+        return CaptureScreenShot(report.GetScreenShotAppOnly());
+    };
     SetPipelineServices(services);
     InstallAssistantLoader();
+    RegisterFormAction(u"Vexcatch.HandleScreenshotForm", &ScreenshotFormAction);
 }
 
 } // namespace crash

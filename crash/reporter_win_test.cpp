@@ -148,5 +148,102 @@ TEST(Reporter, TheSaveButtonWalksTheUserThroughTheSaveAssistantAndTheAnswersReac
     EXPECT_EQ(child.Finish().ExitCode, 0u);
 }
 
+// The stand-in editor as the shell's "edit" verb for .bmp files while the test runs (the
+// classes root, which the shell reads; the previous association comes back afterwards).
+class TEditorRegistration
+{
+public:
+    TEditorRegistration()
+    {
+        wchar_t old[256] = {};
+        DWORD size = sizeof old;
+        FHadOld = ::RegGetValueW(HKEY_CLASSES_ROOT, L".bmp", nullptr, RRF_RT_REG_SZ, nullptr, old, &size) ==
+                  ERROR_SUCCESS;
+        FOld = old;
+        Set(L".bmp", L"LumigateTestPicture");
+        Set(L"LumigateTestPicture\\shell\\edit\\command",
+            L"\"" + testing::Beside(L"stand_in_editor.exe") + L"\" \"%1\"");
+    }
+    ~TEditorRegistration()
+    {
+        ::RegDeleteTreeW(HKEY_CLASSES_ROOT, L"LumigateTestPicture");
+        if (FHadOld)
+            Set(L".bmp", FOld);
+    }
+
+private:
+    static void Set(const wchar_t* key, const std::wstring& value)
+    {
+        ::RegSetKeyValueW(HKEY_CLASSES_ROOT, key, nullptr, REG_SZ, value.c_str(),
+                          static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    bool FHadOld = false;
+    std::wstring FOld;
+};
+
+COLORREF ScreenPixel(HWND wnd, POINT p)
+{
+    ::ClientToScreen(wnd, &p);
+    const base::WindowDc screen(nullptr);
+    return ::GetPixel(screen.Get(), p.x, p.y);
+}
+
+TEST(Reporter, TheScreenshotFormShowsTheScreenshotAndTakesBackWhatTheEditorMadeOfIt)
+{
+    const TEditorRegistration editor;
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm");
+    testing::TChild child(L"reporter_child.exe", "send");
+    const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
+    ASSERT_TRUE(dialog);
+    const std::vector<testing::TControl> buttons = testing::Controls(dialog);
+    ASSERT_TRUE(testing::Named(buttons, L"send bug report"));
+    testing::Press(dialog, *testing::Named(buttons, L"send bug report"));
+
+    const HWND contact = child.WaitForWindow(L"DrevassaWnd");
+    ASSERT_TRUE(contact);
+    EXPECT_EQ(testing::TextOf(contact), L"Send Assistant");
+    Type(contact, L"Anna\tanna@example.com\t\t\n");
+    const HWND details = child.WaitForWindow(L"DrevassaWnd", contact);
+    ASSERT_TRUE(details);
+    Type(details, L"it failed\t\n");
+    const HWND shot = child.WaitForWindow(L"DrevassaWnd", details);
+    ASSERT_TRUE(shot);
+
+    // The image sits 12 pixels below the check box; a click opens the editor, whose red
+    // comes back into the form.
+    const HWND attach = ::FindWindowExW(shot, nullptr, L"Button", L"attach a screenshot to the bug report");
+    ASSERT_TRUE(attach);
+    RECT check;
+    ::GetWindowRect(attach, &check);
+    ::MapWindowPoints(nullptr, shot, reinterpret_cast<POINT*>(&check), 2);
+    const POINT inImage{21 + 20, check.bottom + 12 + 20};
+    ::Sleep(300);
+    EXPECT_FALSE(GetRValue(ScreenPixel(shot, inImage)) > 240 && GetGValue(ScreenPixel(shot, inImage)) < 16);
+    ::PostMessageW(shot, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(inImage.x, inImage.y));
+    ::PostMessageW(shot, WM_LBUTTONUP, 0, MAKELPARAM(inImage.x, inImage.y));
+    auto red = [](COLORREF c) {
+        return GetRValue(c) > 240 && GetGValue(c) < 16 && GetBValue(c) < 16;
+    }; // zoomed
+    COLORREF seen = 0;
+    for (int i = 0; i < 100 && !red(seen = ScreenPixel(shot, inImage)); ++i)
+        ::Sleep(100);
+    EXPECT_TRUE(red(seen)) << std::hex << seen;
+    testing::Screenshot(shot, L"assistant-screenshot.bmp", L"..\\artifacts\\");
+
+    // Continue has the focus; the edited file goes away with the form.
+    Type(shot, L"\n");
+    for (int i = 0; i < 100 && ::IsWindow(shot); ++i)
+        ::Sleep(20);
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    EXPECT_EQ(::GetFileAttributesW((std::wstring(temp) + L"screenShot.bmp").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+
+    for (int i = 0; i < 100 && !::IsWindowEnabled(dialog); ++i)
+        ::Sleep(20);
+    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"continue application"));
+    EXPECT_EQ(child.Finish().ExitCode, 0u);
+}
+
 } // namespace
 } // namespace crash

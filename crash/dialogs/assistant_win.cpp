@@ -30,13 +30,13 @@ std::u16string FromWide(const std::wstring& s)
 }
 
 // A font of that face and character height, "MS Sans Serif" when the face is missing.
-HFONT FaceFont(const wchar_t* face, int height, int weight)
+HFONT FaceFont(const wchar_t* face, int height, int weight, BYTE charset = DEFAULT_CHARSET)
 {
     for (const wchar_t* f : {face, L"MS Sans Serif"}) {
         LOGFONTW log{};
         log.lfHeight = -height;
         log.lfWeight = weight;
-        log.lfCharSet = DEFAULT_CHARSET;
+        log.lfCharSet = f == face ? charset : DEFAULT_CHARSET;
         wcsncpy(log.lfFaceName, f, LF_FACESIZE - 1);
         const HFONT font = ::CreateFontIndirectW(&log);
         const base::MemoryDc dc(::CreateCompatibleDC(nullptr));
@@ -128,6 +128,7 @@ struct TNVForm::TWindow
     HWND Owner = nullptr;
     HWND LastFocus = nullptr;
     TNVItem* Pressed = nullptr; // the clickable image under the pressed mouse button
+    bool Marlett = false;       // the check mark's symbol font is there
     static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
 };
 
@@ -176,6 +177,28 @@ void TNVItem::SetText(const std::u16string& text)
         FParent.Fire(nvaItemEvent, this);
 }
 
+// The inner box of an image item: inside its clickable outline and its border.
+static RECT ImageBox(const TFormItem& d, const TFormRect& r)
+{
+    RECT box = Rect(r);
+    const int inset = (d.Clickable ? 3 : 0) + (d.Border ? 1 : 0);
+    ::InflateRect(&box, -inset, -inset);
+    return box;
+}
+
+void TNVItem::SetBitmap(const base::ComPtr<IVxBitmap>& bitmap)
+{
+    FBitmap = bitmap;
+    if (!FBitmap || !FParent.FHandle)
+        return;
+    const RECT box = ImageBox(FDef, FRect);
+    const int w = box.right - box.left, h = box.bottom - box.top;
+    if (w > 0 && h > 0 && (FBitmap->GetWidth() > w || FBitmap->GetHeight() > h))
+        if (base::ComPtr<IVxBitmap> zoomed = FBitmap->Zoom(w, h))
+            FBitmap = zoomed;
+    ::InvalidateRect(FParent.FHandle, &box, FALSE);
+}
+
 void TNVItem::SetChecked(bool checked)
 {
     FDef.Checked = checked;
@@ -207,8 +230,7 @@ IVxAssistantItem* TNVForm::Item(int index)
 TNVItem* TNVForm::ItemOf(std::u16string_view name, TItemKind kind)
 {
     for (const auto& item : FItems)
-        if (item->FDef.Kind == kind &&
-            NameIs(item->FDef.Name, name))
+        if (item->FDef.Kind == kind && NameIs(item->FDef.Name, name))
             return item.get();
     return nullptr;
 }
@@ -277,7 +299,14 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
     window.ButtonFont.Reset(FaceFont(L"Arial", 15, FW_NORMAL));
     window.PlainButtonFont.Reset(FaceFont(L"Tahoma", 11, FW_NORMAL));
     window.HeadFont.Reset(FaceFont(L"Arial", 15, FW_BOLD));
-    window.MarkFont.Reset(FaceFont(L"Marlett", 13, FW_NORMAL));
+    window.MarkFont.Reset(FaceFont(L"Marlett", 13, FW_NORMAL, SYMBOL_CHARSET));
+    {
+        const base::MemoryDc dc(::CreateCompatibleDC(nullptr));
+        const base::DcSelection selected(dc.Get(), window.MarkFont.Get());
+        wchar_t face[LF_FACESIZE] = {};
+        ::GetTextFaceW(dc.Get(), LF_FACESIZE, face);
+        window.Marlett = _wcsicmp(face, L"Marlett") == 0;
+    }
     const HFONT item = static_cast<HFONT>(window.ItemFont.Get());
 
     TFormDefinition current = FDef;
@@ -294,6 +323,16 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
     m.ItemText = [&](std::u16string_view s) { return Measure(item, s); };
     m.WrappedItemText = [&](std::u16string_view s, int32_t width) { return Measure(item, s, width); };
     m.CheckMark = {::GetSystemMetrics(SM_CXMENUCHECK), ::GetSystemMetrics(SM_CYMENUCHECK)};
+    for (const auto& it : FItems)
+        if (it->FDef.Kind == TItemKind::Image && !it->FBitmap && !it->FDef.File.empty())
+            it->FBitmap = LoadBitmapFile(std::wstring(it->FDef.File.begin(), it->FDef.File.end()));
+    m.Picture = [&](const TFormItem& d) {
+        for (const auto& it : FItems)
+            if (&it->FDef == &d || (it->FDef.Name == d.Name && it->FDef.Kind == d.Kind))
+                return it->FBitmap ? TFormSize{it->FBitmap->GetWidth(), it->FBitmap->GetHeight()}
+                                   : TFormSize{};
+        return TFormSize{};
+    };
     m.ScreenHeight = ::GetSystemMetrics(SM_CYSCREEN);
     window.Layout = LayoutForm(current, FSteps, m);
     const TFormLayout& layout = window.Layout;
@@ -350,8 +389,16 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
         case TItemKind::CheckBox:
             s |= WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY;
             break;
-        case TItemKind::Image:
-            continue; // painted by the form
+        case TItemKind::Image: {
+            // Painted by the form; a picture of another size than its box is zoomed to it.
+            const RECT box = ImageBox(d, it.FRect);
+            if (it.FBitmap && (it.FBitmap->GetWidth() != box.right - box.left ||
+                               it.FBitmap->GetHeight() != box.bottom - box.top))
+                if (base::ComPtr<IVxBitmap> zoomed =
+                        it.FBitmap->Zoom(box.right - box.left, box.bottom - box.top))
+                    it.FBitmap = zoomed;
+            continue;
+        }
         }
         it.FHandle = ::CreateWindowExW(0, cls, W(text), s, at.left, at.top, at.right - at.left,
                                        at.bottom - at.top, FHandle, id, instance, nullptr);
@@ -694,16 +741,15 @@ void TNVForm::Paint(HDC target)
                 Fill(d, r, grey);
             }
         } else if (it->FDef.Kind == TItemKind::Image) {
-            RECT box = r;
             if (it->FDef.Clickable) {
-                Frame(d, box, grey);
-                const RECT second{box.left + 1, box.top + 1, box.right - 1, box.bottom - 1};
+                Frame(d, r, grey);
+                const RECT second{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
                 Frame(d, second, grey);
-                ::InflateRect(&box, -3, -3);
             }
+            const RECT box = ImageBox(it->FDef, it->FRect);
             if (it->FDef.Border) {
-                Frame(d, box, ::GetSysColor(COLOR_WINDOWTEXT));
-                ::InflateRect(&box, -1, -1);
+                const RECT border{box.left - 1, box.top - 1, box.right + 1, box.bottom + 1};
+                Frame(d, border, ::GetSysColor(COLOR_WINDOWTEXT));
             }
             Fill(d, box, face);
             if (it->FBitmap)
@@ -793,10 +839,20 @@ void TNVForm::DrawCheckBox(const TNVItem& it, const DRAWITEMSTRUCT& item)
     Fill(dc, inside, pressed || disabled ? face : ::GetSysColor(COLOR_WINDOW));
     ::SetBkMode(dc, TRANSPARENT);
     if (it.FDef.Checked) {
-        const base::DcSelection mark(dc, FWindow->MarkFont.Get());
-        ::SetTextColor(dc, ::GetSysColor(disabled ? COLOR_BTNSHADOW : COLOR_WINDOWTEXT));
-        RECT m = box;
-        ::DrawTextW(dc, L"a", 1, &m, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+        const COLORREF colour = ::GetSysColor(disabled ? COLOR_BTNSHADOW : COLOR_WINDOWTEXT);
+        if (FWindow->Marlett) {
+            const base::DcSelection mark(dc, FWindow->MarkFont.Get());
+            ::SetTextColor(dc, colour);
+            RECT m = box;
+            ::DrawTextW(dc, L"a", 1, &m, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
+        } else {
+            // Without the symbol font: the same tick, drawn.
+            const base::GdiObject pen(::CreatePen(PS_SOLID, 2, colour));
+            const base::DcSelection selectedPen(dc, pen.Get());
+            const int x = box.left + size / 4, y = box.top + size / 2, u = std::max(size / 6, 1);
+            const POINT tick[] = {{x, y}, {x + u, y + u + 1}, {x + 3 * u + 1, y - 2 * u}};
+            ::Polyline(dc, tick, 3);
+        }
     }
     const base::DcSelection font(dc, FWindow->ItemFont.Get());
     RECT text{box.right + 4, r.top, r.right, r.bottom};
@@ -863,13 +919,21 @@ TNVModalResult TNVAssistant::ShowModal(HWND owner)
 
 namespace {
 
-// The handler a form names: the two stock handlers; a procedure named by unit and name
-// would be looked up in the program's debug information, which this program's forms do
-// not use.
+// The handlers forms may name. A procedure named by unit and name would be looked up in the
+// program's debug information, where this program's C++ names are mangled: programs
+// register their handlers by name instead.
+std::vector<std::pair<std::u16string, TNVActionHandler>>& NamedActions()
+{
+    static std::vector<std::pair<std::u16string, TNVActionHandler>> actions{
+        {u"Vexcatch.HandleContactForm", &ContactFormAction}};
+    return actions;
+}
+
 TNVActionHandler HandlerNamed(const std::u16string& name)
 {
-    if (NameIs(name, u"Vexcatch.HandleContactForm"))
-        return &ContactFormAction;
+    for (const auto& [known, handler] : NamedActions())
+        if (NameIs(known, name))
+            return handler;
     return nullptr;
 }
 
@@ -905,6 +969,17 @@ base::ComPtr<TNVAssistant> OpenAssistant(HMODULE module, const std::u16string& t
         created.Fire(nvaFormCreate, nullptr);
     }
     return assistant;
+}
+
+void RegisterFormAction(const std::u16string& name, TNVActionHandler handler)
+{
+    for (auto& [known, existing] : NamedActions()) {
+        if (NameIs(known, name)) {
+            existing = handler;
+            return;
+        }
+    }
+    NamedActions().emplace_back(name, handler);
 }
 
 void InstallAssistantLoader()

@@ -72,6 +72,10 @@ public:
     bool GetChecked() override { return FDef.Checked; }
     void SetChecked(bool checked) override;
 
+    // An image's picture; a new one on a shown image is zoomed into its box when larger.
+    base::ComPtr<IVxBitmap> GetBitmap() const { return FBitmap; }
+    void SetBitmap(const base::ComPtr<IVxBitmap>& bitmap);
+
 private:
     friend class TNVForm;
     TNVForm& FParent;
@@ -175,6 +179,8 @@ base::ComPtr<TNVAssistant> OpenAssistant(HMODULE module, const std::u16string& t
                                          const std::vector<std::u16string>& forms, ReportSettings* exception);
 // Registers OpenAssistant as the settings' assistant loader.
 void InstallAssistantLoader();
+// The handler a form's OnAction names ("Vexcatch.HandleContactForm" is there from the start).
+void RegisterFormAction(const std::u16string& name, TNVActionHandler handler);
 
 struct TAssistantAnswer
 {

@@ -93,6 +93,8 @@ public:
     virtual void UnregisterBugReportCallbackOO(TBugReportCallbackOO callback) = 0;
     // The screenshot, taken on first request when CreateScreenShot is on; null otherwise.
     virtual base::ComPtr<IVxBitmap> GetScreenShot() = 0;
+    // Replaces the screenshot (an edited one, from the screenshot form).
+    virtual void SetScreenShot(const base::ComPtr<IVxBitmap>& value) = 0;
 
     virtual TExceptPhase GetPhase() = 0;
     virtual bool GetCanContinue() = 0;

@@ -324,6 +324,12 @@ base::ComPtr<IVxBitmap> ExceptionReport::GetScreenShot()
     return FScreenShot;
 }
 
+void ExceptionReport::SetScreenShot(const base::ComPtr<IVxBitmap>& value)
+{
+    const std::lock_guard lock(FSection);
+    FScreenShot = value;
+}
+
 void ExceptionReport::FireHandlers(TExceptPhase phase, bool& handled)
 {
     FPhase = phase;

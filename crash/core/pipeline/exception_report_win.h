@@ -104,6 +104,7 @@ public:
     void RegisterBugReportCallbackOO(TBugReportCallbackOO callback, bool critical) override;
     void UnregisterBugReportCallbackOO(TBugReportCallbackOO callback) override;
     base::ComPtr<IVxBitmap> GetScreenShot() override;
+    void SetScreenShot(const base::ComPtr<IVxBitmap>& value) override;
     TExceptPhase GetPhase() override
     {
         return FPhase;
