@@ -245,5 +245,58 @@ TEST(Reporter, TheScreenshotFormShowsTheScreenshotAndTakesBackWhatTheEditorMadeO
     EXPECT_EQ(child.Finish().ExitCode, 0u);
 }
 
+std::wstring Remembered(const wchar_t* name)
+{
+    wchar_t value[256] = {};
+    DWORD size = sizeof value;
+    return ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm", name, RRF_RT_REG_SZ, nullptr,
+                          value, &size) == ERROR_SUCCESS
+               ? value
+               : L"<none>";
+}
+
+TEST(Reporter, RememberedContactsFillTheFormAndEscapeCancelsTheAssistant)
+{
+    for (const auto& [name, value] :
+         {std::pair{L"RememberName", L"Bo"}, std::pair{L"RememberEmail", L"bo@example.org"}})
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm", name, REG_SZ, value,
+                          static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    testing::TChild child(L"reporter_child.exe", "");
+    const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
+    ASSERT_TRUE(dialog);
+    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"save bug report"));
+
+    // Filled from the registry, the focus on Continue.
+    const HWND contact = child.WaitForWindow(L"DrevassaWnd");
+    ASSERT_TRUE(contact);
+    const HWND name = ::FindWindowExW(contact, nullptr, L"Edit", nullptr);
+    ASSERT_TRUE(name);
+    EXPECT_EQ(testing::TextOf(name), L"Bo");
+    EXPECT_EQ(testing::TextOf(::FindWindowExW(contact, name, L"Edit", nullptr)), L"bo@example.org");
+    const HWND next = ::FindWindowExW(contact, nullptr, L"Button", L"Continue");
+    EXPECT_EQ(FocusOf(contact), next);
+    // "remember me" taken back: Continue forgets both values.
+    const HWND remember = ::FindWindowExW(contact, nullptr, L"Button", L"remember me");
+    ASSERT_TRUE(remember);
+    ::PostMessageW(contact, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(remember), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(remember));
+    ::PostMessageW(contact, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(next), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(next));
+
+    // Escape on the next form ends the assistant: nothing is saved, the dialog is back.
+    const HWND details = child.WaitForWindow(L"DrevassaWnd", contact);
+    ASSERT_TRUE(details);
+    EXPECT_EQ(Remembered(L"RememberName"), L"<none>");
+    EXPECT_EQ(Remembered(L"RememberEmail"), L"<none>");
+    ::PostMessageW(FocusOf(details), WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int i = 0; i < 100 && !::IsWindowEnabled(dialog); ++i)
+        ::Sleep(20);
+    EXPECT_TRUE(::IsWindowEnabled(dialog));
+    EXPECT_FALSE(::IsWindow(details));
+    EXPECT_FALSE(child.WaitForWindow(L"#32770", nullptr, 500)); // no save dialog
+    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"continue application"));
+    EXPECT_EQ(child.Finish().ExitCode, 0u);
+}
+
 } // namespace
 } // namespace crash
