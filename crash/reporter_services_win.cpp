@@ -48,8 +48,8 @@ TAssistantRun Assistant(IExceptionReport& report, const std::u16string& name, HW
     if (!assistant)
         return {};
     const bool ok = assistant->ShowModal(parent) == vxmOk;
+    settings->FillFormCache(*assistant); // the forms the user continued from, whatever the end
     if (ok) {
-        settings->FillFormCache(*assistant);
         const base::ComPtr<IReportFields> header = report.GetBugReportHeader(),
                                           sections = report.GetBugReportSections();
         for (const TAssistantAnswer& answer : AssistantAnswers(*assistant))

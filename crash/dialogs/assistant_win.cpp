@@ -170,11 +170,17 @@ std::u16string TNVItem::GetText()
 
 void TNVItem::SetText(const std::u16string& text)
 {
+    if (FDef.Kind != TItemKind::Edit)
+        return;
     FDef.Text = text;
-    if (FHandle && FDef.Kind == TItemKind::Edit)
-        ::SetWindowTextW(FHandle, W(text)); // raises the item event through EN_CHANGE
-    else if (FDef.Kind == TItemKind::Edit)
-        FParent.Fire(nvaItemEvent, this);
+    if (FHandle) {
+        // A multi-line edit tells no change of its text: the event is raised here for both.
+        FParent.FSettingText = true;
+        ::SetWindowTextW(FHandle, W(text));
+        FParent.FSettingText = false;
+    }
+    FParent.Fire(nvaItemEvent, this);
+    FParent.UpdateContinue();
 }
 
 // The inner box of an image item: inside its clickable outline and its border.
@@ -294,7 +300,8 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
 
     TWindow window;
     FWindow = &window;
-    window.Owner = owner && ::IsWindowEnabled(owner) ? owner : nullptr;
+    window.Owner = owner;
+    const bool disableOwner = owner && ::IsWindowEnabled(owner);
     window.ItemFont.Reset(FaceFont(L"Tahoma", 11, FW_NORMAL));
     window.ButtonFont.Reset(FaceFont(L"Arial", 15, FW_NORMAL));
     window.PlainButtonFont.Reset(FaceFont(L"Tahoma", 11, FW_NORMAL));
@@ -368,7 +375,7 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
         RECT at = r;
         switch (d.Kind) {
         case TItemKind::Button:
-            s |= WS_TABSTOP | BS_NOTIFY | (i < mbCount && !d.NoOwnerDraw ? BS_OWNERDRAW : BS_PUSHBUTTON);
+            s |= BS_NOTIFY | (i < mbCount && !d.NoOwnerDraw ? BS_OWNERDRAW : BS_PUSHBUTTON);
             if (i < mbCount)
                 font = static_cast<HFONT>((d.NoOwnerDraw ? window.PlainButtonFont : window.ButtonFont).Get());
             if (d.Invisible)
@@ -381,13 +388,13 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
         case TItemKind::Edit: {
             cls = L"Edit";
             text = d.Text;
-            s |= WS_TABSTOP | (d.Lines > 1 ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL : 0);
+            s |= d.Lines > 1 ? ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL : 0;
             const TFormRect box = EditBox(it.FRect);
             at = Rect(box);
             break;
         }
         case TItemKind::CheckBox:
-            s |= WS_TABSTOP | BS_OWNERDRAW | BS_NOTIFY;
+            s |= BS_OWNERDRAW | BS_NOTIFY;
             break;
         case TItemKind::Image: {
             // Painted by the form; a picture of another size than its box is zoomed to it.
@@ -400,6 +407,8 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
             continue;
         }
         }
+        if (d.TabStop && d.Kind != TItemKind::Label)
+            s |= WS_TABSTOP;
         it.FHandle = ::CreateWindowExW(0, cls, W(text), s, at.left, at.top, at.right - at.left,
                                        at.bottom - at.top, FHandle, id, instance, nullptr);
         if (it.FHandle)
@@ -408,29 +417,30 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
     }
     UpdateContinue();
 
-    // The first focus: the active control, else the first item after the cancel button
-    // that takes it (ring order), else the continue button.
+    Fire(nvaFormShow, nullptr);
+    if (FSkip) {
+        const HWND wnd = FHandle;
+        ForgetWindows();
+        ::DestroyWindow(wnd);
+        return FModalResult = vxmSkip;
+    }
+    // The first focus (after the handlers had their say): the active control, else the
+    // first item after the cancel button that takes it (ring order), else continue.
+    auto focusable = [](const TNVItem& it) {
+        // (the form itself is not visible yet: the item's own style tells)
+        const LONG style = it.FHandle ? ::GetWindowLongW(it.FHandle, GWL_STYLE) : 0;
+        return (style & WS_VISIBLE) && (style & WS_TABSTOP) && !(style & WS_DISABLED);
+    };
     TNVItem* focus = nullptr;
     if (!FDef.ActiveControl.empty())
         for (const auto& it : FItems)
             if (NameIs(it->FDef.Name, FDef.ActiveControl))
                 focus = it.get();
-    for (size_t i = mbCount; !focus && i < FItems.size() + mbCount; ++i) {
-        TNVItem& it = *FItems[i % FItems.size()];
-        if (it.FHandle && ::IsWindowEnabled(it.FHandle) &&
-            (::GetWindowLongW(it.FHandle, GWL_STYLE) & WS_TABSTOP))
-            focus = &it;
-    }
-
-    Fire(nvaFormShow, nullptr);
-    if (FSkip) {
-        ::DestroyWindow(FHandle);
-        FHandle = nullptr;
-        FWindow = nullptr;
-        return FModalResult = vxmSkip;
-    }
-    if (window.Owner)
-        ::EnableWindow(window.Owner, FALSE);
+    for (size_t i = mbCount; !focus && i < FItems.size() + mbCount; ++i)
+        if (focusable(*FItems[i % FItems.size()]))
+            focus = FItems[i % FItems.size()].get();
+    if (disableOwner)
+        ::EnableWindow(owner, FALSE);
     ::ShowWindow(FHandle, SW_SHOWNORMAL);
     ::BringWindowToTop(FHandle);
     ::SetForegroundWindow(FHandle);
@@ -457,7 +467,15 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
         }
     };
     MSG msg;
-    while (FHandle && ::IsWindow(FHandle) && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    while (FHandle && ::IsWindow(FHandle)) {
+        const BOOL got = ::GetMessageW(&msg, nullptr, 0, 0);
+        if (got <= 0) {
+            // The program is ending: the form closes as cancelled, the quit goes on.
+            if (got == 0)
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+            Close(vxmCancel);
+            break;
+        }
         const HWND focused = ::GetFocus();
         TNVItem* in = nullptr;
         for (size_t i = mbCount; i < FItems.size(); ++i)
@@ -485,14 +503,11 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    if (window.Owner) {
-        ::EnableWindow(window.Owner, TRUE);
-        ::SetActiveWindow(window.Owner);
+    if (disableOwner) {
+        ::EnableWindow(owner, TRUE);
+        ::SetActiveWindow(owner);
     }
-    FHandle = nullptr;
-    FWindow = nullptr;
-    for (const auto& it : FItems)
-        it->FHandle = nullptr;
+    ForgetWindows();
     return FModalResult;
 }
 
@@ -517,7 +532,7 @@ LRESULT CALLBACK TNVForm::TWindow::Proc(HWND wnd, UINT msg, WPARAM wparam, LPARA
     return done ? result : 0;
 }
 
-void TNVForm::Close(TNVModalResult result)
+void TNVForm::Close(TNVModalResult result, bool destroy)
 {
     if (!FHandle)
         return;
@@ -534,10 +549,17 @@ void TNVForm::Close(TNVModalResult result)
     }
     Fire(nvaFormClose, nullptr);
     const HWND wnd = FHandle;
+    ForgetWindows();
+    if (destroy)
+        ::DestroyWindow(wnd);
+}
+
+void TNVForm::ForgetWindows()
+{
     for (const auto& it : FItems)
         it->FHandle = nullptr;
     FHandle = nullptr;
-    ::DestroyWindow(wnd);
+    FWindow = nullptr;
 }
 
 TNVItem* TNVForm::ItemOfWindow(HWND wnd)
@@ -566,13 +588,19 @@ LRESULT TNVForm::Message(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
         if (!it)
             break;
         const WORD code = HIWORD(wparam);
+        const bool clicked = code == BN_CLICKED || code == BN_DOUBLECLICKED; // a quick second click too
         if (it->FDef.Kind == TItemKind::Edit && code == EN_CHANGE) {
-            Fire(nvaItemEvent, it);
-            UpdateContinue();
-        } else if (it->FDef.Kind == TItemKind::CheckBox && code == BN_CLICKED) {
+            if (!FSettingText) {
+                Fire(nvaItemEvent, it);
+                UpdateContinue();
+            }
+        } else if (it->FDef.Kind == TItemKind::Edit && (code == EN_SETFOCUS || code == EN_KILLFOCUS)) {
+            const RECT frame = Rect(it->FRect); // the frame shows the focus
+            ::InvalidateRect(wnd, &frame, FALSE);
+        } else if (it->FDef.Kind == TItemKind::CheckBox && clicked) {
             it->SetChecked(!it->FDef.Checked);
             Fire(nvaItemEvent, it);
-        } else if (it->FDef.Kind == TItemKind::Button && code == BN_CLICKED) {
+        } else if (it->FDef.Kind == TItemKind::Button && clicked) {
             Fire(nvaItemEvent, it);
             if (it == FItems[mbContinue].get())
                 Close(vxmOk);
@@ -668,6 +696,11 @@ LRESULT TNVForm::Message(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
     case WM_CLOSE:
         Close(vxmCancel);
         return 0;
+    case WM_DESTROY:
+        // Destroyed from outside (with its owner): closed as cancelled all the same.
+        if (FHandle == wnd)
+            Close(vxmCancel, false);
+        return 0;
     default:
         break;
     }
@@ -679,7 +712,6 @@ void TNVForm::Paint(HDC target)
     RECT client;
     ::GetClientRect(FHandle, &client);
     const base::MemoryDc dc(::CreateCompatibleDC(target));
-    const base::WindowDc screen(FHandle);
     const base::GdiObject bitmap(::CreateCompatibleBitmap(target, client.right, client.bottom));
     const base::DcSelection selected(dc.Get(), bitmap.Get());
     const HDC d = dc.Get();
@@ -710,7 +742,7 @@ void TNVForm::Paint(HDC target)
         RECT inner{box.left + 2, box.top + 2, box.right - 2, box.bottom - 2};
         Fill(d, inner, ::GetSysColor(COLOR_WINDOW));
         const COLORREF window = ::GetSysColor(COLOR_WINDOW);
-        for (int row = 7; row <= 20 && box.top + row < inner.bottom; ++row) {
+        for (int row = 7; row <= 20; ++row) {
             const RECT line{inner.left, box.top + row, inner.right, box.top + row + 1};
             Fill(d, line, ShiftColor(window, -2 * (row - 6)));
         }
@@ -814,6 +846,7 @@ void TNVForm::DrawMainButton(const TNVItem& it, const DRAWITEMSTRUCT& item)
         ::DrawTextW(dc, W(it.FDef.ShownCaption()), -1, &text, DT_SINGLELINE | DT_CENTER | DT_VCENTER);
         return;
     }
+    Fill(dc, r, face);
     Frame(dc, r, ::GetSysColor(COLOR_BTNSHADOW));
     const RECT inner{r.left + 2, r.top + 2, r.right - 2, r.bottom - 2};
     for (int row = 0; row < inner.bottom - inner.top; ++row) {

@@ -128,7 +128,9 @@ private:
     void UpdateContinue();
     bool ItemsAllowContinue();
     void ApplyEnabled(TNVItem& item);
-    void Close(TNVModalResult result);
+    // Ends the form with `result`; `destroy`: the window too (else it is being destroyed).
+    void Close(TNVModalResult result, bool destroy = true);
+    void ForgetWindows();
     LRESULT Message(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
     void Paint(HDC dc);
     void DrawMainButton(const TNVItem& item, const DRAWITEMSTRUCT& draw);
@@ -146,6 +148,7 @@ private:
     TWindow* FWindow = nullptr; // while shown
     TNVModalResult FModalResult = vxmInvalid;
     bool FSkip = false;
+    bool FSettingText = false; // an edit's text is being set by the form itself
 };
 
 // An assistant: forms shown one after the other.

@@ -645,7 +645,7 @@ void TExceptionBox::PaintLinkLine(HDC dc)
     const int y = FLabelLine + 5;
     const uint32_t face = Rgb(::GetSysColor(COLOR_BTNFACE));
     const uint32_t shadow = Rgb(::GetSysColor(COLOR_3DDKSHADOW));
-    const int length = std::max<int>(client.right - 6, 1);
+    const int length = std::max<int>(client.right - 5, 1); // x = 0 to client width - 6
     for (int x = 0; x < length; ++x) {
         uint32_t c = 0;
         for (int shift : {0, 8, 16}) {

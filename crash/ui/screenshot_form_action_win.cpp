@@ -69,8 +69,9 @@ void Reload(IExceptionReport& report, TNVItem* image)
     const std::wstring file = ScreenshotFile();
     if (!Editing.Saved || !LastWritten(file, written) || ::CompareFileTime(&written, &Editing.Written) == 0)
         return;
-    Editing.Written = written;
-    if (const base::ComPtr<IVxBitmap> edited = LoadBitmapFile(file)) {
+    const base::ComPtr<IVxBitmap> edited = LoadBitmapFile(file);
+    if (edited) { // else the editor may still be writing: the next tick tries again
+        Editing.Written = written;
         report.SetScreenShot(edited);
         if (image)
             image->SetBitmap(edited);
@@ -101,8 +102,7 @@ void ScreenshotFormAction(TNVForm& form, TNVAction action, TNVItem* item, Report
         break;
     case nvaFormClose:
         Editing.Editor.Reset();
-        if (Editing.Saved)
-            ::DeleteFileW(ScreenshotFile().c_str());
+        ::DeleteFileW(ScreenshotFile().c_str());
         Editing.Saved = false;
         if (attach)
             report->SetAppendScreenShot(attach->GetChecked());
