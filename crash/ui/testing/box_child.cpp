@@ -9,7 +9,7 @@
 //   bad        shown, with sections that are hard to list (a very long line, 10,000 lines,
 //              no columns, lines that only look like a call stack).
 // An idle thread runs beside the failing one, so the report has three threads. "went on" is
-// logged when the program goes on after the dialog.
+// logged when the program goes on after the dialog, "help" when the dialog asks for help.
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_log.h"
@@ -59,6 +59,15 @@ void Configure(crash::IExceptionReport* report, bool&)
     }
 }
 
+// F1 in the dialog asks the program for help.
+void Help(crash::TExceptAction action, crash::IExceptionReport*, bool& handled)
+{
+    if (action == crash::eaHelp) {
+        crash::testing::AppendLine(__argv[__argc - 1], "help");
+        handled = true;
+    }
+}
+
 [[gnu::noinline]] DWORD WINAPI FailOnThread(void*)
 {
     ::RaiseException(0xE0004321, 0, 0, nullptr);
@@ -83,6 +92,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     services.ReportText = &crash::AssembledReportText;
     crash::SetPipelineServices(services);
     crash::RegisterExceptionHandler(&Configure, crash::stDontSync, crash::epMainPhase);
+    crash::RegisterActionHandler(&Help, crash::stDontSync);
 
     const base::KernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const base::KernelHandle idle(::CreateThread(nullptr, 0, &Idle, stop.Get(), 0, nullptr));
