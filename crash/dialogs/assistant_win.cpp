@@ -914,7 +914,22 @@ void TNVForm::DrawCheckBox(const TNVItem& it, const DRAWITEMSTRUCT& item)
 void TNVAssistant::Add(std::unique_ptr<TNVForm> form)
 {
     form->SetTitle(FTitle);
+    form->SetAssistantAction(FOnAction);
     FForms.push_back(std::move(form));
+}
+
+void TNVAssistant::SetTitle(const std::u16string& title)
+{
+    FTitle = title;
+    for (const auto& form : FForms)
+        form->SetTitle(title);
+}
+
+void TNVAssistant::SetOnAction(TNVActionHandler handler)
+{
+    FOnAction = handler;
+    for (const auto& form : FForms)
+        form->SetAssistantAction(handler);
 }
 
 IVxAssistantForm* TNVAssistant::Form(int index)

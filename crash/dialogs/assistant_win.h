@@ -161,6 +161,11 @@ public:
     }
     void Add(std::unique_ptr<TNVForm> form);
     TNVForm* FormByName(std::u16string_view name);
+    // Setting the title retitles every form.
+    const std::u16string& Title() const { return FTitle; }
+    void SetTitle(const std::u16string& title);
+    // Called for every form after the form's own handler.
+    void SetOnAction(TNVActionHandler handler);
     TNVModalResult ModalResult() const { return FModalResult; }
     // The forms in order over `owner`: cancelled by the first form the user cancels.
     TNVModalResult ShowModal(HWND owner);
@@ -172,6 +177,7 @@ public:
 private:
     std::u16string FTitle;
     ReportSettings* FException;
+    TNVActionHandler FOnAction = nullptr;
     std::vector<std::unique_ptr<TNVForm>> FForms;
     TNVModalResult FModalResult = vxmInvalid;
 };

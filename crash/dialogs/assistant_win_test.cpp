@@ -97,6 +97,12 @@ void SkipWhenShown(TNVForm& form, TNVAction action, TNVItem*, ReportSettings*)
         form.SetSkip();
 }
 
+int ShownByTheAssistant = 0;
+void CountShown(TNVForm&, TNVAction action, TNVItem*, ReportSettings*)
+{
+    ShownByTheAssistant += action == nvaFormShow;
+}
+
 TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
 {
     auto assistant = base::MakeCom<TNVAssistant>(u"Test Assistant", nullptr);
@@ -121,12 +127,16 @@ TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
     agree.Checked = true;
     assistant->Add(Form(u"Third", {line, agree}, 3));
 
+    assistant->SetOnAction(&CountShown); // after each form's own handler, for every form
+    assistant->SetTitle(u"Retitled");
+    EXPECT_EQ(assistant->FormAt(2)->Title(), u"Retitled");
     TDrive drive;
     drive.FormThread = ::GetCurrentThreadId();
     const base::KernelHandle driver(::CreateThread(nullptr, 0, &Drive, &drive, 0, nullptr));
     EXPECT_EQ(assistant->ShowModal(nullptr), vxmOk);
     ::WaitForSingleObject(driver.Get(), 10000);
     EXPECT_EQ(drive.Forms, 2);
+    EXPECT_EQ(ShownByTheAssistant, 3); // the hidden form too, before its skip
     EXPECT_EQ(assistant->FormAt(0)->ModalResult(), vxmSkip);
     EXPECT_EQ(assistant->FormAt(1)->ModalResult(), vxmSkip);
     EXPECT_EQ(assistant->FormAt(2)->ModalResult(), vxmOk);
