@@ -19,6 +19,7 @@ PACKAGES=(
     libz-mingw-w64-dev zlib1g-dev
     googletest cmake ninja-build g++ clang-format clang-15 libfuzzer-15-dev
     xvfb xauth fonts-dejavu-core python3 locales nginx-light curl bc
+    unzip zip libarchive-tools
 )
 
 ensure_packages() {

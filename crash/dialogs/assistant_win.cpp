@@ -615,14 +615,10 @@ LRESULT TNVForm::Message(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
     }
     case DM_GETDEFID: {
         // The focused button is the default one.
-        TNVItem* it = ItemOfWindow(::GetFocus());
-        const size_t index =
-            it && it->FDef.Kind == TItemKind::Button
-                ? static_cast<size_t>(std::find_if(FItems.begin(), FItems.end(),
-                                                   [&](const auto& p) { return p.get() == it; }) -
-                                      FItems.begin())
-                : static_cast<size_t>(mbContinue);
-        return MAKELRESULT(FirstItemId + index, DC_HASDEFID);
+        const HWND focus = ::GetFocus();
+        const TNVItem* it = ItemOfWindow(focus);
+        const int id = it && it->FDef.Kind == TItemKind::Button ? ::GetDlgCtrlID(focus) : FirstItemId + mbContinue;
+        return MAKELRESULT(id, DC_HASDEFID);
     }
     case WM_DRAWITEM: {
         const auto* d = reinterpret_cast<const DRAWITEMSTRUCT*>(lparam);
