@@ -617,7 +617,8 @@ LRESULT TNVForm::Message(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
         // The focused button is the default one.
         const HWND focus = ::GetFocus();
         const TNVItem* it = ItemOfWindow(focus);
-        const int id = it && it->FDef.Kind == TItemKind::Button ? ::GetDlgCtrlID(focus) : FirstItemId + mbContinue;
+        const int id =
+            it && it->FDef.Kind == TItemKind::Button ? ::GetDlgCtrlID(focus) : FirstItemId + mbContinue;
         return MAKELRESULT(id, DC_HASDEFID);
     }
     case WM_DRAWITEM: {
