@@ -205,6 +205,43 @@ void TNVItem::SetBitmap(const base::ComPtr<IVxBitmap>& bitmap)
     ::InvalidateRect(FParent.FHandle, &box, FALSE);
 }
 
+void TNVItem::SetCaption(const std::u16string& caption)
+{
+    FDef.Caption = caption;
+    if (FHandle)
+        ::SetWindowTextW(FHandle, W(FDef.ShownCaption()));
+}
+
+void TNVItem::SetTabStop(bool tabStop)
+{
+    FDef.TabStop = tabStop;
+    if (FHandle) {
+        const LONG style = ::GetWindowLongW(FHandle, GWL_STYLE);
+        ::SetWindowLongW(FHandle, GWL_STYLE, tabStop ? style | WS_TABSTOP : style & ~WS_TABSTOP);
+    }
+}
+
+void TNVItem::SetOptional(bool optional)
+{
+    FDef.Optional = optional;
+    FParent.UpdateContinue();
+}
+
+void TNVItem::SetColored(bool colored)
+{
+    FDef.Colored = colored;
+    if (FHandle)
+        ::InvalidateRect(FHandle, nullptr, TRUE);
+}
+
+bool TNVItem::SetOutputType(TOutputType type)
+{
+    if (type == otOwnSection && !(FDef.Kind == TItemKind::Edit && FDef.Lines > 1))
+        return false;
+    FDef.OutputType = type;
+    return true;
+}
+
 void TNVItem::SetChecked(bool checked)
 {
     FDef.Checked = checked;

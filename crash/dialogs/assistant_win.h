@@ -72,6 +72,19 @@ public:
     bool GetChecked() override { return FDef.Checked; }
     void SetChecked(bool checked) override;
 
+    // Buttons, labels and check boxes: the caption (shown at once).
+    void SetCaption(const std::u16string& caption);
+    void SetTabStop(bool tabStop);
+    // Edits: lines, optional and colored take effect when the form is shown next; the
+    // output type accepts an own section only for an edit of more than one line.
+    void SetLines(int32_t lines) { FDef.Lines = lines; }
+    void SetOptional(bool optional);
+    void SetColored(bool colored);
+    bool SetOutputType(TOutputType type);
+    void SetOutputName(const std::u16string& name) { FDef.OutputName = name; }
+    // Images: the picture file, loaded when the form is shown without a bitmap.
+    void SetFile(const std::u16string& file) { FDef.File = file; }
+
     // An image's picture; a new one on a shown image is zoomed into its box when larger.
     base::ComPtr<IVxBitmap> GetBitmap() const { return FBitmap; }
     void SetBitmap(const base::ComPtr<IVxBitmap>& bitmap);

@@ -127,6 +127,12 @@ TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
     agree.Checked = true;
     assistant->Add(Form(u"Third", {line, agree}, 3));
 
+    // The item operations before the forms show: an own section only for a multi-line edit.
+    auto* lineItem = static_cast<TNVItem*>(assistant->FormAt(2)->Item(3));
+    EXPECT_FALSE(lineItem->SetOutputType(otOwnSection)); // it stays as defined
+    lineItem->SetLines(2);
+    EXPECT_TRUE(lineItem->SetOutputType(otOwnSection));
+    lineItem->SetLines(1);
     assistant->SetOnAction(&CountShown); // after each form's own handler, for every form
     assistant->SetTitle(u"Retitled");
     EXPECT_EQ(assistant->FormAt(2)->Title(), u"Retitled");
