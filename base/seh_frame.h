@@ -26,13 +26,14 @@ template <class F> bool CallUnderSehFrame(F&& f, EXCEPTION_RECORD& caught)
 
 // Runs `body` so that nothing escapes it: an OS exception is caught by an SEH frame, a C++
 // exception by a catch-all. For code that must go on whatever a part of it does (a hook's
-// body, a handler of the program, a step of the report).
-template <class F> void Guarded(F&& body) noexcept
+// body, a handler of the program, a step of the report). True when `body` ran to its end.
+template <class F> bool Guarded(F&& body) noexcept
 {
     try {
         EXCEPTION_RECORD caught;
-        CallUnderSehFrame(body, caught);
+        return CallUnderSehFrame(body, caught);
     } catch (...) {
+        return false;
     }
 }
 

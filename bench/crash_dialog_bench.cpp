@@ -13,29 +13,16 @@
 #include "crash/ui/exception_box_win.h"
 #include "crash/ui/report_view_win.h"
 
+#include "bench/win_clock.h"
+
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    ::QueryPerformanceCounter(&counter);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
-double Median(std::vector<double> times)
-{
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
-}
 
 // ---- the dialog's first paint -------------------------------------------------------------
 
@@ -50,7 +37,7 @@ LRESULT CALLBACK WatchPaint(int code, WPARAM wparam, LPARAM lparam)
         wchar_t name[64] = {};
         ::GetClassNameW(msg->hwnd, name, 64);
         if (std::wstring(name) == crash::CrashDialogClass) {
-            Painted = Now();
+            Painted = bench::Now();
             ::PostMessageW(msg->hwnd, crash::CloseDialogMessage, 0, 0);
         }
     }
@@ -59,12 +46,20 @@ LRESULT CALLBACK WatchPaint(int code, WPARAM wparam, LPARAM lparam)
 
 double Called = 0;
 
+struct THookTraits
+{
+    using Handle = HHOOK;
+    static constexpr Handle Invalid() noexcept { return nullptr; }
+    static void Close(Handle h) noexcept { ::UnhookWindowsHookEx(h); }
+};
+
 void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting show)
 {
-    PaintHook = ::SetWindowsHookExW(WH_GETMESSAGE, &WatchPaint, nullptr, ::GetCurrentThreadId());
-    Called = Now();
+    const base::UniqueHandle<THookTraits> hook(
+        ::SetWindowsHookExW(WH_GETMESSAGE, &WatchPaint, nullptr, ::GetCurrentThreadId()));
+    PaintHook = hook.Get();
+    Called = bench::Now();
     crash::ShowCrashDialog(report, show);
-    ::UnhookWindowsHookEx(PaintHook);
 }
 
 DWORD WINAPI Dispatch(void*)
@@ -86,7 +81,7 @@ double DialogFirstPaint()
 // A bare top-level window, shown as the dialog is, until its first paint.
 double BareFirstPaint()
 {
-    const double start = Now();
+    const double start = bench::Now();
     base::Window wnd(::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"bare", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                        100, 100, 500, 200, nullptr, nullptr, nullptr, nullptr));
     MSG msg;
@@ -96,7 +91,7 @@ double BareFirstPaint()
         if (paint)
             break;
     }
-    return Now() - start;
+    return bench::Now() - start;
 }
 
 // ---- the call-stack tab -------------------------------------------------------------------
@@ -131,7 +126,7 @@ std::u16string TwentyThreads()
 
 double BuildView(HWND parent, const std::u16string& text, bool list)
 {
-    const double start = Now();
+    const double start = bench::Now();
     const crash::TTabContent content{crash::TTabKind::CallStack, u"", text};
     const HFONT font = static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
     auto view = std::make_unique<crash::TReportViewControl>(list ? crash::PrepareReportView(content)
@@ -140,7 +135,7 @@ double BuildView(HWND parent, const std::u16string& text, bool list)
     CurrentView = view.get();
     view->Create(parent, RECT{0, 0, 640, 440}, nullptr);
     ::UpdateWindow(view->Window());
-    const double took = Now() - start;
+    const double took = bench::Now() - start;
     CurrentView = nullptr;
     return took;
 }
@@ -179,7 +174,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int)
     }
     crash::StopReporter();
 
-    const double d = Median(dialog), b = Median(bare), l = Median(list), e = Median(edit);
+    const double d = bench::Median(dialog), b = bench::Median(bare), l = bench::Median(list),
+                 e = bench::Median(edit);
     std::printf("crash dialog, call to first paint: %.2f ms = %.1f x a bare window's first paint (%.2f ms); "
                 "goal under 50 ms (median of %d)\n",
                 d * 1e3, d / b, b * 1e3, Runs);

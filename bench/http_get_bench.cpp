@@ -11,6 +11,8 @@
 #include "net/http_url.h"
 #include "net/internet_handle.h"
 
+#include "bench/win_clock.h"
+
 #include <windows.h>
 #include <wininet.h>
 
@@ -26,14 +28,6 @@ double CpuSeconds()
     ::GetThreadTimes(::GetCurrentThread(), &created, &ended, &kernel, &user);
     auto ticks = [](FILETIME f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
     return static_cast<double>(ticks(kernel) + ticks(user)) / 1e7;
-}
-
-double Now()
-{
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
 }
 
 int64_t WinInetLoop(const std::string& url, const std::wstring& file)
@@ -72,7 +66,7 @@ int main(int argc, char** argv)
     app.Initialize();
 
     int64_t bytes = -1;
-    const double cpu0 = CpuSeconds(), start = Now();
+    const double cpu0 = CpuSeconds(), start = bench::Now();
     if (mode == "wininet") {
         bytes = WinInetLoop(url, file);
     } else {
@@ -91,7 +85,7 @@ int main(int argc, char** argv)
             }
         }
     }
-    const double seconds = Now() - start, cpu = CpuSeconds() - cpu0;
+    const double seconds = bench::Now() - start, cpu = CpuSeconds() - cpu0;
     std::printf("%s %lld %.3f %.3f\n", mode.c_str(), static_cast<long long>(bytes), seconds, cpu);
     return bytes > 0 ? 0 : 1;
 }

@@ -10,6 +10,8 @@
 #include "crash/core/intercept/memory_reserve_win.h"
 #include "crash/core/intercept/startup_win.h"
 
+#include "bench/win_clock.h"
+
 #include <windows.h>
 
 #include <psapi.h>
@@ -20,14 +22,6 @@
 #include <utility>
 
 namespace {
-
-double Now()
-{
-    LARGE_INTEGER f, c;
-    ::QueryPerformanceFrequency(&f);
-    ::QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 SIZE_T Committed()
 {
@@ -45,26 +39,26 @@ SIZE_T Committed()
 
 double ThrowLoop(int count)
 {
-    const double start = Now();
+    const double start = bench::Now();
     for (int i = 0; i < count; ++i) {
         try {
             Thrower(i);
         } catch (const std::exception&) {
         }
     }
-    return (Now() - start) / count;
+    return (bench::Now() - start) / count;
 }
 
 volatile double Arrived = 0;
 void Record(const crash::THandoffRecord&)
 {
-    Arrived = Now();
+    Arrived = bench::Now();
 }
 
 volatile double Faulted = 0;
 DWORD WINAPI Fault(void*)
 {
-    Faulted = Now();
+    Faulted = bench::Now();
     ::RaiseException(0xE0000042, 0, 0, nullptr);
     return 0;
 }
@@ -83,10 +77,10 @@ int main()
         reserve = Committed() - before;
     }
     before = Committed();
-    const double start = Now();
+    const double start = bench::Now();
     if (crash::StartReporter({&Record}) != crash::TReporterStart::Enabled)
         return 1;
-    const double startup = Now() - start;
+    const double startup = bench::Now() - start;
     const SIZE_T committed = Committed() - before - reserve;
     const double hooked = ThrowLoop(Throws);
 
@@ -111,9 +105,9 @@ int main()
     wchar_t path[MAX_PATH];
     const std::wstring own(path, ::GetModuleFileNameW(nullptr, path, MAX_PATH));
     const auto timeCheck = [](const std::wstring& file) {
-        const double t = Now();
+        const double t = bench::Now();
         const bool intact = crash::FileIsIntact(file.c_str());
-        return std::pair{(Now() - t) * 1e3, intact};
+        return std::pair{(bench::Now() - t) * 1e3, intact};
     };
     const auto [ownCheck, ownIntact] = timeCheck(own);
     const auto [shippedCheck, shippedIntact] =

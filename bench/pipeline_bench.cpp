@@ -9,32 +9,25 @@
 #include "crash/core/pipeline/process_handoff_win.h"
 #include "crash/settings/module_settings.h"
 
+#include "bench/win_clock.h"
+
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <vector>
 
 namespace {
 
-double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    ::QueryPerformanceCounter(&counter);
-    ::QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
-
 double Shown = 0;
 
 void ShowDialog(crash::IExceptionReport&, crash::ShowSetting)
 {
-    Shown = Now();
+    Shown = bench::Now();
 }
 
 DWORD WINAPI Dispatch(void* started)
 {
-    *static_cast<double*>(started) = Now();
+    *static_cast<double*>(started) = bench::Now();
     crash::TDispatchRequest request;
     request.Source = crash::esManual;
     crash::DispatchException(request);
@@ -50,10 +43,9 @@ double Median(int runs, bool toDialog)
         Shown = 0;
         const base::KernelHandle thread(::CreateThread(nullptr, 0, &Dispatch, &started, 0, nullptr));
         ::WaitForSingleObject(thread.Get(), INFINITE);
-        times.push_back((toDialog ? Shown : Now()) - started);
+        times.push_back((toDialog ? Shown : bench::Now()) - started);
     }
-    std::sort(times.begin(), times.end());
-    return times[times.size() / 2];
+    return bench::Median(std::move(times));
 }
 
 } // namespace

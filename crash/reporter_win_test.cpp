@@ -21,10 +21,7 @@ testing::TOutcome FailAndContinue()
     testing::TChild child(L"reporter_child.exe", "");
     const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
     EXPECT_TRUE(dialog);
-    const HWND cont = ::FindWindowExW(dialog, nullptr, L"Button", L"continue application");
-    EXPECT_TRUE(cont);
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(cont), BN_CLICKED),
-                   reinterpret_cast<LPARAM>(cont));
+    EXPECT_TRUE(testing::PressNamed(dialog, L"continue application"));
     return child.Finish();
 }
 
@@ -93,9 +90,7 @@ TEST(Reporter, TheSaveButtonWalksTheUserThroughTheSaveAssistantAndTheAnswersReac
     testing::TChild child(L"reporter_child.exe", "");
     const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
     ASSERT_TRUE(dialog);
-    const std::vector<testing::TControl> buttons = testing::Controls(dialog);
-    ASSERT_TRUE(testing::Named(buttons, L"save bug report"));
-    testing::Press(dialog, *testing::Named(buttons, L"save bug report"));
+    ASSERT_TRUE(testing::PressNamed(dialog, L"save bug report"));
 
     // The contact form: continue stays disabled until the address is plausible.
     const HWND contact = child.WaitForWindow(L"DrevassaWnd");
@@ -128,7 +123,7 @@ TEST(Reporter, TheSaveButtonWalksTheUserThroughTheSaveAssistantAndTheAnswersReac
     // The answers are in the report, as the reopened dialog shows it.
     for (int i = 0; i < 100 && !::IsWindowEnabled(dialog); ++i)
         ::Sleep(20);
-    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"show bug report"));
+    ASSERT_TRUE(testing::PressNamed(dialog, L"show bug report"));
     const HWND shown = child.WaitForWindow(L"VexcatchWndClass", dialog);
     ASSERT_TRUE(shown);
     const std::vector<testing::TControl> controls = testing::Controls(shown);
@@ -195,9 +190,7 @@ TEST(Reporter, TheScreenshotFormShowsTheScreenshotAndTakesBackWhatTheEditorMadeO
     testing::TChild child(L"reporter_child.exe", "send");
     const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
     ASSERT_TRUE(dialog);
-    const std::vector<testing::TControl> buttons = testing::Controls(dialog);
-    ASSERT_TRUE(testing::Named(buttons, L"send bug report"));
-    testing::Press(dialog, *testing::Named(buttons, L"send bug report"));
+    ASSERT_TRUE(testing::PressNamed(dialog, L"send bug report"));
 
     const HWND contact = child.WaitForWindow(L"DrevassaWnd");
     ASSERT_TRUE(contact);
@@ -241,7 +234,7 @@ TEST(Reporter, TheScreenshotFormShowsTheScreenshotAndTakesBackWhatTheEditorMadeO
 
     for (int i = 0; i < 100 && !::IsWindowEnabled(dialog); ++i)
         ::Sleep(20);
-    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"continue application"));
+    ASSERT_TRUE(testing::PressNamed(dialog, L"continue application"));
     EXPECT_EQ(child.Finish().ExitCode, 0u);
 }
 
@@ -264,7 +257,7 @@ TEST(Reporter, RememberedContactsFillTheFormAndEscapeCancelsTheAssistant)
     testing::TChild child(L"reporter_child.exe", "");
     const HWND dialog = child.WaitForWindow(L"VexcatchWndClass");
     ASSERT_TRUE(dialog);
-    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"save bug report"));
+    ASSERT_TRUE(testing::PressNamed(dialog, L"save bug report"));
 
     // Filled from the registry, the focus on Continue.
     const HWND contact = child.WaitForWindow(L"DrevassaWnd");
@@ -294,7 +287,7 @@ TEST(Reporter, RememberedContactsFillTheFormAndEscapeCancelsTheAssistant)
     EXPECT_TRUE(::IsWindowEnabled(dialog));
     EXPECT_FALSE(::IsWindow(details));
     EXPECT_FALSE(child.WaitForWindow(L"#32770", nullptr, 500)); // no save dialog
-    testing::Press(dialog, *testing::Named(testing::Controls(dialog), L"continue application"));
+    ASSERT_TRUE(testing::PressNamed(dialog, L"continue application"));
     EXPECT_EQ(child.Finish().ExitCode, 0u);
 }
 

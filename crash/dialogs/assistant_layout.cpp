@@ -158,9 +158,9 @@ TFormRect EditBox(const TFormRect& item)
     return {item.X + 2, item.Y + 2, item.Width - 4, item.Height - 4};
 }
 
-bool AllowsContinue(const TFormItem& item)
+bool AllowsContinue(const TFormItem& item, std::u16string_view text)
 {
-    return item.Kind != TItemKind::Edit || item.Optional || (item.Valid && !item.Text.empty());
+    return item.Kind != TItemKind::Edit || item.Optional || (item.Valid && !text.empty());
 }
 
 } // namespace crash

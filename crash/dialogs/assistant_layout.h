@@ -55,7 +55,12 @@ TFormLayout LayoutForm(const TFormDefinition& form, int32_t steps, const TFormMe
 
 // The edit box inside an edit item's rectangle.
 TFormRect EditBox(const TFormRect& item);
-// Whether an item lets the user continue: a required edit needs valid, non-empty text.
-bool AllowsContinue(const TFormItem& item);
+// Whether an item lets the user continue: a required edit needs valid, non-empty text (its
+// stored one, or `text` as its window holds it now).
+bool AllowsContinue(const TFormItem& item, std::u16string_view text);
+inline bool AllowsContinue(const TFormItem& item)
+{
+    return AllowsContinue(item, item.Text);
+}
 
 } // namespace crash

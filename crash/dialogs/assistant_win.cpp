@@ -29,8 +29,18 @@ std::u16string FromWide(const std::wstring& s)
     return {s.begin(), s.end()};
 }
 
+// The face the system gives for `font`.
+std::wstring FaceOf(HGDIOBJ font)
+{
+    const base::MemoryDc dc(::CreateCompatibleDC(nullptr));
+    const base::DcSelection selected(dc.Get(), font);
+    wchar_t face[LF_FACESIZE] = {};
+    ::GetTextFaceW(dc.Get(), LF_FACESIZE, face);
+    return face;
+}
+
 // A font of that face and character height, "MS Sans Serif" when the face is missing.
-HFONT FaceFont(const wchar_t* face, int height, int weight, BYTE charset = DEFAULT_CHARSET)
+base::GdiObject FaceFont(const wchar_t* face, int height, int weight, BYTE charset = DEFAULT_CHARSET)
 {
     for (const wchar_t* f : {face, L"MS Sans Serif"}) {
         LOGFONTW log{};
@@ -38,16 +48,11 @@ HFONT FaceFont(const wchar_t* face, int height, int weight, BYTE charset = DEFAU
         log.lfWeight = weight;
         log.lfCharSet = f == face ? charset : DEFAULT_CHARSET;
         wcsncpy(log.lfFaceName, f, LF_FACESIZE - 1);
-        const HFONT font = ::CreateFontIndirectW(&log);
-        const base::MemoryDc dc(::CreateCompatibleDC(nullptr));
-        const base::DcSelection selected(dc.Get(), font);
-        wchar_t got[LF_FACESIZE] = {};
-        ::GetTextFaceW(dc.Get(), LF_FACESIZE, got);
-        if (_wcsicmp(got, f) == 0 || f != face)
+        base::GdiObject font(::CreateFontIndirectW(&log));
+        if (font && (f != face || _wcsicmp(FaceOf(font.Get()).c_str(), f) == 0))
             return font;
-        ::DeleteObject(font);
     }
-    return nullptr;
+    return {};
 }
 
 // Each channel moved by `by`, saturating; the other way when two or more channels would
@@ -129,6 +134,7 @@ struct TNVForm::TWindow
     HWND LastFocus = nullptr;
     TNVItem* Pressed = nullptr; // the clickable image under the pressed mouse button
     bool Marlett = false;       // the check mark's symbol font is there
+    base::Window Wnd;           // last: destroyed before the fonts its controls use
     static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam);
 };
 
@@ -258,12 +264,6 @@ TNVForm::TNVForm(TFormDefinition definition, int32_t step, int32_t steps, Report
         FItems.push_back(std::make_unique<TNVItem>(*this, item));
 }
 
-TNVForm::~TNVForm()
-{
-    if (FHandle)
-        ::DestroyWindow(FHandle);
-}
-
 IVxAssistantItem* TNVForm::Item(int index)
 {
     return index >= 0 && static_cast<size_t>(index) < FItems.size() ? FItems[static_cast<size_t>(index)].get()
@@ -280,12 +280,9 @@ TNVItem* TNVForm::ItemOf(std::u16string_view name, TItemKind kind)
 
 bool TNVForm::ItemsAllowContinue()
 {
-    for (size_t i = mbCount; i < FItems.size(); ++i) {
-        TFormItem current = FItems[i]->FDef;
-        current.Text = FItems[i]->GetText();
-        if (!AllowsContinue(current))
+    for (size_t i = mbCount; i < FItems.size(); ++i)
+        if (!AllowsContinue(FItems[i]->FDef, FItems[i]->GetText()))
             return false;
-    }
     return true;
 }
 
@@ -339,18 +336,12 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
     FWindow = &window;
     window.Owner = owner;
     const bool disableOwner = owner && ::IsWindowEnabled(owner);
-    window.ItemFont.Reset(FaceFont(L"Tahoma", 11, FW_NORMAL));
-    window.ButtonFont.Reset(FaceFont(L"Arial", 15, FW_NORMAL));
-    window.PlainButtonFont.Reset(FaceFont(L"Tahoma", 11, FW_NORMAL));
-    window.HeadFont.Reset(FaceFont(L"Arial", 15, FW_BOLD));
-    window.MarkFont.Reset(FaceFont(L"Marlett", 13, FW_NORMAL, SYMBOL_CHARSET));
-    {
-        const base::MemoryDc dc(::CreateCompatibleDC(nullptr));
-        const base::DcSelection selected(dc.Get(), window.MarkFont.Get());
-        wchar_t face[LF_FACESIZE] = {};
-        ::GetTextFaceW(dc.Get(), LF_FACESIZE, face);
-        window.Marlett = _wcsicmp(face, L"Marlett") == 0;
-    }
+    window.ItemFont = FaceFont(L"Tahoma", 11, FW_NORMAL);
+    window.ButtonFont = FaceFont(L"Arial", 15, FW_NORMAL);
+    window.PlainButtonFont = FaceFont(L"Tahoma", 11, FW_NORMAL);
+    window.HeadFont = FaceFont(L"Arial", 15, FW_BOLD);
+    window.MarkFont = FaceFont(L"Marlett", 13, FW_NORMAL, SYMBOL_CHARSET);
+    window.Marlett = _wcsicmp(FaceOf(window.MarkFont.Get()).c_str(), L"Marlett") == 0;
     const HFONT item = static_cast<HFONT>(window.ItemFont.Get());
 
     TFormDefinition current = FDef;
@@ -385,9 +376,10 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
     RECT frame{0, 0, layout.Width, layout.Height};
     ::AdjustWindowRectEx(&frame, style, FALSE, WS_EX_DLGMODALFRAME);
     const int w = frame.right - frame.left, h = frame.bottom - frame.top;
-    FHandle = ::CreateWindowExW(
+    window.Wnd.Reset(::CreateWindowExW(
         WS_EX_DLGMODALFRAME, FormClass, W(FTitle), style, (::GetSystemMetrics(SM_CXSCREEN) - w) / 2,
-        (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, window.Owner, nullptr, instance, this);
+        (::GetSystemMetrics(SM_CYSCREEN) - h) / 2, w, h, window.Owner, nullptr, instance, this));
+    FHandle = window.Wnd.Get();
     if (!FHandle) {
         FWindow = nullptr;
         return FModalResult = vxmCancel;
@@ -456,9 +448,8 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
 
     Fire(nvaFormShow, nullptr);
     if (FSkip) {
-        const HWND wnd = FHandle;
         ForgetWindows();
-        ::DestroyWindow(wnd);
+        window.Wnd.Reset();
         return FModalResult = vxmSkip;
     }
     // The first focus (after the handlers had their say): the active control, else the
@@ -559,14 +550,11 @@ LRESULT CALLBACK TNVForm::TWindow::Proc(HWND wnd, UINT msg, WPARAM wparam, LPARA
         return ::DefWindowProcW(wnd, msg, wparam, lparam);
     // A failure inside the form (its handlers included) leaves the message handled.
     LRESULT result = 0;
-    bool done = false;
-    base::Guarded([&] {
-        result = form->Message(wnd, msg, wparam, lparam);
-        done = true;
-    });
-    if (!done)
+    if (!base::Guarded([&] { result = form->Message(wnd, msg, wparam, lparam); })) {
         ::OutputDebugStringW(L"Vexcatch: internal error in an assistant form\n");
-    return done ? result : 0;
+        return 0;
+    }
+    return result;
 }
 
 void TNVForm::Close(TNVModalResult result, bool destroy)
@@ -585,10 +573,14 @@ void TNVForm::Close(TNVModalResult result, bool destroy)
         }
     }
     Fire(nvaFormClose, nullptr);
-    const HWND wnd = FHandle;
+    TWindow* window = FWindow;
     ForgetWindows();
+    if (!window)
+        return;
     if (destroy)
-        ::DestroyWindow(wnd);
+        window->Wnd.Reset();
+    else
+        window->Wnd.Release(); // being destroyed already
 }
 
 void TNVForm::ForgetWindows()

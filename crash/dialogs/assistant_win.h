@@ -104,7 +104,6 @@ class TNVForm final : public IVxAssistantForm
 {
 public:
     TNVForm(TFormDefinition definition, int32_t step, int32_t steps, ReportSettings* exception);
-    ~TNVForm() override;
     TNVForm(const TNVForm&) = delete;
     TNVForm& operator=(const TNVForm&) = delete;
 

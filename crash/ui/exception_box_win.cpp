@@ -119,14 +119,11 @@ TReportPairs Pairs(const base::ComPtr<IReportFields>& fields)
 template <class F> LRESULT Handled(F&& body) noexcept
 {
     LRESULT result = 0;
-    bool done = false;
-    base::Guarded([&] {
-        result = body();
-        done = true;
-    });
-    if (!done)
+    if (!base::Guarded([&] { result = body(); })) {
         ::OutputDebugStringW(L"Vexcatch: internal error in the crash dialog\n");
-    return done ? result : 0;
+        return 0;
+    }
+    return result;
 }
 
 class TExceptionBox
@@ -167,7 +164,10 @@ private:
     void CopyReport();
     void Resize();
     void RebuildTabs();
-    void ShowTab();
+    TReportParts ReportParts() const;
+    // The view of the selected tab of `parts` (the report as it stands), rebuilt when the tab
+    // or its text changed.
+    void ShowTab(const TReportParts& parts);
     RECT ViewRect() const;
     std::array<std::u16string, bxButtonCount> Captions() const;
     HWND ButtonOf(int index) const;
@@ -809,7 +809,7 @@ void TExceptionBox::RebuildTabs()
     if (!FTabs || FShuttingDown)
         return;
     FExc->GetBugReport(false); // the header and sections exist from here on
-    TReportParts parts{Pairs(FExc->GetBugReportHeader()), Pairs(FExc->GetBugReportSections())};
+    const TReportParts parts = ReportParts();
     const std::vector<std::u16string> wanted = ReportTabNames(parts);
     bool changed = false;
     // Tabs no longer wanted go, missing ones are inserted at their position.
@@ -840,15 +840,19 @@ void TExceptionBox::RebuildTabs()
         TabCtrl_SetCurSel(FTabs, 0);
     if (changed)
         ::InvalidateRect(FTabs, nullptr, TRUE);
-    ShowTab();
+    ShowTab(parts);
 }
 
-void TExceptionBox::ShowTab()
+TReportParts TExceptionBox::ReportParts() const
+{
+    return {Pairs(FExc->GetBugReportHeader()), Pairs(FExc->GetBugReportSections())};
+}
+
+void TExceptionBox::ShowTab(const TReportParts& parts)
 {
     if (!FTabs)
         return;
     const int tab = FShuttingDown ? -1 : TabCtrl_GetCurSel(FTabs);
-    TReportParts parts{Pairs(FExc->GetBugReportHeader()), Pairs(FExc->GetBugReportSections())};
     const TTabContent content = ReportTabContent(parts, tab);
     if (tab == FCurrentTab && content.Text == FCurrentTabContent && FView)
         return;
@@ -1051,7 +1055,7 @@ LRESULT TExceptionBox::DialogMessage(HWND wnd, UINT msg, WPARAM wparam, LPARAM l
     case WM_NOTIFY: {
         const auto* header = reinterpret_cast<const NMHDR*>(lparam);
         if (header->hwndFrom == FTabs && header->code == TCN_SELCHANGE)
-            ShowTab();
+            ShowTab(ReportParts());
         return 0;
     }
     default:

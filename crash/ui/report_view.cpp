@@ -306,16 +306,19 @@ TReportView ThreadView(std::u16string_view text)
 
 // ---- the section views ----------------------------------------------------------------------
 
-TReportView HeaderView(std::u16string_view text)
+// Two columns: each line's part before `separator` and the part after it (all of a line
+// without one in the first).
+TReportView PairView(std::u16string_view text, std::u16string_view separator,
+                     std::initializer_list<std::u16string_view> captions)
 {
     TReportView view;
-    SetColumns(view, {u"description", u"value"});
+    SetColumns(view, captions);
     for (std::u16string_view line : SplitLines(text)) {
-        const size_t tab = line.find(u'\t');
+        const size_t at = line.find(separator);
         std::u16string_view name = line, value;
-        if (tab != std::u16string_view::npos) {
-            name = line.substr(0, tab);
-            value = line.substr(tab + 1);
+        if (at != std::u16string_view::npos) {
+            name = line.substr(0, at);
+            value = line.substr(at + separator.size());
         }
         view.Rows.push_back(Row(line, {std::u16string(Trim(name)), std::u16string(Trim(value))}));
     }
@@ -337,20 +340,6 @@ TReportView HexDumpView(std::u16string_view text)
         const std::u16string_view bytes = Trim(full ? Slice(line, pos, BytesEnd) : Slice(line, pos));
         view.Rows.push_back(Row(line, {std::u16string(address), std::u16string(bytes),
                                        full ? std::u16string(line.substr(CharsStart)) : std::u16string()}));
-    }
-    return view;
-}
-
-TReportView RegistersView(std::u16string_view text)
-{
-    TReportView view;
-    SetColumns(view, {u"reg.", u"content"});
-    for (std::u16string_view line : SplitLines(text)) {
-        const size_t eq = line.find(u" = ");
-        view.Rows.push_back(eq == std::u16string_view::npos
-                                ? Row(line, {std::u16string(Trim(line)), u""})
-                                : Row(line, {std::u16string(Trim(line.substr(0, eq))),
-                                             std::u16string(Trim(line.substr(eq + 3)))}));
     }
     return view;
 }
@@ -560,7 +549,7 @@ TReportView PrepareReportView(const TTabContent& content)
     if (StartsNoCase(text, u">> internal"))
         return ThreadView(text);
     if (content.Kind == TTabKind::Header)
-        return HeaderView(text);
+        return PairView(text, u"\t", {u"description", u"value"});
     if (content.Kind == TTabKind::CallStack)
         return ThreadView(text);
     if (SectionIs(content, u"memory dump") || SectionIs(content, u"stack dump"))
@@ -568,7 +557,7 @@ TReportView PrepareReportView(const TTabContent& content)
     if (SectionIs(content, u"modules"))
         return ModulesView(text);
     if (SectionIs(content, u"cpu registers"))
-        return RegistersView(text);
+        return PairView(text, u" = ", {u"reg.", u"content"});
     if (SectionIs(content, u"processes"))
         return ProcessesView(text);
     if (SectionIs(content, u"disassembling"))

@@ -77,6 +77,16 @@ inline void Press(HWND dialog, const TControl& button)
                    reinterpret_cast<LPARAM>(button.Wnd));
 }
 
+// Presses the dialog's button of that caption; false when it has none.
+inline bool PressNamed(HWND dialog, const wchar_t* caption)
+{
+    const HWND button = ::FindWindowExW(dialog, nullptr, L"Button", caption);
+    if (button)
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
+    return button != nullptr;
+}
+
 // The dialog as the screen shows it, into build/win/artifacts (the test command makes PNG
 // files of them for build/artifacts); `artifacts` is that folder seen from the test program.
 inline void Screenshot(HWND dialog, const wchar_t* name, const wchar_t* artifacts = L"..\\..\\artifacts\\")
