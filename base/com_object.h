@@ -45,6 +45,8 @@ public:
             delete this;
         return left;
     }
+    // The references held now: 1 when the caller's is the only one left.
+    ULONG References() const { return FRefCount.load(); }
 
 private:
     // The interface `I` (or one of its parents) of this object when it is `iid`.

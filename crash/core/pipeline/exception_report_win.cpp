@@ -525,6 +525,8 @@ base::ComPtr<ExceptionReport> CreateExceptionReport(TReportRequest request)
     r.FCurrentEsp = request.Esp ? request.Esp : static_cast<uint32_t>(reinterpret_cast<uintptr_t>(own + 2));
     r.FCrashedThreadId = request.ThreadId ? request.ThreadId : ::GetCurrentThreadId();
     r.FCanContinue = r.FCanContinue2 = request.CanContinue;
+    const std::u16string title = r.GetPleaseWaitTitle();
+    r.FProgressAlert = CreateProgressAlert(std::wstring(title.begin(), title.end()), nullptr, L"");
     if (request.Source == esISAPI)
         r.SetShowPleaseWaitBox(false);
 

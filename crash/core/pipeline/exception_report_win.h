@@ -8,6 +8,7 @@
 
 #include "crash/core/intercept/except_source.h"
 #include "crash/core/pipeline/exception_report_interfaces.h"
+#include "crash/dialogs/progress_alert.h"
 #include "crash/settings/report_settings.h"
 
 #include <windows.h>
@@ -274,6 +275,16 @@ public:
     // What the report's assembly keeps with the report (the layer above owns its type):
     // made by `make` on the first call.
     std::shared_ptr<void> AssemblyState(std::shared_ptr<void> (*make)());
+    void SetCompleteThreadId(DWORD thread)
+    {
+        FCompleteTid = thread;
+    }
+    // The please-wait window, titled with the PleaseWaitTitle setting; shown by whoever waits
+    // for the completion.
+    IProgressAlert& PleaseWaitAlert()
+    {
+        return *FProgressAlert;
+    }
 
     ~ExceptionReport() override;
 
@@ -344,6 +355,7 @@ private:
     SYSTEMTIME FTime{};
     std::vector<TInnerException> FInner;
     std::shared_ptr<void> FAssemblyState;
+    base::ComPtr<IProgressAlert> FProgressAlert;
 };
 
 // A new report object for a caught exception, with the class filter's decisions made.

@@ -11,6 +11,7 @@
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/pipeline/exception_report_win.h"
+#include "crash/core/report/please_wait_win.h"
 #include "crash/core/report/report_header_win.h"
 #include "crash/core/report/report_plugins_win.h"
 #include "crash/core/report/report_text.h"
@@ -24,7 +25,9 @@
 #include <tlhelp32.h>
 
 #include <cstring>
+#include <functional>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 namespace crash {
@@ -51,9 +54,15 @@ struct TThreadEntry
 struct TAssembly
 {
     std::mutex Lock; // guards the flags; the completion itself runs without it
-    bool Built = false, Completing = false, Complete = false;
+    bool Built = false, Complete = false;
+    DWORD CompletingThread = 0; // the thread that runs the completion, while it runs
     std::vector<TThreadEntry> Threads;
     base::KernelHandle Completed{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    base::KernelHandle CompletionThread; // when one was started
+    TCompletionProgress Progress;
+    // Set when nobody but the completion thread holds the report any more: nobody will read
+    // what is left to make.
+    std::atomic<bool> Abort{false};
 };
 
 std::shared_ptr<TAssembly> AssemblyOf(ExceptionReport& report)
@@ -262,8 +271,21 @@ std::u16string Disassembly(IExceptionReport& report, uint32_t entry, uint32_t at
     return Ascii(DisassemblyListing(memory, info, options));
 }
 
-void Complete(ExceptionReport& report, TAssembly& a)
+// Fills in every placeholder. `tick` runs at every step of progress (the please-wait window
+// of a thread that completes the report itself); `releasable`: on the completion thread, which
+// stops as soon as it holds the report's last reference.
+void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>& tick, bool releasable)
 {
+    const auto stopped = [&] {
+        if (releasable && report.References() <= 1)
+            a.Abort = true;
+        return a.Abort.load();
+    };
+    const auto progress = [&](int area, int permille) {
+        a.Progress.Area = area;
+        a.Progress.Permille = permille;
+        tick();
+    };
     const base::ComPtr<IReportFields> s = report.GetBugReportSections();
     // Without ListThreads only the failing thread and its inner exceptions stay.
     if (!report.GetListThreads())
@@ -282,7 +304,12 @@ void Complete(ExceptionReport& report, TAssembly& a)
     uint32_t crc[3] = {0, 0, 0};
     uint32_t funcEntry = 0, funcAddr = 0;
     std::vector<std::u16string> minimal;
-    for (size_t k = 0; k < a.Threads.size(); ++k) {
+    const int threads = static_cast<int>(a.Threads.size());
+    a.Progress.Areas = threads + 1;
+    for (int k = 0; k < threads; ++k) {
+        if (stopped())
+            return;
+        progress(k, 0);
         const TThreadEntry& t = a.Threads[k];
         std::u16string content = u">> stack not accessible";
         bool failed = true;
@@ -297,6 +324,11 @@ void Complete(ExceptionReport& report, TAssembly& a)
             request.CreatorAddr = t.CreatorAddr;
             if (!t.PreparedStack.empty())
                 request.PreparedStack = t.PreparedStack;
+            request.Abort = &a.Abort;
+            request.Progress = [&](int permille) {
+                if (!stopped())
+                    progress(k, permille);
+            };
             const TTraceResult trace =
                 TraceContext(t.Context, StackTop(t.ThreadId, t.Context.Esp), std::move(request));
             failed = false;
@@ -323,6 +355,9 @@ void Complete(ExceptionReport& report, TAssembly& a)
         s->SetContent(t.Title, content);
         report.Changed();
     }
+    if (stopped())
+        return;
+    progress(threads, 0);
     if (const CONTEXT* c = report.GetContext()) {
         const CONTEXT& context = oldest && oldest->InnerLevel ? oldest->Context : *c;
         if (s->FindItem(u"cpu registers") >= 0)
@@ -341,8 +376,12 @@ void Complete(ExceptionReport& report, TAssembly& a)
         s->SetContent(u"disassembling", listing); // empty: the section goes
     }
     for (const TReportPlugin& plugin : ListedPlugins(report, true))
-        if (s->FindItem(plugin.Name) >= 0)
+        if (s->FindItem(plugin.Name) >= 0) {
+            if (stopped())
+                return;
             s->SetContent(plugin.Name, PluginText(plugin, &report));
+            progress(threads, 500);
+        }
     const base::ComPtr<IReportFields> h = report.GetBugReportHeader();
     h->Lock();
     h->SetContent(u"callstack crc", CallstackCrcText(crc[0], crc[1], crc[2]));
@@ -370,26 +409,47 @@ TReportItems Items(IReportFields& fields)
 namespace {
 
 // Completes the report once: the caller that takes it on (or the completion thread) runs it,
-// the others wait for it. Afterwards the handlers of the complete report run when the report
-// is still in its post-processing phase.
-void CompleteOnce(ExceptionReport& report, TAssembly& a)
+// the others wait for it with the please-wait window. A thread that asks again while it
+// completes the report itself (from a message its window processes meanwhile) gets what is
+// there so far.
+void CompleteOnce(ExceptionReport& report, TAssembly& a, bool onCompletionThread)
 {
+    const DWORD self = ::GetCurrentThreadId();
     bool mine = false;
+    HANDLE completer = nullptr;
     {
         const std::lock_guard lock(a.Lock);
-        if (a.Complete)
+        if (a.Complete || (a.CompletingThread == self && !onCompletionThread))
             return;
-        if (!a.Completing)
-            mine = a.Completing = true;
+        if (!a.CompletingThread)
+            a.CompletingThread = self;
+        mine = a.CompletingThread == self;
+        completer = a.CompletionThread.Get();
     }
     if (!mine) {
-        ::WaitForSingleObject(a.Completed.Get(), INFINITE);
+        TPleaseWait wait(report, a.Progress, completer);
+        while (::WaitForSingleObject(a.Completed.Get(), 50) == WAIT_TIMEOUT)
+            wait.Tick();
         return;
     }
-    base::Guarded([&] { Complete(report, a); });
+    {
+        std::optional<TPleaseWait> wait;
+        if (!onCompletionThread)
+            wait.emplace(report, a.Progress, nullptr);
+        base::Guarded([&] {
+            Complete(
+                report, a,
+                [&] {
+                    if (wait)
+                        wait->Tick();
+                },
+                onCompletionThread);
+        });
+    }
     {
         const std::lock_guard lock(a.Lock);
         a.Complete = true;
+        a.CompletingThread = 0;
     }
     ::SetEvent(a.Completed.Get());
 }
@@ -404,11 +464,16 @@ DWORD WINAPI CompletionThread(void* p)
 {
     const std::unique_ptr<TCompletion> c(static_cast<TCompletion*>(p));
     RegisterThreadInfo(::GetCurrentThreadId(), nullptr, "-", 0, 0, nullptr);
-    CompleteOnce(*c->Report, *c->Assembly);
-    c->Report->GetBugReport(true); // the report is complete: its callbacks hear of it
-    if (c->Report->GetPhase() == epPostProcessing) {
-        bool handled = false;
-        c->Report->FireHandlers(epCompleteReport, handled);
+    c->Report->SetCompleteThreadId(::GetCurrentThreadId());
+    CompleteOnce(*c->Report, *c->Assembly, true);
+    // Unless nobody holds the report any more: its callbacks hear of the completion, and the
+    // handlers of the complete report run while it is still in its post-processing phase.
+    if (!c->Assembly->Abort) {
+        c->Report->GetBugReport(true);
+        if (c->Report->GetPhase() == epPostProcessing) {
+            bool handled = false;
+            c->Report->FireHandlers(epCompleteReport, handled);
+        }
     }
     UnregisterThread(::GetCurrentThreadId());
     return 0;
@@ -436,13 +501,19 @@ std::u16string AssembledReportText(IExceptionReport& exc, bool mustBeComplete)
     }
     if (startCompletion) {
         auto* c = new TCompletion{base::ComPtr<ExceptionReport>::Share(report), a};
-        if (const base::KernelHandle thread{::CreateThread(nullptr, 0, &CompletionThread, c, 0, nullptr)})
-            ::SetThreadPriority(thread.Get(), THREAD_PRIORITY_ABOVE_NORMAL);
-        else
+        const std::lock_guard lock(a->Lock); // the thread is known before a waiter looks
+        DWORD id = 0;
+        a->CompletionThread.Reset(::CreateThread(nullptr, 0, &CompletionThread, c, CREATE_SUSPENDED, &id));
+        if (const HANDLE thread = a->CompletionThread.Get()) {
+            a->CompletingThread = id; // nobody else takes the completion on from now
+            ::SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+            ::ResumeThread(thread);
+        } else {
             delete c;
+        }
     }
     if (mustBeComplete)
-        CompleteOnce(*report, *a);
+        CompleteOnce(*report, *a, false);
     const base::ComPtr<IReportFields> header = report->GetBugReportHeader(),
                                       sections = report->GetBugReportSections();
     return ReportText(Items(*header), Items(*sections));

@@ -126,5 +126,48 @@ TEST(ReportAssembly, PluginsAsFieldsAndSections)
     EXPECT_TRUE(FindReportPlugin(u"hardware"));
 }
 
+// A completion that takes a while shows the please-wait window (its title and text from the
+// settings) to the thread that completes the report itself; it is gone afterwards, and a
+// report whose ShowPleaseWaitBox is off never shows it.
+std::u16string WindowSeen;
+
+std::u16string AlertText()
+{
+    const HWND alert = ::FindWindowW(L"prgrAlertWndClass", L"Hold on");
+    if (!alert || !::IsWindowVisible(alert))
+        return u"none";
+    wchar_t text[100] = L"";
+    ::GetWindowTextW(::FindWindowExW(alert, nullptr, L"Static", nullptr), text, 100);
+    return std::u16string(text, text + std::wcslen(text));
+}
+
+TEST(ReportAssembly, PleaseWaitWhileASlowCompletionRuns)
+{
+    AddReportPlugin(u"slow", u"takes a while", TBugReportPluginW([] {
+                        ::Sleep(150); // longer than a wait lasts before the window shows
+                        return std::u16string(u"slept");
+                    }),
+                    true);
+    AddReportPlugin(u"looking", u"looks for the window", TBugReportPluginW([] {
+                        WindowSeen = AlertText();
+                        return std::u16string(u"looked");
+                    }),
+                    true);
+    for (const bool show : {true, false}) {
+        const base::ComPtr<ExceptionReport> report = CaughtReport(false);
+        report->SetPropStr("Plugins", u"slow|looking");
+        report->SetShowPleaseWaitBox(show);
+        report->SetPleaseWaitTitle(u"Hold on");
+        report->SetPleaseWaitText(u"Collecting the threads...");
+        WindowSeen.clear();
+        const std::string text = Narrow(AssembledReportText(*report, true));
+        EXPECT_NE(text.find("\r\n\r\nlooking:\r\nlooked"), std::string::npos) << text;
+        EXPECT_EQ(Narrow(WindowSeen), show ? "Collecting the threads..." : "none");
+        EXPECT_EQ(Narrow(AlertText()), "none");
+    }
+    RemoveReportPlugin(u"slow");
+    RemoveReportPlugin(u"looking");
+}
+
 } // namespace
 } // namespace crash

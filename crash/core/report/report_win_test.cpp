@@ -32,5 +32,32 @@ TEST(ReportUnderThePipeline, PlaceholdersFirstThenTheCompletedReport)
     EXPECT_TRUE(has("went on"));
 }
 
+// A parent that waits for the complete report sees the please-wait window while the
+// completion runs, its completion thread raised to the highest priority, and no window after.
+TEST(ReportUnderThePipeline, PleaseWaitWhileTheDialogWaitsForTheCompletion)
+{
+    const testing::TOutcome o = testing::Start(L"report_child.exe", "wait");
+    std::string all;
+    for (const std::string& line : o.Lines)
+        all += line + " | ";
+    EXPECT_EQ(o.ExitCode, 0u) << all;
+    for (const char* line :
+         {"please wait shown", "priority highest", "please wait closed", "callback complete"})
+        EXPECT_NE(std::find(o.Lines.begin(), o.Lines.end(), line), o.Lines.end()) << line << ": " << all;
+}
+
+// Once the program went on and nobody holds the report, its completion stops where it is.
+TEST(ReportUnderThePipeline, ACompletionNobodyWaitsForStops)
+{
+    const testing::TOutcome o = testing::Start(L"report_child.exe", "release");
+    std::string all;
+    for (const std::string& line : o.Lines)
+        all += line + " | ";
+    EXPECT_EQ(o.ExitCode, 0u) << all;
+    EXPECT_NE(all.find("went on | slow returned"), std::string::npos) << all;
+    EXPECT_EQ(all.find("after ran"), std::string::npos) << all;
+    EXPECT_EQ(all.find("callback complete"), std::string::npos) << all;
+}
+
 } // namespace
 } // namespace crash
