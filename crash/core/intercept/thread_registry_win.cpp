@@ -36,10 +36,6 @@ struct TBlock
 };
 static_assert(sizeof(TBlock) == 20, "the modules of the process share the block");
 
-// A registry operation waits this long for the list; a thread that crashed while it held
-// the list must not stop the report.
-constexpr DWORD ListWaitMs = 2000;
-
 // This module's attachment. Plain values, released by DetachThreadRegistry only: the
 // shutdown may run after the program's global objects are gone.
 HANDLE OwnMapping = nullptr; // this module's handle, unless it created the block
@@ -97,9 +93,9 @@ HANDLE WaitRights(HANDLE thread)
 class TListLock
 {
 public:
-    TListLock()
+    explicit TListLock(DWORD waitMs = RegistryWaitMs)
     {
-        const DWORD result = ListMutex ? ::WaitForSingleObject(ListMutex, ListWaitMs) : WAIT_FAILED;
+        const DWORD result = ListMutex ? ::WaitForSingleObject(ListMutex, waitMs) : WAIT_FAILED;
         FHeld = result == WAIT_OBJECT_0 || result == WAIT_ABANDONED;
         if (FHeld && !Block) { // detached meanwhile
             ::ReleaseMutex(ListMutex);
@@ -257,9 +253,9 @@ void UnregisterThread(DWORD threadId)
     RegisterThreadInfo(threadId, nullptr, nullptr, 0, 0, nullptr);
 }
 
-std::optional<TThreadInfo> LookupThreadInfo(DWORD threadId)
+std::optional<TThreadInfo> LookupThreadInfo(DWORD threadId, DWORD waitMs)
 {
-    const TListLock lock;
+    const TListLock lock(waitMs);
     if (!lock.Held())
         return std::nullopt;
     const TNode* node = *Find(threadId);

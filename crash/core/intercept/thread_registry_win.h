@@ -45,7 +45,11 @@ void RegisterThreadInfo(DWORD threadId, HANDLE thread, const char* name, DWORD c
                         uint32_t creatorAddress, const char* className);
 // Removes the thread's entry.
 void UnregisterThread(DWORD threadId);
-std::optional<TThreadInfo> LookupThreadInfo(DWORD threadId);
+// How long a registry operation waits for the list by default: a thread that crashed while
+// it held the list must not stop the report.
+constexpr DWORD RegistryWaitMs = 2000;
+// The thread's entry; none when it has none or the registry stays busy for `waitMs`.
+std::optional<TThreadInfo> LookupThreadInfo(DWORD threadId, DWORD waitMs = RegistryWaitMs);
 
 // The main thread as the registry knows it (the process's first thread), 0 before attaching.
 DWORD RegistryMainThreadId();

@@ -19,6 +19,17 @@
 namespace crash {
 namespace {
 
+// Waits for `handle` while this thread's windows keep answering.
+void WaitProcessingMessages(HANDLE handle)
+{
+    MSG msg;
+    while (::MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1)
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+}
+
 struct TFilterDecisions
 {
     bool NoBugReport, NoScreenShot, NoSuspend, NoHandlers;
@@ -209,19 +220,27 @@ std::u16string ExceptionReport::GetBugReport(bool mustBeComplete)
 {
     const TPipelineServices& services = PipelineServices();
     std::u16string text;
+    bool complete = mustBeComplete && !services.ReportText; // nothing to make
     if (services.ReportText)
-        base::Guarded([&] { text = services.ReportText(*this, mustBeComplete); });
-    bool completed = false;
+        base::Guarded([&] { text = services.ReportText(*this, mustBeComplete, complete); });
+    bool completed = false, notifying = false;
     {
         const std::lock_guard lock(FSection);
         if (!text.empty())
             FBugReport = text;
-        if (mustBeComplete && !FComplete)
+        if (complete && !FComplete) {
             completed = FComplete = true;
+            FNotifier = ::GetCurrentThreadId();
+        }
+        notifying = FComplete && FNotifier != ::GetCurrentThreadId();
         text = FBugReport;
     }
-    if (completed)
+    if (completed) {
         Notify(true, text);
+        ::SetEvent(FNotified.Get());
+    } else if (mustBeComplete && notifying) {
+        WaitProcessingMessages(FNotified.Get());
+    }
     return text;
 }
 
@@ -257,15 +276,17 @@ void ExceptionReport::Notify(bool complete, const std::u16string& text)
 void ExceptionReport::RegisterBugReportCallback(TBugReportCallback callback, bool critical)
 {
     std::u16string text;
+    bool complete;
     {
         const std::lock_guard lock(FSection);
         FBugReportCallbacks.push_back({callback, {}, critical});
-        if (!FComplete)
-            return;
+        FMultiThreadedComplete = true;
+        complete = FComplete;
         text = FBugReport;
     }
-    // A report complete already: the callback hears of it at once.
-    base::Guarded([&] { callback(true, text, this); });
+    // The callback hears of the report as it is now (a report that was completed already
+    // sends its automatic actions this way).
+    base::Guarded([&] { callback(complete, text, this); });
 }
 
 void ExceptionReport::UnregisterBugReportCallback(TBugReportCallback callback)
@@ -280,14 +301,15 @@ void ExceptionReport::UnregisterBugReportCallback(TBugReportCallback callback)
 void ExceptionReport::RegisterBugReportCallbackOO(TBugReportCallbackOO callback, bool critical)
 {
     std::u16string text;
+    bool complete;
     {
         const std::lock_guard lock(FSection);
         FBugReportCallbacks.push_back({nullptr, callback, critical});
-        if (!FComplete)
-            return;
+        FMultiThreadedComplete = true;
+        complete = FComplete;
         text = FBugReport;
     }
-    base::Guarded([&] { callback.Method(callback.Self, true, text, this); });
+    base::Guarded([&] { callback.Method(callback.Self, complete, text, this); });
 }
 
 void ExceptionReport::UnregisterBugReportCallbackOO(TBugReportCallbackOO callback)
@@ -333,7 +355,7 @@ void ExceptionReport::SetScreenShot(const base::ComPtr<IVxBitmap>& value)
 void ExceptionReport::FireHandlers(TExceptPhase phase, bool& handled)
 {
     FPhase = phase;
-    FireHandlerEvent(nullptr, heException, eaSendBugReport, handled, *this);
+    FireHandlerEvent(nullptr, heException, eaSendBugReport, handled, *this, phase);
 }
 
 void ExceptionReport::Show()
@@ -473,14 +495,8 @@ void ExceptionReport::FinalAutoSave(bool wait)
     // A running background send is waited for; this thread's windows keep answering (the
     // send may ask them).
     const base::KernelHandle send(wait ? ::InterlockedExchangePointer(&FSendThread, nullptr) : nullptr);
-    if (const HANDLE waited = send.Get()) {
-        MSG msg;
-        while (::MsgWaitForMultipleObjects(1, &waited, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0)
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageW(&msg);
-            }
-    }
+    if (send)
+        WaitProcessingMessages(send.Get());
 }
 
 base::ComPtr<ExceptionReport> CreateExceptionReport(TReportRequest request)
@@ -541,10 +557,8 @@ base::ComPtr<ExceptionReport> CreateExceptionReport(TReportRequest request)
     r.FShowSetting = d.Show;
     r.FShowAssis = d.Assistant;
     r.FAppendScreenShot = r.FCreateScreenShot;
-    if (request.DontCompleteYet && r.FCreateBugReport) {
-        r.GetBugReportHeader();
-        r.GetBugReportSections();
-    }
+    if (request.DontCompleteYet && r.FCreateBugReport)
+        r.GetBugReport(false); // built now, completed when asked for
     return report;
 }
 

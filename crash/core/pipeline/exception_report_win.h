@@ -6,6 +6,7 @@
 // screenshot, the change callbacks, and the user's actions (send, save, print, show,
 // continue, restart, close), which the crash dialog calls.
 
+#include "base/win_handle.h"
 #include "crash/core/intercept/except_source.h"
 #include "crash/core/pipeline/exception_report_interfaces.h"
 #include "crash/dialogs/progress_alert.h"
@@ -13,6 +14,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <mutex>
@@ -108,7 +110,7 @@ public:
     void SetScreenShot(const base::ComPtr<IVxBitmap>& value) override;
     TExceptPhase GetPhase() override
     {
-        return FPhase;
+        return FPhase.load();
     }
     bool GetCanContinue() override
     {
@@ -237,6 +239,12 @@ public:
     {
         FPhase = phase;
     }
+    // Moves the phase from `from` to `to`; false when it was in another phase (the completion
+    // and the handling thread may meet here).
+    bool AdvancePhase(TExceptPhase from, TExceptPhase to)
+    {
+        return FPhase.compare_exchange_strong(from, to);
+    }
     bool GetMailWasSent() override
     {
         return FMailWasSent;
@@ -275,6 +283,16 @@ public:
     // What the report's assembly keeps with the report (the layer above owns its type):
     // made by `make` on the first call.
     std::shared_ptr<void> AssemblyState(std::shared_ptr<void> (*make)());
+    bool GetDontCompleteYet() const
+    {
+        return FDontCompleteYet;
+    }
+    // Set once a callback was registered: the report is then completed on a thread of its own
+    // whoever builds it.
+    bool GetMultiThreadedComplete() const
+    {
+        return FMultiThreadedComplete;
+    }
     void SetCompleteThreadId(DWORD thread)
     {
         FCompleteTid = thread;
@@ -315,7 +333,7 @@ private:
 
     base::ComPtr<ReportSettings> FModuleSettings;
     TSettingsList FSettingsBuf;
-    TExceptPhase FPhase = epNotHandledYet;
+    std::atomic<TExceptPhase> FPhase{epNotHandledYet};
     bool FCanContinue = true, FCanContinue2 = true;
     TExceptType FExceptType = etNormal;
     std::exception_ptr FExceptObject;
@@ -350,6 +368,12 @@ private:
     volatile LONG FFirstCompleteCallback = -1, FFirstAutoSave = -1;
     HANDLE FSendThread = nullptr; // exchanged atomically: a send and the final saving meet here
     bool FDontCompleteYet = false;
+    std::atomic<bool> FMultiThreadedComplete{false};
+    // Set once the callbacks have heard of the completion (by the thread that saw it,
+    // FNotifier): whoever asks for the complete report meanwhile waits for it, so that what a
+    // critical callback starts (an automatic send) has started before the program ends.
+    base::KernelHandle FNotified{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+    DWORD FNotifier = 0;
     std::u16string FExceptClass, FExceptMessage;
     bool FExceptClassSet = false, FExceptMessageSet = false;
     SYSTEMTIME FTime{};

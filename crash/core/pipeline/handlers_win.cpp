@@ -332,13 +332,13 @@ bool ExceptionHandlersExist(TExceptPhase phase)
 }
 
 void FireHandlerEvent(HWND parent, THandlerEvent event, TExceptAction action, bool& handled,
-                      IExceptionReport& report)
+                      IExceptionReport& report, std::optional<TExceptPhase> phase)
 {
     TFiring f;
     f.Event = event;
     f.Action = action;
     f.Report = &report;
-    f.Phase = report.GetPhase();
+    f.Phase = phase ? *phase : report.GetPhase();
     f.Handled = handled;
     // Copied outside the guarded part: a fault there must not leave the lock held.
     try {

@@ -11,6 +11,8 @@
 
 #include <windows.h>
 
+#include <optional>
+
 namespace crash {
 
 using TExceptEvent = void (*)(IExceptionReport* report, bool& handled);
@@ -53,9 +55,10 @@ void UnregisterHiddenExceptionHandler(TExceptEventOO handler);
 bool ExceptionHandlersExist(TExceptPhase phase);
 
 // Fires one event (for action events `action`) for `report`; `parent` is the window the
-// user's action came from (for the assistants).
+// user's action came from (for the assistants). The exception handlers of `phase` run (by
+// default those of the report's phase).
 void FireHandlerEvent(HWND parent, THandlerEvent event, TExceptAction action, bool& handled,
-                      IExceptionReport& report);
+                      IExceptionReport& report, std::optional<TExceptPhase> phase = std::nullopt);
 
 // The main thread's part: its message window answers the synchronized calls (at start-up, on
 // the main thread); and its end.

@@ -41,8 +41,9 @@ struct TPipelineServices
     bool (*SendBugReport)(IExceptionReport& report, HWND parent, bool background, bool hidden) = nullptr;
     void (*CopyToClipboard)(const std::u16string& text) = nullptr;
     base::ComPtr<IVxBitmap> (*CaptureScreenShot)(IExceptionReport& report) = nullptr;
-    // The report text (with `mustBeComplete` once every part is there).
-    std::u16string (*ReportText)(IExceptionReport& report, bool mustBeComplete) = nullptr;
+    // The report text (with `mustBeComplete` once every part is there); `complete` tells
+    // whether every part is there.
+    std::u16string (*ReportText)(IExceptionReport& report, bool mustBeComplete, bool& complete) = nullptr;
     // The report as an HTML page, for the web client of a CGI program.
     std::u16string (*HtmlPage)(IExceptionReport& report) = nullptr;
     void (*ResetFreezeCounter)() = nullptr;

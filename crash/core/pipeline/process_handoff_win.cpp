@@ -214,6 +214,8 @@ void ProcessHandoff(const THandoffRecord& record)
     TReportRequest request = RequestOf(record);
     const TInnerException* chain = Pointer<const TInnerException>(record.Inner);
     base::ComPtr<ExceptionReport> report = CreateExceptionReport(std::move(request));
+    if (record.BugReportTarget) // a web server's extension: no window of ours on its desktop
+        report->SetShowPleaseWaitBox(false);
     report->SetPhase(epQuickFiltering);
     report->SetInner(InnerList(chain));
 

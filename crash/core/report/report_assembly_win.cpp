@@ -8,9 +8,11 @@
 #include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/debug_info/module_debug_info.h"
+#include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/pipeline/exception_report_win.h"
+#include "crash/core/pipeline/handlers_win.h"
 #include "crash/core/report/please_wait_win.h"
 #include "crash/core/report/report_header_win.h"
 #include "crash/core/report/report_plugins_win.h"
@@ -48,12 +50,17 @@ struct TThreadEntry
     std::vector<uint8_t> PreparedStack;
     uint32_t CreatorAddr = 0;
     std::u16string InnerHeading; // ">> class, message" of an inner level
+    std::u16string CreatorTitle; // of the thread that created it, when known
+    bool External = false;       // the exception is an operating-system one
+    bool CppTermination = false;
 };
 
 // What one report's assembly keeps between the calls.
 struct TAssembly
 {
-    std::mutex Lock; // guards the flags; the completion itself runs without it
+    // Guards the flags; the completion itself runs without it. Recursive: a header plug-in
+    // may ask for the report while it is being built.
+    std::recursive_mutex Lock;
     bool Built = false, Complete = false;
     DWORD CompletingThread = 0; // the thread that runs the completion, while it runs
     std::vector<TThreadEntry> Threads;
@@ -113,30 +120,72 @@ TStackTextOptions TextOptions(IExceptionReport& report)
     return options;
 }
 
-std::u16string TitleOf(DWORD thread)
+// How long a section's title waits for the thread registry.
+constexpr DWORD TitleRegistryWaitMs = 50;
+
+// A thread's title; with `state`, whether it was suspended and its priority.
+std::u16string TitleOf(DWORD thread, bool state = true)
 {
     TThreadTitleInfo t;
     t.ThreadId = thread;
-    if (const std::optional<TThreadInfo> info = LookupThreadInfo(thread)) {
+    if (const std::optional<TThreadInfo> info = LookupThreadInfo(thread, TitleRegistryWaitMs)) {
         t.Name = Ascii(info->Name);
         t.ClassName = Ascii(info->ClassName);
     }
-    if (const base::KernelHandle h{::OpenThread(THREAD_QUERY_INFORMATION, FALSE, thread)})
-        t.Priority =
-            ::GetThreadPriority(h.Get()) == THREAD_PRIORITY_ERROR_RETURN ? 0 : ::GetThreadPriority(h.Get());
+    if (!state) {
+        std::u16string title = ThreadTitle(t);
+        title.pop_back(); // the ":"
+        return title;
+    }
+    if (const base::KernelHandle h{
+            ::OpenThread(THREAD_QUERY_INFORMATION | THREAD_SUSPEND_RESUME, FALSE, thread)}) {
+        const int priority = ::GetThreadPriority(h.Get());
+        t.Priority = priority == THREAD_PRIORITY_ERROR_RETURN ? 0 : priority;
+        // Suspended already when it was suspended before this probe.
+        if (thread != ::GetCurrentThreadId()) {
+            const DWORD before = ::SuspendThread(h.Get());
+            if (before != static_cast<DWORD>(-1)) {
+                ::ResumeThread(h.Get());
+                t.Suspended = before > 0;
+            }
+        }
+    }
     return ThreadTitle(t);
 }
 
-// The context of a thread other than the calling one, read while it stands still.
+// A trace whose last line is where its thread was created: ">> created by" and the creator's
+// title before it.
+std::u16string WithCreator(const std::u16string& trace, const std::u16string& creator)
+{
+    if (creator.empty())
+        return trace;
+    std::u16string text = trace;
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r'))
+        text.pop_back();
+    const size_t last = text.find_last_of(u'\n');
+    const size_t at = last == std::u16string::npos ? 0 : last + 1;
+    return text.substr(0, at) + u">> created by " + creator + u" at:\r\n" + text.substr(at);
+}
+
+// The context of a thread, read while it stands still (where it may not be suspended, as it
+// is); the calling thread's is where it calls.
 bool ThreadContext(DWORD thread, CONTEXT& context)
 {
-    const base::KernelHandle h(
-        ::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, thread));
-    if (!h || ::SuspendThread(h.Get()) == static_cast<DWORD>(-1))
-        return false;
     context.ContextFlags = CONTEXT_FULL;
+    if (thread == ::GetCurrentThreadId()) {
+        ::RtlCaptureContext(&context);
+        return true;
+    }
+    base::KernelHandle h(
+        ::OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, thread));
+    if (!h) {
+        h.Reset(::OpenThread(THREAD_GET_CONTEXT, FALSE, thread));
+        return h && ::GetThreadContext(h.Get(), &context);
+    }
+    const bool suspended = ::SuspendThread(h.Get()) != static_cast<DWORD>(-1);
     const bool read = ::GetThreadContext(h.Get(), &context);
-    ::ResumeThread(h.Get());
+    if (suspended)
+        ::ResumeThread(h.Get());
     return read;
 }
 
@@ -151,6 +200,10 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
         e.ThreadId = crashed;
         e.Title = TitleOf(crashed);
         e.Crashed = true;
+        if (const std::exception_ptr* object = report.GetExceptObject()) {
+            e.External = CaughtAs<EExternal>(*object) != nullptr;
+            e.CppTermination = CaughtAs<BcbTermination>(*object) != nullptr;
+        }
         e.ExceptAddr = report.GetExceptAddr();
         e.PreparedStack = report.GetPreparedStack();
         if (const CONTEXT* c = report.GetContext()) {
@@ -172,6 +225,8 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
             i.Title += u", inner exception level " + Ascii(std::to_string(level)) + u":";
             std::memcpy(&i.Context, inner.Context, sizeof inner.Context);
             i.ExceptAddr = inner.ExceptAddr;
+            i.External = inner.ExtException;
+            i.CppTermination = inner.BcbTermination;
             i.PreparedStack.clear();
             i.InnerHeading = u">> " + Ascii(inner.ExceptClass) + u", " + Ascii(inner.ExceptMessage);
             threads.push_back(i);
@@ -182,8 +237,12 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
         e.ThreadId = thread;
         e.Title = TitleOf(thread);
         e.HasContext = ThreadContext(thread, e.Context);
-        if (const std::optional<TThreadInfo> info = LookupThreadInfo(thread))
+        if (const std::optional<TThreadInfo> info = LookupThreadInfo(thread, TitleRegistryWaitMs);
+            info && info->CreatorAddress) {
             e.CreatorAddr = info->CreatorAddress;
+            if (info->CreatorThreadId)
+                e.CreatorTitle = TitleOf(info->CreatorThreadId, false);
+        }
         threads.push_back(e);
     };
     if (main && (frozen || main != crashed))
@@ -197,9 +256,9 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
          more = ::Thread32Next(snapshot.Get(), &entry)) {
         const DWORD t = entry.th32ThreadID;
         if (entry.th32OwnerProcessID != ::GetCurrentProcessId() || t == main || (t == crashed && !frozen) ||
-            (t == HandlingThreadId() && !TracingProcess()) || t == ::GetCurrentThreadId())
+            (t == HandlingThreadId() && !TracingProcess()))
             continue;
-        if (const std::optional<TThreadInfo> info = LookupThreadInfo(t);
+        if (const std::optional<TThreadInfo> info = LookupThreadInfo(t, TitleRegistryWaitMs);
             info && HiddenThreadName(Ascii(info->Name)))
             continue;
         add(t);
@@ -271,9 +330,11 @@ std::u16string Disassembly(IExceptionReport& report, uint32_t entry, uint32_t at
     return Ascii(DisassemblyListing(memory, info, options));
 }
 
-// Fills in every placeholder. `tick` runs at every step of progress (the please-wait window
-// of a thread that completes the report itself); `releasable`: on the completion thread, which
-// stops as soon as it holds the report's last reference.
+// Fills in every placeholder, in the order a reader needs them: the failing thread, the
+// registers, the stack dump and (without inner exceptions) the disassembly, the plug-ins'
+// sections, then every further thread. `tick` runs at every step of progress (the please-wait
+// window of a thread that completes the report itself); `releasable`: on the completion
+// thread, which stops as soon as it holds the report's last reference.
 void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>& tick, bool releasable)
 {
     const auto stopped = [&] {
@@ -287,10 +348,11 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
         tick();
     };
     const base::ComPtr<IReportFields> s = report.GetBugReportSections();
-    // Without ListThreads only the failing thread and its inner exceptions stay.
+    // Without ListThreads only the failing thread (a freeze's main thread) and its inner
+    // exceptions stay.
     if (!report.GetListThreads())
         std::erase_if(a.Threads, [&](const TThreadEntry& t) {
-            if (t.Crashed)
+            if (t.Crashed || &t == &a.Threads.front())
                 return false;
             s->Delete(t.Title);
             return true;
@@ -306,10 +368,12 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
     std::vector<std::u16string> minimal;
     const int threads = static_cast<int>(a.Threads.size());
     a.Progress.Areas = threads + 1;
-    for (int k = 0; k < threads; ++k) {
-        if (stopped())
-            return;
-        progress(k, 0);
+    const auto section = [&](const std::u16string& title, const std::u16string& content) {
+        s->SetContent(title, content);
+        report.Changed();
+    };
+    const auto traceThread = [&](int k, int area) {
+        progress(area, 0);
         const TThreadEntry& t = a.Threads[k];
         std::u16string content = u">> stack not accessible";
         bool failed = true;
@@ -320,6 +384,8 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
             request.HideUglyItems = report.GetHideUglyItems();
             request.Text = options;
             request.IsException = t.Crashed;
+            request.ExternalException = t.External;
+            request.CppTermination = t.CppTermination;
             request.TopAddr = t.ExceptAddr ? t.ExceptAddr : t.Context.Eip;
             request.CreatorAddr = t.CreatorAddr;
             if (!t.PreparedStack.empty())
@@ -327,14 +393,19 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
             request.Abort = &a.Abort;
             request.Progress = [&](int permille) {
                 if (!stopped())
-                    progress(k, permille);
+                    progress(area, permille);
             };
+            // The thread that completes the report is traced from where it is now: the stack
+            // below a context taken earlier has been written over since.
+            CONTEXT context = t.Context;
+            if (!t.Crashed && t.ThreadId == ::GetCurrentThreadId())
+                ::RtlCaptureContext(&context);
             const TTraceResult trace =
-                TraceContext(t.Context, StackTop(t.ThreadId, t.Context.Esp), std::move(request));
+                TraceContext(context, StackTop(t.ThreadId, context.Esp), std::move(request));
             failed = false;
             if (trace.Text.empty())
                 return;
-            content = trace.Text;
+            content = WithCreator(trace.Text, t.CreatorTitle);
             if (k == 0) {
                 crc[0] = trace.Checksums.First;
                 crc[1] = crc[2] = trace.Checksums.All;
@@ -350,38 +421,53 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
         });
         if (failed && t.HasContext)
             content = InternalErrorText(u"GetThreadStack");
+        else if (content == u">> stack not accessible" && t.Crashed && !t.InnerLevel && t.ExceptAddr)
+            content += u", exception location: \r\n" + LocationLine(LineAt(t.ExceptAddr), options);
         if (!t.InnerHeading.empty())
             content = t.InnerHeading + u"\r\n" + content;
-        s->SetContent(t.Title, content);
-        report.Changed();
-    }
+        section(t.Title, content);
+    };
+    const auto disassembly = [&] {
+        if (s->FindItem(u"disassembling") < 0)
+            return;
+        std::u16string listing = InternalErrorText(u"GetCleartextDisAsm");
+        base::Guarded([&] { listing = Disassembly(report, funcEntry, funcAddr); });
+        section(u"disassembling", listing); // empty: the section goes
+    };
+
+    if (threads > 0 && !stopped())
+        traceThread(0, 0);
     if (stopped())
         return;
-    progress(threads, 0);
+    progress(threads > 0 ? 1 : 0, 0);
     if (const CONTEXT* c = report.GetContext()) {
         const CONTEXT& context = oldest && oldest->InnerLevel ? oldest->Context : *c;
         if (s->FindItem(u"cpu registers") >= 0)
-            s->SetContent(u"cpu registers",
-                          CpuRegistersText({context.Eax, context.Ebx, context.Ecx, context.Edx, context.Esi,
-                                            context.Edi, context.Eip, context.Esp, context.Ebp}));
+            section(u"cpu registers",
+                    CpuRegistersText({context.Eax, context.Ebx, context.Ecx, context.Edx, context.Esi,
+                                      context.Edi, context.Eip, context.Esp, context.Ebp}));
         if (s->FindItem(u"stack dump") >= 0) {
             std::u16string dump = InternalErrorText(u"GetStackDump");
             base::Guarded([&] { dump = StackDump(context); });
-            s->SetContent(u"stack dump", dump);
+            section(u"stack dump", dump);
         }
     }
-    if (s->FindItem(u"disassembling") >= 0) {
-        std::u16string listing = InternalErrorText(u"GetCleartextDisAsm");
-        base::Guarded([&] { listing = Disassembly(report, funcEntry, funcAddr); });
-        s->SetContent(u"disassembling", listing); // empty: the section goes
-    }
+    if (!inner)
+        disassembly();
     for (const TReportPlugin& plugin : ListedPlugins(report, true))
         if (s->FindItem(plugin.Name) >= 0) {
             if (stopped())
                 return;
-            s->SetContent(plugin.Name, PluginText(plugin, &report));
-            progress(threads, 500);
+            section(plugin.Name, PluginText(plugin, &report));
+            progress(1, 500);
         }
+    for (int k = 1; k < threads; ++k) {
+        if (stopped())
+            return;
+        traceThread(k, k + 1);
+    }
+    if (inner)
+        disassembly();
     const base::ComPtr<IReportFields> h = report.GetBugReportHeader();
     h->Lock();
     h->SetContent(u"callstack crc", CallstackCrcText(crc[0], crc[1], crc[2]));
@@ -389,7 +475,6 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
         if (const size_t bar = m.find(u'|'); bar != std::u16string::npos)
             h->SetContent(m.substr(0, bar) + u".vex", m.substr(bar + 1));
     h->Unlock();
-    a.Complete = true;
 }
 
 TReportItems Items(IReportFields& fields)
@@ -409,9 +494,11 @@ TReportItems Items(IReportFields& fields)
 namespace {
 
 // Completes the report once: the caller that takes it on (or the completion thread) runs it,
-// the others wait for it with the please-wait window. A thread that asks again while it
-// completes the report itself (from a message its window processes meanwhile) gets what is
-// there so far.
+// the others wait for it with the please-wait window (not while the process is blocked: the
+// completion may need what blocks it). A thread that asks again while it completes the report
+// itself (from a message its window processes meanwhile) gets what is there so far. The one
+// that completed it then tells the callbacks and, while the report is in its post-processing
+// phase, fires the handlers of the complete report, unless nobody holds the report any more.
 void CompleteOnce(ExceptionReport& report, TAssembly& a, bool onCompletionThread)
 {
     const DWORD self = ::GetCurrentThreadId();
@@ -427,6 +514,8 @@ void CompleteOnce(ExceptionReport& report, TAssembly& a, bool onCompletionThread
         completer = a.CompletionThread.Get();
     }
     if (!mine) {
+        if (LoaderLockBusy(0))
+            return;
         TPleaseWait wait(report, a.Progress, completer);
         while (::WaitForSingleObject(a.Completed.Get(), 50) == WAIT_TIMEOUT)
             wait.Tick();
@@ -448,10 +537,19 @@ void CompleteOnce(ExceptionReport& report, TAssembly& a, bool onCompletionThread
     }
     {
         const std::lock_guard lock(a.Lock);
-        a.Complete = true;
+        a.Complete = !a.Abort;
         a.CompletingThread = 0;
     }
     ::SetEvent(a.Completed.Get());
+    if (a.Abort)
+        return;
+    report.GetBugReport(true);
+    if (report.AdvancePhase(epPostProcessing, epCompleteReport)) {
+        bool handled = false;
+        base::Guarded([&] {
+            FireHandlerEvent(nullptr, heException, eaSendBugReport, handled, report, epCompleteReport);
+        });
+    }
 }
 
 struct TCompletion
@@ -466,54 +564,58 @@ DWORD WINAPI CompletionThread(void* p)
     RegisterThreadInfo(::GetCurrentThreadId(), nullptr, "-", 0, 0, nullptr);
     c->Report->SetCompleteThreadId(::GetCurrentThreadId());
     CompleteOnce(*c->Report, *c->Assembly, true);
-    // Unless nobody holds the report any more: its callbacks hear of the completion, and the
-    // handlers of the complete report run while it is still in its post-processing phase.
-    if (!c->Assembly->Abort) {
-        c->Report->GetBugReport(true);
-        if (c->Report->GetPhase() == epPostProcessing) {
-            bool handled = false;
-            c->Report->FireHandlers(epCompleteReport, handled);
-        }
-    }
     UnregisterThread(::GetCurrentThreadId());
     return 0;
 }
 
+// Starts the completion thread; false when it cannot be had. Called with the lock held, so
+// that the thread is known before a waiter looks.
+bool StartCompletionThread(ExceptionReport& report, const std::shared_ptr<TAssembly>& a)
+{
+    auto* c = new TCompletion{base::ComPtr<ExceptionReport>::Share(&report), a};
+    DWORD id = 0;
+    a->CompletionThread.Reset(::CreateThread(nullptr, 0, &CompletionThread, c, CREATE_SUSPENDED, &id));
+    const HANDLE thread = a->CompletionThread.Get();
+    if (!thread) {
+        delete c;
+        return false;
+    }
+    a->CompletingThread = id; // nobody else takes the completion on from now
+    ::SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
+    ::ResumeThread(thread);
+    return true;
+}
+
 } // namespace
 
-std::u16string AssembledReportText(IExceptionReport& exc, bool mustBeComplete)
+std::u16string AssembledReportText(IExceptionReport& exc, bool mustBeComplete, bool& complete)
 {
+    complete = true; // a report that is not made has nothing to wait for
     auto* report = dynamic_cast<ExceptionReport*>(&exc);
     if (!report || !report->GetCreateBugReport())
         return {};
     const std::shared_ptr<TAssembly> a = AssemblyOf(*report);
-    bool startCompletion = false;
     {
         const std::lock_guard lock(a->Lock);
         if (!a->Built) {
             a->Built = true;
             base::Guarded([&] { Build(*report, *a); });
-            // The pipeline's first request starts the completion on a thread of its own, so that
-            // the dialog shows at once; the slow parts replace their placeholders meanwhile.
-            startCompletion =
-                !mustBeComplete && ::GetCurrentThreadId() == HandlingThreadId() && !LoaderLockBusy(0);
-        }
-    }
-    if (startCompletion) {
-        auto* c = new TCompletion{base::ComPtr<ExceptionReport>::Share(report), a};
-        const std::lock_guard lock(a->Lock); // the thread is known before a waiter looks
-        DWORD id = 0;
-        a->CompletionThread.Reset(::CreateThread(nullptr, 0, &CompletionThread, c, CREATE_SUSPENDED, &id));
-        if (const HANDLE thread = a->CompletionThread.Get()) {
-            a->CompletingThread = id; // nobody else takes the completion on from now
-            ::SetThreadPriority(thread, THREAD_PRIORITY_ABOVE_NORMAL);
-            ::ResumeThread(thread);
-        } else {
-            delete c;
+            // The completion starts with the first request, unless it is to wait until asked
+            // for: on a thread of its own for the pipeline (and once a callback listens), so
+            // that the dialog shows at once while the slow parts replace their placeholders;
+            // otherwise (or when no thread can be had) at once on this thread.
+            if (!report->GetDontCompleteYet() && !mustBeComplete)
+                mustBeComplete =
+                    !((::GetCurrentThreadId() == HandlingThreadId() || report->GetMultiThreadedComplete()) &&
+                      !LoaderLockBusy(0) && StartCompletionThread(*report, a));
         }
     }
     if (mustBeComplete)
         CompleteOnce(*report, *a, false);
+    {
+        const std::lock_guard lock(a->Lock);
+        complete = a->Complete;
+    }
     const base::ComPtr<IReportFields> header = report->GetBugReportHeader(),
                                       sections = report->GetBugReportSections();
     return ReportText(Items(*header), Items(*sections));

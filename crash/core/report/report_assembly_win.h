@@ -13,6 +13,11 @@
 
 namespace crash {
 
-std::u16string AssembledReportText(IExceptionReport& report, bool mustBeComplete);
+std::u16string AssembledReportText(IExceptionReport& report, bool mustBeComplete, bool& complete);
+inline std::u16string AssembledReportText(IExceptionReport& report, bool mustBeComplete)
+{
+    bool complete;
+    return AssembledReportText(report, mustBeComplete, complete);
+}
 
 } // namespace crash

@@ -33,7 +33,8 @@ std::string Narrow(const std::u16string& text)
 }
 
 // A report of an exception thrown and caught here, with what its throw captured.
-base::ComPtr<ExceptionReport> CaughtReport(bool listThreads, bool createReport = true)
+base::ComPtr<ExceptionReport> CaughtReport(bool listThreads, bool createReport = true,
+                                           bool dontCompleteYet = false)
 {
     SetRaiseCapture(true);
     std::exception_ptr caught;
@@ -57,16 +58,25 @@ base::ComPtr<ExceptionReport> CaughtReport(bool listThreads, bool createReport =
                                      reinterpret_cast<const uint8_t*>(raised->PreparedStack) +
                                          raised->PreparedStackLength);
     request.Source = esManual;
+    request.DontCompleteYet = dontCompleteYet;
     base::ComPtr<ExceptionReport> report = CreateExceptionReport(std::move(request));
     report->SetListThreads(listThreads);
     report->SetCreateBugReport(createReport);
     return report;
 }
 
+// A report that is to wait until asked for shows its placeholders first; one built off the
+// pipeline's thread is complete at once.
 TEST(ReportAssembly, PlaceholdersThenTheCompleteReport)
 {
-    const base::ComPtr<ExceptionReport> report = CaughtReport(true);
-    const std::string first = Narrow(AssembledReportText(*report, false));
+    bool done = false;
+    EXPECT_EQ(Narrow(AssembledReportText(*CaughtReport(false), false, done)).find("will be calculated soon"),
+              std::string::npos);
+    EXPECT_TRUE(done);
+
+    const base::ComPtr<ExceptionReport> report = CaughtReport(true, true, true);
+    const std::string first = Narrow(AssembledReportText(*report, false, done));
+    EXPECT_FALSE(done);
     EXPECT_NE(first.find("callstack crc     : will be calculated soon"), std::string::npos) << first;
     EXPECT_NE(first.find(">> stack will be calculated soon"), std::string::npos);
     EXPECT_NE(first.find("\r\n\r\nmodules:\r\n>> will be calculated soon"), std::string::npos);
@@ -92,14 +102,30 @@ TEST(ReportAssembly, OtherThreadsOnlyWithListThreads)
         nullptr, 0, [](void* e) WINAPI -> DWORD { return ::WaitForSingleObject(e, INFINITE); }, stop.Get(), 0,
         &id));
     const std::string title = "thread " + base::HexText(id) + ":";
+    ::SuspendThread(worker.Get());
     const std::string listed = Narrow(AssembledReportText(*CaughtReport(true), true));
-    EXPECT_NE(listed.find("\r\n\r\n" + title), std::string::npos) << listed;
+    ::ResumeThread(worker.Get());
+    EXPECT_NE(listed.find("\r\n\r\n" + title + " <suspended>\r\n"), std::string::npos) << listed;
     const std::string alone = Narrow(AssembledReportText(*CaughtReport(false), true));
     EXPECT_EQ(alone.find(title), std::string::npos);
     ::SetEvent(stop.Get());
     ::WaitForSingleObject(worker.Get(), INFINITE);
 
     EXPECT_EQ(AssembledReportText(*CaughtReport(true, false), true), u"");
+}
+
+// A freeze report of the main thread, made on the main thread itself (which it must not
+// suspend), keeps that thread's trace without ListThreads.
+TEST(ReportAssembly, AFreezeOfTheCallingMainThread)
+{
+    TReportRequest request;
+    request.Type = etFrozen;
+    const base::ComPtr<ExceptionReport> report = CreateExceptionReport(std::move(request));
+    report->SetListThreads(false);
+    const std::string text = Narrow(AssembledReportText(*report, true));
+    EXPECT_NE(text.find("\r\n\r\nthread " + base::HexText(::GetCurrentThreadId())), std::string::npos)
+        << text;
+    EXPECT_EQ(text.find("callstack crc     : $00000000, $00000000"), std::string::npos) << text;
 }
 
 // Plug-ins named by the Plugins setting, in its order: a field of the header, a section of

@@ -40,6 +40,10 @@ bool TracingProcess()
 
 } // namespace crash
 
+// Exported under its plain name, which an outside tool looks up (the compiler's own export
+// carries the stdcall decoration "@4").
+asm(".section .drectve\n.ascii \" -export:vexTraceProcess=vexTraceProcess@4\"\n.text");
+
 int WINAPI vexTraceProcess(int bufferSize)
 {
     using namespace crash;

@@ -43,6 +43,9 @@ TEST(TraceProcess, EveryThreadIntoTheToolsMemory)
     EXPECT_EQ(text.find("TraceProcessThread"), std::string::npos);
     // Cut to the size given, with its NUL.
     EXPECT_EQ(Traced(10), text.substr(0, 9));
+    // A tool finds it by its plain name.
+    EXPECT_EQ(reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(nullptr), "vexTraceProcess")),
+              reinterpret_cast<void*>(&vexTraceProcess));
 }
 
 } // namespace

@@ -117,8 +117,9 @@ base::ComPtr<crash::IVxBitmap> ScreenShot(crash::IExceptionReport&)
     return nullptr;
 }
 
-std::u16string Text(crash::IExceptionReport&, bool)
+std::u16string Text(crash::IExceptionReport&, bool mustBeComplete, bool& complete)
 {
+    complete = mustBeComplete; // made at once
     return u"the report";
 }
 
