@@ -80,7 +80,9 @@ std::u16string ExceptionMessage(const std::exception_ptr* exception)
         return {};
     if (const std::exception* e = CaughtAs<std::exception>(*exception))
         return base::Utf8ToUtf16(e->what());
-    return {};
+    // An object without a message of its own is told by its class.
+    const std::vector<std::u16string> chain = ExceptionClassChain(exception);
+    return chain.empty() ? std::u16string() : chain.front();
 }
 
 ExceptionReport::ExceptionReport(const base::ComPtr<ReportSettings>& settings)
@@ -186,6 +188,46 @@ std::shared_ptr<void> ExceptionReport::AssemblyState(std::shared_ptr<void> (*mak
     if (!FAssemblyState)
         FAssemblyState = make();
     return FAssemblyState;
+}
+
+TStackTrace ExceptionReport::GetCallstack(int index)
+{
+    const std::lock_guard lock(FSection);
+    return index >= 0 && index < static_cast<int>(FThreadStacks.size()) ? FThreadStacks[index].Callstack
+                                                                        : TStackTrace();
+}
+
+uint32_t ExceptionReport::GetCallstackCrc(int index)
+{
+    const std::lock_guard lock(FSection);
+    return index >= 0 && index < 3 ? FCallstackCrc[index] : 0;
+}
+
+DWORD ExceptionReport::GetThreadId(int index)
+{
+    const std::lock_guard lock(FSection);
+    return index >= 0 && index < static_cast<int>(FThreadStacks.size()) ? FThreadStacks[index].ThreadId : 0;
+}
+
+void ExceptionReport::SetThreadStacks(std::vector<DWORD> threads)
+{
+    const std::lock_guard lock(FSection);
+    FThreadStacks.clear();
+    for (const DWORD t : threads)
+        FThreadStacks.push_back({t, {}});
+}
+
+void ExceptionReport::SetCallstack(int index, TStackTrace trace)
+{
+    const std::lock_guard lock(FSection);
+    if (index >= 0 && index < static_cast<int>(FThreadStacks.size()))
+        FThreadStacks[index].Callstack = std::move(trace);
+}
+
+void ExceptionReport::SetCallstackCrc(const uint32_t (&crc)[3])
+{
+    const std::lock_guard lock(FSection);
+    std::copy(crc, crc + 3, FCallstackCrc);
 }
 
 void ExceptionReport::SetInner(std::vector<TInnerException> inner)

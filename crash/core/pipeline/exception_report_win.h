@@ -9,6 +9,7 @@
 #include "base/win_handle.h"
 #include "crash/core/intercept/except_source.h"
 #include "crash/core/pipeline/exception_report_interfaces.h"
+#include "crash/core/stack/stack_text.h"
 #include "crash/dialogs/progress_alert.h"
 #include "crash/settings/report_settings.h"
 
@@ -293,6 +294,14 @@ public:
     {
         return FMultiThreadedComplete;
     }
+    // The call stack and the thread id of thread section `index` (in section order), and the
+    // checksum 0, 1 or 2 of the call stacks: set by the completion, empty or 0 before.
+    TStackTrace GetCallstack(int index);
+    uint32_t GetCallstackCrc(int index);
+    DWORD GetThreadId(int index);
+    void SetThreadStacks(std::vector<DWORD> threads);
+    void SetCallstack(int index, TStackTrace trace);
+    void SetCallstackCrc(const uint32_t (&crc)[3]);
     void SetCompleteThreadId(DWORD thread)
     {
         FCompleteTid = thread;
@@ -378,6 +387,13 @@ private:
     bool FExceptClassSet = false, FExceptMessageSet = false;
     SYSTEMTIME FTime{};
     std::vector<TInnerException> FInner;
+    struct TThreadStack
+    {
+        DWORD ThreadId = 0;
+        TStackTrace Callstack;
+    };
+    std::vector<TThreadStack> FThreadStacks;
+    uint32_t FCallstackCrc[3] = {0, 0, 0};
     std::shared_ptr<void> FAssemblyState;
     base::ComPtr<IProgressAlert> FProgressAlert;
 };

@@ -368,6 +368,10 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
     std::vector<std::u16string> minimal;
     const int threads = static_cast<int>(a.Threads.size());
     a.Progress.Areas = threads + 1;
+    std::vector<DWORD> ids;
+    for (const TThreadEntry& t : a.Threads)
+        ids.push_back(t.ThreadId);
+    report.SetThreadStacks(std::move(ids));
     const auto section = [&](const std::u16string& title, const std::u16string& content) {
         s->SetContent(title, content);
         report.Changed();
@@ -403,6 +407,7 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
             const TTraceResult trace =
                 TraceContext(context, StackTop(t.ThreadId, context.Esp), std::move(request));
             failed = false;
+            report.SetCallstack(k, trace.Trace);
             if (trace.Text.empty())
                 return;
             content = WithCreator(trace.Text, t.CreatorTitle);
@@ -468,6 +473,7 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
     }
     if (inner)
         disassembly();
+    report.SetCallstackCrc(crc);
     const base::ComPtr<IReportFields> h = report.GetBugReportHeader();
     h->Lock();
     h->SetContent(u"callstack crc", CallstackCrcText(crc[0], crc[1], crc[2]));

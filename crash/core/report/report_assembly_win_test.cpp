@@ -90,6 +90,13 @@ TEST(ReportAssembly, PlaceholdersThenTheCompleteReport)
     const std::string esp = base::AddressText(report->GetContext()->Esp);
     EXPECT_NE(complete.find("\r\n\r\nstack dump:\r\n" + esp + "  "), std::string::npos);
     EXPECT_NE(complete.find("crash_report_win_test.exe"), std::string::npos); // the modules list, the stack
+    // The traces and their checksums are kept with the report, in section order.
+    EXPECT_EQ(report->GetThreadId(0), ::GetCurrentThreadId());
+    EXPECT_FALSE(report->GetCallstack(0).empty());
+    EXPECT_TRUE(report->GetCallstack(99).empty());
+    EXPECT_NE(complete.find("callstack crc     : " +
+                            base::AddressText(report->GetCallstackCrc(0)).insert(0, "$") + ", "),
+              std::string::npos);
     // The same text when asked again.
     EXPECT_EQ(Narrow(AssembledReportText(*report, true)), complete);
 }
@@ -146,7 +153,7 @@ TEST(ReportAssembly, PluginsAsFieldsAndSections)
     EXPECT_NE(failing, std::string::npos);
     EXPECT_GT(text.find("\r\n\r\nmodules:"), failing); // in the setting's order
     EXPECT_EQ(text.find("nothing"), std::string::npos);
-    RemoveReportPlugin(u"build");
+    RemoveReportPlugin(u"Build"); // names are compared ignoring case
     RemoveReportPlugin(u"failing");
     EXPECT_FALSE(FindReportPlugin(u"build"));
     EXPECT_TRUE(FindReportPlugin(u"hardware"));

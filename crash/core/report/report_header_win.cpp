@@ -22,6 +22,14 @@
 namespace crash {
 namespace {
 
+// The user's decimal separator, for the sizes.
+char16_t DecimalSeparator()
+{
+    wchar_t separator[4] = L".";
+    ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, separator, 4);
+    return separator[0] ? static_cast<char16_t>(separator[0]) : u'.';
+}
+
 constexpr char16_t ReporterVersion[] = u"4.0.12";
 
 volatile LONG ExceptionNumber = 0;
@@ -128,7 +136,8 @@ std::u16string DriveSpace(wchar_t drive)
     ULARGE_INTEGER free{};
     if (!::GetDiskFreeSpaceExW(root, &free, nullptr, nullptr))
         return {};
-    return u"(" + std::u16string(1, static_cast<char16_t>(drive)) + u":) " + SizeText(free.QuadPart);
+    return u"(" + std::u16string(1, static_cast<char16_t>(drive)) + u":) " +
+           SizeText(free.QuadPart, DecimalSeparator());
 }
 
 std::u16string FreeDiskSpace()
@@ -270,8 +279,10 @@ TReportHeader BuildReportHeader(ExceptionReport& report)
     add(u"process id", [] { return Ascii(base::HexText(::GetCurrentProcessId())); });
     uint64_t allocated = 0, largestFree = 0;
     base::Guarded([&] { AddressSpace(allocated, largestFree); });
-    add(u"allocated memory", [&] { return allocated ? SizeText(allocated) : std::u16string(); });
-    add(u"largest free block", [&] { return largestFree ? SizeText(largestFree) : std::u16string(); });
+    add(u"allocated memory",
+        [&] { return allocated ? SizeText(allocated, DecimalSeparator()) : std::u16string(); });
+    add(u"largest free block",
+        [&] { return largestFree ? SizeText(largestFree, DecimalSeparator()) : std::u16string(); });
     add(u"command line", &CommandLine);
     add(u"executable", [&] { return ModuleFileName(exe); });
     add(u"current module", [&] { return reporter != exe ? ModuleFileName(reporter) : std::u16string(); });

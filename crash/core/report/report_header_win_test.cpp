@@ -78,6 +78,13 @@ TEST(ReportHeader, NumbersMessagesEqualToTheClassAndFreezes)
     const TReportHeader same =
         BuildReportHeader(*ReportOf(std::make_exception_ptr(std::runtime_error("std::runtime_error"))));
     EXPECT_EQ(Content(same, u"exception message"), u"(missing)");
+    // So is an object's that has no message of its own: its class tells it.
+    struct NoMessage
+    {
+    };
+    const TReportHeader plain = BuildReportHeader(*ReportOf(std::make_exception_ptr(NoMessage())));
+    EXPECT_NE(Content(plain, u"exception class"), u"(missing)");
+    EXPECT_EQ(Content(plain, u"exception message"), u"(missing)");
     // A freeze has no class; its message is the FrozenMsg setting.
     const TReportHeader frozen = BuildReportHeader(*ReportOf(nullptr, etFrozen));
     EXPECT_EQ(Content(frozen, u"exception class"), u"(missing)");

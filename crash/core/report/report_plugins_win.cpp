@@ -51,8 +51,8 @@ void RemoveReportPlugin(const std::u16string& name)
 {
     const std::lock_guard lock(Lock);
     auto& plugins = Plugins();
-    const auto found =
-        std::find_if(plugins.begin(), plugins.end(), [&](const TReportPlugin& p) { return p.Name == name; });
+    const auto found = std::find_if(plugins.begin(), plugins.end(),
+                                    [&](const TReportPlugin& p) { return SameName(p.Name, name); });
     if (found != plugins.end())
         plugins.erase(found);
 }
