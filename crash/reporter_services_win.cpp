@@ -4,6 +4,7 @@
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/report/report_assembly_win.h"
+#include "crash/delivery/report_temp_folder_win.h"
 #include "crash/dialogs/assistant_win.h"
 #include "crash/ui/exception_box_win.h"
 #include "crash/ui/report_html_win.h"
@@ -71,11 +72,13 @@ void InstallReporterServices()
     services.CopyToClipboard = &Clipboard;
     services.HtmlPage = &Page;
     services.ResetFreezeCounter = &ResetFreezeCounter;
+    services.ClearTempFolder = &ClearReportTempFolder;
     services.RunAssistant = &Assistant;
     services.CaptureScreenShot = [](IExceptionReport& report) {
         return CaptureScreenShot(report.GetScreenShotAppOnly());
     };
     SetPipelineServices(services);
+    ClearReportTempFolder(); // nothing of an earlier run goes with a report
     InstallAssistantLoader();
     RegisterFormAction(u"Vexcatch.HandleScreenshotForm", &ScreenshotFormAction);
 }

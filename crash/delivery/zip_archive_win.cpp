@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <shlobj.h>
-
 namespace crash {
 namespace {
 
@@ -44,31 +42,6 @@ bool ReadWhole(const std::wstring& path, std::vector<uint8_t>& data, TDosTime& t
 }
 
 } // namespace
-
-std::wstring ReportTempFolder()
-{
-    wchar_t temp[MAX_PATH + 1] = {};
-    std::wstring folder;
-    const DWORD n = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (n > 0 && n <= MAX_PATH) {
-        folder = temp;
-    } else {
-        wchar_t appData[MAX_PATH] = {};
-        if (SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, appData)))
-            folder = appData;
-    }
-    if (!folder.empty() && folder.back() != L'\\')
-        folder += L'\\';
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    wchar_t exe[MAX_PATH] = {};
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    std::wstring name = FileNameOf(exe);
-    if (const size_t dot = name.find_last_of(L'.'); dot != std::wstring::npos)
-        name.resize(dot);
-    folder += name + L".Vexcatch\\";
-    ::CreateDirectoryW(folder.c_str(), nullptr);
-    return folder;
-}
 
 bool WriteZipArchive(const std::wstring& archive, const std::vector<std::wstring>& files,
                      const std::vector<std::wstring>& names)

@@ -2,6 +2,7 @@
 // all when a file cannot be read.
 
 #include "base/win_handle.h"
+#include "crash/delivery/report_temp_folder_win.h"
 #include "crash/delivery/zip_archive_win.h"
 
 #include <windows.h>
@@ -29,6 +30,21 @@ void Write(const std::wstring& path, const std::string& text)
         ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD wrote = 0;
     ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
+}
+
+// The folder is emptied of every file, a read-only one too, and made again when it is gone.
+TEST(ReportTempFolder, EmptiedOfEveryFile)
+{
+    const std::wstring folder = ReportTempFolder();
+    Write(folder + L"old report.txt", "earlier");
+    Write(folder + L"screenShot.png", "picture");
+    ::SetFileAttributesW((folder + L"screenShot.png").c_str(), FILE_ATTRIBUTE_READONLY);
+    ClearReportTempFolder();
+    EXPECT_EQ(::GetFileAttributesW((folder + L"old report.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(::GetFileAttributesW((folder + L"screenShot.png").c_str()), INVALID_FILE_ATTRIBUTES);
+    ASSERT_TRUE(::RemoveDirectoryW(folder.c_str()));
+    EXPECT_EQ(ReportTempFolder(), folder);
+    EXPECT_NE(::GetFileAttributesW(folder.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(ZipArchiveFiles, FilesGoInUnderTheirNamesTimesAndAttributes)
