@@ -250,12 +250,30 @@ base::ComPtr<IReportFields> ExceptionReport::Fields(base::ComPtr<ReportFields>& 
 
 base::ComPtr<IReportFields> ExceptionReport::GetBugReportHeader()
 {
-    return Fields(FBugReportHeader);
+    Build();
+    return HeaderFields();
 }
 
 base::ComPtr<IReportFields> ExceptionReport::GetBugReportSections()
 {
+    Build();
+    return SectionFields();
+}
+
+base::ComPtr<IReportFields> ExceptionReport::HeaderFields()
+{
+    return Fields(FBugReportHeader);
+}
+
+base::ComPtr<IReportFields> ExceptionReport::SectionFields()
+{
     return Fields(FBugReportSections);
+}
+
+void ExceptionReport::Build()
+{
+    if (FCreateBugReport && !FBuildAsked.exchange(true))
+        GetBugReport(false);
 }
 
 std::u16string ExceptionReport::GetBugReport(bool mustBeComplete)
@@ -599,8 +617,8 @@ base::ComPtr<ExceptionReport> CreateExceptionReport(TReportRequest request)
     r.FShowSetting = d.Show;
     r.FShowAssis = d.Assistant;
     r.FAppendScreenShot = r.FCreateScreenShot;
-    if (request.DontCompleteYet && r.FCreateBugReport)
-        r.GetBugReport(false); // built now, completed when asked for
+    if (request.DontCompleteYet)
+        r.Build(); // now, completed when asked for
     return report;
 }
 

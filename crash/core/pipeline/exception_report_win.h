@@ -173,8 +173,12 @@ public:
     {
         return FPreparedStack;
     }
+    // The header and the sections, built on first use when CreateBugReport is on.
     base::ComPtr<IReportFields> GetBugReportHeader() override;
     base::ComPtr<IReportFields> GetBugReportSections() override;
+    // ... as they are, for the assembly that builds them.
+    base::ComPtr<IReportFields> HeaderFields();
+    base::ComPtr<IReportFields> SectionFields();
     bool GetCreateBugReport() override
     {
         return FCreateBugReport;
@@ -335,6 +339,8 @@ private:
     bool FireAction(HWND parent, TExceptAction action);
     // The header or the sections, made on first use.
     base::ComPtr<IReportFields> Fields(base::ComPtr<ReportFields>& fields);
+    // Builds the header and the sections (once, with CreateBugReport).
+    void Build();
     // Tells every callback, plain ones first.
     void Notify(bool complete, const std::u16string& text);
     // The crash dialog of this process when `parent` is null.
@@ -378,6 +384,7 @@ private:
     HANDLE FSendThread = nullptr; // exchanged atomically: a send and the final saving meet here
     bool FDontCompleteYet = false;
     std::atomic<bool> FMultiThreadedComplete{false};
+    std::atomic<bool> FBuildAsked{false};
     // Set once the callbacks have heard of the completion (by the thread that saw it,
     // FNotifier): whoever asks for the complete report meanwhile waits for it, so that what a
     // critical callback starts (an automatic send) has started before the program ends.

@@ -269,7 +269,7 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
 void Build(ExceptionReport& report, TAssembly& a)
 {
     const TReportHeader header = BuildReportHeader(report);
-    const base::ComPtr<IReportFields> h = report.GetBugReportHeader();
+    const base::ComPtr<IReportFields> h = report.HeaderFields();
     h->Lock();
     for (const auto& [name, content] : header.Items)
         h->SetContent(name, content);
@@ -277,7 +277,7 @@ void Build(ExceptionReport& report, TAssembly& a)
     if (const auto ex = base::Query<IReportFieldsEx>(h.Get()))
         ex->SetAddIndex(header.AddIndex);
 
-    const base::ComPtr<IReportFields> s = report.GetBugReportSections();
+    const base::ComPtr<IReportFields> s = report.SectionFields();
     base::Guarded([&] { a.Threads = ThreadsOf(report); });
     const TStackTextOptions options = TextOptions(report);
     for (const TThreadEntry& t : a.Threads) {
@@ -347,7 +347,7 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
         a.Progress.Permille = permille;
         tick();
     };
-    const base::ComPtr<IReportFields> s = report.GetBugReportSections();
+    const base::ComPtr<IReportFields> s = report.SectionFields();
     // Without ListThreads only the failing thread (a freeze's main thread) and its inner
     // exceptions stay.
     if (!report.GetListThreads())
@@ -474,7 +474,7 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
     if (inner)
         disassembly();
     report.SetCallstackCrc(crc);
-    const base::ComPtr<IReportFields> h = report.GetBugReportHeader();
+    const base::ComPtr<IReportFields> h = report.HeaderFields();
     h->Lock();
     h->SetContent(u"callstack crc", CallstackCrcText(crc[0], crc[1], crc[2]));
     for (const std::u16string& m : minimal)
@@ -622,8 +622,7 @@ std::u16string AssembledReportText(IExceptionReport& exc, bool mustBeComplete, b
         const std::lock_guard lock(a->Lock);
         complete = a->Complete;
     }
-    const base::ComPtr<IReportFields> header = report->GetBugReportHeader(),
-                                      sections = report->GetBugReportSections();
+    const base::ComPtr<IReportFields> header = report->HeaderFields(), sections = report->SectionFields();
     return ReportText(Items(*header), Items(*sections));
 }
 

@@ -8,6 +8,7 @@
 #include "base/win_handle.h"
 #include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/pipeline/exception_report_win.h"
+#include "crash/core/pipeline/pipeline_services.h"
 
 #include <gtest/gtest.h>
 
@@ -105,11 +106,12 @@ TEST(ReportAssembly, OtherThreadsOnlyWithListThreads)
 {
     const base::KernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     DWORD id = 0;
+    // Suspended before it ran (a thread suspended anywhere else may hold a lock the report
+    // needs).
     const base::KernelHandle worker(::CreateThread(
-        nullptr, 0, [](void* e) WINAPI -> DWORD { return ::WaitForSingleObject(e, INFINITE); }, stop.Get(), 0,
-        &id));
+        nullptr, 0, [](void* e) WINAPI -> DWORD { return ::WaitForSingleObject(e, INFINITE); }, stop.Get(),
+        CREATE_SUSPENDED, &id));
     const std::string title = "thread " + base::HexText(id) + ":";
-    ::SuspendThread(worker.Get());
     const std::string listed = Narrow(AssembledReportText(*CaughtReport(true), true));
     ::ResumeThread(worker.Get());
     EXPECT_NE(listed.find("\r\n\r\n" + title + " <suspended>\r\n"), std::string::npos) << listed;
@@ -119,6 +121,21 @@ TEST(ReportAssembly, OtherThreadsOnlyWithListThreads)
     ::WaitForSingleObject(worker.Get(), INFINITE);
 
     EXPECT_EQ(AssembledReportText(*CaughtReport(true, false), true), u"");
+}
+
+// A field that a handler adds before anything else asked for the report goes in with the
+// fields added later: the header is built first, on that first use.
+TEST(ReportAssembly, AFieldAddedFirstGoesBeforeTheChecksum)
+{
+    TPipelineServices services = PipelineServices();
+    services.ReportText = &AssembledReportText;
+    SetPipelineServices(services);
+    const base::ComPtr<ExceptionReport> report = CaughtReport(false);
+    report->GetBugReportHeader()->SetContent(u"ticket", u"4711");
+    const std::string text = Narrow(report->GetBugReport(true));
+    const size_t field = text.find("\r\nticket            : 4711\r\n");
+    EXPECT_LT(text.find("date/time"), field) << text;
+    EXPECT_LT(field, text.find("\r\ncallstack crc")) << text;
 }
 
 // A freeze report of the main thread, made on the main thread itself (which it must not
