@@ -241,8 +241,9 @@ base::ComPtr<IReportFields> ExceptionReport::Fields(base::ComPtr<ReportFields>& 
     const std::lock_guard lock(FSection);
     if (!fields) {
         fields = base::MakeCom<ReportFields>();
-        // No change notification from the fields themselves (it would come with their lock
-        // held): the report's assembly tells the callbacks after each section it fills.
+        // A change only counts here (the fields call this with their lock held): the text is
+        // made anew. The report's assembly tells the callbacks after each section it fills.
+        fields->OnChange = [this] { ++FChanges; };
         fields->AcceptData();
     }
     return fields;
@@ -279,21 +280,35 @@ void ExceptionReport::Build()
 std::u16string ExceptionReport::GetBugReport(bool mustBeComplete)
 {
     const TPipelineServices& services = PipelineServices();
+    const uint64_t changes = FChanges;
     std::u16string text;
+    bool cached;
+    {
+        // The text made last, when nothing changed since and it is as complete as asked for.
+        const std::lock_guard lock(FSection);
+        cached = !FBugReport.empty() && FCachedChanges == changes && (FComplete || !mustBeComplete);
+        if (cached)
+            text = FBugReport;
+    }
     bool complete = mustBeComplete && !services.ReportText; // nothing to make
-    if (services.ReportText)
+    if (!cached && services.ReportText)
         base::Guarded([&] { text = services.ReportText(*this, mustBeComplete, complete); });
     bool completed = false, notifying = false;
     {
         const std::lock_guard lock(FSection);
-        if (!text.empty())
+        // Kept only when nothing changed while it was made: an older text must not replace a
+        // newer one that another thread made meanwhile.
+        if (!cached && !text.empty() && FChanges == changes) {
             FBugReport = text;
+            FCachedChanges = changes;
+        }
         if (complete && !FComplete) {
             completed = FComplete = true;
             FNotifier = ::GetCurrentThreadId();
         }
         notifying = FComplete && FNotifier != ::GetCurrentThreadId();
-        text = FBugReport;
+        if (text.empty())
+            text = FBugReport;
     }
     if (completed) {
         Notify(true, text);

@@ -364,7 +364,10 @@ private:
     HMODULE FPackage = nullptr;
     std::vector<uint8_t> FPreparedStack;
     base::ComPtr<ReportFields> FBugReportHeader, FBugReportSections;
-    std::u16string FBugReport;
+    std::u16string FBugReport; // the text made last
+    // Changes of the header and the sections, and how many there were when FBugReport was made.
+    std::atomic<uint64_t> FChanges{0};
+    uint64_t FCachedChanges = 0;
     bool FComplete = false;
     base::ComPtr<IVxBitmap> FScreenShot;
     struct TCallback
