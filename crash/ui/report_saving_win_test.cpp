@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <shlobj.h>
+
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -55,6 +57,26 @@ TEST(ReportSaving, BesideTheProgramWithDuplicatesMerged)
     ::DeleteFileW(file.c_str());
     ::DeleteFileW(other.c_str());
     ::RemoveDirectoryW(testing::Beside(L"saved reports").c_str());
+}
+
+// When the report file cannot be made beside the program (a folder of its name is in the way
+// here), it goes to the user's application-data folder, under the program's name.
+TEST(ReportSaving, ToTheUsersFolderWhenTheProgramsFolderCannotTakeIt)
+{
+    const base::ComPtr<ReportSettings> settings = ModuleSettingsFor(nullptr);
+    settings->SetBugReportFile(u"blocked report.txt");
+    const std::wstring blocker = testing::Beside(L"blocked report.txt");
+    ASSERT_TRUE(::CreateDirectoryW(blocker.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    wchar_t appData[MAX_PATH] = L"";
+    ASSERT_TRUE(SUCCEEDED(::SHGetFolderPathW(nullptr, CSIDL_APPDATA, nullptr, 0, appData)));
+    const std::wstring folder = std::wstring(appData) + L"\\crash_ui_win_test",
+                       fallback = folder + L"\\blocked report.txt";
+    ::DeleteFileW(fallback.c_str());
+    EXPECT_TRUE(SaveReportToFile(u"", Report(u"4"), nullptr, *settings, true));
+    EXPECT_NE(Read(fallback).find("date/time        : 4"), std::string::npos);
+    ::DeleteFileW(fallback.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+    ::RemoveDirectoryW(blocker.c_str());
 }
 
 // The page with this program's settings: its message, its captions, the report hidden.
