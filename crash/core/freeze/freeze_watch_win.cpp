@@ -17,12 +17,14 @@ struct TWatch
 {
     uint32_t TimeoutMs = 0;
     UINT Message = 0;
+    DWORD MainThread = 0;
     HWND MainWindow = nullptr;
     base::KernelHandle Stop; // manual reset
     base::KernelHandle Thread;
     DWORD ThreadId = 0;
     volatile LONG Misses = 0;
     volatile LONG Pauses = -1;
+    volatile DWORD Interval = 0; // between probes
     // Set when a pause ends. Kept until the watchdog stops (a pause resets it): closed at the
     // end of each pause it could be closed under the watchdog's wait.
     base::KernelHandle Resumed;
@@ -62,7 +64,7 @@ DWORD WINAPI WatchdogThread(void*)
         if (got != WAIT_OBJECT_0 + 1 && got != WAIT_ABANDONED_0 + 1)
             return 0;
     }
-    DWORD interval = Watch.TimeoutMs / 10;
+    DWORD interval = Watch.Interval;
     while (::WaitForSingleObject(Watch.Stop.Get(), 0) == WAIT_TIMEOUT) {
         if (const HANDLE resumed = Watch.Pauses >= 0 ? Watch.Resumed.Get() : nullptr) {
             const HANDLE either[] = {Watch.Stop.Get(), resumed};
@@ -74,6 +76,7 @@ DWORD WINAPI WatchdogThread(void*)
         if (Answered()) {
             Watch.Misses = 0;
             interval = Watch.TimeoutMs / 10;
+            Watch.Interval = interval;
         } else if (Watch.Pauses < 0 && ::InterlockedIncrement(&Watch.Misses) >= MissesForAFreeze) {
             TDispatchRequest request;
             request.Type = etFrozen;
@@ -82,6 +85,7 @@ DWORD WINAPI WatchdogThread(void*)
             DispatchException(request);
             Watch.Misses = 0;
             interval += interval / 2;
+            Watch.Interval = interval;
         }
     }
     if (single)
@@ -96,8 +100,10 @@ void StartFreezeWatch(uint32_t timeoutMs)
     if (Watch.Thread || timeoutMs < 10)
         return;
     Watch.TimeoutMs = timeoutMs;
+    Watch.Interval = timeoutMs / 10;
     Watch.Message = AttachMessageHandler(0, &AnswerProbe, nullptr);
-    Watch.MainWindow = MessageWindowOf(::GetCurrentThreadId());
+    Watch.MainThread = ::GetCurrentThreadId();
+    Watch.MainWindow = MessageWindowOf(Watch.MainThread);
     if (!Watch.Message || !Watch.MainWindow)
         return;
     Watch.Stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -122,6 +128,7 @@ void StopFreezeWatch()
     if (Watch.Resumed)
         ::SetEvent(Watch.Resumed.Get());
     Watch.Pauses = -1;
+    DetachMessageHandler(Watch.MainThread, Watch.Message);
     if (::WaitForSingleObject(Watch.Thread.Get(), 500) != WAIT_OBJECT_0)
         ::TerminateThread(Watch.Thread.Get(), 0);
     UnregisterThread(Watch.ThreadId);
@@ -144,6 +151,11 @@ void PauseFreezeWatch(bool paused)
         if (Watch.Resumed)
             ::SetEvent(Watch.Resumed.Get());
     }
+}
+
+uint32_t FreezeProbeInterval()
+{
+    return Watch.Interval;
 }
 
 void ResetFreezeCounter()

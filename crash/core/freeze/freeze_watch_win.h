@@ -18,6 +18,8 @@ void StartFreezeWatch(uint32_t timeoutMs);
 void StopFreezeWatch();
 // Nested pause and resume (ignored on the watchdog itself and when none runs).
 void PauseFreezeWatch(bool paused);
+// The time between two probes now, in milliseconds (0 when no watchdog runs).
+uint32_t FreezeProbeInterval();
 // After every report: the probes start counting again.
 void ResetFreezeCounter();
 // For the dialog of a freeze report: once the main thread answers again, its answer (a null

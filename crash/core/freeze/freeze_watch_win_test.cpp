@@ -1,6 +1,9 @@
-// Freeze detection in a real program (testing/freeze_child.cpp): a main thread that answers
-// nothing for four timeouts is reported as frozen; one that keeps processing its messages
-// never is.
+// Freeze detection in a real program (testing/freeze_child.cpp), started from its settings
+// with a timeout of half a second: a main thread that answers nothing is reported as frozen
+// with its stack, whatever keeps it (a wait, a loop, a lock); the probes grow by half after
+// each report; the answer of a main thread that recovers reaches the freeze's dialog; a main
+// thread that keeps processing its messages, or one whose silence falls in another
+// exception's handling, never is.
 
 #include "crash/core/intercept/testing/child_process.h"
 
@@ -12,17 +15,61 @@
 namespace crash {
 namespace {
 
-TEST(FreezeWatch, ABlockedMainThreadIsReportedAndAnAnsweringOneIsNot)
+std::string Joined(const std::vector<std::string>& lines)
 {
-    const testing::TOutcome blocked = testing::Start(L"freeze_child.exe", "blocked");
-    EXPECT_EQ(blocked.ExitCode, 0u);
-    ASSERT_GE(blocked.Lines.size(), 2u);
-    EXPECT_EQ(blocked.Lines.front(), "report 1 1 EFrozen"); // etFrozen, esAntiFreezeCheck
-    EXPECT_NE(std::find(blocked.Lines.begin(), blocked.Lines.end(), "went on"), blocked.Lines.end());
+    std::string all;
+    for (const std::string& line : lines)
+        all += line + " | ";
+    return all;
+}
 
+bool Has(const testing::TOutcome& o, const std::string& line)
+{
+    return std::find(o.Lines.begin(), o.Lines.end(), line) != o.Lines.end();
+}
+
+TEST(FreezeWatch, AMainThreadThatWaitsIsReportedWithItsStackAndItsAnswerReachesTheDialog)
+{
+    const testing::TOutcome o = testing::Start(L"freeze_child.exe", "blocked");
+    const std::string all = Joined(o.Lines);
+    EXPECT_EQ(o.ExitCode, 0u) << all;
+    ASSERT_FALSE(o.Lines.empty());
+    EXPECT_EQ(o.Lines.front(), "report 1 1 EFrozen") << all; // etFrozen, esAntiFreezeCheck
+    EXPECT_TRUE(Has(o, "interval 50")) << all;
+    EXPECT_TRUE(Has(o, "names MainThreadWaits")) << all;
+    EXPECT_TRUE(Has(o, "main answered")) << all;
+    EXPECT_TRUE(Has(o, "went on")) << all;
+}
+
+TEST(FreezeWatch, ALoopAndALockAreFreezesTooAndTheProbesGrowByHalfAfterEachReport)
+{
+    const testing::TOutcome busy = testing::Start(L"freeze_child.exe", "busy");
+    std::string all = Joined(busy.Lines);
+    EXPECT_EQ(busy.ExitCode, 0u) << all;
+    EXPECT_TRUE(Has(busy, "names MainThreadComputes")) << all;
+    std::vector<std::string> intervals;
+    for (const std::string& line : busy.Lines)
+        if (line.rfind("interval ", 0) == 0)
+            intervals.push_back(line);
+    EXPECT_EQ(intervals, (std::vector<std::string>{"interval 50", "interval 75"})) << all;
+
+    const testing::TOutcome lock = testing::Start(L"freeze_child.exe", "lock");
+    all = Joined(lock.Lines);
+    EXPECT_EQ(lock.ExitCode, 0u) << all;
+    EXPECT_TRUE(Has(lock, "names MainThreadLocks")) << all;
+    EXPECT_TRUE(Has(lock, "went on")) << all;
+}
+
+TEST(FreezeWatch, NoneWhileTheMainThreadAnswersOrAnotherExceptionIsHandled)
+{
     const testing::TOutcome pumping = testing::Start(L"freeze_child.exe", "pumping");
     EXPECT_EQ(pumping.ExitCode, 0u);
     EXPECT_EQ(pumping.Lines, std::vector<std::string>{"went on"});
+
+    const testing::TOutcome dialog = testing::Start(L"freeze_child.exe", "dialog");
+    EXPECT_EQ(dialog.ExitCode, 0u);
+    EXPECT_EQ(dialog.Lines, (std::vector<std::string>{"report 0 16 crash::EExternalException", "went on"}))
+        << Joined(dialog.Lines);
 }
 
 } // namespace

@@ -96,6 +96,13 @@ UINT AttachMessageHandler(UINT message, TMessageHandler handler, void* data)
     return message;
 }
 
+void DetachMessageHandler(DWORD threadId, UINT message)
+{
+    const std::lock_guard lock(Lock);
+    if (TThreadWindow* w = Find(threadId))
+        w->Handlers.erase(message);
+}
+
 HWND MessageWindowOf(DWORD threadId)
 {
     const std::lock_guard lock(Lock);

@@ -16,6 +16,8 @@ using TMessageHandler = LRESULT (*)(void* data, WPARAM wParam, LPARAM lParam);
 // window, which is created on the first call; the message number, or 0 when the window
 // cannot be made.
 UINT AttachMessageHandler(UINT message, TMessageHandler handler, void* data);
+// Takes the handler of `message` off the window of `threadId` (from any thread).
+void DetachMessageHandler(DWORD threadId, UINT message);
 // The window of a thread, or null when it has none (or it is gone).
 HWND MessageWindowOf(DWORD threadId);
 // Destroys the calling thread's window and forgets its handlers.

@@ -1,14 +1,28 @@
-// A windowed program with freeze detection (a FreezeTimeout of 500 ms):
-//     freeze_child blocked|pumping LOG
-// "blocked": the main thread answers no messages for two seconds; "pumping": it keeps
-// processing them for two seconds. Each report that would show its dialog logs "report T S C"
-// (T the exception type, S the source, C the class as the dialog shows it); "went on" when the
-// main thread goes on.
+// A windowed program whose settings turn the freeze check on with a timeout of 500 ms (the
+// reporter starts it from its settings), with the real report assembly and a stand-in for the
+// crash dialog:
+//     freeze_child MODE LOG
+// Modes, each ending with "went on" when the main thread goes on:
+//   blocked  the main thread waits on an event (in MainThreadWaits) until the first report's
+//            stand-in has seen the main thread answer again: the stand-in has its window
+//            told of the answer as the crash dialog of a freeze is, and logs "main answered";
+//   busy     the main thread computes in a loop (MainThreadComputes) until two reports came;
+//   lock     the main thread waits for a lock a worker holds (MainThreadLocks) until a report
+//            came;
+//   pumping  the main thread keeps processing its messages for two seconds;
+//   dialog   a worker fails while the main thread answers nothing for 1.5 s; the failure's
+//            stand-in stays open for two seconds, during which no freeze is reported.
+// Each report that would show its dialog logs "report T S C" (the exception type, the source,
+// the class as the dialog shows it); a freeze report also logs "interval N" (the watchdog's
+// probe interval when it reported) and "names F" for each of the functions above that the
+// main thread's section of the complete report names.
 
+#include "base/win_handle.h"
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/pipeline/testing/pipeline_reporter.h"
+#include "crash/core/report/report_assembly_win.h"
 
 #include <windows.h>
 
@@ -17,42 +31,146 @@
 namespace {
 
 const char* Log = "";
+std::string Mode;
+int Reports = 0;                                                          // freeze reports seen
+base::KernelHandle Enough{::CreateEventW(nullptr, TRUE, FALSE, nullptr)}, // the main thread may go on
+    Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};                  // the stand-in is done
+CRITICAL_SECTION TheLock;
+
+void Line(const std::string& text)
+{
+    crash::testing::AppendLine(Log, text);
+}
+
+// The stand-in's window hears the main thread's answer, as a freeze's crash dialog does.
+bool MainThreadAnswers()
+{
+    const base::Window window(
+        ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr));
+    crash::AnswerFreezeTo(window.Get());
+    ::SetEvent(Enough.Get());
+    const DWORD end = ::GetTickCount() + 10000;
+    MSG msg;
+    while (::GetTickCount() < end) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            if (msg.hwnd == window.Get() && msg.message == WM_NULL && msg.wParam == 777 && msg.lParam == 777)
+                return true;
+    }
+    return false;
+}
 
 void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
 {
     const std::u16string cls = report.GetExceptClass();
-    crash::testing::AppendLine(Log, "report " + std::to_string(report.GetExceptType()) + " " +
-                                        std::to_string(report.GetSource()) + " " +
-                                        std::string(cls.begin(), cls.end()));
+    Line("report " + std::to_string(report.GetExceptType()) + " " + std::to_string(report.GetSource()) + " " +
+         std::string(cls.begin(), cls.end()));
+    if (report.GetExceptType() != crash::etFrozen) {
+        ::Sleep(2000); // the dialog of a failure stays open a while
+        return;
+    }
+    Line("interval " + std::to_string(crash::FreezeProbeInterval()));
+    const std::u16string text = report.GetBugReport(true);
+    for (const char16_t* function : {u"MainThreadWaits", u"MainThreadComputes", u"MainThreadLocks"})
+        if (text.find(function) != std::u16string::npos)
+            Line("names " + std::string(function, function + std::char_traits<char16_t>::length(function)));
+    ++Reports;
+    if (Mode == "blocked" && Reports == 1) {
+        if (MainThreadAnswers())
+            Line("main answered");
+        ::SetEvent(Done.Get());
+    }
+    if ((Mode == "busy" && Reports == 2) || Mode == "lock")
+        ::SetEvent(Enough.Get());
 }
 
 __attribute__((init_priority(101)))
-crash::testing::TPipelineReporter Reporter({.PauseFreezeDetector = &crash::PauseFreezeWatch,
+crash::testing::TPipelineReporter Reporter({.StartFreezeDetector = &crash::StartFreezeWatch,
+                                            .PauseFreezeDetector = &crash::PauseFreezeWatch,
                                             .StopFreezeDetector = &crash::StopFreezeWatch});
+
+// Processes the main thread's messages for `ms`, or until `until` is set.
+void Pump(DWORD ms, HANDLE until = nullptr)
+{
+    const DWORD end = ::GetTickCount() + ms;
+    MSG msg;
+    while (::GetTickCount() < end) {
+        if (::MsgWaitForMultipleObjects(until ? 1 : 0, &until, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0 &&
+            until)
+            return;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+    }
+}
+
+[[gnu::noinline]] void MainThreadWaits()
+{
+    ::WaitForSingleObject(Enough.Get(), 20000);
+}
+
+[[gnu::noinline]] void MainThreadComputes()
+{
+    volatile unsigned sum = 0;
+    const DWORD end = ::GetTickCount() + 20000;
+    while (::WaitForSingleObject(Enough.Get(), 0) == WAIT_TIMEOUT && ::GetTickCount() < end)
+        for (int k = 0; k < 100000; ++k)
+            sum = sum + k;
+}
+
+[[gnu::noinline]] void MainThreadLocks()
+{
+    ::EnterCriticalSection(&TheLock);
+    ::LeaveCriticalSection(&TheLock);
+}
+
+DWORD WINAPI HoldTheLock(void* held)
+{
+    ::EnterCriticalSection(&TheLock);
+    ::SetEvent(held);
+    ::WaitForSingleObject(Enough.Get(), 20000);
+    ::LeaveCriticalSection(&TheLock);
+    return 0;
+}
+
+DWORD WINAPI Fail(void*)
+{
+    ::RaiseException(0xE0001234, 0, 0, nullptr);
+    return 0;
+}
 
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    if (Reporter.State != crash::TReporterStart::Enabled || __argc < 3)
+    if (Reporter.State != crash::TReporterStart::Enabled || __argc < 3 || !crash::FreezeProbeInterval())
         return 4;
     Log = __argv[__argc - 1];
+    Mode = __argv[1];
     crash::TPipelineServices services;
     services.ShowCrashDialog = &ShowDialog;
+    services.ReportText = &crash::AssembledReportText;
     services.ResetFreezeCounter = &crash::ResetFreezeCounter;
     crash::SetPipelineServices(services);
-    crash::StartFreezeWatch(500);
-    if (std::string(__argv[1]) == "blocked") {
-        ::Sleep(2000);
-    } else {
-        const DWORD end = ::GetTickCount() + 2000;
-        MSG msg;
-        while (::GetTickCount() < end) {
-            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
-            while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-                ::DispatchMessageW(&msg);
-        }
+    ::InitializeCriticalSection(&TheLock);
+    if (Mode == "blocked") {
+        MainThreadWaits();
+        Pump(10000, Done.Get()); // answers the stand-in
+    } else if (Mode == "busy") {
+        MainThreadComputes();
+    } else if (Mode == "lock") {
+        const base::KernelHandle held(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        const base::KernelHandle holder(::CreateThread(nullptr, 0, &HoldTheLock, held.Get(), 0, nullptr));
+        ::WaitForSingleObject(held.Get(), 10000);
+        MainThreadLocks();
+        ::WaitForSingleObject(holder.Get(), 20000);
+    } else if (Mode == "pumping") {
+        Pump(2000);
+    } else if (Mode == "dialog") {
+        const base::KernelHandle worker(::CreateThread(nullptr, 0, &Fail, nullptr, 0, nullptr));
+        ::Sleep(1500);
+        Pump(10000, worker.Get());
     }
-    crash::testing::AppendLine(Log, "went on");
+    ::DeleteCriticalSection(&TheLock);
+    Line("went on");
     return 0;
 }
