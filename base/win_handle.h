@@ -273,9 +273,12 @@ private:
 class NamedMutexLock
 {
 public:
-    explicit NamedMutexLock(const wchar_t* name) noexcept : FMutex(::CreateMutexW(nullptr, FALSE, name))
+    // Waits at most `timeoutMs` (a mutex whose holder ended counts as had).
+    explicit NamedMutexLock(const wchar_t* name, DWORD timeoutMs = INFINITE) noexcept
+        : FMutex(::CreateMutexW(nullptr, FALSE, name))
     {
-        FHeld = FMutex && ::WaitForSingleObject(FMutex.Get(), INFINITE) != WAIT_FAILED;
+        const DWORD got = FMutex ? ::WaitForSingleObject(FMutex.Get(), timeoutMs) : WAIT_FAILED;
+        FHeld = got == WAIT_OBJECT_0 || got == WAIT_ABANDONED;
     }
     NamedMutexLock(const NamedMutexLock&) = delete;
     NamedMutexLock& operator=(const NamedMutexLock&) = delete;
@@ -284,7 +287,7 @@ public:
         if (FHeld)
             ::ReleaseMutex(FMutex.Get());
     }
-    // False when the mutex could be neither created nor waited for.
+    // False when the mutex could not be created or had in time.
     bool Held() const noexcept { return FHeld; }
 
 private:

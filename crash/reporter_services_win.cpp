@@ -1,11 +1,14 @@
 #include "crash/reporter_services_win.h"
 
 #include "base/clipboard_win.h"
+#include "base/utf.h"
 #include "crash/core/freeze/freeze_watch_win.h"
+#include "crash/core/intercept/isapi_requests_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/report/report_assembly_win.h"
 #include "crash/delivery/report_temp_folder_win.h"
 #include "crash/dialogs/assistant_win.h"
+#include "crash/settings/module_settings.h"
 #include "crash/ui/exception_box_win.h"
 #include "crash/ui/report_html_win.h"
 #include "crash/ui/report_printing_win.h"
@@ -36,6 +39,13 @@ std::u16string Page(IExceptionReport& report)
 {
     auto* settings = dynamic_cast<ReportSettings*>(&report);
     return settings ? ReportHtmlPageOf(*settings, report.GetBugReport(true)) : std::u16string();
+}
+
+// The page a web server's client gets for a report of the extension this module is.
+std::string ExtensionPage(const std::string& report)
+{
+    return base::Utf16ToUtf8(
+        ReportHtmlPageOf(*ModuleSettingsFor(ReporterModule()), base::Utf8ToUtf16(report)));
 }
 
 // The assistant of that name over `parent`. Its answers go into the report (a section each
@@ -78,6 +88,7 @@ void InstallReporterServices()
         return CaptureScreenShot(report.GetScreenShotAppOnly());
     };
     SetPipelineServices(services);
+    SetReportPageMaker(&ExtensionPage);
     ClearReportTempFolder(); // nothing of an earlier run goes with a report
     InstallAssistantLoader();
     RegisterFormAction(u"Vexcatch.HandleScreenshotForm", &ScreenshotFormAction);

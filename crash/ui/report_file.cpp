@@ -23,7 +23,7 @@ bool SameProgram(string_view block, string_view report)
 }
 
 // Takes the newest earlier report with the key out of `file`; its count (1 without a "count"
-// line), or 0 when there is none.
+// line), or -1 when there is none.
 int TakeDuplicate(std::string& file, string_view report, const std::string& key)
 {
     const std::string needle = ": " + key;
@@ -49,7 +49,7 @@ int TakeDuplicate(std::string& file, string_view report, const std::string& key)
         file.erase(begin, end - begin);
         return count;
     }
-    return 0;
+    return -1;
 }
 
 // Drops the oldest reports, so that what is left (from a report's start) is under three
@@ -83,7 +83,7 @@ std::string AppendReport(std::string file, std::string report, const TAppendRule
                            rules.DupDef)
             : std::string();
     if (!file.empty() && !key.empty())
-        if (const int count = TakeDuplicate(file, report, key))
+        if (const int count = TakeDuplicate(file, report, key); count >= 0)
             InsertHeaderLine(report, string_view("count"), string_view("callstack crc"),
                              string_view(std::to_string(count + 1)));
     if (cut)

@@ -44,6 +44,13 @@ TEST(ReportFile, DuplicatesAreMergedIntoACountedReport)
     file = AppendReport(file, Report("5", B), {true, 0});
     EXPECT_EQ(file.find("date/time        : 4"), std::string::npos);
     EXPECT_EQ(ExtractHeaderField(std::string_view(file), std::string_view("count")), "4");
+    // A stored count of 0 counts on too.
+    std::string zero = Report("6", A);
+    InsertHeaderLine(zero, std::string_view("count"), std::string_view("callstack crc"),
+                     std::string_view("0"));
+    file = AppendReport(zero + "\r\n\r\n", Report("7", A), {true, 2});
+    EXPECT_EQ(file.find("date/time        : 6"), std::string::npos) << file;
+    EXPECT_EQ(ExtractHeaderField(std::string_view(file), std::string_view("count")), "1");
 }
 
 TEST(ReportFile, AnotherProgramsReportIsNoDuplicate)

@@ -10,8 +10,7 @@ std::u16string ReportHtmlPageOf(ReportSettings& settings, const std::u16string& 
 {
     THtmlPageTexts t;
     t.Title = settings.GetTitleBar();
-    const SettingsProperty* message = settings.FindProp("ExceptMsg");
-    t.ExceptMsg = message ? message->StrValue : settings.GetExceptMsg();
+    t.ExceptMsg = settings.GetPropStrUnexpanded("ExceptMsg"); // with its "%LF%" as stored
     const std::u16string_view text = report;
     t.Expand = [&](const std::u16string& part) {
         std::u16string expanded = settings.ExpandTextVariables(part);

@@ -1,5 +1,7 @@
 #include "crash/ui/report_saving_win.h"
 
+#include "base/crc32.h"
+#include "base/hex.h"
 #include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
@@ -42,24 +44,28 @@ void ExecutablePlace(std::u16string& folder, std::u16string& root)
     }
 }
 
-base::FileHandle OpenReportFile(const std::u16string& path)
+void (*SaveStepHook)(TSaveStep step) = nullptr;
+
+void Step(TSaveStep step)
 {
-    if (!ForceFolder(path))
-        return base::FileHandle();
-    // Others may read, and the new file may replace this one, while it is held.
-    return base::FileHandle(::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE,
-                                          nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (SaveStepHook)
+        SaveStepHook(step);
 }
 
-bool ReadAll(HANDLE file, std::string& content)
+// The file's whole contents; false when it is there but cannot be read (`exists` tells).
+bool ReadAll(const std::u16string& path, std::string& content, bool& exists)
 {
+    const base::FileHandle file(::CreateFileW(Wide(path), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    exists = file || (::GetLastError() != ERROR_FILE_NOT_FOUND && ::GetLastError() != ERROR_PATH_NOT_FOUND);
     LARGE_INTEGER size{};
-    if (!::GetFileSizeEx(file, &size) || size.QuadPart > 0x40000000)
+    if (!file || !::GetFileSizeEx(file.Get(), &size) || size.QuadPart > 0x40000000)
         return false;
     content.resize(static_cast<size_t>(size.QuadPart));
     DWORD read = 0;
     return content.empty() ||
-           (::ReadFile(file, content.data(), static_cast<DWORD>(content.size()), &read, nullptr) &&
+           (::ReadFile(file.Get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr) &&
             read == content.size());
 }
 
@@ -77,17 +83,71 @@ bool WriteNew(const std::u16string& path, const std::string& content)
     return file && WriteAll(file.Get(), content) && ::FlushFileBuffers(file.Get());
 }
 
-// Writes `content` as the file's whole new contents: into a file beside it that then takes
-// its place; where that cannot be done, into the held file itself.
-bool Replace(const std::u16string& path, HANDLE held, const std::string& content)
+// Writes into the file itself: `content` at `offset` (the end of the file for -1), the file
+// ending after it. Only where no new file can take its place.
+bool WriteInPlace(const std::u16string& path, const std::string& content, LONGLONG offset)
 {
+    const base::FileHandle file(::CreateFileW(Wide(path), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER at;
+    at.QuadPart = offset < 0 ? 0 : offset;
+    return file && ::SetFilePointerEx(file.Get(), at, nullptr, offset < 0 ? FILE_END : FILE_BEGIN) &&
+           WriteAll(file.Get(), content) && ::SetEndOfFile(file.Get()) && ::FlushFileBuffers(file.Get());
+}
+
+// Serializes the saves of every process into one file: a named mutex for its path. A holder
+// that hangs is waited for 10 seconds; then the report is saved all the same.
+std::wstring LockName(const std::u16string& path)
+{
+    std::u16string lower = path;
+    ::CharLowerBuffW(reinterpret_cast<wchar_t*>(lower.data()), static_cast<DWORD>(lower.size()));
+    const std::string hex = base::HexText(base::Crc32(lower.data(), lower.size() * sizeof(char16_t)));
+    return L"VexcatchReportFile" + std::wstring(hex.begin(), hex.end());
+}
+
+// Adds the report to the file: its new contents go to a new file beside it, which then takes
+// its place, so that a process killed at any moment leaves the old file or the new one. Where
+// no file can be made beside it, the file is written in place (appending when the contents
+// before the report stay as they were); a file that cannot be read is only appended to.
+// False when the report could not be written.
+bool AddToFile(const std::u16string& path, const std::string& report, ReportSettings& settings)
+{
+    if (!ForceFolder(path))
+        return false;
+    const base::NamedMutexLock lock(LockName(path).c_str(), 10000);
+    std::string old, content;
+    bool exists = false;
+    const bool read = ReadAll(path, old, exists);
+    Step(TSaveStep::Read);
+    bool appended = true; // the new contents are the old ones with something after them
+    if (!settings.GetAppendBugReports()) {
+        content = report + "\r\n\r\n";
+        appended = !exists;
+    } else if (read) {
+        const bool exception = !ExtractHeaderField(std::u16string_view(base::Utf8ToUtf16(report)),
+                                                   std::u16string_view(u"exception class"))
+                                    .empty();
+        TAppendRules rules;
+        rules.MergeDuplicates = exception ? settings.GetNoDupExcepts() : settings.GetNoDupFreezes();
+        rules.DupDef = exception ? settings.GetDupExceptDef() : settings.GetDupFreezeDef();
+        rules.SizeLimit = settings.GetBugReportFileSize();
+        content = AppendReport(old, report, rules);
+        appended = content.compare(0, old.size(), old) == 0;
+    } else if (exists) { // unreadable: nothing of it is lost, the report goes after it
+        return WriteInPlace(path, report + "\r\n\r\n", -1);
+    } else {
+        content = report + "\r\n\r\n";
+    }
     const std::u16string fresh = path + u".new";
-    if (WriteNew(fresh, content) &&
-        ::MoveFileExW(Wide(fresh), Wide(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    const bool written = WriteNew(fresh, content);
+    Step(TSaveStep::NewWritten);
+    if (written &&
+        ::MoveFileExW(Wide(fresh), Wide(path), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        Step(TSaveStep::Replaced);
         return true;
+    }
     ::DeleteFileW(Wide(fresh));
-    return ::SetFilePointer(held, 0, nullptr, FILE_BEGIN) == 0 && WriteAll(held, content) &&
-           ::SetEndOfFile(held);
+    return appended ? WriteInPlace(path, content.substr(old.size()), -1) : WriteInPlace(path, content, 0);
 }
 
 bool AskForPath(HWND owner, ReportSettings& settings, std::u16string& path)
@@ -129,6 +189,11 @@ bool AskForPath(HWND owner, ReportSettings& settings, std::u16string& path)
 
 } // namespace
 
+void SetSaveStepHook(void (*hook)(TSaveStep step))
+{
+    SaveStepHook = hook;
+}
+
 bool ForceFolder(const std::u16string& path)
 {
     const std::u16string folder = Folder(path);
@@ -158,34 +223,21 @@ bool SaveReportToFile(const std::u16string& fileName, const std::u16string& repo
             return false;
         }
     }
-    base::FileHandle file = OpenReportFile(path);
-    if (!file && setting.find(u'\\') == std::u16string::npos) {
+    const std::string text = base::Utf16ToUtf8(report);
+    bool written = AddToFile(path, text, settings);
+    if (!written && setting.find(u'\\') == std::u16string::npos) {
         // The program's folder cannot be written: the user's application-data folder.
         std::u16string exe = ModuleFileName(nullptr);
         exe = exe.substr(0, exe.find_last_of(u'.'));
         path = settings.ExpandTextVariables(u"%userappdata%\\" + exe + u"\\" + setting);
-        file = OpenReportFile(path);
+        written = AddToFile(path, text, settings);
     }
-    if (!file)
+    if (!written)
         return false;
-    std::string content;
-    const std::string text = base::Utf16ToUtf8(report);
-    bool written;
-    if (settings.GetAppendBugReports() && ReadAll(file.Get(), content)) {
-        const bool exception =
-            !ExtractHeaderField(std::u16string_view(report), std::u16string_view(u"exception class")).empty();
-        TAppendRules rules;
-        rules.MergeDuplicates = exception ? settings.GetNoDupExcepts() : settings.GetNoDupFreezes();
-        rules.DupDef = exception ? settings.GetDupExceptDef() : settings.GetDupFreezeDef();
-        rules.SizeLimit = settings.GetBugReportFileSize();
-        written = Replace(path, file.Get(), AppendReport(std::move(content), text, rules));
-    } else {
-        written = Replace(path, file.Get(), text + "\r\n\r\n");
-    }
     if (fileName.empty() && automatic)
         if (auto* report = dynamic_cast<IExceptionReportEx*>(&settings))
             report->SetMailWasSaved(true);
-    return written;
+    return true;
 }
 
 } // namespace crash

@@ -19,6 +19,16 @@ namespace crash {
 bool SaveReportToFile(const std::u16string& fileName, const std::u16string& report, HWND owner,
                       ReportSettings& settings, bool automatic);
 
+// The steps of a save, for a test that stops a process between them: the old file read, the
+// new contents written beside it, the new file in the old one's place.
+enum class TSaveStep
+{
+    Read,
+    NewWritten,
+    Replaced,
+};
+void SetSaveStepHook(void (*hook)(TSaveStep step));
+
 // Creates the folder of a file's path (and its parents); whether it exists afterwards.
 bool ForceFolder(const std::u16string& path);
 

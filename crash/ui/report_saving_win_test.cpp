@@ -59,6 +59,48 @@ TEST(ReportSaving, BesideTheProgramWithDuplicatesMerged)
     ::RemoveDirectoryW(testing::Beside(L"saved reports").c_str());
 }
 
+void WriteFile(const std::wstring& path, const std::string& text)
+{
+    std::ofstream out(std::string(path.begin(), path.end()), std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+// A process killed at any step of a save leaves the old file or the new one, whole; the next
+// save finishes the work, and no earlier report is lost.
+TEST(ReportSaving, KilledAtAnyStepTheOldFileOrTheNewOne)
+{
+    const std::wstring file = testing::Beside(L"killed\\bugreport.txt");
+    ::CreateDirectoryW(testing::Beside(L"killed").c_str(), nullptr);
+    const std::string old =
+        "date/time        : first\r\nexecutable       : save_child.exe\r\n"
+        "callstack crc    : $44444444, $55555555, $66666666\r\nexception class  : EOther\r\n\r\n"
+        "date/time        : second\r\nexecutable       : save_child.exe\r\n"
+        "callstack crc    : $11111111, $22222222, $33333333\r\nexception class  : EFailure"
+        "\r\n\r\n";
+    const std::string arguments = " " + std::string(file.begin(), file.end());
+    WriteFile(file, old);
+    ASSERT_EQ(testing::Start(L"save_child.exe", "3" + arguments).Lines, std::vector<std::string>{"saved"});
+    const std::string saved = Read(file);
+    ASSERT_NE(saved, old);
+    EXPECT_NE(saved.find("date/time        : first"), std::string::npos) << saved;  // kept
+    EXPECT_EQ(saved.find("date/time        : second"), std::string::npos) << saved; // merged
+    EXPECT_NE(saved.find("count            : 2"), std::string::npos) << saved;
+
+    for (int step = 0; step < 3; ++step) {
+        WriteFile(file, old);
+        const testing::TOutcome killed = testing::Start(L"save_child.exe", std::to_string(step) + arguments);
+        EXPECT_EQ(killed.ExitCode, 9u) << step;
+        EXPECT_EQ(Read(file), step < 2 ? old : saved) << step;
+        // The next save after a killed one.
+        EXPECT_EQ(testing::Start(L"save_child.exe", "3" + arguments).Lines,
+                  std::vector<std::string>{"saved"});
+        EXPECT_NE(Read(file).find("date/time        : first"), std::string::npos) << step;
+    }
+    EXPECT_EQ(::GetFileAttributesW((file + L".new").c_str()), INVALID_FILE_ATTRIBUTES);
+    ::DeleteFileW(file.c_str());
+    ::RemoveDirectoryW(testing::Beside(L"killed").c_str());
+}
+
 // When the report file cannot be made beside the program (a folder of its name is in the way
 // here), it goes to the user's application-data folder, under the program's name.
 TEST(ReportSaving, ToTheUsersFolderWhenTheProgramsFolderCannotTakeIt)
@@ -88,6 +130,12 @@ TEST(ReportHtmlOf, TheProgramsTextsAroundTheReport)
     EXPECT_NE(page.find(u"An error occurred in the application.</p>"), std::u16string::npos);
     EXPECT_NE(page.find(u"&nbsp;show bug report&nbsp;</button>"), std::u16string::npos);
     EXPECT_NE(page.find(u"visibility:hidden;\">\r\ndate/time"), std::u16string::npos);
+    // A line break in the message as stored is a line break on the page.
+    const std::u16string before = settings->GetPropStrUnexpanded("ExceptMsg");
+    settings->SetPropStr("ExceptMsg", u"It failed.%LF%Sorry.");
+    EXPECT_NE(ReportHtmlPageOf(*settings, Report(u"1")).find(u"It failed.<br>\r\nSorry.</p>"),
+              std::u16string::npos);
+    settings->SetPropStr("ExceptMsg", before);
 }
 
 } // namespace

@@ -512,6 +512,7 @@ bool ExceptionReport::SaveBugReport(HWND parent)
     if (const auto save = PipelineServices().SaveBugReport)
         base::Guarded([&] { saved = save(*this, parent, false); });
     FireAction(parent, eaSaveBugReport3);
+    ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
     return saved;
 }
 
@@ -524,6 +525,7 @@ bool ExceptionReport::PrintBugReport(HWND parent)
     if (const auto print = PipelineServices().PrintBugReport)
         base::Guarded([&] { printed = print(*this, parent); });
     FireAction(parent, eaPrintBugReport3);
+    ::SetCursor(::LoadCursorW(nullptr, IDC_ARROW));
     return printed;
 }
 
