@@ -4,6 +4,7 @@
 #include "base/utf.h"
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/isapi_requests_win.h"
+#include "crash/core/pipeline/exception_report_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/report/report_assembly_win.h"
 #include "crash/delivery/report_temp_folder_win.h"
@@ -63,9 +64,14 @@ TAssistantRun Assistant(IExceptionReport& report, const std::u16string& name, HW
     if (ok) {
         const base::ComPtr<IReportFields> header = report.GetBugReportHeader(),
                                           sections = report.GetBugReportSections();
+        auto* object = dynamic_cast<ExceptionReport*>(&report);
+        if (object) // the callbacks (the crash dialog) hear of the answers once
+            object->BeginUpdate();
         for (const TAssistantAnswer& answer : AssistantAnswers(*assistant))
             if (const base::ComPtr<IReportFields>& fields = answer.OwnSection ? sections : header)
                 fields->SetContent(answer.Name, answer.Value);
+        if (object)
+            object->EndUpdate();
     }
     return {true, ok};
 }

@@ -330,6 +330,26 @@ void ExceptionReport::Changed()
     Notify(complete, text);
 }
 
+void ExceptionReport::BeginUpdate()
+{
+    const std::lock_guard lock(FSection);
+    if (FUpdating++ == 0)
+        FChangesAtUpdate = FChanges;
+}
+
+void ExceptionReport::EndUpdate()
+{
+    bool changed;
+    {
+        const std::lock_guard lock(FSection);
+        if (FUpdating == 0 || --FUpdating > 0)
+            return;
+        changed = FChanges != FChangesAtUpdate;
+    }
+    if (changed)
+        Changed();
+}
+
 void ExceptionReport::Notify(bool complete, const std::u16string& text)
 {
     std::vector<TCallback> callbacks;

@@ -283,6 +283,10 @@ public:
     // The report changed (a section was filled in): every callback hears of it with the
     // current text.
     void Changed();
+    // Changes of the header and sections between these two (nested) tell the callbacks once,
+    // at the end.
+    void BeginUpdate();
+    void EndUpdate();
     // The final automatic saving; with `wait`, a background send is waited for too.
     void FinalAutoSave(bool wait);
     // What the report's assembly keeps with the report (the layer above owns its type):
@@ -368,6 +372,8 @@ private:
     // Changes of the header and the sections, and how many there were when FBugReport was made.
     std::atomic<uint64_t> FChanges{0};
     uint64_t FCachedChanges = 0;
+    int FUpdating = 0;             // BeginUpdate's nesting
+    uint64_t FChangesAtUpdate = 0; // FChanges at the outermost BeginUpdate
     bool FComplete = false;
     base::ComPtr<IVxBitmap> FScreenShot;
     struct TCallback

@@ -109,6 +109,8 @@ TStackLine LineAt(uint32_t address)
     line.UnitName = Ascii(info.Unit);
     line.Line = info.Line > 0 ? static_cast<uint32_t>(info.Line) : 0;
     line.FunctionName = Ascii(info.PublicName);
+    if (info.PublicAddress && info.Line > 0) // the line the function starts at
+        line.PublicLine = static_cast<uint32_t>(std::max(0, AddressInfo(info.PublicAddress).Line));
     return line;
 }
 

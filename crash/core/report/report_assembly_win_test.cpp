@@ -66,6 +66,14 @@ base::ComPtr<ExceptionReport> CaughtReport(bool listThreads, bool createReport =
     return report;
 }
 
+// The report object's text is made by the assembly, as in the reporter.
+void UseTheAssembly()
+{
+    TPipelineServices services = PipelineServices();
+    services.ReportText = &AssembledReportText;
+    SetPipelineServices(services);
+}
+
 // A report that is to wait until asked for shows its placeholders first; one built off the
 // pipeline's thread is complete at once.
 TEST(ReportAssembly, PlaceholdersThenTheCompleteReport)
@@ -127,15 +135,37 @@ TEST(ReportAssembly, OtherThreadsOnlyWithListThreads)
 // fields added later: the header is built first, on that first use.
 TEST(ReportAssembly, AFieldAddedFirstGoesBeforeTheChecksum)
 {
-    TPipelineServices services = PipelineServices();
-    services.ReportText = &AssembledReportText;
-    SetPipelineServices(services);
+    UseTheAssembly();
     const base::ComPtr<ExceptionReport> report = CaughtReport(false);
     report->GetBugReportHeader()->SetContent(u"ticket", u"4711");
     const std::string text = Narrow(report->GetBugReport(true));
     const size_t field = text.find("\r\nticket            : 4711\r\n");
     EXPECT_LT(text.find("date/time"), field) << text;
     EXPECT_LT(field, text.find("\r\ncallstack crc")) << text;
+}
+
+// Changes made between BeginUpdate and EndUpdate (nested) tell the callbacks once, at the
+// end; an update without changes tells nothing. A new callback hears of the report at once.
+int Heard = 0;
+
+TEST(ReportAssembly, AnUpdateTellsTheCallbacksOnce)
+{
+    UseTheAssembly();
+    const base::ComPtr<ExceptionReport> report = CaughtReport(false, true, true);
+    report->RegisterBugReportCallback([](bool, const std::u16string&, IExceptionReport*) { ++Heard; }, false);
+    EXPECT_EQ(Heard, 1);
+    report->BeginUpdate();
+    report->BeginUpdate();
+    report->GetBugReportHeader()->SetContent(u"ticket", u"1");
+    report->EndUpdate();
+    report->GetBugReportSections()->SetContent(u"notes", u"typed");
+    EXPECT_EQ(Heard, 1);
+    report->EndUpdate();
+    EXPECT_EQ(Heard, 2);
+    report->BeginUpdate();
+    report->EndUpdate();
+    EXPECT_EQ(Heard, 2);
+    EXPECT_NE(Narrow(report->GetBugReport(false)).find("\r\n\r\nnotes:\r\ntyped"), std::string::npos);
 }
 
 // A freeze report of the main thread, made on the main thread itself (which it must not
