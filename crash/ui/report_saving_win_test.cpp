@@ -59,6 +59,32 @@ TEST(ReportSaving, BesideTheProgramWithDuplicatesMerged)
     ::RemoveDirectoryW(testing::Beside(L"saved reports").c_str());
 }
 
+// Freezes (reports without an exception class) merge by their own rule: here by the first
+// checksum only, where two exceptions with the same difference stay apart.
+TEST(ReportSaving, FreezesMergeByTheirOwnRule)
+{
+    const base::ComPtr<ReportSettings> settings = ModuleSettingsFor(nullptr);
+    settings->SetBugReportFile(u"freezes.txt");
+    settings->SetDupFreezeDef(ddExceptAddrIdentical);
+    settings->SetDupExceptDef(ddAllStacksIdentical);
+    const std::wstring file = testing::Beside(L"freezes.txt");
+    ::DeleteFileW(file.c_str());
+    const auto report = [](const char16_t* time, const char16_t* second, bool exception) {
+        return u"date/time        : " + std::u16string(time) +
+               u"\r\nexecutable       : crash_ui_win_test.exe\r\ncallstack crc    : $11111111, " + second +
+               u", $33333333\r\nexception number : 1" +
+               (exception ? u"\r\nexception class  : EFailure" : u"");
+    };
+    for (const bool exception : {false, true}) {
+        ASSERT_TRUE(SaveReportToFile(u"", report(u"a", u"$22222222", exception), nullptr, *settings, true));
+        ASSERT_TRUE(SaveReportToFile(u"", report(u"b", u"$99999999", exception), nullptr, *settings, true));
+        const std::string text = Read(file);
+        EXPECT_EQ(text.find("date/time        : a") == std::string::npos, !exception) << text;
+        EXPECT_EQ(text.find("count            : 2") != std::string::npos, !exception) << text;
+        ::DeleteFileW(file.c_str());
+    }
+}
+
 void WriteFile(const std::wstring& path, const std::string& text)
 {
     std::ofstream out(std::string(path.begin(), path.end()), std::ios::binary | std::ios::trunc);

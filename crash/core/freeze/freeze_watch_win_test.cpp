@@ -36,6 +36,7 @@ TEST(FreezeWatch, AMainThreadThatWaitsIsReportedWithItsStackAndItsAnswerReachesT
     ASSERT_FALSE(o.Lines.empty());
     EXPECT_EQ(o.Lines.front(), "report 1 1 EFrozen") << all; // etFrozen, esAntiFreezeCheck
     EXPECT_TRUE(Has(o, "interval 50")) << all;
+    EXPECT_TRUE(Has(o, "frozen header")) << all;
     EXPECT_TRUE(Has(o, "names MainThreadWaits")) << all;
     EXPECT_TRUE(Has(o, "main answered")) << all;
     EXPECT_TRUE(Has(o, "went on")) << all;

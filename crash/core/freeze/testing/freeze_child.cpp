@@ -3,7 +3,7 @@
 // crash dialog:
 //     freeze_child MODE LOG
 // Modes, each ending with "went on" when the main thread goes on:
-//   blocked  the main thread waits on an event (in MainThreadWaits) until the first report's
+//   blocked  the main thread sleeps (in MainThreadWaits) until the first report's
 //            stand-in has seen the main thread answer again: the stand-in has its window
 //            told of the answer as the crash dialog of a freeze is, and logs "main answered";
 //   busy     the main thread computes in a loop (MainThreadComputes) until two reports came;
@@ -13,7 +13,8 @@
 //   dialog   a worker fails while the main thread answers nothing for 1.5 s; the failure's
 //            stand-in stays open for two seconds, during which no freeze is reported.
 // Each report that would show its dialog logs "report T S C" (the exception type, the source,
-// the class as the dialog shows it); a freeze report also logs "interval N" (the watchdog's
+// the class as the dialog shows it); a freeze report also logs "frozen header" when its header
+// has no exception class and the FrozenMsg as its message, "interval N" (the watchdog's
 // probe interval when it reported) and "names F" for each of the functions above that the
 // main thread's section of the complete report names.
 
@@ -71,6 +72,9 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
     }
     Line("interval " + std::to_string(crash::FreezeProbeInterval()));
     const std::u16string text = report.GetBugReport(true);
+    if (text.find(u"\r\nexception class") == std::u16string::npos &&
+        text.find(u"\r\nexception message : The application seems to be frozen.\r\n") != std::u16string::npos)
+        Line("frozen header");
     for (const char16_t* function : {u"MainThreadWaits", u"MainThreadComputes", u"MainThreadLocks"})
         if (text.find(function) != std::u16string::npos)
             Line("names " + std::string(function, function + std::char_traits<char16_t>::length(function)));
@@ -105,7 +109,8 @@ void Pump(DWORD ms, HANDLE until = nullptr)
 
 [[gnu::noinline]] void MainThreadWaits()
 {
-    ::WaitForSingleObject(Enough.Get(), 20000);
+    for (int k = 0; k < 400 && ::WaitForSingleObject(Enough.Get(), 0) == WAIT_TIMEOUT; ++k)
+        ::Sleep(50);
 }
 
 [[gnu::noinline]] void MainThreadComputes()
