@@ -61,6 +61,19 @@ TEST(FreezeWatch, ALoopAndALockAreFreezesTooAndTheProbesGrowByHalfAfterEachRepor
     EXPECT_TRUE(Has(lock, "went on")) << all;
 }
 
+// Two modules with the reporter in one process: one watchdog, one report.
+TEST(FreezeWatch, OneWatchdogForTwoModules)
+{
+    const testing::TOutcome o = testing::Start(L"freeze_child.exe", "modules");
+    const std::string all = Joined(o.Lines);
+    EXPECT_EQ(o.ExitCode, 0u) << all;
+    ASSERT_FALSE(o.Lines.empty());
+    EXPECT_EQ(o.Lines.front(), "module watches") << all;
+    EXPECT_TRUE(Has(o, "report 1 1 EFrozen")) << all;
+    EXPECT_FALSE(Has(o, "module report")) << all;
+    EXPECT_TRUE(Has(o, "went on")) << all;
+}
+
 TEST(FreezeWatch, NoneWhileTheMainThreadAnswersOrAnotherExceptionIsHandled)
 {
     const testing::TOutcome pumping = testing::Start(L"freeze_child.exe", "pumping");

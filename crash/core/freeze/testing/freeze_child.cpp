@@ -9,6 +9,9 @@
 //   busy     the main thread computes in a loop (MainThreadComputes) until two reports came;
 //   lock     the main thread waits for a lock a worker holds (MainThreadLocks) until a report
 //            came;
+//   modules  as "blocked" without the answer, with a second module that carries the reporter
+//            and the freeze check too (freeze_module.dll; "module watches" when its watchdog
+//            started): its watchdog waits for this one's, and no "module report" comes;
 //   pumping  the main thread keeps processing its messages for two seconds;
 //   dialog   a worker fails while the main thread answers nothing for 1.5 s; the failure's
 //            stand-in stays open for two seconds, during which no freeze is reported.
@@ -84,7 +87,7 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
             Line("main answered");
         ::SetEvent(Done.Get());
     }
-    if ((Mode == "busy" && Reports == 2) || Mode == "lock")
+    if ((Mode == "busy" && Reports == 2) || Mode == "lock" || Mode == "modules")
         ::SetEvent(Enough.Get());
 }
 
@@ -157,7 +160,16 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     services.ResetFreezeCounter = &crash::ResetFreezeCounter;
     crash::SetPipelineServices(services);
     ::InitializeCriticalSection(&TheLock);
-    if (Mode == "blocked") {
+    if (Mode == "modules") {
+        const HMODULE module = ::LoadLibraryW(L"freeze_module.dll");
+        const auto watches = module ? reinterpret_cast<bool (*)(const char*)>(
+                                          reinterpret_cast<void*>(::GetProcAddress(module, "ModuleWatches")))
+                                    : nullptr;
+        if (watches && watches(Log))
+            Line("module watches");
+        MainThreadWaits();
+        Pump(1500); // as long as three more intervals of both watchdogs
+    } else if (Mode == "blocked") {
         MainThreadWaits();
         Pump(10000, Done.Get()); // answers the stand-in
     } else if (Mode == "busy") {
