@@ -2,11 +2,13 @@
 
 #include "base/clipboard_win.h"
 #include "base/utf.h"
+#include "base/win_handle.h"
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/isapi_requests_win.h"
 #include "crash/core/pipeline/exception_report_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/report/report_assembly_win.h"
+#include "crash/delivery/deliver_bug_report_win.h"
 #include "crash/delivery/report_temp_folder_win.h"
 #include "crash/dialogs/assistant_win.h"
 #include "crash/settings/module_settings.h"
@@ -29,6 +31,23 @@ bool Print(IExceptionReport& report, HWND parent)
 {
     PrintReportText(report.GetBugReport(true), parent, dynamic_cast<ReportSettings*>(&report));
     return true;
+}
+
+// The report with its screenshot (when it goes with it), by the channels its settings turn
+// on; in the background, the delivery's thread goes to the report.
+bool Send(IExceptionReport& report, HWND parent, bool background, bool hidden)
+{
+    const base::ComPtr<IVxBitmap> shot = report.GetAppendScreenShot() ? report.GetScreenShot() : nullptr;
+    HANDLE thread = nullptr;
+    const bool sent =
+        DeliverBugReport(report.GetBugReport(true), shot, parent, &thread, false,
+                         base::ComPtr<IReportSettings>::Share(&report), background, hidden) != 0;
+    if (thread) { // kept by the report (which lets go of an earlier one's), else let go of
+        auto* object = dynamic_cast<IExceptionReportEx*>(&report);
+        base::KernelHandle(object ? ::InterlockedExchangePointer(object->PSendThread(), thread) : thread)
+            .Reset();
+    }
+    return sent;
 }
 
 void Clipboard(const std::u16string& text)
@@ -85,6 +104,7 @@ void InstallReporterServices()
     services.ReportText = &AssembledReportText;
     services.SaveBugReport = &Save;
     services.PrintBugReport = &Print;
+    services.SendBugReport = &Send;
     services.CopyToClipboard = &Clipboard;
     services.HtmlPage = &Page;
     services.ResetFreezeCounter = &ResetFreezeCounter;

@@ -207,6 +207,20 @@ bool ForceFolder(const std::u16string& path)
     return ::CreateDirectoryW(Wide(folder), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+std::u16string ReportFilePath(const std::u16string& setting)
+{
+    std::u16string folder, root;
+    ExecutablePlace(folder, root);
+    return AbsolutePath(setting, folder, root);
+}
+
+std::u16string UserReportFilePath(ReportSettings& settings, const std::u16string& setting)
+{
+    std::u16string exe = ModuleFileName(nullptr);
+    exe = exe.substr(0, exe.find_last_of(u'.'));
+    return settings.ExpandTextVariables(u"%userappdata%\\" + exe + u"\\" + setting);
+}
+
 bool SaveReportToFile(const std::u16string& fileName, const std::u16string& report, HWND owner,
                       ReportSettings& settings, bool automatic)
 {
@@ -216,9 +230,7 @@ bool SaveReportToFile(const std::u16string& fileName, const std::u16string& repo
     std::u16string path = fileName;
     if (path.empty()) {
         if (automatic) {
-            std::u16string folder, root;
-            ExecutablePlace(folder, root);
-            path = AbsolutePath(setting, folder, root);
+            path = ReportFilePath(setting);
         } else if (!AskForPath(owner, settings, path)) {
             return false;
         }
@@ -227,9 +239,7 @@ bool SaveReportToFile(const std::u16string& fileName, const std::u16string& repo
     bool written = AddToFile(path, text, settings);
     if (!written && setting.find(u'\\') == std::u16string::npos) {
         // The program's folder cannot be written: the user's application-data folder.
-        std::u16string exe = ModuleFileName(nullptr);
-        exe = exe.substr(0, exe.find_last_of(u'.'));
-        path = settings.ExpandTextVariables(u"%userappdata%\\" + exe + u"\\" + setting);
+        path = UserReportFilePath(settings, setting);
         written = AddToFile(path, text, settings);
     }
     if (!written)

@@ -29,6 +29,12 @@ enum class TSaveStep
 };
 void SetSaveStepHook(void (*hook)(TSaveStep step));
 
+// The report file of the setting `setting` (BugReportFile): beside the executable, or where
+// the setting says; and the file of that name in the user's application-data folder (for a
+// setting without a folder), where it goes when the program's folder cannot be written.
+std::u16string ReportFilePath(const std::u16string& setting);
+std::u16string UserReportFilePath(ReportSettings& settings, const std::u16string& setting);
+
 // Creates the folder of a file's path (and its parents); whether it exists afterwards.
 bool ForceFolder(const std::u16string& path);
 
