@@ -10,6 +10,7 @@
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_process.h"
+#include "crash/imaging/vx_bitmap.h"
 #include "crash/settings/module_settings.h"
 
 #include <gtest/gtest.h>
@@ -238,6 +239,31 @@ TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
     ::DeleteFileW(notes.c_str());
     ::DeleteFileW(settingsFile.c_str());
     s->GetAdditionalAttachments()->Clear();
+}
+
+// The screenshot goes as a PNG of the settings' format, and is deleted once delivered.
+TEST(DeliverBugReport, TheScreenshotAsAPng)
+{
+    const base::ComPtr<ReportSettings> s = FreshSettings();
+    s->SetPropBool("UploadViaHttp", true);
+    s->SetPropStr("HttpServer", u"http://127.0.0.1/upload");
+    s->SetPropInt("ScrShotDepth", 4);
+    s->SetPropStr("ScrShotSendAs", u"screen.png");
+    s->SetPropStr("ScrShotZip", u"");
+    static std::string seen;
+    SetDeliveryChannels({[](const TDelivery& d) {
+        seen = d.Prepared.Files.size() == 1 ? Read(d.Prepared.Files[0]) : std::string();
+        Last = d;
+        return true;
+    }});
+    EXPECT_EQ(DeliverBugReport(Report, NewVxBitmap(8, 8), nullptr, nullptr, false,
+                               base::ComPtr<IReportSettings>(s), false, true),
+              1);
+    EXPECT_EQ(seen.rfind("\x89PNG", 0), 0u);
+    EXPECT_EQ(seen.size() > 24 ? seen[24] : 0, 4); // 16 grey levels: 4 bits a pixel
+    EXPECT_EQ(Last.Prepared.SendAs, std::vector<std::u16string>{u"screen.png"});
+    EXPECT_EQ(Last.Prepared.Fields, std::vector<std::u16string>{u"ScreenShot"});
+    EXPECT_EQ(::GetFileAttributesW(Temp(L"screenShot.png").c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 TEST(DeliverBugReport, OnAThreadOfItsOwn)

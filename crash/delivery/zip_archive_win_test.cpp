@@ -95,5 +95,29 @@ TEST(ZipArchiveFiles, AFileThatCannotBeReadLeavesNoArchive)
     ::DeleteFileW(locked.c_str());
 }
 
+// 200 MB of attachments: an archive whole (read back to its end record) or none at all.
+TEST(ZipArchiveFiles, TwoHundredMegabytesMakeAWholeArchiveOrNone)
+{
+    const std::wstring folder = ReportTempFolder();
+    const std::wstring big = folder + L"big.bin", archive = folder + L"big.zip";
+    {
+        const base::FileHandle file(
+            ::CreateFileW(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        LARGE_INTEGER size;
+        size.QuadPart = 200LL << 20;
+        ASSERT_TRUE(::SetFilePointerEx(file.Get(), size, nullptr, FILE_BEGIN) && ::SetEndOfFile(file.Get()));
+    }
+    if (WriteZipArchive(archive, {big}, {})) {
+        const std::vector<uint8_t> zip = Bytes(archive);
+        ASSERT_GE(zip.size(), 22u);
+        EXPECT_EQ(std::vector<uint8_t>(zip.end() - 22, zip.end() - 18),
+                  (std::vector<uint8_t>{0x50, 0x4B, 5, 6}));
+    } else {
+        EXPECT_EQ(::GetFileAttributesW(archive.c_str()), INVALID_FILE_ATTRIBUTES);
+    }
+    ::DeleteFileW(big.c_str());
+    ::DeleteFileW(archive.c_str());
+}
+
 } // namespace
 } // namespace crash
