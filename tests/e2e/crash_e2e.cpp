@@ -1,0 +1,138 @@
+// The shipped lumigate.exe with its crash reporter: a failure that is injected from outside
+// (a thread started at an address where no code is) shows the crash dialog with this
+// program's buttons; its close button ends the program with the failure's code, and the
+// complete report ends up in "bugreport.txt" beside the program.
+//     crash_e2e LUMIGATE_EXE ARTIFACTS_FOLDER
+
+#include "tests/e2e/driver.h"
+
+#include "base/win_handle.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <string>
+
+namespace {
+
+std::wstring Exe, Artifacts;
+
+std::wstring FolderOf(const std::wstring& path)
+{
+    return path.substr(0, path.find_last_of(L"\\/") + 1);
+}
+
+std::string Read(const std::wstring& path)
+{
+    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct TFind
+{
+    DWORD Process;
+    HWND Found = nullptr;
+};
+
+// The crash dialog of the process, waited for up to 30 seconds.
+HWND WaitForCrashDialog(DWORD process)
+{
+    for (int k = 0; k < 300; ++k) {
+        TFind find{process};
+        ::EnumWindows(
+            [](HWND wnd, LPARAM p) WINAPI -> BOOL {
+                auto* f = reinterpret_cast<TFind*>(p);
+                wchar_t name[64] = L"";
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(wnd, &owner);
+                ::GetClassNameW(wnd, name, 64);
+                if (owner == f->Process && std::wstring(name) == L"VexcatchWndClass" &&
+                    ::IsWindowVisible(wnd)) {
+                    f->Found = wnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&find));
+        if (find.Found)
+            return find.Found;
+        ::Sleep(100);
+    }
+    return nullptr;
+}
+
+HWND Button(HWND dialog, const wchar_t* caption)
+{
+    return ::FindWindowExW(dialog, nullptr, L"Button", caption);
+}
+
+TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
+{
+    // A copy of its own, so that its report file is this test's.
+    const std::wstring folder = FolderOf(Exe) + L"crash_e2e\\", exe = folder + L"lumigate.exe",
+                       report = folder + L"bugreport.txt";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ASSERT_TRUE(::CopyFileW(Exe.c_str(), exe.c_str(), FALSE));
+    ::DeleteFileW(report.c_str());
+
+    e2e::TProgram program(exe);
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(program.WaitForMainWindow());
+    const base::KernelHandle process(::OpenProcess(PROCESS_CREATE_THREAD | PROCESS_QUERY_INFORMATION |
+                                                       PROCESS_VM_OPERATION | PROCESS_VM_WRITE |
+                                                       PROCESS_VM_READ,
+                                                   FALSE, program.Id()));
+    ASSERT_TRUE(process);
+    const base::KernelHandle failing(::CreateRemoteThread(
+        process.Get(), nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(static_cast<uintptr_t>(0x10)),
+        nullptr, 0, nullptr));
+    ASSERT_TRUE(failing);
+
+    const HWND dialog = WaitForCrashDialog(program.Id());
+    ASSERT_TRUE(dialog);
+    e2e::SaveScreenshot(dialog, Artifacts + L"lumigate-crash.bmp");
+    for (const wchar_t* caption :
+         {L"save bug report", L"show bug report", L"restart application", L"close application"})
+        EXPECT_TRUE(Button(dialog, caption)) << std::string(caption, caption + wcslen(caption));
+    EXPECT_FALSE(Button(dialog, L"send bug report"));
+    EXPECT_FALSE(Button(dialog, L"print bug report"));
+
+    const HWND close = Button(dialog, L"close application");
+    ASSERT_TRUE(close);
+    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(close), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(close));
+    ASSERT_TRUE(program.WaitForExit(20000));
+    EXPECT_EQ(program.ExitCode(), 0xC0000005u);
+    // The report was saved on the way out.
+    const std::string text = Read(report);
+    EXPECT_EQ(text.rfind("date/time", 0), 0u) << text;
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex("\r\ncallstack crc +: \\$[0-9a-f]{8}, \\$[0-9a-f]{8}, \\$[0-9a-f]{8}\r\n")))
+        << text;
+    EXPECT_NE(text.find("executable"), std::string::npos) << text;
+    EXPECT_NE(text.find("lumigate.exe"), std::string::npos) << text;
+    EXPECT_NE(text.find("framework.TApplication.Run"), std::string::npos) << text; // the main thread, named
+    EXPECT_NE(text.find("\r\nexception message : Access Violation.\r\n"), std::string::npos) << text;
+
+    ::DeleteFileW(report.c_str());
+    ::DeleteFileW(exe.c_str());
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    if (argc < 3)
+        return 2;
+    Exe = e2e::WindowsPath(argv[1]);
+    Artifacts = e2e::WindowsPath(argv[2]);
+    if (!Artifacts.empty() && Artifacts.back() != L'\\')
+        Artifacts += L'\\';
+    return RUN_ALL_TESTS();
+}
