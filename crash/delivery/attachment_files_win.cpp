@@ -2,6 +2,7 @@
 
 #include "crash/delivery/report_temp_folder_win.h"
 #include "crash/delivery/zip_archive_win.h"
+#include "crash/ui/report_saving_win.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -14,11 +15,10 @@ std::wstring Wide(const std::u16string& text)
     return std::wstring(text.begin(), text.end());
 }
 
+// Relative paths are taken from the executable's folder, as the settings' paths are.
 std::wstring Absolute(const std::u16string& path)
 {
-    wchar_t full[MAX_PATH * 2] = L"";
-    const DWORD n = ::GetFullPathNameW(Wide(path).c_str(), MAX_PATH * 2, full, nullptr);
-    return n > 0 && n < MAX_PATH * 2 ? std::wstring(full, n) : Wide(path);
+    return Wide(ProgramPath(path));
 }
 
 bool Exists(const std::wstring& path)

@@ -40,17 +40,25 @@ void NotTopMost(HWND window)
         ::SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
 }
 
-// The settings' text with the variables, and what the report says of itself.
+// The settings' text with the variables, and what the report says of itself: its class,
+// message, details and the whole text, as the report has them (and not expanded again: they
+// are put in after the other variables).
 std::u16string Expanded(ReportSettings* settings, std::string_view name, const std::u16string& report)
 {
     if (!settings)
         return {};
-    std::u16string text = settings->ExpandTextVariables(settings->GetPropStrUnexpanded(name));
     const std::u16string_view r = report;
-    ReplaceNoCase(text, u"%exceptClass%", ExtractHeaderField(r, std::u16string_view(u"exception class")));
-    ReplaceNoCase(text, u"%exceptMsg%", ExtractHeaderField(r, std::u16string_view(u"exception message")));
-    ReplaceNoCase(text, u"%errorDetails%", ExtractSection(r, std::u16string_view(u"error details")));
-    ReplaceNoCase(text, u"%bugReport%", report);
+    const std::u16string own[][3] = {
+        {u"%exceptClass%", u"\uE000", ExtractHeaderField(r, std::u16string_view(u"exception class"))},
+        {u"%exceptMsg%", u"\uE001", ExtractHeaderField(r, std::u16string_view(u"exception message"))},
+        {u"%errorDetails%", u"\uE002", ExtractSection(r, std::u16string_view(u"error details"))},
+        {u"%bugReport%", u"\uE003", report}};
+    std::u16string text = settings->GetPropStrUnexpanded(name);
+    for (const auto& [variable, mark, value] : own)
+        ReplaceNoCase(text, variable, mark);
+    text = settings->ExpandTextVariables(text);
+    for (const auto& [variable, mark, value] : own)
+        ReplaceNoCase(text, mark, value);
     return text;
 }
 
@@ -66,9 +74,10 @@ std::u16string SenderOf(IReportSettings& settings)
     if (begin == std::u16string::npos)
         return {};
     first = first.substr(begin, end - begin + 1);
-    if (first.front() != u'<')
-        first = u"<" + first + u">";
-    return u"Vexcatch " + first;
+    // The address alone, of a recipient given with a name of its own too.
+    if (const size_t open = first.find(u'<'); open != std::u16string::npos)
+        first = first.substr(open + 1, first.find(u'>', open) - open - 1);
+    return u"Vexcatch <" + first + u">";
 }
 
 TPngFormat PngFormatOf(int32_t depth)
@@ -96,20 +105,22 @@ bool AddReportFile(IReportSettings& settings, ReportSettings& saving, const std:
                    IReportAttachments& list, std::u16string& original)
 {
     const std::u16string setting = settings.GetBugReportFile();
-    original = ReportFilePath(setting);
+    original = ProgramPath(setting);
     if (!Exists(original) && setting.find(u'\\') == std::u16string::npos)
         original = UserReportFilePath(saving, setting);
     const std::u16string name = original.substr(original.find_last_of(u'\\') + 1),
                          folder = Narrowed(ReportTempFolder());
     std::u16string temp = folder + name;
-    bool copied = false;
-    if (settings.GetAttachBugReportFile())
-        copied = ::CopyFileW(Wide(original).c_str(), Wide(temp).c_str(), FALSE);
+    bool copied =
+        settings.GetAttachBugReportFile() && ::CopyFileW(Wide(original).c_str(), Wide(temp).c_str(), FALSE);
+    if (!copied) // the report alone, not with what an earlier delivery left there
+        ::DeleteFileW(Wide(temp).c_str());
     // Appending into a copy is no saving: the report object's saved flag stays as it was.
     auto* object = dynamic_cast<IExceptionReportEx*>(&settings);
     const bool saved = object && object->GetMailWasSaved();
     if (!(copied && saved) && !SaveReportToFile(temp, report, nullptr, saving, true)) {
         ::DeleteFileW(Wide(temp).c_str());
+        copied = false; // what goes now is the report alone: the original must stay
         temp = folder + Narrowed(std::to_wstring(::GetTickCount())) + name;
         if (!SaveReportToFile(temp, report, nullptr, saving, true))
             ::DeleteFileW(Wide(temp).c_str());

@@ -19,6 +19,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,7 @@ public:
     std::vector<std::string> Seen() const
     {
         ::Sleep(100);
+        const std::lock_guard lock(FLock);
         return FSeen;
     }
 
@@ -68,7 +70,10 @@ private:
                 ::GetDlgItemTextW(box, 0xFFFF, text, 256);
                 if (!text[0])
                     continue; // not filled in yet
-                self->FSeen.push_back(std::string(text, text + std::wcslen(text)));
+                {
+                    const std::lock_guard lock(self->FLock);
+                    self->FSeen.push_back(std::string(text, text + std::wcslen(text)));
+                }
                 ::PostMessageW(box, WM_COMMAND, IDOK, 0);
                 ::Sleep(200);
             }
@@ -76,6 +81,7 @@ private:
         return 0;
     }
     std::atomic<bool> FStop{false};
+    mutable std::mutex FLock;
     std::vector<std::string> FSeen;
     base::KernelHandle FThread;
 };
@@ -129,7 +135,7 @@ TEST(DeliverBugReport, TheChannelsInTheirOrderUntilOneDelivers)
     s->SetPropStr("HttpServer", u"http://127.0.0.1/upload/");
     s->SetPropBool("MailAsSmtpClient", true);
     s->SetPropStr("SmtpServer", u"127.0.0.1");
-    s->SetPropStr("MailAddr", u"bugs@maker.example; boss@maker.example");
+    s->SetPropStr("MailAddr", u"Bugs <bugs@maker.example>; boss@maker.example");
     s->SetPropBool("MailViaMapi", true);
     s->SetPropBool("MailViaMailto", true);
     Results[Client] = true;
@@ -176,6 +182,12 @@ TEST(DeliverBugReport, TheTextsTheSenderAndTheFields)
     EXPECT_EQ(Last.Fields->GetContent(u"MailFrom"), u"Anna <anna@user.example>");
     EXPECT_EQ(Last.Fields->GetContent(u"MailAddr"), u"bugs@maker.example");
     EXPECT_EQ(Last.ReportText, Report);
+    // What the report says goes in as it is, variables and all.
+    const std::u16string odd = Report + u"\r\n%os% 100%";
+    EXPECT_EQ(DeliverBugReport(odd, nullptr, nullptr, nullptr, false, base::ComPtr<IReportSettings>(s), false,
+                               true),
+              1);
+    EXPECT_EQ(Last.Body, u"\r\nIt broke.\r\n%os% 100%|" + odd); // the details end with the report
 }
 
 std::wstring Temp(const wchar_t* name)
@@ -215,7 +227,7 @@ TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
     s->GetAdditionalAttachments()->Add(n, u"", u"extras.zip", u"");
     s->GetAdditionalAttachments()->Add(u"Z:\\nowhere\\missing.txt");
     s->GetAdditionalAttachments()->Add(i, u"", u"EXTRAS.zip", u"");
-    s->GetAdditionalAttachments()->Add(n, u"", u"", u"");
+    s->GetAdditionalAttachments()->Add(u"notes.log"); // beside the program
     Results[Script] = true;
     EXPECT_EQ(Deliver(s), 1);
     const TPreparedDelivery& p = Last.Prepared;
@@ -236,6 +248,13 @@ TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
     EXPECT_EQ(archive.find("PK\x01\x02", archive.find("PK\x01\x02", directory + 4) + 4), std::string::npos);
     // Delivered: the original report file is gone.
     EXPECT_EQ(::GetFileAttributesW(original.c_str()), INVALID_FILE_ATTRIBUTES);
+    // Without the report file, the report goes alone, not with what the last delivery left.
+    s->SetPropBool("AttachBugRepFile", false);
+    EXPECT_EQ(Deliver(s), 1);
+    ASSERT_FALSE(Last.Prepared.Files.empty());
+    const std::string alone = Read(Last.Prepared.Files[0]);
+    EXPECT_EQ(alone.rfind("date/time        : 1", 0), 0u) << alone;
+    EXPECT_EQ(alone.find("date/time", 5), std::string::npos) << alone;
     ::DeleteFileW(notes.c_str());
     ::DeleteFileW(settingsFile.c_str());
     s->GetAdditionalAttachments()->Clear();

@@ -207,11 +207,11 @@ bool ForceFolder(const std::u16string& path)
     return ::CreateDirectoryW(Wide(folder), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-std::u16string ReportFilePath(const std::u16string& setting)
+std::u16string ProgramPath(const std::u16string& path)
 {
     std::u16string folder, root;
     ExecutablePlace(folder, root);
-    return AbsolutePath(setting, folder, root);
+    return AbsolutePath(path, folder, root);
 }
 
 std::u16string UserReportFilePath(ReportSettings& settings, const std::u16string& setting)
@@ -230,14 +230,14 @@ bool SaveReportToFile(const std::u16string& fileName, const std::u16string& repo
     std::u16string path = fileName;
     if (path.empty()) {
         if (automatic) {
-            path = ReportFilePath(setting);
+            path = ProgramPath(setting);
         } else if (!AskForPath(owner, settings, path)) {
             return false;
         }
     }
     const std::string text = base::Utf16ToUtf8(report);
     bool written = AddToFile(path, text, settings);
-    if (!written && setting.find(u'\\') == std::u16string::npos) {
+    if (!written && fileName.empty() && setting.find(u'\\') == std::u16string::npos) {
         // The program's folder cannot be written: the user's application-data folder.
         path = UserReportFilePath(settings, setting);
         written = AddToFile(path, text, settings);

@@ -14,7 +14,9 @@
 
 namespace crash {
 
-// `fileName` empty: the settings' report file (automatic) or the save dialog over `owner`.
+// `fileName` empty: the settings' report file (automatic; the user's application-data folder
+// when the program's folder cannot take it) or the save dialog over `owner`; a file named by
+// the caller is written there or not at all.
 // True when the report was written.
 bool SaveReportToFile(const std::u16string& fileName, const std::u16string& report, HWND owner,
                       ReportSettings& settings, bool automatic);
@@ -29,10 +31,11 @@ enum class TSaveStep
 };
 void SetSaveStepHook(void (*hook)(TSaveStep step));
 
-// The report file of the setting `setting` (BugReportFile): beside the executable, or where
-// the setting says; and the file of that name in the user's application-data folder (for a
-// setting without a folder), where it goes when the program's folder cannot be written.
-std::u16string ReportFilePath(const std::u16string& setting);
+// A path made absolute the way the settings' paths are: a relative one is taken from the
+// executable's folder (the report file of BugReportFile is beside the program). And the file
+// of BugReportFile `setting` in the user's application-data folder (for a setting without a
+// folder), where it goes when the program's folder cannot be written.
+std::u16string ProgramPath(const std::u16string& path);
 std::u16string UserReportFilePath(ReportSettings& settings, const std::u16string& setting);
 
 // Creates the folder of a file's path (and its parents); whether it exists afterwards.
