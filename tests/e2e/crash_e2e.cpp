@@ -2,7 +2,9 @@
 // (a thread started at an address where no code is) shows the crash dialog with this
 // program's buttons; its close button ends the program with the failure's code, and the
 // complete report ends up in "bugreport.txt" beside the program.
-//     crash_e2e LUMIGATE_EXE ARTIFACTS_FOLDER
+// vextrace asks the waiting program for the report of its current state, whose main thread
+// waits in the window's message loop.
+//     crash_e2e LUMIGATE_EXE VEXTRACE_EXE ARTIFACTS_FOLDER
 
 #include "tests/e2e/driver.h"
 
@@ -19,7 +21,7 @@
 
 namespace {
 
-std::wstring Exe, Artifacts;
+std::wstring Exe, Vextrace, Artifacts;
 
 std::wstring FolderOf(const std::wstring& path)
 {
@@ -123,15 +125,63 @@ TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
     ::RemoveDirectoryW(folder.c_str());
 }
 
+// Runs vextrace with `arguments`; its exit code and what it printed.
+std::pair<DWORD, std::string> RunVextrace(const std::wstring& arguments)
+{
+    const std::wstring output = FolderOf(Exe) + L"vextrace.out";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    base::FileHandle out(
+        ::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out.Get();
+    PROCESS_INFORMATION info{};
+    std::wstring line = L"\"" + Vextrace + L"\" " + arguments;
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return {~0u, ""};
+    const base::KernelHandle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(process.Get(), 60000);
+    DWORD code = ~0u;
+    ::GetExitCodeProcess(process.Get(), &code);
+    out.Reset();
+    const std::string printed = Read(output);
+    ::DeleteFileW(output.c_str());
+    return {code, printed};
+}
+
+TEST(Vextrace, TheReportOfAWaitingProgram)
+{
+    e2e::TProgram program(Exe);
+    ASSERT_TRUE(program.Started());
+    ASSERT_TRUE(program.WaitForMainWindow());
+    const auto [code, report] = RunVextrace(std::to_wstring(program.Id()));
+    EXPECT_EQ(code, 0u) << report;
+    EXPECT_EQ(report.rfind("date/time", 0), 0u) << report;
+    EXPECT_NE(report.find("exception message : The application seems to be frozen."), std::string::npos)
+        << report;
+    const size_t main = report.find("\r\n\r\nmain thread");
+    ASSERT_NE(main, std::string::npos) << report;
+    EXPECT_NE(report.find("framework.TApplication.Run", main), std::string::npos) << report;
+    EXPECT_EQ(report.find("TraceProcessThread"), std::string::npos);
+    // Asked by name, and of a process without a reporter (this test).
+    EXPECT_EQ(RunVextrace(L"lumigate.exe").first, 0u);
+    EXPECT_EQ(RunVextrace(std::to_wstring(::GetCurrentProcessId())).first, 3u);
+    EXPECT_EQ(RunVextrace(L"no-such-program.exe").first, 2u);
+    ::PostMessageW(program.WaitForMainWindow(), WM_CLOSE, 0, 0);
+    EXPECT_TRUE(program.WaitForExit(10000));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    if (argc < 3)
+    if (argc < 4)
         return 2;
     Exe = e2e::WindowsPath(argv[1]);
-    Artifacts = e2e::WindowsPath(argv[2]);
+    Vextrace = e2e::WindowsPath(argv[2]);
+    Artifacts = e2e::WindowsPath(argv[3]);
     if (!Artifacts.empty() && Artifacts.back() != L'\\')
         Artifacts += L'\\';
     return RUN_ALL_TESTS();
