@@ -120,6 +120,7 @@ TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
     EXPECT_NE(text.find("framework.TApplication.Run"), std::string::npos) << text; // the main thread, named
     EXPECT_NE(text.find("\r\nexception message : Access Violation.\r\n"), std::string::npos) << text;
 
+    ::CopyFileW(report.c_str(), (Artifacts + L"lumigate-bugreport.txt").c_str(), FALSE);
     ::DeleteFileW(report.c_str());
     ::DeleteFileW(exe.c_str());
     ::RemoveDirectoryW(folder.c_str());
