@@ -1,0 +1,174 @@
+// A tour of the crash demo, as a developer would click through it: the demo's window; an
+// access violation on the main thread, whose crash dialog restarts the program (the old
+// process ends with 2, a new one takes over); a C++ exception on a thread in the new process,
+// whose dialog lets the program go on; the report shown; the program closed. Screenshots and
+// the report file go to ARTIFACTS_FOLDER. Prints each step; exit code 0 when every step went
+// as it should.
+//     demo_tour CRASH_DEMO_EXE ARTIFACTS_FOLDER
+
+#include "tests/e2e/driver.h"
+
+#include "base/win_handle.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+namespace {
+
+int Failures = 0;
+
+void Step(bool ok, const char* what)
+{
+    std::printf("%s %s\n", ok ? "ok  " : "FAIL", what);
+    std::fflush(stdout);
+    if (!ok)
+        ++Failures;
+}
+
+struct TFind
+{
+    const wchar_t* Class;
+    DWORD Process, NotProcess;
+    HWND Found = nullptr;
+};
+
+// A visible top-level window of that class, of `process` (or of any process but `notProcess`
+// and this one), waited for up to 30 seconds.
+HWND WaitForWindow(const wchar_t* className, DWORD process, DWORD notProcess = 0)
+{
+    for (int k = 0; k < 300; ++k) {
+        TFind find{className, process, notProcess};
+        ::EnumWindows(
+            [](HWND wnd, LPARAM p) WINAPI -> BOOL {
+                auto* f = reinterpret_cast<TFind*>(p);
+                wchar_t name[64] = L"";
+                DWORD owner = 0;
+                ::GetWindowThreadProcessId(wnd, &owner);
+                ::GetClassNameW(wnd, name, 64);
+                const bool whose = f->Process ? owner == f->Process
+                                              : owner != f->NotProcess && owner != ::GetCurrentProcessId();
+                if (whose && std::wstring(name) == f->Class && ::IsWindowVisible(wnd)) {
+                    f->Found = wnd;
+                    return FALSE;
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&find));
+        if (find.Found)
+            return find.Found;
+        ::Sleep(100);
+    }
+    return nullptr;
+}
+
+// The demo's button of that caption in the row of a thread kind (0 main, 1 framework thread,
+// 2 CreateThread): the rows go down the window.
+HWND DemoButton(HWND form, int thread, const wchar_t* caption)
+{
+    std::vector<std::pair<LONG, HWND>> rows;
+    for (HWND c = ::FindWindowExW(form, nullptr, L"Button", caption); c;
+         c = ::FindWindowExW(form, c, L"Button", caption)) {
+        RECT r;
+        ::GetWindowRect(c, &r);
+        rows.emplace_back(r.top, c);
+    }
+    std::sort(rows.begin(), rows.end());
+    return static_cast<size_t>(thread) < rows.size() ? rows[static_cast<size_t>(thread)].second : nullptr;
+}
+
+void Click(HWND button)
+{
+    ::PostMessageW(button, BM_CLICK, 0, 0);
+}
+
+bool PressDialogButton(HWND dialog, const wchar_t* caption)
+{
+    const HWND button = ::FindWindowExW(dialog, nullptr, L"Button", caption);
+    if (button)
+        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
+    return button;
+}
+
+DWORD ProcessOf(HWND wnd)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(wnd, &process);
+    return process;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    const std::wstring exe = e2e::WindowsPath(argv[1]);
+    std::wstring artifacts = e2e::WindowsPath(argv[2]);
+    if (!artifacts.empty() && artifacts.back() != L'\\')
+        artifacts += L'\\';
+    const std::wstring report = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"bugreport.txt";
+    ::DeleteFileW(report.c_str());
+
+    e2e::TProgram first(exe);
+    HWND form = first.Started() ? first.WaitForMainWindow() : nullptr;
+    Step(form, "the demo's window shows");
+    if (!form)
+        return 1;
+    e2e::SaveScreenshot(form, artifacts + L"demo-window.bmp");
+
+    Click(DemoButton(form, 0, L"access violation"));
+    HWND dialog = WaitForWindow(L"VexcatchWndClass", first.Id());
+    Step(dialog, "an access violation on the main thread shows the crash dialog");
+    if (!dialog)
+        return 1;
+    e2e::SaveScreenshot(dialog, artifacts + L"demo-crash.bmp");
+    Step(PressDialogButton(dialog, L"restart application"), "restart pressed");
+    Step(first.WaitForExit(20000) && first.ExitCode() == 2, "the old process ends with exit code 2");
+
+    form = WaitForWindow(L"LumigateForm", 0, first.Id());
+    Step(form, "the restarted demo's window shows");
+    if (!form)
+        return 1;
+    const base::KernelHandle second(
+        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, ProcessOf(form)));
+    Click(DemoButton(form, 2, L"C++ exception"));
+    dialog = WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
+    Step(dialog, "a C++ exception on a thread shows the crash dialog");
+    if (!dialog)
+        return 1;
+    Step(PressDialogButton(dialog, L"show bug report"), "show bug report pressed");
+    ::Sleep(1500);
+    dialog = WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
+    if (dialog)
+        e2e::SaveScreenshot(dialog, artifacts + L"demo-report.bmp");
+    Step(dialog && PressDialogButton(dialog, L"continue application"), "continue pressed");
+    ::Sleep(1000);
+    Step(::IsWindow(form) && ::WaitForSingleObject(second.Get(), 0) == WAIT_TIMEOUT, "the demo goes on");
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+    DWORD code = 1;
+    Step(::WaitForSingleObject(second.Get(), 20000) == WAIT_OBJECT_0 &&
+             ::GetExitCodeProcess(second.Get(), &code) && code == 0,
+         "closed, the demo ends with exit code 0");
+    if (second && ::WaitForSingleObject(second.Get(), 0) == WAIT_TIMEOUT)
+        ::TerminateProcess(second.Get(), 99);
+
+    std::ifstream in(std::string(report.begin(), report.end()), std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    in.close();
+    Step(text.find("AccessViolation") != std::string::npos &&
+             text.find("crash_demo.cpp") != std::string::npos,
+         "the report file names the failing function and its source file");
+    Step(text.find("std::runtime_error") != std::string::npos &&
+             text.find("The demo threw a C++ exception.") != std::string::npos,
+         "and has the C++ exception's report with its class and message");
+    ::CopyFileW(report.c_str(), (artifacts + L"demo-bugreport.txt").c_str(), FALSE);
+    std::printf("%s\n", Failures ? "the tour failed" : "the tour went as it should");
+    return Failures ? 1 : 0;
+}
