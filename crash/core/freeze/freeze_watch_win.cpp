@@ -97,21 +97,28 @@ DWORD WINAPI WatchdogThread(void*)
 
 void StartFreezeWatch(uint32_t timeoutMs)
 {
-    if (Watch.Thread || timeoutMs < 10)
+    // Only the main thread is watched (a module loaded by another thread watches nothing).
+    if (Watch.Thread || timeoutMs < 10 || (MainThreadId() && ::GetCurrentThreadId() != MainThreadId()))
         return;
+    const UINT message = AttachMessageHandler(0, &AnswerProbe, nullptr);
+    const HWND window = message ? MessageWindowOf(::GetCurrentThreadId()) : nullptr;
+    base::KernelHandle stop(window ? ::CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr);
+    if (!stop) {
+        if (message)
+            DetachMessageHandler(::GetCurrentThreadId(), message);
+        return;
+    }
     Watch.TimeoutMs = timeoutMs;
     Watch.Interval = timeoutMs / 10;
-    Watch.Message = AttachMessageHandler(0, &AnswerProbe, nullptr);
+    Watch.Message = message;
     Watch.MainThread = ::GetCurrentThreadId();
-    Watch.MainWindow = MessageWindowOf(Watch.MainThread);
-    if (!Watch.Message || !Watch.MainWindow)
-        return;
-    Watch.Stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    Watch.MainWindow = window;
+    Watch.Stop = std::move(stop);
     Watch.Thread.Reset(
-        Watch.Stop ? ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId)
-                   : nullptr);
+        ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId));
     if (!Watch.Thread) {
-        Watch.Stop.Reset();
+        DetachMessageHandler(Watch.MainThread, Watch.Message);
+        Watch = TWatch{};
         return;
     }
     RegisterThreadInfo(Watch.ThreadId, Watch.Thread.Get(), "Vexcatch - AntiFreezeThread",

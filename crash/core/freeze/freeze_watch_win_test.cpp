@@ -28,6 +28,11 @@ bool Has(const testing::TOutcome& o, const std::string& line)
     return std::find(o.Lines.begin(), o.Lines.end(), line) != o.Lines.end();
 }
 
+long Freezes(const testing::TOutcome& o)
+{
+    return std::count(o.Lines.begin(), o.Lines.end(), "report 1 1 EFrozen");
+}
+
 TEST(FreezeWatch, AMainThreadThatWaitsIsReportedWithItsStackAndItsAnswerReachesTheDialog)
 {
     const testing::TOutcome o = testing::Start(L"freeze_child.exe", "blocked");
@@ -35,6 +40,7 @@ TEST(FreezeWatch, AMainThreadThatWaitsIsReportedWithItsStackAndItsAnswerReachesT
     EXPECT_EQ(o.ExitCode, 0u) << all;
     ASSERT_FALSE(o.Lines.empty());
     EXPECT_EQ(o.Lines.front(), "report 1 1 EFrozen") << all; // etFrozen, esAntiFreezeCheck
+    EXPECT_EQ(Freezes(o), 1) << all;
     EXPECT_TRUE(Has(o, "interval 50")) << all;
     EXPECT_TRUE(Has(o, "frozen header")) << all;
     EXPECT_TRUE(Has(o, "names MainThreadWaits")) << all;
@@ -58,6 +64,7 @@ TEST(FreezeWatch, ALoopAndALockAreFreezesTooAndTheProbesGrowByHalfAfterEachRepor
     all = Joined(lock.Lines);
     EXPECT_EQ(lock.ExitCode, 0u) << all;
     EXPECT_TRUE(Has(lock, "names MainThreadLocks")) << all;
+    EXPECT_EQ(Freezes(lock), 1) << all;
     EXPECT_TRUE(Has(lock, "went on")) << all;
 }
 
@@ -69,7 +76,7 @@ TEST(FreezeWatch, OneWatchdogForTwoModules)
     EXPECT_EQ(o.ExitCode, 0u) << all;
     ASSERT_FALSE(o.Lines.empty());
     EXPECT_EQ(o.Lines.front(), "module watches") << all;
-    EXPECT_TRUE(Has(o, "report 1 1 EFrozen")) << all;
+    EXPECT_EQ(Freezes(o), 1) << all;
     EXPECT_FALSE(Has(o, "module report")) << all;
     EXPECT_TRUE(Has(o, "went on")) << all;
 }

@@ -217,14 +217,14 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
         }
         e.HasContext = true;
         threads.push_back(e);
+        // An inner level's title: the thread's, the level, then how the thread was found.
+        const std::u16string name = TitleOf(crashed, false);
+        const std::u16string state = e.Title.starts_with(name + u":") ? e.Title.substr(name.size() + 1) : u"";
         int level = 0;
         for (const TInnerException& inner : report.GetInner()) {
             TThreadEntry i = e;
             i.InnerLevel = ++level;
-            i.Title = e.Title;
-            if (!i.Title.empty() && i.Title.back() == u':')
-                i.Title.pop_back();
-            i.Title += u", inner exception level " + Ascii(std::to_string(level)) + u":";
+            i.Title = name + u", inner exception level " + Ascii(std::to_string(level)) + u":" + state;
             std::memcpy(&i.Context, inner.Context, sizeof inner.Context);
             i.ExceptAddr = inner.ExceptAddr;
             i.External = inner.ExtException;

@@ -96,11 +96,14 @@ crash::testing::TPipelineReporter Reporter({.StartFreezeDetector = &crash::Start
                                             .PauseFreezeDetector = &crash::PauseFreezeWatch,
                                             .StopFreezeDetector = &crash::StopFreezeWatch});
 
-// Processes the main thread's messages for `ms`, or until `until` is set.
+// Processes the main thread's messages for `ms` (those waiting when 0), or until `until` is
+// set.
 void Pump(DWORD ms, HANDLE until = nullptr)
 {
     const DWORD end = ::GetTickCount() + ms;
     MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+        ::DispatchMessageW(&msg);
     while (::GetTickCount() < end) {
         if (::MsgWaitForMultipleObjects(until ? 1 : 0, &until, FALSE, 50, QS_ALLINPUT) == WAIT_OBJECT_0 &&
             until)
@@ -160,8 +163,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     services.ResetFreezeCounter = &crash::ResetFreezeCounter;
     crash::SetPipelineServices(services);
     ::InitializeCriticalSection(&TheLock);
+    Pump(0); // the watchdog counts from the start-up: its probes so far are answered
     if (Mode == "modules") {
+        crash::PauseFreezeWatch(true); // the second module's start-up may take a while
         const HMODULE module = ::LoadLibraryW(L"freeze_module.dll");
+        crash::PauseFreezeWatch(false);
         const auto watches = module ? reinterpret_cast<bool (*)(const char*)>(
                                           reinterpret_cast<void*>(::GetProcAddress(module, "ModuleWatches")))
                                     : nullptr;
