@@ -317,6 +317,13 @@ void TNVForm::UpdateContinue()
         ::InvalidateRect(button.FHandle, nullptr, TRUE);
 }
 
+void TNVForm::SetMessage(const std::u16string& message)
+{
+    FDef.Message = message;
+    if (FHandle)
+        ::InvalidateRect(FHandle, nullptr, TRUE);
+}
+
 TNVModalResult TNVForm::ShowModal(HWND owner)
 {
     FModalResult = vxmInvalid;

@@ -110,12 +110,25 @@ public:
     const std::u16string& Name() const { return FDef.Name; }
     std::u16string Title() const { return FTitle; }
     void SetTitle(const std::u16string& title) { FTitle = title; }
+    // The header text; a shown form is painted again with a new one.
+    const std::u16string& Message() const { return FDef.Message; }
+    void SetMessage(const std::u16string& message);
+    int32_t Step() const { return FStep; }
+    int32_t Steps() const { return FSteps; }
+    const std::u16string& ActiveControl() const { return FDef.ActiveControl; }
+    // The tick of nvaItemEvent in milliseconds (0: none), from the form's next showing.
+    int32_t Timer() const { return FDef.Timer; }
+    void SetTimer(int32_t ms) { FDef.Timer = ms; }
     TNVModalResult ModalResult() const { return FModalResult; }
     HWND Handle() const { return FHandle; }
     void SetSkip() { FSkip = true; }
+    // What a handler keeps with the form.
+    void* Data() const { return FData; }
+    void SetData(void* data) { FData = data; }
     // The item of that name and kind, or none.
     TNVItem* ItemOf(std::u16string_view name, TItemKind kind);
     TNVItem& MainButton(TMainButton button) { return *FItems[static_cast<size_t>(button)]; }
+    TNVActionHandler OnAction() const { return FOnAction; }
     void SetOnAction(TNVActionHandler handler) { FOnAction = handler; }
     void SetAssistantAction(TNVActionHandler handler) { FAssistantAction = handler; }
     ReportSettings* Exception() const { return FException; }
@@ -161,6 +174,7 @@ private:
     TNVModalResult FModalResult = vxmInvalid;
     bool FSkip = false;
     bool FSettingText = false; // an edit's text is being set by the form itself
+    void* FData = nullptr;
 };
 
 // An assistant: forms shown one after the other.
@@ -177,7 +191,12 @@ public:
     const std::u16string& Title() const { return FTitle; }
     void SetTitle(const std::u16string& title);
     // Called for every form after the form's own handler.
+    TNVActionHandler OnAction() const { return FOnAction; }
     void SetOnAction(TNVActionHandler handler);
+    ReportSettings* Exception() const { return FException; }
+    // What a handler keeps with the assistant.
+    void* Data() const { return FData; }
+    void SetData(void* data) { FData = data; }
     TNVModalResult ModalResult() const { return FModalResult; }
     // The forms in order over `owner`: cancelled by the first form the user cancels.
     TNVModalResult ShowModal(HWND owner);
@@ -192,6 +211,7 @@ private:
     TNVActionHandler FOnAction = nullptr;
     std::vector<std::unique_ptr<TNVForm>> FForms;
     TNVModalResult FModalResult = vxmInvalid;
+    void* FData = nullptr;
 };
 
 // The assistant of `forms` from the form resources of `module`; `exception` is the report
