@@ -155,8 +155,8 @@ std::u16string TitleOf(DWORD thread, bool state = true)
     return ThreadTitle(t);
 }
 
-// A trace whose last line is where its thread was created: ">> created by" and the creator's
-// title before it.
+// A trace whose last line is where its thread was created: ">> created by", the creator's
+// title and " at:" before that line.
 std::u16string WithCreator(const std::u16string& trace, const std::u16string& creator)
 {
     if (creator.empty())
@@ -191,6 +191,17 @@ bool ThreadContext(DWORD thread, CONTEXT& context)
     return read;
 }
 
+// Where the thread was created and by whom, as the thread registry knows.
+void SetCreator(TThreadEntry& e)
+{
+    if (const std::optional<TThreadInfo> info = LookupThreadInfo(e.ThreadId, TitleRegistryWaitMs);
+        info && info->CreatorAddress) {
+        e.CreatorAddr = info->CreatorAddress;
+        if (info->CreatorThreadId)
+            e.CreatorTitle = TitleOf(info->CreatorThreadId, false);
+    }
+}
+
 std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
 {
     std::vector<TThreadEntry> threads;
@@ -202,6 +213,7 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
         e.ThreadId = crashed;
         e.Title = TitleOf(crashed);
         e.Crashed = true;
+        SetCreator(e);
         if (const std::exception_ptr* object = report.GetExceptObject()) {
             e.External = CaughtAs<EExternal>(*object) != nullptr;
             e.CppTermination = CaughtAs<BcbTermination>(*object) != nullptr;
@@ -239,12 +251,7 @@ std::vector<TThreadEntry> ThreadsOf(IExceptionReport& report)
         e.ThreadId = thread;
         e.Title = TitleOf(thread);
         e.HasContext = ThreadContext(thread, e.Context);
-        if (const std::optional<TThreadInfo> info = LookupThreadInfo(thread, TitleRegistryWaitMs);
-            info && info->CreatorAddress) {
-            e.CreatorAddr = info->CreatorAddress;
-            if (info->CreatorThreadId)
-                e.CreatorTitle = TitleOf(info->CreatorThreadId, false);
-        }
+        SetCreator(e);
         threads.push_back(e);
     };
     if (main && (frozen || main != crashed))
@@ -412,7 +419,7 @@ void Complete(ExceptionReport& report, TAssembly& a, const std::function<void()>
             report.SetCallstack(k, trace.Trace);
             if (trace.Text.empty())
                 return;
-            content = WithCreator(trace.Text, t.CreatorTitle);
+            content = trace.EndsWithCreator ? WithCreator(trace.Text, t.CreatorTitle) : trace.Text;
             if (k == 0) {
                 crc[0] = trace.Checksums.First;
                 crc[1] = crc[2] = trace.Checksums.All;

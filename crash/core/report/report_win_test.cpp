@@ -29,6 +29,7 @@ TEST(ReportUnderThePipeline, PlaceholdersFirstThenTheCompletedReport)
     EXPECT_TRUE(has("callback complete")) << all;
     EXPECT_TRUE(has("failing named")) << all;
     EXPECT_TRUE(has("main named")) << all;
+    EXPECT_TRUE(has("creator named")) << all;
     EXPECT_TRUE(has("went on"));
 }
 

@@ -1085,6 +1085,7 @@ private:
             if (!result.Lines.empty() && result.Lines.back().Addr == item.Out.Addr)
                 continue;
             result.Lines.push_back(item.Out);
+            result.EndsWithCreator = creator;
         }
         for (const TStackLine& line : result.Lines) {
             result.Trace.push_back(ToStackItem(line));

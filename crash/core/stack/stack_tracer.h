@@ -130,6 +130,7 @@ struct TTraceResult
     // "module|text" of each module met whose debug information is minimal.
     std::vector<std::u16string> MinDebugInfo;
     bool HasLineNumbers = false;
+    bool EndsWithCreator = false; // the last line is where the thread was created
     TStackChecksums Checksums;
     // The first output line with a known function start and first line: the line's address
     // and the function's start, for the disassembly of the crashing function.

@@ -4,7 +4,8 @@
 // the complete report and logs its "callstack crc" line, "section" with the title of the
 // failing thread's section, "failing named" when that section names the function that failed
 // and "main named" when the main thread's trace names WinMain (the program carries its debug
-// information). "callback complete" is logged when a report
+// information), "creator named" when the failing thread's trace says that the main thread
+// created it. "callback complete" is logged when a report
 // callback hears of the completion; "went on" when the program goes on.
 //
 //   report_child wait LOG: an own-section plug-in runs until the stand-in's wait for the
@@ -107,6 +108,8 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
     if (section != std::string::npos &&
         text.find("RaiseOnThread", section) < text.find("\r\n\r\n", section + 4))
         Line("failing named");
+    if (text.find("\r\n>> created by main thread (") != std::string::npos)
+        Line("creator named");
     const size_t main = text.find("\r\n\r\nmain thread");
     if (main != std::string::npos && text.find("WinMain", main) != std::string::npos)
         Line("main named");
