@@ -96,6 +96,14 @@ crash::testing::TPipelineReporter Reporter({.StartFreezeDetector = &crash::Start
                                             .PauseFreezeDetector = &crash::PauseFreezeWatch,
                                             .StopFreezeDetector = &crash::StopFreezeWatch});
 
+// The program's own start-up (slow on a busy machine) is no freeze of the kinds the modes
+// make: the watch is paused from just after the reporter started it until WinMain runs.
+struct TStartUpPause
+{
+    TStartUpPause() { crash::PauseFreezeWatch(true); }
+};
+__attribute__((init_priority(102))) TStartUpPause StartUpPause;
+
 // Processes the main thread's messages for `ms` (those waiting when 0), or until `until` is
 // set.
 void Pump(DWORD ms, HANDLE until = nullptr)
@@ -163,7 +171,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     services.ResetFreezeCounter = &crash::ResetFreezeCounter;
     crash::SetPipelineServices(services);
     ::InitializeCriticalSection(&TheLock);
-    Pump(0); // the watchdog counts from the start-up: its probes so far are answered
+    Pump(0);
+    crash::PauseFreezeWatch(false); // the probes count from here
     if (Mode == "modules") {
         crash::PauseFreezeWatch(true); // the second module's start-up may take a while
         const HMODULE module = ::LoadLibraryW(L"freeze_module.dll");
