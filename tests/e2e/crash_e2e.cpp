@@ -34,39 +34,6 @@ std::string Read(const std::wstring& path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-struct TFind
-{
-    DWORD Process;
-    HWND Found = nullptr;
-};
-
-// The crash dialog of the process, waited for up to 30 seconds.
-HWND WaitForCrashDialog(DWORD process)
-{
-    for (int k = 0; k < 300; ++k) {
-        TFind find{process};
-        ::EnumWindows(
-            [](HWND wnd, LPARAM p) WINAPI -> BOOL {
-                auto* f = reinterpret_cast<TFind*>(p);
-                wchar_t name[64] = L"";
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(wnd, &owner);
-                ::GetClassNameW(wnd, name, 64);
-                if (owner == f->Process && std::wstring(name) == L"VexcatchWndClass" &&
-                    ::IsWindowVisible(wnd)) {
-                    f->Found = wnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&find));
-        if (find.Found)
-            return find.Found;
-        ::Sleep(100);
-    }
-    return nullptr;
-}
-
 HWND Button(HWND dialog, const wchar_t* caption)
 {
     return ::FindWindowExW(dialog, nullptr, L"Button", caption);
@@ -94,7 +61,7 @@ TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
         nullptr, 0, nullptr));
     ASSERT_TRUE(failing);
 
-    const HWND dialog = WaitForCrashDialog(program.Id());
+    const HWND dialog = e2e::WaitForWindow(L"VexcatchWndClass", program.Id());
     ASSERT_TRUE(dialog);
     e2e::SaveScreenshot(dialog, Artifacts + L"lumigate-crash.bmp");
     for (const wchar_t* caption :
@@ -103,10 +70,7 @@ TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
     EXPECT_FALSE(Button(dialog, L"send bug report"));
     EXPECT_FALSE(Button(dialog, L"print bug report"));
 
-    const HWND close = Button(dialog, L"close application");
-    ASSERT_TRUE(close);
-    ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(close), BN_CLICKED),
-                   reinterpret_cast<LPARAM>(close));
+    ASSERT_TRUE(e2e::PressButton(dialog, L"close application"));
     ASSERT_TRUE(program.WaitForExit(20000));
     EXPECT_EQ(program.ExitCode(), 0xC0000005u);
     // The report was saved on the way out.

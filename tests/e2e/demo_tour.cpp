@@ -31,42 +31,6 @@ void Step(bool ok, const char* what)
         ++Failures;
 }
 
-struct TFind
-{
-    const wchar_t* Class;
-    DWORD Process, NotProcess;
-    HWND Found = nullptr;
-};
-
-// A visible top-level window of that class, of `process` (or of any process but `notProcess`
-// and this one), waited for up to 30 seconds.
-HWND WaitForWindow(const wchar_t* className, DWORD process, DWORD notProcess = 0)
-{
-    for (int k = 0; k < 300; ++k) {
-        TFind find{className, process, notProcess};
-        ::EnumWindows(
-            [](HWND wnd, LPARAM p) WINAPI -> BOOL {
-                auto* f = reinterpret_cast<TFind*>(p);
-                wchar_t name[64] = L"";
-                DWORD owner = 0;
-                ::GetWindowThreadProcessId(wnd, &owner);
-                ::GetClassNameW(wnd, name, 64);
-                const bool whose = f->Process ? owner == f->Process
-                                              : owner != f->NotProcess && owner != ::GetCurrentProcessId();
-                if (whose && std::wstring(name) == f->Class && ::IsWindowVisible(wnd)) {
-                    f->Found = wnd;
-                    return FALSE;
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&find));
-        if (find.Found)
-            return find.Found;
-        ::Sleep(100);
-    }
-    return nullptr;
-}
-
 // The demo's button of that caption in the row of a thread kind (0 main, 1 framework thread,
 // 2 CreateThread): the rows go down the window.
 HWND DemoButton(HWND form, int thread, const wchar_t* caption)
@@ -85,15 +49,6 @@ HWND DemoButton(HWND form, int thread, const wchar_t* caption)
 void Click(HWND button)
 {
     ::PostMessageW(button, BM_CLICK, 0, 0);
-}
-
-bool PressDialogButton(HWND dialog, const wchar_t* caption)
-{
-    const HWND button = ::FindWindowExW(dialog, nullptr, L"Button", caption);
-    if (button)
-        ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
-                       reinterpret_cast<LPARAM>(button));
-    return button;
 }
 
 DWORD ProcessOf(HWND wnd)
@@ -124,31 +79,31 @@ int main(int argc, char** argv)
     e2e::SaveScreenshot(form, artifacts + L"demo-window.bmp");
 
     Click(DemoButton(form, 0, L"access violation"));
-    HWND dialog = WaitForWindow(L"VexcatchWndClass", first.Id());
+    HWND dialog = e2e::WaitForWindow(L"VexcatchWndClass", first.Id());
     Step(dialog, "an access violation on the main thread shows the crash dialog");
     if (!dialog)
         return 1;
     e2e::SaveScreenshot(dialog, artifacts + L"demo-crash.bmp");
-    Step(PressDialogButton(dialog, L"restart application"), "restart pressed");
+    Step(e2e::PressButton(dialog, L"restart application"), "restart pressed");
     Step(first.WaitForExit(20000) && first.ExitCode() == 2, "the old process ends with exit code 2");
 
-    form = WaitForWindow(L"LumigateForm", 0, first.Id());
+    form = e2e::WaitForWindow(L"LumigateForm", 0, first.Id());
     Step(form, "the restarted demo's window shows");
     if (!form)
         return 1;
     const base::KernelHandle second(
         ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, ProcessOf(form)));
     Click(DemoButton(form, 2, L"C++ exception"));
-    dialog = WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
+    dialog = e2e::WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
     Step(dialog, "a C++ exception on a thread shows the crash dialog");
     if (!dialog)
         return 1;
-    Step(PressDialogButton(dialog, L"show bug report"), "show bug report pressed");
+    Step(e2e::PressButton(dialog, L"show bug report"), "show bug report pressed");
     ::Sleep(1500);
-    dialog = WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
+    dialog = e2e::WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
     if (dialog)
         e2e::SaveScreenshot(dialog, artifacts + L"demo-report.bmp");
-    Step(dialog && PressDialogButton(dialog, L"continue application"), "continue pressed");
+    Step(dialog && e2e::PressButton(dialog, L"continue application"), "continue pressed");
     ::Sleep(1000);
     Step(::IsWindow(form) && ::WaitForSingleObject(second.Get(), 0) == WAIT_TIMEOUT, "the demo goes on");
     ::PostMessageW(form, WM_CLOSE, 0, 0);

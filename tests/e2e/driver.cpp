@@ -10,6 +10,7 @@ struct Search
     DWORD Pid;
     const wchar_t* Class;
     HWND Found;
+    DWORD NotPid = 0; // with Pid 0: any process but this one and the driver's
 };
 
 BOOL CALLBACK MatchWindow(HWND wnd, LPARAM param)
@@ -19,7 +20,8 @@ BOOL CALLBACK MatchWindow(HWND wnd, LPARAM param)
     ::GetWindowThreadProcessId(wnd, &owner);
     wchar_t cls[64] = {};
     ::GetClassNameW(wnd, cls, 64);
-    if (owner == s->Pid && ::IsWindowVisible(wnd) && lstrcmpW(cls, s->Class) == 0) {
+    const bool whose = s->Pid ? owner == s->Pid : owner != s->NotPid && owner != ::GetCurrentProcessId();
+    if (whose && ::IsWindowVisible(wnd) && lstrcmpW(cls, s->Class) == 0) {
         s->Found = wnd;
         return FALSE;
     }
@@ -34,6 +36,27 @@ HWND FindTopLevel(DWORD pid, const wchar_t* cls)
 }
 
 } // namespace
+
+HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid)
+{
+    for (int k = 0; k < 300; ++k) {
+        Search s{pid, className, nullptr, notPid};
+        ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&s));
+        if (s.Found)
+            return s.Found;
+        ::Sleep(100);
+    }
+    return nullptr;
+}
+
+bool PressButton(HWND window, const wchar_t* caption)
+{
+    const HWND button = ::FindWindowExW(window, nullptr, L"Button", caption);
+    if (button)
+        ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(button), BN_CLICKED),
+                       reinterpret_cast<LPARAM>(button));
+    return button != nullptr;
+}
 
 std::wstring WindowsPath(const std::string& path)
 {

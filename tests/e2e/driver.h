@@ -36,6 +36,12 @@ private:
     DWORD FId = 0;
 };
 
+// A visible top-level window of that class of process `pid` (with `pid` 0: of any process but
+// `notPid` and the driver), waited for up to 30 seconds.
+HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid = 0);
+// Presses the window's button of that caption as a click would; false when it has none.
+bool PressButton(HWND window, const wchar_t* caption);
+
 // The first child window of `parent` with the given class.
 HWND FindChild(HWND parent, const wchar_t* className);
 std::wstring WindowText(HWND wnd);

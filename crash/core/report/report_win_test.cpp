@@ -12,12 +12,18 @@
 namespace crash {
 namespace {
 
+std::string Joined(const std::vector<std::string>& lines)
+{
+    std::string all;
+    for (const std::string& line : lines)
+        all += line + " | ";
+    return all;
+}
+
 TEST(ReportUnderThePipeline, PlaceholdersFirstThenTheCompletedReport)
 {
     const testing::TOutcome o = testing::Start(L"report_child.exe", "");
-    std::string all;
-    for (const std::string& line : o.Lines)
-        all += line + " | ";
+    const std::string all = Joined(o.Lines);
     EXPECT_EQ(o.ExitCode, 0u) << all;
     const auto has = [&](const std::string& line) {
         return std::find(o.Lines.begin(), o.Lines.end(), line) != o.Lines.end();
@@ -38,9 +44,7 @@ TEST(ReportUnderThePipeline, PlaceholdersFirstThenTheCompletedReport)
 TEST(ReportUnderThePipeline, PleaseWaitWhileTheDialogWaitsForTheCompletion)
 {
     const testing::TOutcome o = testing::Start(L"report_child.exe", "wait");
-    std::string all;
-    for (const std::string& line : o.Lines)
-        all += line + " | ";
+    const std::string all = Joined(o.Lines);
     EXPECT_EQ(o.ExitCode, 0u) << all;
     for (const char* line :
          {"please wait shown", "priority highest", "please wait closed", "callback complete"})
@@ -51,9 +55,7 @@ TEST(ReportUnderThePipeline, PleaseWaitWhileTheDialogWaitsForTheCompletion)
 TEST(ReportUnderThePipeline, ACompletionNobodyWaitsForStops)
 {
     const testing::TOutcome o = testing::Start(L"report_child.exe", "release");
-    std::string all;
-    for (const std::string& line : o.Lines)
-        all += line + " | ";
+    const std::string all = Joined(o.Lines);
     EXPECT_EQ(o.ExitCode, 0u) << all;
     EXPECT_NE(all.find("went on | slow returned"), std::string::npos) << all;
     EXPECT_EQ(all.find("after ran"), std::string::npos) << all;
