@@ -38,7 +38,8 @@ const char* Log = "";
 std::string Mode;
 int Reports = 0;                                                          // freeze reports seen
 base::KernelHandle Enough{::CreateEventW(nullptr, TRUE, FALSE, nullptr)}, // the main thread may go on
-    Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};                  // the stand-in is done
+    Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)},                  // the stand-in is done
+    FailureShown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};          // a failure's dialog is open
 CRITICAL_SECTION TheLock;
 
 void Line(const std::string& text)
@@ -70,6 +71,7 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
     Line("report " + std::to_string(report.GetExceptType()) + " " + std::to_string(report.GetSource()) + " " +
          std::string(cls.begin(), cls.end()));
     if (report.GetExceptType() != crash::etFrozen) {
+        ::SetEvent(FailureShown.Get());
         ::Sleep(2000); // the dialog of a failure stays open a while
         return;
     }
@@ -192,13 +194,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     } else if (Mode == "lock") {
         const base::KernelHandle held(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
         const base::KernelHandle holder(::CreateThread(nullptr, 0, &HoldTheLock, held.Get(), 0, nullptr));
-        ::WaitForSingleObject(held.Get(), 10000);
+        Pump(10000, held.Get()); // answering until the worker holds the lock
         MainThreadLocks();
         ::WaitForSingleObject(holder.Get(), 20000);
     } else if (Mode == "pumping") {
         Pump(2000);
     } else if (Mode == "dialog") {
         const base::KernelHandle worker(::CreateThread(nullptr, 0, &Fail, nullptr, 0, nullptr));
+        Pump(10000, FailureShown.Get()); // answering until the failure's dialog is open
         ::Sleep(1500);
         Pump(10000, worker.Get());
     }
