@@ -162,7 +162,7 @@ int DeliverBugReport(const std::u16string& report, const base::ComPtr<IVxBitmap>
         return 0;
     IReportSettings& settings = *settingsPtr;
     // On a thread of its own, with its own copies.
-    if (mayUseThread && !background && !LoaderLockBusy(250)) {
+    if (mayUseThread && !background && !LoaderLockBusy(BlockedWaitMs)) {
         NotTopMost(parent);
         auto* b = new TBackground{report, screenShot, settingsPtr, hidden};
         if (base::KernelHandle started{::CreateThread(nullptr, 0, &DeliverInBackground, b, 0, nullptr)}) {

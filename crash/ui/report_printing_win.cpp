@@ -71,7 +71,7 @@ void PrintReportText(const std::u16string& text, HWND owner, ReportSettings* set
         caller = CallerModuleSettingsAtDepth(1);
         settings = caller.Get();
     }
-    if (LoaderLockBusy(250)) {
+    if (LoaderLockBusy(BlockedWaitMs)) {
         ::MessageBeep(0);
         return;
     }

@@ -152,7 +152,7 @@ bool AddToFile(const std::u16string& path, const std::string& report, ReportSett
 
 bool AskForPath(HWND owner, ReportSettings& settings, std::u16string& path)
 {
-    if (LoaderLockBusy(250)) {
+    if (LoaderLockBusy(BlockedWaitMs)) {
         ::MessageBeep(0);
         return false;
     }

@@ -79,6 +79,9 @@ void RunSynchronizeCalls();
 // catching thread instead. A reporter that lives in a library being unloaded always counts
 // as blocked (its shutdown runs under the loader lock).
 bool LoaderLockBusy(int waitMs);
+// The process counts as blocked when the lock stays held this long: a thread that starts or
+// ends holds it for a moment.
+constexpr int BlockedWaitMs = 250;
 void SetLibraryUnloading(bool unloading);
 
 // While the main thread runs registered handlers synchronously (the pipeline's; runs may

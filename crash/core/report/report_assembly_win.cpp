@@ -529,7 +529,9 @@ void CompleteOnce(ExceptionReport& report, TAssembly& a, bool onCompletionThread
         completer = a.CompletionThread.Get();
     }
     if (!mine) {
-        if (LoaderLockBusy(0))
+        // The completion thread may need the loader lock: no wait while the process is
+        // blocked.
+        if (LoaderLockBusy(BlockedWaitMs))
             return;
         TPleaseWait wait(report, a.Progress, completer);
         while (::WaitForSingleObject(a.Completed.Get(), 50) == WAIT_TIMEOUT)
@@ -622,7 +624,7 @@ std::u16string AssembledReportText(IExceptionReport& exc, bool mustBeComplete, b
             if (!report->GetDontCompleteYet() && !mustBeComplete)
                 mustBeComplete =
                     !((::GetCurrentThreadId() == HandlingThreadId() || report->GetMultiThreadedComplete()) &&
-                      !LoaderLockBusy(0) && StartCompletionThread(*report, a));
+                      !LoaderLockBusy(BlockedWaitMs) && StartCompletionThread(*report, a));
         }
     }
     if (mustBeComplete)
