@@ -267,6 +267,22 @@ TEST(ExceptionBox, HardTextsAreShownWithoutCrashOrHang)
     EXPECT_EQ(child.Finish().ExitCode, 0u);
 }
 
+// Nothing but the main thread's answer closes the dialog of a freeze: the main thread stays
+// silent until the dialog shows, and nobody presses its buttons.
+TEST(ExceptionBox, AFreezesDialogClosesByItselfWhenTheMainThreadAnswersAgain)
+{
+    testing::TChild child(L"box_child.exe", "frozen");
+    const HWND dialog = FindDialog(child);
+    ASSERT_TRUE(dialog);
+    bool saysFrozen = false;
+    for (const TControl& control : Controls(dialog))
+        saysFrozen = saysFrozen || control.Text.find(L"frozen") != std::wstring::npos;
+    EXPECT_TRUE(saysFrozen);
+    const testing::TOutcome outcome = child.Finish();
+    EXPECT_EQ(outcome.ExitCode, 0u);
+    EXPECT_EQ(outcome.Lines, (std::vector<std::string>{"dialog closed", "went on"}));
+}
+
 TEST(ExceptionBox, MovingTheFocusStopsTheCountdownAndResizingKeepsTheWaysOutAtTheRight)
 {
     testing::TChild child(L"box_child.exe", "countdown");

@@ -1,5 +1,7 @@
 #include "crash/core/freeze/freeze_watch_win.h"
 
+#include "base/hex.h"
+#include "base/srw_lock.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
@@ -7,11 +9,24 @@
 
 #include <windows.h>
 
+#include <mutex>
+#include <shared_mutex>
+#include <string>
+
 namespace crash {
 namespace {
 
 constexpr WPARAM Answer = 777;
 constexpr int MissesForAFreeze = 10;
+
+// What the watches of all modules in the process share (a named mapping per process): only
+// one watchdog runs, whichever module started it, and a pause in any module must hold it.
+struct TShared
+{
+    LONG Pauses;   // nested pauses of all modules; misses count at 0 only
+    LONG Misses;   // unanswered probes in a row
+    LONG Interval; // between the running watchdog's probes
+};
 
 struct TWatch
 {
@@ -22,14 +37,18 @@ struct TWatch
     base::KernelHandle Stop; // manual reset
     base::KernelHandle Thread;
     DWORD ThreadId = 0;
-    volatile LONG Misses = 0;
-    volatile LONG Pauses = -1;
-    volatile DWORD Interval = 0; // between probes
-    // Set when a pause ends. Kept until the watchdog stops (a pause resets it): closed at the
-    // end of each pause it could be closed under the watchdog's wait.
+    base::KernelHandle Mapping;
+    base::MappedView View;
+    TShared* Shared = nullptr;
+    // Named like the mapping, manual reset: set while no pause holds. A waiting watchdog wakes
+    // on it when the last pause ends.
     base::KernelHandle Resumed;
+    LONG OwnPauses = 0; // this module's part of the shared count, given back by Stop
 };
 TWatch Watch;
+// Pauses, the counter's reset and the answer's request read the watch under the shared lock;
+// Stop takes the watch apart under the exclusive one, once its thread has ended.
+base::SrwLock WatchLock;
 
 // On the main thread: the answer goes back to the watchdog (or to the window the probe
 // names).
@@ -57,40 +76,74 @@ DWORD WINAPI WatchdogThread(void*)
     MSG msg;
     ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE); // this thread's message queue
     // One watchdog per process, whichever module started it; a stop ends the wait for it.
+    const HANDLE stop = Watch.Stop.Get();
     const HANDLE single = ThreadRegistryMutex();
     if (single) {
-        const HANDLE either[] = {Watch.Stop.Get(), single};
+        const HANDLE either[] = {stop, single};
         const DWORD got = ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
         if (got != WAIT_OBJECT_0 + 1 && got != WAIT_ABANDONED_0 + 1)
             return 0;
     }
-    DWORD interval = Watch.Interval;
-    while (::WaitForSingleObject(Watch.Stop.Get(), 0) == WAIT_TIMEOUT) {
-        if (const HANDLE resumed = Watch.Pauses >= 0 ? Watch.Resumed.Get() : nullptr) {
-            const HANDLE either[] = {Watch.Stop.Get(), resumed};
-            ::WaitForMultipleObjects(2, either, FALSE, INFINITE);
+    TShared& shared = *Watch.Shared;
+    DWORD interval = Watch.TimeoutMs / 10;
+    shared.Interval = static_cast<LONG>(interval);
+    shared.Misses = 0;
+    while (::WaitForSingleObject(stop, 0) == WAIT_TIMEOUT) {
+        if (shared.Pauses > 0) {
+            // The event only wakes the wait early; the count decides. A resume and a pause of
+            // two threads may cross and leave it set during a pause: then no busy loop.
+            const HANDLE either[] = {stop, Watch.Resumed.Get()};
+            if (::WaitForMultipleObjects(2, either, FALSE, interval) == WAIT_OBJECT_0 + 1 &&
+                shared.Pauses > 0)
+                ::WaitForSingleObject(stop, interval);
+            continue;
         }
         ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0);
-        if (::WaitForSingleObject(Watch.Stop.Get(), interval) != WAIT_TIMEOUT)
+        if (::WaitForSingleObject(stop, interval) != WAIT_TIMEOUT)
             break;
         if (Answered()) {
-            Watch.Misses = 0;
+            shared.Misses = 0;
             interval = Watch.TimeoutMs / 10;
-            Watch.Interval = interval;
-        } else if (Watch.Pauses < 0 && ::InterlockedIncrement(&Watch.Misses) >= MissesForAFreeze) {
+            shared.Interval = static_cast<LONG>(interval);
+        } else if (shared.Pauses <= 0 && ::InterlockedIncrement(&shared.Misses) >= MissesForAFreeze) {
             TDispatchRequest request;
             request.Type = etFrozen;
             request.Source = esAntiFreezeCheck;
             request.CanContinue = true;
             DispatchException(request);
-            Watch.Misses = 0;
+            shared.Misses = 0;
             interval += interval / 2;
-            Watch.Interval = interval;
+            shared.Interval = static_cast<LONG>(interval);
         }
     }
     if (single)
         ::ReleaseMutex(single);
     return 0;
+}
+
+// The process's shared state and its resume event, opened or created.
+bool OpenShared(TWatch& watch)
+{
+    const std::string name = "VexcatchFreezeWatch" + base::HexText(::GetCurrentProcessId());
+    watch.Mapping.Reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                             sizeof(TShared), name.c_str()));
+    if (watch.Mapping)
+        watch.View.Reset(::MapViewOfFile(watch.Mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TShared)));
+    if (watch.View)
+        watch.Resumed.Reset(::CreateEventA(nullptr, TRUE, TRUE, (name + "Resumed").c_str()));
+    watch.Shared = watch.Resumed ? static_cast<TShared*>(watch.View.Get()) : nullptr;
+    return watch.Shared != nullptr;
+}
+
+// Adds `delta` to the process's pauses; the count from or back to 0 resets or sets the
+// resume event.
+void CountPauses(LONG delta)
+{
+    const LONG now = ::InterlockedExchangeAdd(&Watch.Shared->Pauses, delta) + delta;
+    if (delta > 0 && now == delta)
+        ::ResetEvent(Watch.Resumed.Get());
+    else if (delta < 0 && now <= 0)
+        ::SetEvent(Watch.Resumed.Get());
 }
 
 } // namespace
@@ -100,26 +153,29 @@ void StartFreezeWatch(uint32_t timeoutMs)
     // Only the main thread is watched (a module loaded by another thread watches nothing).
     if (Watch.Thread || timeoutMs < 10 || (MainThreadId() && ::GetCurrentThreadId() != MainThreadId()))
         return;
-    const UINT message = AttachMessageHandler(0, &AnswerProbe, nullptr);
-    const HWND window = message ? MessageWindowOf(::GetCurrentThreadId()) : nullptr;
-    base::KernelHandle stop(window ? ::CreateEventW(nullptr, TRUE, FALSE, nullptr) : nullptr);
-    if (!stop) {
-        if (message)
-            DetachMessageHandler(::GetCurrentThreadId(), message);
+    TWatch watch;
+    watch.Message = AttachMessageHandler(0, &AnswerProbe, nullptr);
+    watch.MainWindow = watch.Message ? MessageWindowOf(::GetCurrentThreadId()) : nullptr;
+    if (watch.MainWindow && OpenShared(watch))
+        watch.Stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!watch.Stop) {
+        if (watch.Message)
+            DetachMessageHandler(::GetCurrentThreadId(), watch.Message);
         return;
     }
-    Watch.TimeoutMs = timeoutMs;
-    Watch.Interval = timeoutMs / 10;
-    Watch.Message = message;
-    Watch.MainThread = ::GetCurrentThreadId();
-    Watch.MainWindow = window;
-    Watch.Stop = std::move(stop);
-    Watch.Thread.Reset(
-        ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId));
-    if (!Watch.Thread) {
-        DetachMessageHandler(Watch.MainThread, Watch.Message);
-        Watch = TWatch{};
-        return;
+    watch.TimeoutMs = timeoutMs;
+    watch.MainThread = ::GetCurrentThreadId();
+    ::InterlockedCompareExchange(&watch.Shared->Interval, static_cast<LONG>(timeoutMs / 10), 0);
+    {
+        const std::lock_guard<base::SrwLock> lock(WatchLock);
+        Watch = std::move(watch);
+        Watch.Thread.Reset(
+            ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId));
+        if (!Watch.Thread) {
+            DetachMessageHandler(Watch.MainThread, Watch.Message);
+            Watch = TWatch{};
+            return;
+        }
     }
     RegisterThreadInfo(Watch.ThreadId, Watch.Thread.Get(), "Vexcatch - AntiFreezeThread",
                        ::GetCurrentThreadId(), 0, nullptr);
@@ -132,47 +188,53 @@ void StopFreezeWatch()
     if (!Watch.Thread)
         return;
     ::SetEvent(Watch.Stop.Get());
-    if (Watch.Resumed)
-        ::SetEvent(Watch.Resumed.Get());
-    Watch.Pauses = -1;
     DetachMessageHandler(Watch.MainThread, Watch.Message);
     if (::WaitForSingleObject(Watch.Thread.Get(), 500) != WAIT_OBJECT_0)
         ::TerminateThread(Watch.Thread.Get(), 0);
     UnregisterThread(Watch.ThreadId);
+    const std::lock_guard<base::SrwLock> lock(WatchLock);
+    // The pauses of this module that are still open end here: they must not hold another
+    // module's watchdog after this one is gone.
+    if (Watch.OwnPauses > 0)
+        CountPauses(-Watch.OwnPauses);
     Watch = TWatch{}; // its handles are closed with it
 }
 
 void PauseFreezeWatch(bool paused)
 {
-    if (!Watch.Thread || ::GetCurrentThreadId() == Watch.ThreadId)
+    if (::GetCurrentThreadId() == Watch.ThreadId)
         return;
-    Watch.Misses = 0;
+    const std::shared_lock<base::SrwLock> lock(WatchLock);
+    if (!Watch.Thread)
+        return;
+    Watch.Shared->Misses = 0;
     if (paused) {
-        if (::InterlockedIncrement(&Watch.Pauses) == 0) {
-            if (!Watch.Resumed)
-                Watch.Resumed.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-            else
-                ::ResetEvent(Watch.Resumed.Get());
-        }
-    } else if (::InterlockedDecrement(&Watch.Pauses) < 0) {
-        if (Watch.Resumed)
-            ::SetEvent(Watch.Resumed.Get());
+        ::InterlockedIncrement(&Watch.OwnPauses);
+        CountPauses(1);
+    } else if (::InterlockedDecrement(&Watch.OwnPauses) >= 0) {
+        CountPauses(-1);
+    } else {
+        ::InterlockedIncrement(&Watch.OwnPauses); // a resume without its pause
     }
 }
 
 uint32_t FreezeProbeInterval()
 {
-    return Watch.Interval;
+    const std::shared_lock<base::SrwLock> lock(WatchLock);
+    return Watch.Thread ? static_cast<uint32_t>(Watch.Shared->Interval) : 0;
 }
 
 void ResetFreezeCounter()
 {
-    Watch.Misses = 0;
+    const std::shared_lock<base::SrwLock> lock(WatchLock);
+    if (Watch.Thread)
+        Watch.Shared->Misses = 0;
 }
 
 void AnswerFreezeTo(HWND dialog)
 {
-    if (Watch.Thread && Watch.MainWindow)
+    const std::shared_lock<base::SrwLock> lock(WatchLock);
+    if (Watch.Thread)
         ::PostMessageW(Watch.MainWindow, Watch.Message, reinterpret_cast<WPARAM>(dialog), 0);
 }
 

@@ -2,8 +2,8 @@
 // with a timeout of half a second: a main thread that answers nothing is reported as frozen
 // with its stack, whatever keeps it (a wait, a loop, a lock); the probes grow by half after
 // each report; the answer of a main thread that recovers reaches the freeze's dialog; a main
-// thread that keeps processing its messages, or one whose silence falls in another
-// exception's handling, never is.
+// thread that keeps processing its messages (in its own loop or a modal one), or one whose
+// silence falls in another exception's handling, never is.
 
 #include "crash/core/intercept/testing/child_process.h"
 
@@ -68,8 +68,9 @@ TEST(FreezeWatch, ALoopAndALockAreFreezesTooAndTheProbesGrowByHalfAfterEachRepor
     EXPECT_TRUE(Has(lock, "went on")) << all;
 }
 
-// Two modules with the reporter in one process: one watchdog, one report.
-TEST(FreezeWatch, OneWatchdogForTwoModules)
+// Two modules with the reporter in one process: one watchdog, one report, and a pause in
+// either module holds it.
+TEST(FreezeWatch, OneWatchdogForTwoModulesWhichEitherPauses)
 {
     const testing::TOutcome o = testing::Start(L"freeze_child.exe", "modules");
     const std::string all = Joined(o.Lines);
@@ -77,7 +78,9 @@ TEST(FreezeWatch, OneWatchdogForTwoModules)
     ASSERT_FALSE(o.Lines.empty());
     EXPECT_EQ(o.Lines.front(), "module watches") << all;
     EXPECT_EQ(Freezes(o), 1) << all;
-    EXPECT_FALSE(Has(o, "module report")) << all;
+    EXPECT_EQ(all.find("module report"), std::string::npos) << all;
+    EXPECT_FALSE(Has(o, "names MainThreadSleepsPaused")) << all;
+    EXPECT_TRUE(Has(o, "names MainThreadWaits")) << all;
     EXPECT_TRUE(Has(o, "went on")) << all;
 }
 
@@ -86,6 +89,10 @@ TEST(FreezeWatch, NoneWhileTheMainThreadAnswersOrAnotherExceptionIsHandled)
     const testing::TOutcome pumping = testing::Start(L"freeze_child.exe", "pumping");
     EXPECT_EQ(pumping.ExitCode, 0u);
     EXPECT_EQ(pumping.Lines, std::vector<std::string>{"went on"});
+
+    const testing::TOutcome modal = testing::Start(L"freeze_child.exe", "modal");
+    EXPECT_EQ(modal.ExitCode, 0u);
+    EXPECT_EQ(modal.Lines, std::vector<std::string>{"went on"}) << Joined(modal.Lines);
 
     const testing::TOutcome dialog = testing::Start(L"freeze_child.exe", "dialog");
     EXPECT_EQ(dialog.ExitCode, 0u);

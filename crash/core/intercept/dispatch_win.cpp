@@ -472,17 +472,16 @@ void HandOver(const TDispatchRequest& r)
     // The handling thread could block on a lock this thread holds (the loader's, or the
     // heap's when the heap reported its damage): then the record is processed here.
     const bool overflowed = r.Record && r.Record->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+    // The freeze watch is paused while the exception is handled, wherever that happens.
+    if (TheOptions.PauseFreezeDetector)
+        TheOptions.PauseFreezeDetector(true);
     base::KernelHandle handler;
-    if (r.HeapLocked || LoaderLockBusy(250) || !(handler = TheThread.DuplicateThreadHandle())) {
+    if (r.HeapLocked || LoaderLockBusy(BlockedWaitMs) || !(handler = TheThread.DuplicateThreadHandle()))
         TheThread.ProcessHere(record);
-    } else {
-        if (TheOptions.PauseFreezeDetector)
-            TheOptions.PauseFreezeDetector(true);
-        if (TheThread.Handoff(record))
-            WaitForPipeline(done.Get(), handler.Get(), overflowed, TheOptions.CheckSynchronize);
-        if (TheOptions.PauseFreezeDetector)
-            TheOptions.PauseFreezeDetector(false);
-    }
+    else if (TheThread.Handoff(record))
+        WaitForPipeline(done.Get(), handler.Get(), overflowed, TheOptions.CheckSynchronize);
+    if (TheOptions.PauseFreezeDetector)
+        TheOptions.PauseFreezeDetector(false);
     // A thread that goes on after its stack overflowed gets its guard pages back, so that a
     // second overflow is reported too.
     if (overflowed) {

@@ -7,11 +7,15 @@
 //   countdown  AutoClose 1 with a delay of two seconds;
 //   shown      the report shown in tabs from the start;
 //   bad        shown, with sections that are hard to list (a very long line, 10,000 lines,
-//              no columns, lines that only look like a call stack).
+//              no columns, lines that only look like a call stack);
+//   frozen     nothing fails: the main thread, watched with a timeout of half a second,
+//              answers nothing until the freeze's dialog shows, then processes its messages
+//              again; "dialog closed" when the dialog closed by itself on that answer.
 // An idle thread runs beside the failing one, so the report has three threads. "went on" is
 // logged when the program goes on after the dialog, "help" when the dialog asks for help.
 
 #include "base/win_handle.h"
+#include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/pipeline/handlers_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
@@ -80,6 +84,30 @@ DWORD WINAPI Idle(void* stop)
     return 0;
 }
 
+HWND CrashDialog()
+{
+    const HWND dialog = ::FindWindowW(crash::CrashDialogClass, nullptr);
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(dialog, &process);
+    return process == ::GetCurrentProcessId() && ::IsWindowVisible(dialog) ? dialog : nullptr;
+}
+
+// The main thread answers nothing until the freeze's dialog shows, then processes its
+// messages until the dialog is gone.
+bool FrozenUntilTheDialogShows()
+{
+    for (int k = 0; k < 400 && !CrashDialog(); ++k)
+        ::Sleep(50);
+    ::Sleep(300);
+    MSG msg;
+    for (int k = 0; k < 200 && CrashDialog(); ++k) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+    }
+    return !CrashDialog();
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -94,6 +122,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     crash::RegisterExceptionHandler(&Configure, crash::stDontSync, crash::epMainPhase);
     crash::RegisterActionHandler(&Help, crash::stDontSync);
 
+    if (Mode == "frozen") {
+        crash::StartFreezeWatch(500);
+        if (FrozenUntilTheDialogShows())
+            crash::testing::AppendLine(__argv[__argc - 1], "dialog closed");
+        crash::StopFreezeWatch();
+        crash::testing::AppendLine(__argv[__argc - 1], "went on");
+        return 0;
+    }
     const base::KernelHandle stop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     const base::KernelHandle idle(::CreateThread(nullptr, 0, &Idle, stop.Get(), 0, nullptr));
     const base::KernelHandle thread(::CreateThread(nullptr, 0, &FailOnThread, nullptr, 0, nullptr));

@@ -11,8 +11,12 @@
 //            came;
 //   modules  as "blocked" without the answer, with a second module that carries the reporter
 //            and the freeze check too (freeze_module.dll; "module watches" when its watchdog
-//            started): its watchdog waits for this one's, and no "module report" comes;
+//            started): its watchdog waits for this one's, and no "module report" comes. First
+//            the main thread sleeps for more than a timeout (MainThreadSleepsPaused) while the
+//            second module pauses its watch, which holds this module's running watchdog;
 //   pumping  the main thread keeps processing its messages for two seconds;
+//   modal    the main thread shows a message box for two seconds (its modal loop processes
+//            the main thread's messages);
 //   dialog   a worker fails while the main thread answers nothing for 1.5 s; the failure's
 //            stand-in stays open for two seconds, during which no freeze is reported.
 // Each report that would show its dialog logs "report T S C" (the exception type, the source,
@@ -24,6 +28,7 @@
 #include "base/win_handle.h"
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/testing/child_log.h"
+#include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
 #include "crash/core/pipeline/testing/pipeline_reporter.h"
 #include "crash/core/report/report_assembly_win.h"
@@ -80,7 +85,8 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
     if (text.find(u"\r\nexception class") == std::u16string::npos &&
         text.find(u"\r\nexception message : The application seems to be frozen.\r\n") != std::u16string::npos)
         Line("frozen header");
-    for (const char16_t* function : {u"MainThreadWaits", u"MainThreadComputes", u"MainThreadLocks"})
+    for (const char16_t* function :
+         {u"MainThreadWaits", u"MainThreadComputes", u"MainThreadLocks", u"MainThreadSleepsPaused"})
         if (text.find(function) != std::u16string::npos)
             Line("names " + std::string(function, function + std::char_traits<char16_t>::length(function)));
     ++Reports;
@@ -144,6 +150,25 @@ void Pump(DWORD ms, HANDLE until = nullptr)
     ::LeaveCriticalSection(&TheLock);
 }
 
+[[gnu::noinline]] void MainThreadSleepsPaused()
+{
+    ::Sleep(1200);
+}
+
+// Closes the main thread's message box two seconds after it showed.
+DWORD WINAPI CloseTheBox(void*)
+{
+    for (int k = 0; k < 200; ++k) {
+        if (const HWND box = ::FindWindowW(L"#32770", L"freeze_child")) {
+            ::Sleep(2000);
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        ::Sleep(50);
+    }
+    return 0;
+}
+
 DWORD WINAPI HoldTheLock(void* held)
 {
     ::EnterCriticalSection(&TheLock);
@@ -176,6 +201,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     Pump(0);
     crash::PauseFreezeWatch(false); // the probes count from here
     if (Mode == "modules") {
+        // Either module's watchdog may run, whichever takes the registry's first mutex first:
+        // this program's is let take it, so that the reports come to this program's stand-in.
+        for (DWORD got = 0; got != WAIT_TIMEOUT;) {
+            got = ::WaitForSingleObject(crash::ThreadRegistryMutex(), 0);
+            if (got == WAIT_OBJECT_0 || got == WAIT_ABANDONED)
+                ::ReleaseMutex(crash::ThreadRegistryMutex());
+            Pump(got == WAIT_TIMEOUT ? 0 : 20);
+        }
         crash::PauseFreezeWatch(true); // the second module's start-up may take a while
         const HMODULE module = ::LoadLibraryW(L"freeze_module.dll");
         crash::PauseFreezeWatch(false);
@@ -184,6 +217,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                                     : nullptr;
         if (watches && watches(Log))
             Line("module watches");
+        const auto pauses = module ? reinterpret_cast<void (*)(bool)>(
+                                         reinterpret_cast<void*>(::GetProcAddress(module, "ModulePauses")))
+                                   : nullptr;
+        if (pauses) {
+            pauses(true);
+            MainThreadSleepsPaused();
+            pauses(false);
+        }
         MainThreadWaits();
         Pump(1500); // as long as three more intervals of both watchdogs
     } else if (Mode == "blocked") {
@@ -199,6 +240,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         ::WaitForSingleObject(holder.Get(), 20000);
     } else if (Mode == "pumping") {
         Pump(2000);
+    } else if (Mode == "modal") {
+        const base::KernelHandle closer(::CreateThread(nullptr, 0, &CloseTheBox, nullptr, 0, nullptr));
+        ::MessageBoxW(nullptr, L"A modal loop", L"freeze_child", MB_OK);
+        ::WaitForSingleObject(closer.Get(), 20000);
     } else if (Mode == "dialog") {
         const base::KernelHandle worker(::CreateThread(nullptr, 0, &Fail, nullptr, 0, nullptr));
         Pump(10000, FailureShown.Get()); // answering until the failure's dialog is open

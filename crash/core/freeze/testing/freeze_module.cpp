@@ -1,6 +1,7 @@
 // A second module with the reporter and the freeze check on, loaded by freeze_child's
 // "modules" mode: its watchdog must wait for the program's, so that a freeze is reported once.
-// Its reports would log "module report" through the log the program gives it.
+// Its reports would log "module report" through the log the program gives it. A pause of the
+// watch in this module holds the program's watchdog too.
 
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/testing/child_log.h"
@@ -8,6 +9,8 @@
 #include "crash/core/pipeline/testing/pipeline_reporter.h"
 
 #include <windows.h>
+
+#include <string>
 
 namespace {
 
@@ -25,9 +28,17 @@ extern "C" __declspec(dllexport) bool ModuleWatches(const char* log)
 {
     Log = log;
     crash::TPipelineServices services;
-    services.ShowCrashDialog = [](crash::IExceptionReport&, crash::ShowSetting) {
-        crash::testing::AppendLine(Log, "module report");
+    services.ShowCrashDialog = [](crash::IExceptionReport& report, crash::ShowSetting) {
+        const std::u16string cls = report.GetExceptClass();
+        crash::testing::AppendLine(Log, "module report " + std::to_string(report.GetExceptType()) + " " +
+                                            std::to_string(report.GetSource()) + " " +
+                                            std::string(cls.begin(), cls.end()));
     };
     crash::SetPipelineServices(services);
     return Reporter.State == crash::TReporterStart::Enabled && crash::FreezeProbeInterval() != 0;
+}
+
+extern "C" __declspec(dllexport) void ModulePauses(bool paused)
+{
+    crash::PauseFreezeWatch(paused);
 }
