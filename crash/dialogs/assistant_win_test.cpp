@@ -1,5 +1,6 @@
 // Assistants shown in this process, driven by a second thread as a user would act on them:
-// the forms that count, the answers they give, the colour of an invalid entry.
+// the forms that count, the answers they give, the colour of an invalid entry, the keyboard's
+// way through a form and back, a form shown again, a damaged form resource.
 
 #include "base/win_handle.h"
 #include "crash/dialogs/assistant_win.h"
@@ -7,6 +8,9 @@
 #include <windows.h>
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace crash {
 namespace {
@@ -105,6 +109,7 @@ void CountShown(TNVForm&, TNVAction action, TNVItem*, ReportSettings*)
 
 TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
 {
+    ShownByTheAssistant = 0;
     auto assistant = base::MakeCom<TNVAssistant>(u"Test Assistant", nullptr);
     // Skipped by its handler before it shows.
     auto hidden = Form(u"Hidden", {Item(TItemKind::Label, u"never seen")}, 1);
@@ -154,6 +159,138 @@ TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
     EXPECT_FALSE(answers[0].OwnSection);
     EXPECT_EQ(answers[1].Name, u"agree");
     EXPECT_EQ(answers[1].Value, u"yes");
+}
+
+HWND Focused(DWORD thread)
+{
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    ::GetGUIThreadInfo(thread, &gui);
+    return gui.hwndFocus;
+}
+
+// The focus of `thread` once it is on a control of `form` other than `from` (null when it
+// does not get there).
+HWND FocusMovedFrom(DWORD thread, HWND form, HWND from)
+{
+    for (int i = 0; i < 200; ++i) {
+        if (const HWND now = Focused(thread); now && now != from && ::IsChild(form, now))
+            return now;
+        ::Sleep(10);
+    }
+    return nullptr;
+}
+
+// Real key strokes (the form asks the keyboard whether Shift is down).
+void Press(WORD key, bool shift)
+{
+    std::vector<INPUT> in;
+    auto add = [&](WORD vk, bool up) {
+        INPUT i{};
+        i.type = INPUT_KEYBOARD;
+        i.ki.wVk = vk;
+        i.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
+        in.push_back(i);
+    };
+    if (shift)
+        add(VK_SHIFT, false);
+    add(key, false);
+    add(key, true);
+    if (shift)
+        add(VK_SHIFT, true);
+    ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+}
+
+// The path of the focus through a form of two edits: the first edit, Tab to the second,
+// Shift+Tab back, and Shift+Tab once more round the ring to the cancel button; then the form
+// is continued. Shown again, it closes by Escape.
+struct TKeys
+{
+    DWORD FormThread = 0;
+    HWND Forms[2] = {};
+    HWND Path[4] = {};
+    HWND First = nullptr, Second = nullptr, Cancel = nullptr;
+};
+
+DWORD WINAPI Keys(void* data)
+{
+    auto& keys = *static_cast<TKeys*>(data);
+    const HWND form = keys.Forms[0] = WaitForForm(nullptr);
+    if (!form)
+        return 1;
+    keys.First = ::FindWindowExW(form, nullptr, L"Edit", nullptr);
+    keys.Second = ::FindWindowExW(form, keys.First, L"Edit", nullptr);
+    keys.Cancel = ::FindWindowExW(form, nullptr, L"Button", L"Cancel");
+    keys.Path[0] = FocusMovedFrom(keys.FormThread, form, nullptr);
+    Press(VK_TAB, false);
+    keys.Path[1] = FocusMovedFrom(keys.FormThread, form, keys.Path[0]);
+    Press(VK_TAB, true);
+    keys.Path[2] = FocusMovedFrom(keys.FormThread, form, keys.Path[1]);
+    Press(VK_TAB, true);
+    keys.Path[3] = FocusMovedFrom(keys.FormThread, form, keys.Path[2]);
+    Click(form, L"Next >");
+    keys.Forms[1] = WaitForForm(form);
+    if (!keys.Forms[1] || !FocusMovedFrom(keys.FormThread, keys.Forms[1], nullptr))
+        return 1;
+    Press(VK_ESCAPE, false);
+    return 0;
+}
+
+TEST(Assistant, TabAndShiftTabMoveInRingOrderAndAFormShowsAgain)
+{
+    TFormItem first = Item(TItemKind::Edit, u"First"), second = Item(TItemKind::Edit, u"Second");
+    first.Text = u"one";
+    second.Text = u"two";
+    const std::unique_ptr<TNVForm> form = Form(u"Keys", {first, second}, 1);
+    TKeys keys;
+    keys.FormThread = ::GetCurrentThreadId();
+    const base::KernelHandle driver(::CreateThread(nullptr, 0, &Keys, &keys, 0, nullptr));
+    EXPECT_EQ(form->ShowModal(nullptr), vxmOk);
+    EXPECT_EQ(form->ShowModal(nullptr), vxmCancel);
+    ::WaitForSingleObject(driver.Get(), 10000);
+    ASSERT_TRUE(keys.First && keys.Second && keys.Cancel);
+    EXPECT_EQ(keys.Path[0], keys.First);
+    EXPECT_EQ(keys.Path[1], keys.Second);
+    EXPECT_EQ(keys.Path[2], keys.First);
+    EXPECT_EQ(keys.Path[3], keys.Cancel);
+    EXPECT_TRUE(keys.Forms[1]); // a window of its own the second time
+    EXPECT_NE(keys.Forms[1], keys.Forms[0]);
+    EXPECT_EQ(form->ModalResult(), vxmCancel);
+    EXPECT_EQ(static_cast<TNVItem*>(form->Item(4))->GetText(), u"two"); // kept from the first showing
+}
+
+// The message box of a form resource with a value of a kind the reader does not know is read
+// and closed by a second thread.
+DWORD WINAPI CloseTheBox(void* text)
+{
+    for (int i = 0; i < 500; ++i) {
+        if (const HWND box = ::FindWindowW(L"#32770", L"Vexcatch")) {
+            for (HWND c = ::FindWindowExW(box, nullptr, L"Static", nullptr); c;
+                 c = ::FindWindowExW(box, c, L"Static", nullptr)) {
+                wchar_t line[128] = {};
+                ::GetWindowTextW(c, line, 128);
+                if (line[0])
+                    *static_cast<std::wstring*>(text) = line;
+            }
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+            return 0;
+        }
+        ::Sleep(10);
+    }
+    return 1;
+}
+
+TEST(Assistant, AFormResourceWithAnUnknownValueKindIsAnInternalErrorAndKeepsWhatCameBefore)
+{
+    std::wstring text;
+    const base::KernelHandle closer(::CreateThread(nullptr, 0, &CloseTheBox, &text, 0, nullptr));
+    // testing/unsupported_form.rc: a form whose message comes before a value of kind 10.
+    const base::ComPtr<TNVAssistant> assistant =
+        OpenAssistant(::GetModuleHandleW(nullptr), u"Test", {u"Unsupported"}, nullptr);
+    ::WaitForSingleObject(closer.Get(), 10000);
+    EXPECT_EQ(text, L"Internal error: Invalid assistant resource (10).");
+    ASSERT_EQ(assistant->FormCount(), 1);
+    EXPECT_EQ(assistant->FormAt(0)->Message(), u"Bad");
 }
 
 } // namespace
