@@ -16,8 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <string>
@@ -195,15 +193,25 @@ std::wstring Temp(const wchar_t* name)
     return ReportTempFolder() + name;
 }
 
+// Whole files, under names outside ASCII too.
 void Write(const std::wstring& path, const std::string& text)
 {
-    std::ofstream(std::string(path.begin(), path.end()), std::ios::binary) << text;
+    const base::FileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD wrote = 0;
+    ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
 }
 
 std::string Read(const std::u16string& path)
 {
-    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const base::FileHandle file(::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
+                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string data(file ? ::GetFileSize(file.Get(), nullptr) : 0, '\0');
+    DWORD got = 0;
+    if (!data.empty())
+        ::ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
+    data.resize(got);
+    return data;
 }
 
 TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
@@ -220,7 +228,8 @@ TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
     s->SetPropStr("BugRepZip", u"");
     const std::wstring original = testing::Beside(L"delivered reports.txt");
     Write(original, "date/time        : earlier\r\nexception class  : EOther\r\n\r\n");
-    const std::wstring notes = testing::Beside(L"notes.log"), settingsFile = testing::Beside(L"app.ini");
+    const std::wstring notes = testing::Beside(L"notes.log"),
+                       settingsFile = testing::Beside(L"Einstellungen \u00c4 \u20ac.ini");
     Write(notes, "notes");
     Write(settingsFile, "[app]");
     const std::u16string n(notes.begin(), notes.end()), i(settingsFile.begin(), settingsFile.end());
@@ -244,8 +253,17 @@ TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
     const size_t directory = archive.find("PK\x01\x02");
     ASSERT_NE(directory, std::string::npos);
     EXPECT_NE(archive.find("notes.log", directory), std::string::npos);
-    EXPECT_NE(archive.find("app.ini", directory), std::string::npos);
+    EXPECT_NE(archive.find("Einstellungen \xc3\x84 \xe2\x82\xac.ini", directory), std::string::npos);
     EXPECT_EQ(archive.find("PK\x01\x02", archive.find("PK\x01\x02", directory + 4) + 4), std::string::npos);
+    // Kept with its files for the independent readers (testing/zip_readers.sh).
+    const std::wstring kept = testing::Beside(L"delivery-archive\\");
+    ::CreateDirectoryW(kept.c_str(), nullptr);
+    ::CreateDirectoryW((kept + L"files").c_str(), nullptr);
+    EXPECT_TRUE(::CopyFileW(reinterpret_cast<const wchar_t*>(p.Files[1].c_str()),
+                            (kept + L"archive.zip").c_str(), FALSE));
+    for (const std::wstring& file : {notes, settingsFile})
+        EXPECT_TRUE(::CopyFileW(file.c_str(),
+                                (kept + L"files\\" + file.substr(file.rfind(L'\\') + 1)).c_str(), FALSE));
     // Delivered: the original report file is gone.
     EXPECT_EQ(::GetFileAttributesW(original.c_str()), INVALID_FILE_ATTRIBUTES);
     // Without the report file, the report goes alone, not with what the last delivery left.

@@ -1,0 +1,31 @@
+#!/bin/bash
+# An archive a delivery made, opened by three independent readers: Python's zipfile (its test
+# of every entry, and every entry byte for byte against the file it was made from), Info-ZIP's
+# unzip and libarchive's bsdtar, each finding every name as it was written (UTF-8).
+#
+#   zip_readers.sh FOLDER    FOLDER holds archive.zip and, in files/, what went into it
+set -euo pipefail
+folder=$1
+archive=$folder/archive.zip
+export LC_ALL=C.UTF-8
+[ -f "$archive" ] || { echo "no archive in $folder"; exit 1; }
+python3 - "$archive" "$folder/files" <<'PY'
+import os, sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    bad = z.testzip()
+    assert bad is None, f"zipfile: {bad} is damaged"
+    names, files = sorted(z.namelist()), sorted(os.listdir(sys.argv[2]))
+    assert names == files, f"zipfile: the entries {names} are not the files {files}"
+    for name in names:
+        with open(os.path.join(sys.argv[2], name), "rb") as f:
+            assert z.read(name) == f.read(), f"zipfile: {name} differs from its file"
+print(f"zipfile: {len(names)} entries as their files")
+PY
+unzip -t "$archive" | tee /dev/stderr | grep -q "No errors detected"
+listing=$(bsdtar -tf "$archive")
+for file in "$folder"/files/*; do
+    name=$(basename "$file")
+    unzip -Z1 "$archive" | grep -qxF "$name" || { echo "unzip: no entry $name"; exit 1; }
+    grep -qxF "$name" <<<"$listing" || { echo "bsdtar: no entry $name"; exit 1; }
+done
+echo "unzip and bsdtar: every entry under its name"
