@@ -146,6 +146,13 @@ void CountPauses(LONG delta)
         ::SetEvent(Watch.Resumed.Get());
 }
 
+// The watch stops when this module's globals go, which may be before the reporter's own
+// shutdown runs (its object outlives them): then that finds nothing left to stop.
+struct TStopAtExit
+{
+    ~TStopAtExit() { StopFreezeWatch(); }
+} StopAtExit;
+
 } // namespace
 
 void StartFreezeWatch(uint32_t timeoutMs)

@@ -12,7 +12,8 @@
 
 namespace crash {
 
-// At start-up, on the main thread; nothing when one runs already.
+// At start-up, on the main thread; nothing when one runs already or the timeout is under 10 ms
+// (a probe interval of 0).
 void StartFreezeWatch(uint32_t timeoutMs);
 // At shutdown: the watchdog gets 500 ms to end.
 void StopFreezeWatch();

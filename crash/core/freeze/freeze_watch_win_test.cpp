@@ -58,7 +58,7 @@ TEST(FreezeWatch, ALoopAndALockAreFreezesTooAndTheProbesGrowByHalfAfterEachRepor
     for (const std::string& line : busy.Lines)
         if (line.rfind("interval ", 0) == 0)
             intervals.push_back(line);
-    EXPECT_EQ(intervals, (std::vector<std::string>{"interval 50", "interval 75"})) << all;
+    EXPECT_EQ(intervals, (std::vector<std::string>{"interval 50", "interval 75", "interval 112"})) << all;
 
     const testing::TOutcome lock = testing::Start(L"freeze_child.exe", "lock");
     all = Joined(lock.Lines);
@@ -81,6 +81,7 @@ TEST(FreezeWatch, OneWatchdogForTwoModulesWhichEitherPauses)
     EXPECT_EQ(all.find("module report"), std::string::npos) << all;
     EXPECT_FALSE(Has(o, "names MainThreadSleepsPaused")) << all;
     EXPECT_TRUE(Has(o, "names MainThreadWaits")) << all;
+    EXPECT_TRUE(Has(o, "module unloaded")) << all;
     EXPECT_TRUE(Has(o, "went on")) << all;
 }
 

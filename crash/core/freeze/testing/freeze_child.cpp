@@ -6,12 +6,13 @@
 //   blocked  the main thread sleeps (in MainThreadWaits) until the first report's
 //            stand-in has seen the main thread answer again: the stand-in has its window
 //            told of the answer as the crash dialog of a freeze is, and logs "main answered";
-//   busy     the main thread computes in a loop (MainThreadComputes) until two reports came;
+//   busy     the main thread computes in a loop (MainThreadComputes) until three reports came;
 //   lock     the main thread waits for a lock a worker holds (MainThreadLocks) until a report
 //            came;
 //   modules  as "blocked" without the answer, with a second module that carries the reporter
 //            and the freeze check too (freeze_module.dll; "module watches" when its watchdog
-//            started): its watchdog waits for this one's, and no "module report" comes. First
+//            started): its watchdog waits for this one's, and no "module report" comes; at the
+//            end the module is unloaded ("module unloaded"). First
 //            the main thread sleeps for more than a timeout (MainThreadSleepsPaused) while the
 //            second module pauses its watch, which holds this module's running watchdog;
 //   pumping  the main thread keeps processing its messages for two seconds;
@@ -95,7 +96,7 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
             Line("main answered");
         ::SetEvent(Done.Get());
     }
-    if ((Mode == "busy" && Reports == 2) || Mode == "lock" || Mode == "modules")
+    if ((Mode == "busy" && Reports == 3) || Mode == "lock" || Mode == "modules")
         ::SetEvent(Enough.Get());
 }
 
@@ -227,6 +228,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         }
         MainThreadWaits();
         Pump(1500); // as long as three more intervals of both watchdogs
+        // Unloaded, the module stops its watchdog, which must not run on in code that is gone.
+        if (module && ::FreeLibrary(module))
+            Line("module unloaded");
+        Pump(500);
     } else if (Mode == "blocked") {
         MainThreadWaits();
         Pump(10000, Done.Get()); // answers the stand-in
