@@ -1,21 +1,26 @@
 // The crash demo for the maker's developers: a window on the same framework and with the same
-// crash reporter as lumigate.exe, with one button per crash kind and thread kind. Each button
-// fails in its own function, so that the report names it with its source line:
-//     access violation, C++ exception, division by zero, operating-system exception
-//     on the main thread, on a framework thread, on a thread of CreateThread.
+// crash reporter as lumigate.exe, with one button per crash kind and a choice of the thread
+// that fails: a click handler of the main thread, a timer, a call a framework thread
+// synchronizes with the main thread, a framework thread, a std::thread, a thread of
+// CreateThread, a work item. Every failure happens in Fail, the function the crash tests use,
+// called by the demo's CrashHere, so that a report names both with their source lines.
+//     crash_demo [THREAD_KIND]    the thread kind chosen at the start (0 to 6)
 
 #include "base/win_handle.h"
+#include "crash/core/intercept/testing/failures.h"
 #include "crash/crash_reporter_win.h"
 #include "framework/application.h"
 #include "framework/button.h"
 #include "framework/form.h"
 #include "framework/label.h"
 #include "framework/thread.h"
+#include "framework/timer.h"
 
 #include <windows.h>
 
-#include <stdexcept>
+#include <cstdlib>
 #include <string>
+#include <thread>
 
 __attribute__((init_priority(101))) crash::TCrashReporter Reporter;
 
@@ -23,59 +28,73 @@ namespace {
 
 using namespace framework;
 
-volatile uintptr_t Nowhere = 0x28; // an address no module or heap is at
-
-[[gnu::noinline]] void AccessViolation()
-{
-    *reinterpret_cast<volatile int*>(Nowhere) = 1;
-}
-
-[[gnu::noinline]] void CppException()
-{
-    throw std::runtime_error("The demo threw a C++ exception");
-}
-
-volatile int Zero = 0;
-
-[[gnu::noinline]] void DivisionByZero()
-{
-    volatile int quotient = 42 / Zero;
-    (void)quotient;
-}
-
-[[gnu::noinline]] void OsException()
-{
-    ::RaiseException(0xE0001234, 0, 0, nullptr);
-}
-
-using TFailure = void (*)();
-
 struct TKind
 {
-    const wchar_t* Name;
-    TFailure Fail;
+    const wchar_t* Caption;
+    const char* Failure; // as crash::testing::Fail knows it
 };
 
-constexpr TKind Kinds[] = {{L"access violation", &AccessViolation},
-                           {L"C++ exception", &CppException},
-                           {L"division by zero", &DivisionByZero},
-                           {L"OS exception", &OsException}};
+constexpr TKind Kinds[] = {
+    {L"read violation", "av-read"},
+    {L"write violation", "av-write"},
+    {L"execute violation", "av-exec"},
+    {L"division by zero", "div0"},
+    {L"FPU fault", "fpu"},
+    {L"breakpoint", "int3"},
+    {L"illegal instruction", "illegal"},
+    {L"privileged instruction", "privileged"},
+    {L"OS exception", "raise"},
+    {L"heap corruption", "heap-corruption"},
+    {L"fast fail", "fast-fail"},
+    {L"std::exception", "throw-std"},
+    {L"thrown int", "throw-int"},
+    {L"inner exception", "throw-inner"},
+    {L"rethrow", "rethrow"},
+    {L"throw in unwinding", "throw-in-unwind"},
+    {L"invalid parameter", "invalid-parameter"},
+    {L"abort", "abort"},
+    {L"terminate", "terminate"},
+    {L"pure call", "pure-call"},
+    {L"out of memory", "oom"},
+    {L"stack overflow", "stack-overflow"},
+};
+constexpr int KindCount = sizeof Kinds / sizeof Kinds[0];
+
+constexpr const wchar_t* ThreadKinds[] = {L"main thread", L"timer",        L"synchronized", L"TThread",
+                                          L"std::thread", L"CreateThread", L"work item"};
+constexpr int ThreadKindCount = sizeof ThreadKinds / sizeof ThreadKinds[0];
+
+[[gnu::noinline]] void CrashHere(const char* failure)
+{
+    crash::testing::Fail(failure);
+}
 
 class TFailingThread : public TThread
 {
 public:
-    explicit TFailingThread(TFailure fail) : TThread(true), FFail(fail) { FreeOnTerminate = true; }
+    TFailingThread(const char* failure, bool synchronized)
+        : TThread(true), FFailure(failure), FSynchronized(synchronized)
+    {
+        FreeOnTerminate = true;
+    }
 
 protected:
-    void Execute() override { FFail(); }
+    void Execute() override
+    {
+        if (FSynchronized)
+            Synchronize([this] { CrashHere(FFailure); });
+        else
+            CrashHere(FFailure);
+    }
 
 private:
-    TFailure FFail;
+    const char* FFailure;
+    bool FSynchronized;
 };
 
-DWORD WINAPI PlainThread(void* fail)
+DWORD WINAPI ThreadMain(void* failure)
 {
-    reinterpret_cast<TFailure>(fail)();
+    CrashHere(static_cast<const char*>(failure));
     return 0;
 }
 
@@ -88,37 +107,82 @@ public:
         SetCaption(L"Vexcatch crash demo");
         SetBorderStyle(bsDialog);
         SetPosition(poScreenCenter);
-        SetClientSize(560, 190);
-        const wchar_t* threads[] = {L"main thread", L"framework thread", L"CreateThread"};
-        for (int row = 0; row < 3; ++row) {
-            auto* label = new TLabel(this);
-            label->SetParent(this);
-            label->SetBounds(12, 24 + row * 52, 120, 20);
-            label->SetCaption(threads[row]);
-            for (int column = 0; column < 4; ++column) {
-                auto* button = new TButton(this);
-                button->SetParent(this);
-                button->SetBounds(132 + column * 104, 14 + row * 52, 98, 38);
-                button->SetCaption(Kinds[column].Name);
-                button->SetName(std::wstring(L"Fail") + std::to_wstring(row) + std::to_wstring(column));
-                const TFailure fail = Kinds[column].Fail;
-                button->OnClick = [fail, row](TObject*) { Fail(fail, row); };
-            }
+        constexpr int Columns = 4, Width = 136, Height = 30;
+        const int rows = (KindCount + Columns - 1) / Columns;
+        SetClientSize(12 + Columns * (Width + 6) + 6, 96 + rows * (Height + 6) + 12);
+        auto* heading = new TLabel(this);
+        heading->SetParent(this);
+        heading->SetBounds(12, 10, 400, 18);
+        heading->SetCaption(L"The thread that fails:");
+        for (int t = 0; t < ThreadKindCount; ++t) {
+            auto* choice = new TButton(this);
+            choice->SetParent(this);
+            choice->SetBounds(12 + t * 82, 30, 78, 26);
+            choice->SetCaption(ThreadKinds[t]);
+            choice->SetName(L"Thread" + std::to_wstring(t));
+            choice->OnClick = [this, t](TObject*) { Choose(t); };
         }
+        FChosen = new TLabel(this);
+        FChosen->SetParent(this);
+        FChosen->SetBounds(12, 64, 400, 18);
+        for (int k = 0; k < KindCount; ++k) {
+            auto* button = new TButton(this);
+            button->SetParent(this);
+            button->SetBounds(12 + (k % Columns) * (Width + 6), 96 + (k / Columns) * (Height + 6), Width,
+                              Height);
+            button->SetCaption(Kinds[k].Caption);
+            button->SetName(L"Fail" + std::to_wstring(k));
+            const char* failure = Kinds[k].Failure;
+            button->OnClick = [this, failure](TObject*) { Fail(failure); };
+        }
+        FTimer = new TTimer(this);
+        FTimer->SetEnabled(false);
+        FTimer->SetInterval(10);
+        FTimer->OnTimer = [this](TObject*) {
+            FTimer->SetEnabled(false);
+            CrashHere(FPending);
+        };
+        Choose(__argc > 1 && __wargv ? std::abs(_wtoi(__wargv[1])) % ThreadKindCount : 0);
     }
 
 private:
-    static void Fail(TFailure fail, int thread)
+    void Choose(int threadKind)
     {
-        if (thread == 0) {
-            fail();
-        } else if (thread == 1) {
-            (new TFailingThread(fail))->Start();
-        } else {
+        FThreadKind = threadKind;
+        FChosen->SetCaption(std::wstring(L"Fails on: ") + ThreadKinds[threadKind]);
+    }
+
+    void Fail(const char* failure)
+    {
+        switch (FThreadKind) {
+        case 0:
+            CrashHere(failure);
+            break;
+        case 1:
+            FPending = failure;
+            FTimer->SetEnabled(true);
+            break;
+        case 2:
+        case 3:
+            (new TFailingThread(failure, FThreadKind == 2))->Start();
+            break;
+        case 4:
+            std::thread([failure] { CrashHere(failure); }).detach();
+            break;
+        case 5: {
             const base::KernelHandle started(
-                ::CreateThread(nullptr, 0, &PlainThread, reinterpret_cast<void*>(fail), 0, nullptr));
+                ::CreateThread(nullptr, 0, &ThreadMain, const_cast<char*>(failure), 0, nullptr));
+            break;
+        }
+        default:
+            ::QueueUserWorkItem(&ThreadMain, const_cast<char*>(failure), 0);
         }
     }
+
+    TLabel* FChosen = nullptr;
+    TTimer* FTimer = nullptr;
+    const char* FPending = "";
+    int FThreadKind = 0;
 };
 
 } // namespace
