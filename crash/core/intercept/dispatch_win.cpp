@@ -13,6 +13,7 @@
 #include "crash/core/intercept/raise_state_win.h"
 #include "crash/core/intercept/thread_hooks_win.h"
 #include "crash/core/intercept/thread_registry_win.h"
+#include "crash/core/stack/stack_tracer_win.h"
 
 #include <float.h>
 #include <malloc.h>
@@ -23,6 +24,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace crash {
 namespace {
@@ -212,17 +214,47 @@ void EndProcess(UINT code)
         ::Sleep(INFINITE);
 }
 
+// The runtime's own end of the program, reported with the runtime's words for it (without
+// them when there is no memory left for the object), after which the process ends. The
+// stack is traced from where the runtime called `hookFrame`'s function, not from the
+// reporter's own frames.
+[[noreturn]] void ReportRuntimeError(const char* text, UINT exitCode, const void* hookFrameAddress)
+{
+    const auto* hookFrame = static_cast<const uint32_t*>(hookFrameAddress);
+    std::exception_ptr error;
+    try {
+        error = std::make_exception_ptr(BaseException(text));
+    } catch (...) {
+    }
+    CONTEXT context{};
+    context.ContextFlags = CONTEXT_FULL;
+    ::RtlCaptureContext(&context);
+    context.Eip = hookFrame[1];
+    context.Ebp = hookFrame[0];
+    context.Esp = Value(hookFrame + 2);
+    TDispatchRequest request;
+    request.Exception = error ? &error : nullptr;
+    request.Address = context.Eip;
+    request.Context = &context;
+    request.Source = esRuntimeError;
+    request.CanContinue = false;
+    DispatchException(request);
+    EndProcess(exitCode);
+}
+
 // A C++ exception that nothing caught reaches the last chance: on a thread other than the
 // main thread only that thread ends (as the unhandled-exception filter ends it) and the
-// program goes on. Terminate without an exception is the runtime's own abnormal end.
+// program goes on. Terminate without an exception is the runtime's own abnormal end (a pure
+// call ends so too).
 void Terminate()
 {
     const std::exception_ptr uncaught = std::current_exception();
-    const bool other = ::GetCurrentThreadId() != TheMainThread;
+    if (!uncaught)
+        ReportRuntimeError("The runtime terminated the program.", 3, __builtin_frame_address(0));
     TDispatchRequest request;
     request.Exception = &uncaught;
-    request.Source = uncaught ? esExceptProc : esRuntimeError;
-    request.CanContinue = uncaught && other;
+    request.Source = esExceptProc;
+    request.CanContinue = ::GetCurrentThreadId() != TheMainThread;
     DispatchException(request);
     if (!request.CanContinue)
         EndProcess(3);
@@ -233,11 +265,8 @@ void Terminate()
 // (with the status the system gives that failure).
 void __cdecl InvalidParameter(const wchar_t*, const wchar_t*, const wchar_t*, unsigned, uintptr_t)
 {
-    TDispatchRequest request;
-    request.Source = esRuntimeError;
-    request.CanContinue = false;
-    DispatchException(request);
-    EndProcess(InvalidParameterExitCode);
+    ReportRuntimeError("A function of the C runtime was called with an invalid parameter.",
+                       InvalidParameterExitCode, __builtin_frame_address(0));
 }
 
 using TInvalidParameterHandler = void(__cdecl*)(const wchar_t*, const wchar_t*, const wchar_t*, unsigned,
@@ -248,11 +277,7 @@ TInvalidParameterHandler PreviousInvalidParameter = nullptr;
 
 void Abort(int)
 {
-    TDispatchRequest request;
-    request.Source = esRuntimeError;
-    request.CanContinue = false;
-    DispatchException(request);
-    EndProcess(3);
+    ReportRuntimeError("Abnormal program termination.", 3, __builtin_frame_address(0));
 }
 
 // A critical section of the process environment block counts as held when its lock count is
@@ -387,10 +412,17 @@ void HandOver(const TDispatchRequest& r)
         exception = &current;
     uint32_t address = r.Address;
     const CONTEXT* context = r.Context;
-    // An OS exception that a boundary turned into an object: its context as it faulted.
+    // An OS exception that a boundary turned into an object: its context and stack as it
+    // faulted (the stack copied out first: the pass over it may fault and be remembered).
     CONTEXT firstChance;
-    if (!context && r.Record && FirstChanceContext(*r.Record, firstChance))
+    std::vector<uint8_t> firstChanceStack;
+    if (!context && r.Record && FirstChanceContext(*r.Record, firstChance, &firstChanceStack)) {
         context = &firstChance;
+        if (!firstChanceStack.empty())
+            firstChanceStack = PrepareCopiedStack(
+                firstChanceStack.data(), firstChance.Esp,
+                firstChance.Esp + static_cast<uint32_t>(firstChanceStack.size()), firstChance.Ebp);
+    }
     const TRaiseStackInfo* raised = exception ? PreparedRaiseStackInfoOf(*exception) : nullptr;
     // A C++Builder exception (the record names the thrown object), or that runtime's end
     // after one: where its runtime raised it. The raise is this dispatch's now.
@@ -466,6 +498,9 @@ void HandOver(const TDispatchRequest& r)
     if (raised) {
         record.PreparedStack = raised->PreparedStack;
         record.PreparedStackLength = raised->PreparedStackLength;
+    } else if (!firstChanceStack.empty()) { // read by the pipeline, which this thread waits for
+        record.PreparedStack = Value(firstChanceStack.data());
+        record.PreparedStackLength = static_cast<uint32_t>(firstChanceStack.size());
     }
     if (exception)
         record.Inner = Value(InnerExceptionsOf(*exception));
