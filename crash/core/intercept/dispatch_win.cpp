@@ -412,12 +412,14 @@ void HandOver(const TDispatchRequest& r)
         exception = &current;
     uint32_t address = r.Address;
     const CONTEXT* context = r.Context;
-    // An OS exception that a boundary turned into an object: its context and stack as it
-    // faulted (the stack copied out first: the pass over it may fault and be remembered).
+    // An OS exception: its stack as it faulted, traced from the copy the first sight of it
+    // kept (copied out first: the pass over it may fault and be remembered). A boundary that
+    // turned it into an object has only the record left: its context is the first sight's too.
     CONTEXT firstChance;
     std::vector<uint8_t> firstChanceStack;
-    if (!context && r.Record && FirstChanceContext(*r.Record, firstChance, &firstChanceStack)) {
-        context = &firstChance;
+    if (r.Record && FirstChanceContext(*r.Record, firstChance, &firstChanceStack)) {
+        if (!context)
+            context = &firstChance;
         if (!firstChanceStack.empty())
             firstChanceStack = PrepareCopiedStack(
                 firstChanceStack.data(), firstChance.Esp,

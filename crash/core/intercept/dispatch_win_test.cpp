@@ -33,29 +33,32 @@ struct TCase
     const char* Kind;
     DWORD Code; // the OS exception code, 0 for a C++ or runtime failure
     TExceptSource Source;
-    bool Raised = false; // a C++ throw: the record has the raise address, context and prepared stack
-    DWORD ExitCode = 0;  // of a process-wide end: 0 for the OS code, or 3 without one
+    // The record has the failure's context at its address and the stack prepared there: a C++
+    // throw captured them, an OS exception's first sight kept them (but an x87 fault's context
+    // is at the next floating-point instruction, not at the one that faulted).
+    bool Raised = false;
+    DWORD ExitCode = 0; // of a process-wide end: 0 for the OS code, or 3 without one
     const char* Inner = "-";
 };
 
 constexpr TCase Cases[] = {
-    {"av-read", 0xC0000005, esUnhandledFilter},
-    {"av-write", 0xC0000005, esUnhandledFilter},
-    {"av-exec", 0xC0000005, esUnhandledFilter},
-    {"div0", 0xC0000094, esUnhandledFilter},
+    {"av-read", 0xC0000005, esUnhandledFilter, true},
+    {"av-write", 0xC0000005, esUnhandledFilter, true},
+    {"av-exec", 0xC0000005, esUnhandledFilter, true},
+    {"div0", 0xC0000094, esUnhandledFilter, true},
     {"fpu", 0xC000008E, esUnhandledFilter}, // with division by zero unmasked
-    {"int3", 0x80000003, esUnhandledFilter},
-    {"illegal", 0xC000001D, esUnhandledFilter},
-    {"privileged", 0xC0000096, esUnhandledFilter},
-    {"raise", 0xE0001234, esUnhandledFilter},
+    {"int3", 0x80000003, esUnhandledFilter, true},
+    {"illegal", 0xC000001D, esUnhandledFilter, true},
+    {"privileged", 0xC0000096, esUnhandledFilter, true},
+    {"raise", 0xE0001234, esUnhandledFilter, true},
     {"throw-std", 0, esExceptProc, true},
     {"throw-int", 0, esExceptProc, true},
     {"throw-inner", 0, esExceptProc, true, 0, "std::logic_error"},
     {"rethrow", 0, esExceptProc, true},
     {"abort", 0, esRuntimeError},
     {"terminate", 0, esRuntimeError},
-    {"stack-overflow", 0xC00000FD, esUnhandledFilter},
-    {"oom", 0, esExceptProc, true}, // std::bad_alloc, nothing catches it
+    {"stack-overflow", 0xC00000FD, esUnhandledFilter}, // the stack kept is all recursion
+    {"oom", 0, esExceptProc, true},                    // std::bad_alloc, nothing catches it
     {"pure-call", 0, esRuntimeError},
     {"invalid-parameter", 0, esRuntimeError, false, 0xC0000417},
 };

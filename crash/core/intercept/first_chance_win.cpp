@@ -8,8 +8,9 @@
 namespace crash {
 namespace {
 
-// The frames between a fault and the catch that turns it into an object are rarely more.
-constexpr uint32_t StackKept = 16 << 10;
+// As much of the stack as a report's trace of the failing thread rarely needs more of.
+constexpr uint32_t StackKept = 64 << 10;
+constexpr size_t Entries = 64;
 
 struct TEntry
 {
@@ -17,14 +18,34 @@ struct TEntry
     DWORD Code;
     void* Address;
     CONTEXT Context;
+    uint8_t* Stack; // the entry's part of the stacks' region, committed on its first use
     uint32_t StackLength;
-    uint8_t Stack[StackKept];
 };
 
 // More threads than entries fault at once only in a process that is failing everywhere;
 // then the entries are taken over in turn.
-constinit TThreadSlots<TEntry, 64> Table;
+constinit TThreadSlots<TEntry, Entries> Table;
 volatile LONG NextTakeover = 0;
+// The copies of the stacks, one part per entry: reserved on the first fault, so that only
+// the entries of threads that faulted take memory.
+uint8_t* volatile Stacks = nullptr;
+
+// The entry's part of the region, committed; null when there is no memory for it.
+uint8_t* StackOf(TEntry& entry) noexcept
+{
+    if (entry.Stack)
+        return entry.Stack;
+    if (!Stacks) {
+        void* region = ::VirtualAlloc(nullptr, Entries * StackKept, MEM_RESERVE, PAGE_NOACCESS);
+        if (region &&
+            ::InterlockedCompareExchangePointer(reinterpret_cast<void* volatile*>(&Stacks), region, nullptr))
+            ::VirtualFree(region, 0, MEM_RELEASE); // another thread's came first
+    }
+    uint8_t* part = Stacks ? Stacks + static_cast<size_t>(&entry - &Table[0]) * StackKept : nullptr;
+    if (part && ::VirtualAlloc(part, StackKept, MEM_COMMIT, PAGE_READWRITE))
+        entry.Stack = part;
+    return entry.Stack;
+}
 
 } // namespace
 
@@ -44,10 +65,13 @@ void RememberFirstChance(const EXCEPTION_RECORD& record, const CONTEXT& context)
     uint32_t top, bottom; // the thread information block's StackBase and StackLimit
     asm volatile("movl %%fs:4, %0" : "=r"(top));
     asm volatile("movl %%fs:8, %0" : "=r"(bottom));
-    entry->StackLength =
-        context.Esp >= bottom && context.Esp < top ? std::min<uint32_t>(top - context.Esp, StackKept) : 0;
-    std::memcpy(entry->Stack, reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Esp)),
-                entry->StackLength);
+    uint8_t* copy = StackOf(*entry);
+    entry->StackLength = copy && context.Esp >= bottom && context.Esp < top
+                             ? std::min<uint32_t>(top - context.Esp, StackKept)
+                             : 0;
+    if (entry->StackLength)
+        std::memcpy(copy, reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Esp)),
+                    entry->StackLength);
 }
 
 bool FirstChanceContext(const EXCEPTION_RECORD& record, CONTEXT& context,

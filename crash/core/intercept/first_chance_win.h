@@ -1,7 +1,7 @@
 #pragma once
 // The first-chance OS exception of each thread: its record, CPU context and the top of its
-// stack as the system first showed them, kept for a later dispatch that has only the record
-// (an exception that a boundary caught and turned into an object: by then its catch has
+// stack as the system first showed them, kept for a later dispatch (an exception that a
+// boundary caught and turned into an object has only its record left, and its catch has
 // overwritten the frames between the fault and itself). A fixed table, so that the vectored
 // handler that fills it allocates nothing on a thread that just faulted.
 

@@ -7,7 +7,8 @@
 // processor appends a line "source code address thread where raise inner" to LOG, where code is the OS
 // exception code (0 for none), thread "main" or "other", raise "raised" when the record carries a
 // context whose instruction pointer is the exception address and a prepared stack that holds the
-// return address of the call of the failing function (a C++ throw captured them), else "-", and inner the
+// return address of the call of the failing function (a C++ throw captured them, or the first sight of
+// an OS exception), else "-", and inner the
 // classes of the inner exceptions, joined by "<" ("-" for none). The parent reads the lines and the exit
 // code. THREAD "eight" starts eight threads that fail at the same moment. With the environment variable
 // CRASH_CHILD_PROCESSOR=fail the processor itself faults on every record instead.
