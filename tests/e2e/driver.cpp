@@ -37,9 +37,9 @@ HWND FindTopLevel(DWORD pid, const wchar_t* cls)
 
 } // namespace
 
-HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid)
+HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid, DWORD timeoutMs)
 {
-    for (int k = 0; k < 300; ++k) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
         Search s{pid, className, nullptr, notPid};
         ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&s));
         if (s.Found)
@@ -66,12 +66,12 @@ std::wstring WindowsPath(const std::string& path)
     return !path.empty() && path[0] == '/' ? L"Z:" + out : out;
 }
 
-TProgram::TProgram(const std::wstring& exe)
+TProgram::TProgram(const std::wstring& exe, const std::wstring& arguments)
 {
     STARTUPINFOW si{};
     si.cb = sizeof(si);
     PROCESS_INFORMATION pi{};
-    std::wstring command = L"\"" + exe + L"\"";
+    std::wstring command = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     if (::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                          &pi)) {
         FProcess.Reset(pi.hProcess);

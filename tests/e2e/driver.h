@@ -18,7 +18,7 @@ std::wstring WindowsPath(const std::string& path);
 class TProgram
 {
 public:
-    explicit TProgram(const std::wstring& exe);
+    explicit TProgram(const std::wstring& exe, const std::wstring& arguments = L"");
     bool Started() const { return FProcess.Valid(); }
     DWORD Id() const { return FId; }
 
@@ -37,8 +37,8 @@ private:
 };
 
 // A visible top-level window of that class of process `pid` (with `pid` 0: of any process but
-// `notPid` and the driver), waited for up to 30 seconds.
-HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid = 0);
+// `notPid` and the driver), waited for up to `timeoutMs`.
+HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid = 0, DWORD timeoutMs = 30000);
 // Presses the window's button of that caption as a click would; false when it has none.
 bool PressButton(HWND window, const wchar_t* caption);
 
