@@ -1,6 +1,5 @@
 #include "crash/core/freeze/freeze_watch_win.h"
 
-#include "base/hex.h"
 #include "base/srw_lock.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/dispatch_win.h"
@@ -11,7 +10,6 @@
 
 #include <mutex>
 #include <shared_mutex>
-#include <string>
 
 namespace crash {
 namespace {
@@ -121,18 +119,37 @@ DWORD WINAPI WatchdogThread(void*)
     return 0;
 }
 
-// The process's shared state and its resume event, opened or created.
-bool OpenShared(TWatch& watch)
+// The process's shared state and its resume event: created by a module that starts a
+// watch, opened (when one exists) by a module that only pauses. No allocation: a pause may
+// come on the crash path.
+bool OpenShared(TWatch& watch, bool create)
 {
-    const std::string name = "VexcatchFreezeWatch" + base::HexText(::GetCurrentProcessId());
-    watch.Mapping.Reset(::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                             sizeof(TShared), name.c_str()));
+    char name[48], resumed[48];
+    ::wsprintfA(name, "VexcatchFreezeWatch%lX", ::GetCurrentProcessId());
+    ::wsprintfA(resumed, "%sResumed", name);
+    watch.Mapping.Reset(
+        create ? ::CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(TShared), name)
+               : ::OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, name));
     if (watch.Mapping)
         watch.View.Reset(::MapViewOfFile(watch.Mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, sizeof(TShared)));
     if (watch.View)
-        watch.Resumed.Reset(::CreateEventA(nullptr, TRUE, TRUE, (name + "Resumed").c_str()));
+        watch.Resumed.Reset(create ? ::CreateEventA(nullptr, TRUE, TRUE, resumed)
+                                   : ::OpenEventA(EVENT_MODIFY_STATE | SYNCHRONIZE, FALSE, resumed));
     watch.Shared = watch.Resumed ? static_cast<TShared*>(watch.View.Get()) : nullptr;
     return watch.Shared != nullptr;
+}
+
+// Whether this module reaches the process's shared state: its own watch's, or another
+// module's running watch's, opened on first need.
+bool SharedReached()
+{
+    {
+        const std::shared_lock<base::SrwLock> lock(WatchLock);
+        if (Watch.Shared)
+            return true;
+    }
+    const std::lock_guard<base::SrwLock> lock(WatchLock);
+    return Watch.Shared || OpenShared(Watch, false);
 }
 
 // Adds `delta` to the process's pauses; the count from or back to 0 resets or sets the
@@ -163,7 +180,7 @@ void StartFreezeWatch(uint32_t timeoutMs)
     TWatch watch;
     watch.Message = AttachMessageHandler(0, &AnswerProbe, nullptr);
     watch.MainWindow = watch.Message ? MessageWindowOf(::GetCurrentThreadId()) : nullptr;
-    if (watch.MainWindow && OpenShared(watch))
+    if (watch.MainWindow && OpenShared(watch, true))
         watch.Stop.Reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (!watch.Stop) {
         if (watch.Message)
@@ -175,6 +192,7 @@ void StartFreezeWatch(uint32_t timeoutMs)
     ::InterlockedCompareExchange(&watch.Shared->Interval, static_cast<LONG>(timeoutMs / 10), 0);
     {
         const std::lock_guard<base::SrwLock> lock(WatchLock);
+        watch.OwnPauses = Watch.OwnPauses; // counted while only pausing
         Watch = std::move(watch);
         Watch.Thread.Reset(
             ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId));
@@ -192,14 +210,16 @@ void StartFreezeWatch(uint32_t timeoutMs)
 
 void StopFreezeWatch()
 {
-    if (!Watch.Thread)
-        return;
-    ::SetEvent(Watch.Stop.Get());
-    DetachMessageHandler(Watch.MainThread, Watch.Message);
-    if (::WaitForSingleObject(Watch.Thread.Get(), 500) != WAIT_OBJECT_0)
-        ::TerminateThread(Watch.Thread.Get(), 0);
-    UnregisterThread(Watch.ThreadId);
+    if (Watch.Thread) {
+        ::SetEvent(Watch.Stop.Get());
+        DetachMessageHandler(Watch.MainThread, Watch.Message);
+        if (::WaitForSingleObject(Watch.Thread.Get(), 500) != WAIT_OBJECT_0)
+            ::TerminateThread(Watch.Thread.Get(), 0);
+        UnregisterThread(Watch.ThreadId);
+    }
     const std::lock_guard<base::SrwLock> lock(WatchLock);
+    if (!Watch.Shared)
+        return;
     // The pauses of this module that are still open end here: they must not hold another
     // module's watchdog after this one is gone.
     if (Watch.OwnPauses > 0)
@@ -209,10 +229,10 @@ void StopFreezeWatch()
 
 void PauseFreezeWatch(bool paused)
 {
-    if (::GetCurrentThreadId() == Watch.ThreadId)
+    if (::GetCurrentThreadId() == Watch.ThreadId || !SharedReached())
         return;
     const std::shared_lock<base::SrwLock> lock(WatchLock);
-    if (!Watch.Thread)
+    if (!Watch.Shared)
         return;
     Watch.Shared->Misses = 0;
     if (paused) {
@@ -233,8 +253,10 @@ uint32_t FreezeProbeInterval()
 
 void ResetFreezeCounter()
 {
+    if (!SharedReached())
+        return;
     const std::shared_lock<base::SrwLock> lock(WatchLock);
-    if (Watch.Thread)
+    if (Watch.Shared)
         Watch.Shared->Misses = 0;
 }
 

@@ -17,11 +17,12 @@ namespace crash {
 void StartFreezeWatch(uint32_t timeoutMs);
 // At shutdown: the watchdog gets 500 ms to end.
 void StopFreezeWatch();
-// Nested pause and resume (ignored on the watchdog itself and when none runs).
+// Nested pause and resume of the process's watch, whichever module runs it (ignored on the
+// watchdog itself and when none runs).
 void PauseFreezeWatch(bool paused);
 // The time between two probes now, in milliseconds (0 when no watchdog runs).
 uint32_t FreezeProbeInterval();
-// After every report: the probes start counting again.
+// After every report: the probes of the process's watch start counting again.
 void ResetFreezeCounter();
 // For the dialog of a freeze report: once the main thread answers again, its answer (a null
 // message with 777 and 777) goes to `dialog`, which closes then. Nothing when none runs.

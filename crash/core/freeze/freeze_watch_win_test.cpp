@@ -79,9 +79,16 @@ TEST(FreezeWatch, OneWatchdogForTwoModulesWhichEitherPauses)
     EXPECT_EQ(o.Lines.front(), "module watches") << all;
     EXPECT_EQ(Freezes(o), 1) << all;
     EXPECT_EQ(all.find("module report"), std::string::npos) << all;
+    // Nothing else failed: the unloaded module's watchdog neither.
+    EXPECT_EQ(std::count_if(o.Lines.begin(), o.Lines.end(),
+                            [](const std::string& line) { return line.rfind("report", 0) == 0; }),
+              1)
+        << all;
     EXPECT_FALSE(Has(o, "names MainThreadSleepsPaused")) << all;
     EXPECT_TRUE(Has(o, "names MainThreadWaits")) << all;
     EXPECT_TRUE(Has(o, "module unloaded")) << all;
+    // The unloaded module's watchdog is gone with it.
+    EXPECT_NE(all.find("watchdogs 2 | module unloaded | watchdogs 1 |"), std::string::npos) << all;
     EXPECT_TRUE(Has(o, "went on")) << all;
 }
 

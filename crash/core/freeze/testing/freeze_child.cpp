@@ -12,9 +12,10 @@
 //   modules  as "blocked" without the answer, with a second module that carries the reporter
 //            and the freeze check too (freeze_module.dll; "module watches" when its watchdog
 //            started): its watchdog waits for this one's, and no "module report" comes; at the
-//            end the module is unloaded ("module unloaded"). First
-//            the main thread sleeps for more than a timeout (MainThreadSleepsPaused) while the
-//            second module pauses its watch, which holds this module's running watchdog;
+//            end the module is unloaded ("module unloaded"). First the main thread sleeps
+//            for more than a timeout (MainThreadSleepsPaused) while the second module pauses
+//            its watch, which holds this module's running watchdog; then again, once the
+//            second module has stopped its own watch and only pauses;
 //   pumping  the main thread keeps processing its messages for two seconds;
 //   modal    the main thread shows a message box for two seconds (its modal loop processes
 //            the main thread's messages);
@@ -35,6 +36,8 @@
 #include "crash/core/report/report_assembly_win.h"
 
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <string>
 
@@ -156,6 +159,21 @@ void Pump(DWORD ms, HANDLE until = nullptr)
     ::Sleep(1200);
 }
 
+// The live threads of this process that the thread registry names as a freeze watchdog.
+int Watchdogs()
+{
+    const base::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 thread{};
+    thread.dwSize = sizeof thread;
+    int watchdogs = 0;
+    for (BOOL more = snapshot && ::Thread32First(snapshot.Get(), &thread); more;
+         more = ::Thread32Next(snapshot.Get(), &thread))
+        if (thread.th32OwnerProcessID == ::GetCurrentProcessId())
+            if (const auto info = crash::LookupThreadInfo(thread.th32ThreadID))
+                watchdogs += info->Name == "Vexcatch - AntiFreezeThread";
+    return watchdogs;
+}
+
 // Closes the main thread's message box two seconds after it showed.
 DWORD WINAPI CloseTheBox(void*)
 {
@@ -221,7 +239,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         const auto pauses = module ? reinterpret_cast<void (*)(bool)>(
                                          reinterpret_cast<void*>(::GetProcAddress(module, "ModulePauses")))
                                    : nullptr;
-        if (pauses) {
+        const auto stops = module ? reinterpret_cast<void (*)()>(reinterpret_cast<void*>(
+                                        ::GetProcAddress(module, "ModuleStopsWatching")))
+                                  : nullptr;
+        if (pauses && stops) {
+            pauses(true); // the module's watch waits for this one's
+            MainThreadSleepsPaused();
+            pauses(false);
+            stops(); // now the module only pauses
             pauses(true);
             MainThreadSleepsPaused();
             pauses(false);
@@ -229,8 +254,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         MainThreadWaits();
         Pump(1500); // as long as three more intervals of both watchdogs
         // Unloaded, the module stops its watchdog, which must not run on in code that is gone.
+        // (Its reporter's shutdown under the loader lock may take longer than a timeout.)
+        Line("watchdogs " + std::to_string(Watchdogs()));
+        crash::PauseFreezeWatch(true);
         if (module && ::FreeLibrary(module))
             Line("module unloaded");
+        crash::PauseFreezeWatch(false);
+        Line("watchdogs " + std::to_string(Watchdogs()));
         Pump(500);
     } else if (Mode == "blocked") {
         MainThreadWaits();

@@ -1,7 +1,8 @@
 // A second module with the reporter and the freeze check on, loaded by freeze_child's
 // "modules" mode: its watchdog must wait for the program's, so that a freeze is reported once.
 // Its reports would log "module report" through the log the program gives it. A pause of the
-// watch in this module holds the program's watchdog too.
+// watch in this module holds the program's watchdog too, also once this module's watch has
+// stopped.
 
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/testing/child_log.h"
@@ -41,4 +42,12 @@ extern "C" __declspec(dllexport) bool ModuleWatches(const char* log)
 extern "C" __declspec(dllexport) void ModulePauses(bool paused)
 {
     crash::PauseFreezeWatch(paused);
+}
+
+extern "C" __declspec(dllexport) void ModuleWatching(bool on)
+{
+    if (on)
+        crash::StartFreezeWatch(500);
+    else
+        crash::StopFreezeWatch();
 }
