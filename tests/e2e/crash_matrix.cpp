@@ -60,7 +60,7 @@ std::string Narrow(const std::wstring& text)
     return out;
 }
 
-std::string ReadFile(const std::wstring& path)
+std::string FileText(const std::wstring& path)
 {
     std::ifstream in(Narrow(path), std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -184,7 +184,7 @@ std::string Cell(const std::wstring& exe, int thread, const wchar_t* kind, TDemo
     // dialog closed).
     std::vector<std::string> reports;
     for (int i = 0; i < 100 && reports.empty(); ++i) {
-        reports = Reports(ReadFile(file));
+        reports = Reports(FileText(file));
         ::Sleep(100);
     }
     ::CopyFileW(file.c_str(), kept.c_str(), FALSE);

@@ -216,8 +216,8 @@ void EndProcess(UINT code)
 
 // The runtime's own end of the program, reported with the runtime's words for it (without
 // them when there is no memory left for the object), after which the process ends. The
-// stack is traced from where the runtime called `hookFrame`'s function, not from the
-// reporter's own frames.
+// stack is traced from where the runtime called the hook whose frame is at
+// `hookFrameAddress`, not from the reporter's own frames.
 [[noreturn]] void ReportRuntimeError(const char* text, UINT exitCode, const void* hookFrameAddress)
 {
     const auto* hookFrame = static_cast<const uint32_t*>(hookFrameAddress);
