@@ -27,6 +27,7 @@
 // probe interval when it reported) and "names F" for each of the functions above that the
 // main thread's section of the complete report names.
 
+#include "base/proc_address.h"
 #include "base/win_handle.h"
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/testing/child_log.h"
@@ -231,26 +232,21 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         crash::PauseFreezeWatch(true); // the second module's start-up may take a while
         const HMODULE module = ::LoadLibraryW(L"freeze_module.dll");
         crash::PauseFreezeWatch(false);
-        const auto watches = module ? reinterpret_cast<bool (*)(const char*)>(
-                                          reinterpret_cast<void*>(::GetProcAddress(module, "ModuleWatches")))
-                                    : nullptr;
-        if (watches && watches(Log))
+        const auto watches = base::ProcAddress<bool (*)(const char*)>(module, "ModuleWatches");
+        const auto pauses = base::ProcAddress<void (*)(bool)>(module, "ModulePauses");
+        const auto watching = base::ProcAddress<void (*)(bool)>(module, "ModuleWatching");
+        if (!watches || !pauses || !watching)
+            return 5;
+        if (watches(Log))
             Line("module watches");
-        const auto pauses = module ? reinterpret_cast<void (*)(bool)>(
-                                         reinterpret_cast<void*>(::GetProcAddress(module, "ModulePauses")))
-                                   : nullptr;
-        const auto stops = module ? reinterpret_cast<void (*)()>(reinterpret_cast<void*>(
-                                        ::GetProcAddress(module, "ModuleStopsWatching")))
-                                  : nullptr;
-        if (pauses && stops) {
-            pauses(true); // the module's watch waits for this one's
-            MainThreadSleepsPaused();
-            pauses(false);
-            stops(); // now the module only pauses
-            pauses(true);
-            MainThreadSleepsPaused();
-            pauses(false);
-        }
+        pauses(true); // the module's watch waits for this one's
+        MainThreadSleepsPaused();
+        pauses(false);
+        watching(false); // now the module only pauses
+        pauses(true);
+        MainThreadSleepsPaused();
+        pauses(false);
+        watching(true); // and watches again, to be unloaded so
         MainThreadWaits();
         Pump(1500); // as long as three more intervals of both watchdogs
         // Unloaded, the module stops its watchdog, which must not run on in code that is gone.
