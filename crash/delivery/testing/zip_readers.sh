@@ -21,11 +21,16 @@ with zipfile.ZipFile(sys.argv[1]) as z:
             assert z.read(name) == f.read(), f"zipfile: {name} differs from its file"
 print(f"zipfile: {len(names)} entries as their files")
 PY
-unzip -t "$archive" | tee /dev/stderr | grep -q "No errors detected"
+# Each reader's output is taken whole before it is searched: with pipefail, a grep -q that stops
+# at its first match would fail the pipeline through the reader's broken pipe.
+tested=$(unzip -t "$archive")
+echo "$tested"
+grep -q "No errors detected" <<<"$tested"
+unzipped=$(unzip -Z1 "$archive")
 listing=$(bsdtar -tf "$archive")
 for file in "$folder"/files/*; do
     name=$(basename "$file")
-    unzip -Z1 "$archive" | grep -qxF "$name" || { echo "unzip: no entry $name"; exit 1; }
+    grep -qxF "$name" <<<"$unzipped" || { echo "unzip: no entry $name"; exit 1; }
     grep -qxF "$name" <<<"$listing" || { echo "bsdtar: no entry $name"; exit 1; }
 done
 echo "unzip and bsdtar: every entry under its name"
