@@ -1,0 +1,42 @@
+#pragma once
+// What the bug-tracker channels read from their servers' XML replies and how they put values
+// into their requests. The reader is a tag scanner, not a parser: it follows a path of
+// element names level by level, counting nesting by the name, and takes what lies between an
+// element's opening and closing tag. It never fails: what it cannot find is empty.
+// Platform-free.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace crash {
+
+struct TXmlQuery
+{
+    // Opening tags separated by "|", such as "<struct>|<member>"; an element's attributes do
+    // not matter.
+    std::string_view Path;
+    // With a name element, only the elements whose child of that name holds Name count; with
+    // an empty Name, what an element gives is the content of that child instead of its own.
+    std::string_view NameElement, Name;
+    // Character and entity references of a text content are replaced by what they stand for;
+    // a content with elements or CDATA sections is left as it is, for a further scan.
+    bool Resolve = true;
+};
+
+// The contents (trimmed, a surrounding CDATA section removed), in document order, of every
+// element the query matches. UTF-8 in, UTF-8 out.
+std::vector<std::string> ExtractXmlAll(std::string_view text, const TXmlQuery& query);
+// The index-th of them (from 0), or empty.
+std::string ExtractXml(std::string_view text, const TXmlQuery& query, size_t index = 0);
+
+// The references "&quot;", "&amp;", "&apos;", "&lt;", "&gt;" and "&#N;"/"&#xN;" replaced by
+// their characters, in one pass (so "&amp;lt;" becomes "&lt;"). Unknown or malformed ones
+// stay as they are.
+std::string XmlUnescaped(std::string_view text);
+// UTF-8 text as XML character data or an attribute value: "&", "<", ">", quotation marks and
+// apostrophes as references, characters XML cannot carry (the control characters other than
+// TAB, CR and LF, malformed UTF-8) as U+FFFD.
+std::string XmlEscaped(std::string_view utf8);
+
+} // namespace crash
