@@ -120,6 +120,7 @@ public:
     VX_PAIR(HttpPort)
     VX_PAIR(HttpAccount)
     VX_PAIR(HttpPassword)
+    VX_PAIR(AcceptAnyCertificate)
     VX_PAIR(BugTrackerAccount)
     VX_PAIR(BugTrackerPassword)
     VX_PAIR(BugTrackerProject)

@@ -91,6 +91,7 @@ TSettingsList MakeDefaults()
              Integer("HttpPort", 0),
              Text("HttpAccount", ""),
              Text("HttpPassword", ""),
+             Boolean("AcceptAnyCert", false),
              Boolean("FogBugz", false),
              Boolean("BugZilla", false),
              Boolean("Mantis", false),

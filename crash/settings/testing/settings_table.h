@@ -96,6 +96,7 @@ inline constexpr TExpectedSetting ExpectedSettings[] = {
     {"HttpPort", ptInteger, u"0", u"80"},
     {"HttpAccount", ptString, u"", u""},
     {"HttpPassword", ptString, u"", u""},
+    {"AcceptAnyCert", ptBoolean, u"false", u"false"},
     {"FogBugz", ptBoolean, u"false", u"false"},
     {"BugZilla", ptBoolean, u"false", u"false"},
     {"Mantis", ptBoolean, u"false", u"false"},
