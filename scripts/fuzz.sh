@@ -18,7 +18,11 @@ shift || true
 build="$BUILD/fuzz"
 artifacts="$BUILD/fuzz-artifacts"
 CC=clang-15 CXX=clang++-15 cmake -S "$REPO" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMIGATE_LIBFUZZER=ON >/dev/null
-cmake --build "$build" >/dev/null
+if ! cmake --build "$build" >"$build/build.log" 2>&1; then
+    echo "the fuzz targets did not build:"
+    grep -E -A8 "error|FAILED" "$build/build.log" | head -80
+    exit 1
+fi
 mkdir -p "$artifacts"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

@@ -126,20 +126,27 @@ std::string Cleaned(std::string_view content, bool resolve)
                                                                   : std::string(content);
 }
 
-void Collect(std::string_view text, const std::vector<std::string_view>& names, size_t level,
-             const TXmlQuery& query, std::vector<std::string>& out)
+struct TQuery
 {
-    for (auto e = NextElement(text, names[level], 0); e; e = NextElement(text, names[level], e->End)) {
+    std::vector<std::string_view> Names;
+    std::string_view NameElement, Name;
+    bool Resolve;
+};
+
+void Collect(std::string_view text, size_t level, const TQuery& query, std::vector<std::string>& out)
+{
+    for (auto e = NextElement(text, query.Names[level], 0); e;
+         e = NextElement(text, query.Names[level], e->End)) {
         const std::string_view content = text.substr(e->ContentBegin, e->ContentEnd - e->ContentBegin);
-        if (level + 1 < names.size()) {
-            Collect(content, names, level + 1, query, out);
+        if (level + 1 < query.Names.size()) {
+            Collect(content, level + 1, query, out);
             continue;
         }
         if (query.NameElement.empty()) {
             out.push_back(Cleaned(content, query.Resolve));
             continue;
         }
-        const auto child = NextElement(content, TagName(query.NameElement), 0);
+        const auto child = NextElement(content, query.NameElement, 0);
         if (!child)
             continue;
         std::string named = Cleaned(
@@ -191,26 +198,28 @@ std::string Referenced(std::string_view reference)
 
 } // namespace
 
-std::vector<std::string> ExtractXmlAll(std::string_view text, const TXmlQuery& query)
+std::vector<std::string> ExtractXmlAll(std::string_view text, std::string_view path,
+                                       std::string_view nameElement, std::string_view name, bool resolve)
 {
-    std::vector<std::string_view> names;
+    TQuery query{{}, TagName(nameElement), name, resolve};
     for (size_t start = 0;;) {
-        const size_t bar = query.Path.find('|', start);
-        names.push_back(TagName(query.Path.substr(start, bar - start)));
-        if (names.back().empty())
+        const size_t bar = path.find('|', start);
+        query.Names.push_back(TagName(path.substr(start, bar - start)));
+        if (query.Names.back().empty())
             return {};
         if (bar == std::string_view::npos)
             break;
         start = bar + 1;
     }
     std::vector<std::string> out;
-    Collect(text, names, 0, query, out);
+    Collect(text, 0, query, out);
     return out;
 }
 
-std::string ExtractXml(std::string_view text, const TXmlQuery& query, size_t index)
+std::string ExtractXml(std::string_view text, std::string_view path, size_t index,
+                       std::string_view nameElement, std::string_view name, bool resolve)
 {
-    std::vector<std::string> all = ExtractXmlAll(text, query);
+    std::vector<std::string> all = ExtractXmlAll(text, path, nameElement, name, resolve);
     return index < all.size() ? std::move(all[index]) : std::string();
 }
 

@@ -11,24 +11,19 @@
 
 namespace crash {
 
-struct TXmlQuery
-{
-    // Opening tags separated by "|", such as "<struct>|<member>"; an element's attributes do
-    // not matter.
-    std::string_view Path;
-    // With a name element, only the elements whose child of that name holds Name count; with
-    // an empty Name, what an element gives is the content of that child instead of its own.
-    std::string_view NameElement, Name;
-    // Character and entity references of a text content are replaced by what they stand for;
-    // a content with elements or CDATA sections is left as it is, for a further scan.
-    bool Resolve = true;
-};
-
 // The contents (trimmed, a surrounding CDATA section removed), in document order, of every
-// element the query matches. UTF-8 in, UTF-8 out.
-std::vector<std::string> ExtractXmlAll(std::string_view text, const TXmlQuery& query);
+// element that `path` leads to: opening tags separated by "|", such as "<struct>|<member>"
+// (an element's attributes do not matter). With a name element, only the elements whose
+// child of that name holds `name` count; with an empty `name`, what an element gives is the
+// content of that child instead of its own. With `resolve`, character and entity references
+// of a text content are replaced by what they stand for; a content with elements or CDATA
+// sections is left as it is, for a further scan. UTF-8 in, UTF-8 out.
+std::vector<std::string> ExtractXmlAll(std::string_view text, std::string_view path,
+                                       std::string_view nameElement = {}, std::string_view name = {},
+                                       bool resolve = true);
 // The index-th of them (from 0), or empty.
-std::string ExtractXml(std::string_view text, const TXmlQuery& query, size_t index = 0);
+std::string ExtractXml(std::string_view text, std::string_view path, size_t index = 0,
+                       std::string_view nameElement = {}, std::string_view name = {}, bool resolve = true);
 
 // The references "&quot;", "&amp;", "&apos;", "&lt;", "&gt;" and "&#N;"/"&#xN;" replaced by
 // their characters, in one pass (so "&amp;lt;" becomes "&lt;"). Unknown or malformed ones

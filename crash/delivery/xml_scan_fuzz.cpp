@@ -8,12 +8,11 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
-    (void)crash::ExtractXml(text, {"<methodResponse>|<params>|<value>"});
-    for (const std::string& member :
-         crash::ExtractXmlAll(text, {"<struct>|<member>", "<name>", "faultString"}))
-        (void)crash::ExtractXml(member, {"<string>"});
-    (void)crash::ExtractXmlAll(text, {"<project>", "<sProject>"});
-    (void)crash::ExtractXml(text, {"<return", {}, {}, false}, 1);
+    (void)crash::ExtractXml(text, "<methodResponse>|<params>|<value>");
+    for (const std::string& member : crash::ExtractXmlAll(text, "<struct>|<member>", "<name>", "faultString"))
+        (void)crash::ExtractXml(member, "<string>");
+    (void)crash::ExtractXmlAll(text, "<project>", "<sProject>");
+    (void)crash::ExtractXml(text, "<return", 1, {}, {}, false);
     (void)crash::XmlEscaped(crash::XmlUnescaped(text));
     return 0;
 }

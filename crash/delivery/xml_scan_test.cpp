@@ -26,25 +26,25 @@ constexpr std::string_view Products = R"(<?xml version="1.0"?>
 TEST(ExtractXml, FollowsThePathCountingNamesakesAndChoosesByTheNameElement)
 {
     // The outermost <value> of the reply holds all the rest: its namesakes inside do not end it.
-    const std::string result = ExtractXml(Products, {"<methodResponse>|<params>|<value>"});
+    const std::string result = ExtractXml(Products, "<methodResponse>|<params>|<value>");
     EXPECT_TRUE(result.starts_with("<struct>")) << result;
     EXPECT_TRUE(result.ends_with("</struct>")) << result;
 
     // The products' names, level by level: a member holds its nested members whole, so a name
     // member of a product is not taken for one of the reply.
-    const std::string products = ExtractXml(Products, {"<member>", "<name>", "products"});
+    const std::string products = ExtractXml(Products, "<member>", 0, "<name>", "products");
     Strings names;
-    for (const std::string& product : ExtractXmlAll(products, {"<array>|<data>|<value>"}))
+    for (const std::string& product : ExtractXmlAll(products, "<array>|<data>|<value>"))
         names.push_back(
-            ExtractXml(ExtractXml(product, {"<struct>|<member>", "<name>", "name"}), {"<string>"}));
+            ExtractXml(ExtractXml(product, "<struct>|<member>", 0, "<name>", "name"), "<string>"));
     // Entities resolved, CDATA taken as it stands.
     EXPECT_EQ(names, (Strings{"Lumi & Gate", " <raw> &amp; "}));
-    EXPECT_EQ(ExtractXml(Products, {"<member>", "<name>", "name"}), "");
+    EXPECT_EQ(ExtractXml(Products, "<member>", 0, "<name>", "name"), "");
     // The members' names themselves, and the index choosing among the matches.
-    EXPECT_EQ(ExtractXmlAll(Products, {"<struct>|<member>", "<name>"}), (Strings{"products"}));
-    EXPECT_EQ(ExtractXml(Products, {"<member>", "<name>"}, 0), "products");
-    EXPECT_EQ(ExtractXml(Products, {"<int>"}), "7");
-    EXPECT_EQ(ExtractXml(Products, {"<int>"}, 1), "");
+    EXPECT_EQ(ExtractXmlAll(Products, "<struct>|<member>", "<name>"), (Strings{"products"}));
+    EXPECT_EQ(ExtractXml(Products, "<member>", 0, "<name>"), "products");
+    EXPECT_EQ(ExtractXml(Products, "<int>"), "7");
+    EXPECT_EQ(ExtractXml(Products, "<int>", 1), "");
 }
 
 TEST(ExtractXml, TagsWithAttributesPrefixesAndSelfClosingOnes)
@@ -52,10 +52,10 @@ TEST(ExtractXml, TagsWithAttributesPrefixesAndSelfClosingOnes)
     constexpr std::string_view soap =
         R"(<SOAP-ENV:Body><ns1:mc_issue_addResponse><return xsi:type="xsd:integer">42</return>)"
         R"(<returned>no</returned><return/></ns1:mc_issue_addResponse></SOAP-ENV:Body>)";
-    EXPECT_EQ(ExtractXmlAll(soap, {"<return"}), (Strings{"42", ""}));
+    EXPECT_EQ(ExtractXmlAll(soap, "<return"), (Strings{"42", ""}));
     // A comment that looks like an element is no element.
-    EXPECT_EQ(ExtractXml("<!-- <token>no</token> --><token> yes </token>", {"<token>"}), "yes");
-    EXPECT_EQ(ExtractXml("<a>&amp;</a>", {"<a>", {}, {}, false}), "&amp;");
+    EXPECT_EQ(ExtractXml("<!-- <token>no</token> --><token> yes </token>", "<token>"), "yes");
+    EXPECT_EQ(ExtractXml("<a>&amp;</a>", "<a>", 0, {}, {}, false), "&amp;");
 }
 
 TEST(ExtractXml, WhatItCannotFindIsEmpty)
@@ -63,9 +63,9 @@ TEST(ExtractXml, WhatItCannotFindIsEmpty)
     for (const std::string_view text :
          {"", "<token>unclosed", "<token", "<token>a<token>b</token>", "</token>", "<tokenx>a</tokenx>",
           "<![CDATA[<token>a</token>", "<!-- <token>a</token>"})
-        EXPECT_EQ(ExtractXml(text, {"<token>"}), "") << text;
-    EXPECT_TRUE(ExtractXmlAll("<a>x</a>", {""}).empty());
-    EXPECT_TRUE(ExtractXmlAll("<a>x</a>", {"<a>||<b>"}).empty());
+        EXPECT_EQ(ExtractXml(text, "<token>"), "") << text;
+    EXPECT_TRUE(ExtractXmlAll("<a>x</a>", "").empty());
+    EXPECT_TRUE(ExtractXmlAll("<a>x</a>", "<a>||<b>").empty());
 }
 
 TEST(XmlText, EscapingAndResolvingAreEachOnePass)
