@@ -121,9 +121,23 @@ stop_display() {
     fi
 }
 
+# Wine runs the program as what it is, 32-bit x86 code, so the kernel must execute i386
+# programs. Some virtual machines run 64-bit user code only (their execve refuses i386
+# programs with "Exec format error"); emulating the whole processor instead (qemu-i386 through
+# binfmt_misc) was measured a hundred times slower, far past any test's time limit.
+ensure_i386() {
+    if ! /lib/ld-linux.so.2 --version >/dev/null 2>&1; then
+        log "this machine cannot run 32-bit x86 programs: its kernel refuses i386 executables"
+        log "(dmesg: $(dmesg 2>/dev/null | grep -m1 -i -E 'ia-?32|32-bit emulation' || echo 'no reason given'))."
+        log "Wine needs that for the Windows program and its tests: run them on a machine that has it."
+        return 1
+    fi
+}
+
 # The project's own Wine prefix: no crash debugger, fonts present, a virtual desktop on X
 # (no window manager is needed) and the null driver where no X server answers.
 ensure_prefix() {
+    ensure_i386
     local stamp="$WINEPREFIX/.lumigate-configured"
     if [ ! -f "$stamp" ]; then
         log "creating Wine prefix $WINEPREFIX"

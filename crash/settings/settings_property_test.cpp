@@ -79,7 +79,7 @@ TEST(SettingsBlock, StoredPasswordsAreDecodedWithServerAndAccount)
 TEST(BuiltInDefaults, EverySettingOfTheTable)
 {
     const TSettingsList& d = BuiltInDefaults();
-    EXPECT_EQ(d.Count(), 137u);
+    EXPECT_EQ(d.Count(), 138u);
     testing::ExpectEverySetting(d, testing::TSettingsTable::BuiltIn);
 }
 

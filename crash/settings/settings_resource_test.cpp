@@ -16,7 +16,7 @@ namespace {
 
 void ExpectStoredValues(const TSettingsList& s)
 {
-    EXPECT_EQ(s.Count(), 137u); // SmtpPort is stored twice: the first record counts
+    EXPECT_EQ(s.Count(), 138u); // SmtpPort is stored twice: the first record counts
     EXPECT_EQ(s.Find("SmtpPort")->IntValue, 25);
     testing::ExpectEverySetting(s, testing::TSettingsTable::Stored);
 }
