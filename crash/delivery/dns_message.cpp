@@ -1,0 +1,157 @@
+#include "crash/delivery/dns_message.h"
+
+#include <optional>
+
+namespace crash {
+namespace {
+
+constexpr size_t MaxName = 255;
+
+class TReader
+{
+public:
+    explicit TReader(std::span<const uint8_t> message) : FMessage(message) {}
+
+    bool Has(size_t count) const { return FAt <= FMessage.size() && FMessage.size() - FAt >= count; }
+    std::optional<uint16_t> Word()
+    {
+        if (!Has(2))
+            return std::nullopt;
+        const uint16_t value = static_cast<uint16_t>((FMessage[FAt] << 8) | FMessage[FAt + 1]);
+        FAt += 2;
+        return value;
+    }
+    bool Skip(size_t count)
+    {
+        if (!Has(count))
+            return false;
+        FAt += count;
+        return true;
+    }
+    size_t At() const { return FAt; }
+    void MoveTo(size_t at) { FAt = at; }
+
+    // A name at the reading position, compression pointers followed; the position moves past
+    // the name as it stands there. A pointer must lead backwards, to before the label that
+    // holds it, so that no message can make the reading loop.
+    std::optional<std::string> Name()
+    {
+        std::string name;
+        size_t at = FAt, end = 0, limit = at;
+        bool jumped = false;
+        for (;;) {
+            if (at >= FMessage.size())
+                return std::nullopt;
+            const uint8_t length = FMessage[at];
+            if ((length & 0xC0) == 0xC0) {
+                if (at + 1 >= FMessage.size())
+                    return std::nullopt;
+                const size_t target = ((length & 0x3F) << 8) | FMessage[at + 1];
+                if (target >= limit)
+                    return std::nullopt;
+                if (!jumped)
+                    end = at + 2;
+                jumped = true;
+                at = limit = target;
+                continue;
+            }
+            if (length & 0xC0)
+                return std::nullopt; // the reserved label kinds
+            if (length == 0) {
+                FAt = jumped ? end : at + 1;
+                return name;
+            }
+            if (at + 1 + length > FMessage.size() || name.size() + length + 1 > MaxName)
+                return std::nullopt;
+            if (!name.empty())
+                name.push_back('.');
+            name.append(reinterpret_cast<const char*>(&FMessage[at + 1]), length);
+            at += 1 + length;
+        }
+    }
+
+private:
+    std::span<const uint8_t> FMessage;
+    size_t FAt = 0;
+};
+
+} // namespace
+
+std::vector<uint8_t> DnsQuery(std::string_view domain, TDnsType type, uint16_t id)
+{
+    if (!domain.empty() && domain.back() == '.')
+        domain.remove_suffix(1);
+    if (domain.empty() || domain.size() > MaxName - 2)
+        return {};
+    std::vector<uint8_t> query = {
+        static_cast<uint8_t>(id >> 8), static_cast<uint8_t>(id), 0x01, 0x00, 0, 1, 0, 0, 0, 0, 0, 0};
+    for (size_t start = 0;;) {
+        const size_t dot = domain.find('.', start);
+        const std::string_view label = domain.substr(start, dot - start);
+        if (label.empty() || label.size() > 63)
+            return {};
+        query.push_back(static_cast<uint8_t>(label.size()));
+        query.insert(query.end(), label.begin(), label.end());
+        if (dot == std::string_view::npos)
+            break;
+        start = dot + 1;
+    }
+    const auto kind = static_cast<uint16_t>(type);
+    query.insert(query.end(), {0, static_cast<uint8_t>(kind >> 8), static_cast<uint8_t>(kind), 0, 1});
+    return query;
+}
+
+std::vector<std::string> DnsAnswerNames(std::span<const uint8_t> reply, TDnsType type, uint16_t id)
+{
+    TReader r(reply);
+    const auto replyId = r.Word(), flags = r.Word(), questions = r.Word(), answers = r.Word(),
+               authorities = r.Word();
+    // A response (not a query), to this query, without an error code.
+    if (!r.Skip(2) || *replyId != id || !(*flags & 0x8000) || (*flags & 0x000F) != 0)
+        return {};
+    for (uint16_t q = 0; q < *questions; ++q)
+        if (!r.Name() || !r.Skip(4))
+            return {};
+    std::vector<std::string> names;
+    const uint32_t records = *answers + (type == TDnsType::NS ? *authorities : 0u);
+    for (uint32_t k = 0; k < records; ++k) {
+        const auto owner = r.Name();
+        const auto recordType = r.Word(), recordClass = r.Word();
+        if (!owner || !recordType || !recordClass || !r.Skip(4))
+            break;
+        const auto length = r.Word();
+        if (!length || !r.Has(*length))
+            break;
+        const size_t next = r.At() + *length;
+        if (*recordType == static_cast<uint16_t>(type) && *recordClass == 1 &&
+            (type != TDnsType::MX || r.Skip(2))) {
+            // The name must lie within its record.
+            if (const auto name = r.Name(); name && r.At() <= next && !name->empty())
+                names.push_back(*name);
+        }
+        r.MoveTo(next);
+    }
+    return names;
+}
+
+std::string MailDomain(std::string_view address)
+{
+    const size_t at = address.rfind('@');
+    if (at == std::string_view::npos)
+        return {};
+    std::string_view domain = address.substr(at + 1);
+    while (!domain.empty() && (domain.back() == '>' || domain.back() == ' '))
+        domain.remove_suffix(1);
+    return std::string(domain);
+}
+
+std::string ShortDomain(std::string_view domain)
+{
+    size_t dots = 0;
+    for (size_t k = domain.size(); k-- > 0;)
+        if (domain[k] == '.' && ++dots == 3)
+            return std::string(domain.substr(k + 1));
+    return std::string(domain);
+}
+
+} // namespace crash

@@ -1,0 +1,34 @@
+#pragma once
+// The DNS messages of the mail exchanger look-up, built and read by hand: a query for the MX
+// (or NS) records of a domain, and the names in the answer to it. The reader takes any bytes:
+// what is not a well-formed answer to the query gives no names. Platform-free.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace crash {
+
+enum class TDnsType : uint16_t
+{
+    NS = 2,
+    MX = 15
+};
+
+// ID, recursion desired, one question of class IN. Empty when the domain cannot be a DNS name
+// (an empty label, a label over 63 bytes, a name over 255).
+std::vector<uint8_t> DnsQuery(std::string_view domain, TDnsType type, uint16_t id);
+
+// The names an answer to the query `id` gives: for MX the exchanges of the answer section, in
+// order; for NS the name servers of the answer and the authority section. None when the reply
+// is no answer to the query or reports an error.
+std::vector<std::string> DnsAnswerNames(std::span<const uint8_t> reply, TDnsType type, uint16_t id);
+
+// The domain of a mail address (after its "@", without a trailing ">"), and that domain cut to
+// its last three labels.
+std::string MailDomain(std::string_view address);
+std::string ShortDomain(std::string_view domain);
+
+} // namespace crash
