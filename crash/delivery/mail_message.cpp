@@ -137,8 +137,12 @@ int CountMailAddresses(std::u16string& list)
     size_t start = 0;
     for (;;) {
         const size_t end = list.find_first_of(u",;", start);
-        const std::u16string_view entry = std::u16string_view(list).substr(start, end - start);
-        if (entry.find_first_not_of(u' ') != std::u16string_view::npos) {
+        std::u16string_view entry = std::u16string_view(list).substr(start, end - start);
+        while (!entry.empty() && entry.front() == u' ')
+            entry.remove_prefix(1);
+        while (!entry.empty() && entry.back() == u' ')
+            entry.remove_suffix(1);
+        if (!entry.empty()) {
             if (count++)
                 out += u',';
             out += entry;

@@ -40,7 +40,8 @@ std::string MailEnd();
 std::string EncodedSubject(std::u16string_view subject);
 // Line ends as CR LF, and a period that starts a line doubled (the server removes it again).
 std::string DotStuffed(std::string_view text);
-// ";" as ",", empty entries (blanks only) dropped; the number of addresses.
+// ";" as ",", entries without their surrounding blanks, empty ones dropped; the number of
+// addresses.
 int CountMailAddresses(std::u16string& list);
 
 } // namespace crash

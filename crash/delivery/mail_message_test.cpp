@@ -50,7 +50,7 @@ TEST(MailMessage, SubjectsAndAttachments)
     EXPECT_EQ(MailEnd(), "--Tolvaris_multipart_boundary--\r\n");
     std::u16string list = u"a@x; ;b@y,, c@z";
     EXPECT_EQ(CountMailAddresses(list), 3);
-    EXPECT_EQ(list, u"a@x,b@y, c@z");
+    EXPECT_EQ(list, u"a@x,b@y,c@z");
 }
 
 TEST(SmtpReply, WholeRepliesAndWhatEhloOffers)
