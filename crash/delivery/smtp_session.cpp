@@ -1,0 +1,183 @@
+#include "crash/delivery/smtp_session.h"
+
+#include "base/base64.h"
+#include "base/utf.h"
+#include "crash/delivery/mail_address.h"
+#include "crash/delivery/smtp_reply.h"
+
+namespace crash {
+namespace {
+
+// Data goes in pieces of at most this size.
+constexpr size_t MaxPiece = 1024;
+// A reply longer than this is no SMTP server's.
+constexpr size_t MaxReply = 64 * 1024;
+
+std::string Line(std::string_view reply)
+{
+    return " (" + std::string(SmtpFirstLine(reply)) + ")";
+}
+
+} // namespace
+
+TSmtpSession::~TSmtpSession()
+{
+    // A mail that was begun but not ended is not ended now: the server would deliver it cut
+    // short. Closing the connection in the middle of it makes the server drop it, and
+    // anything sent now would only be more of it.
+    if (FInData)
+        return;
+    if (FServerOk && !FQuitDone) {
+        Command("RSET", "250");
+        Command("QUIT", "221");
+    }
+}
+
+bool TSmtpSession::Fail(std::string text)
+{
+    FLastError = std::move(text);
+    return false;
+}
+
+bool TSmtpSession::SendText(std::string_view text)
+{
+    while (!text.empty()) {
+        const std::string_view piece = text.substr(0, MaxPiece);
+        if (!FTransport.Send(piece))
+            return Fail("Sending failed");
+        text.remove_prefix(piece.size());
+    }
+    return true;
+}
+
+// A whole reply; a connection the server closed without a word counts as its answer.
+bool TSmtpSession::ReadReply(std::string& reply)
+{
+    reply.clear();
+    while (!SmtpReplyComplete(reply)) {
+        switch (FTransport.Receive(reply)) {
+        case ISmtpTransport::TReceived::Data:
+            if (reply.size() > MaxReply)
+                return Fail("The server's reply is too long");
+            break;
+        case ISmtpTransport::TReceived::Closed:
+            return reply.empty() || Fail("The server closed the connection");
+        case ISmtpTransport::TReceived::Failed:
+            return Fail("No reply from the server");
+        }
+    }
+    return true;
+}
+
+bool TSmtpSession::Command(std::string_view text, std::string_view expected, std::string* reply)
+{
+    std::string received;
+    if (!SendText(std::string(text) + "\r\n") || !ReadReply(received))
+        return false;
+    if (reply)
+        *reply = received;
+    // An empty reply: the server closed the connection, which answers QUIT too.
+    return received.empty() || SmtpReplyIs(received, expected) || Fail("Unexpected reply" + Line(received));
+}
+
+bool TSmtpSession::Hello(std::string& reply)
+{
+    return (Command("EHLO " + FHeloName, "250", &reply) && !reply.empty()) ||
+           (Command("HELO " + FHeloName, "250", &reply) && !reply.empty());
+}
+
+bool TSmtpSession::Open(const TSmtpOptions& options)
+{
+    FHeloName = options.HeloName;
+    std::string reply;
+    if (!ReadReply(reply) || !SmtpReplyIs(reply, "220"))
+        return Fail("No greeting from the server" + Line(reply));
+    if (!Hello(reply))
+        return Fail("HELO failed" + Line(reply));
+    FServerOk = true;
+    TEhloOffers offers = ReadEhloReply(reply);
+    const bool account = !options.User.empty() || !options.Password.empty();
+    if (!options.ImplicitTls) {
+        // Asked for TLS, the session does not go on without it: a server (or someone on the
+        // way) that offers no STARTTLS must not see the account or the report in clear text.
+        if (options.TlsRequested && !offers.StartTls)
+            return Fail("The server offers no STARTTLS");
+        if (offers.StartTls && (options.TlsRequested || (account && !offers.Auth))) {
+            if (!Command("STARTTLS", "220", &reply) || reply.empty() || !FTransport.StartTls())
+                return Fail("TLS failed");
+            if (!Hello(reply))
+                return Fail("2nd HELO failed" + Line(reply));
+            offers = ReadEhloReply(reply);
+        }
+    }
+    FAuthOk = true;
+    if (offers.AuthLogin && account) {
+        FAuthOk = Command("AUTH LOGIN", "334", &reply) &&
+                  Command(base::Base64(base::Utf16ToUtf8(options.User)), "334", &reply) &&
+                  Command(base::Base64(base::Utf16ToUtf8(options.Password)), "235", &reply) && !reply.empty();
+        if (!FAuthOk)
+            return Fail("Authentication failed" + Line(reply));
+    }
+    return true;
+}
+
+bool TSmtpSession::SendMail(std::u16string_view sender, std::u16string_view recipients,
+                            const TMailHeader& header, std::u16string_view body)
+{
+    if (!FAuthOk)
+        return false;
+    const auto command = [](std::u16string_view address) {
+        return base::Utf16ToUtf8(CommandAddress(address));
+    };
+    if (!Command("MAIL FROM:" + command(sender), "250"))
+        return false;
+    std::u16string list(recipients);
+    CountMailAddresses(list);
+    bool accepted = false;
+    for (size_t start = 0; start <= list.size();) {
+        const size_t comma = std::min(list.find(u',', start), list.size());
+        if (comma > start)
+            accepted = Command("RCPT TO:" + command(std::u16string_view(list).substr(start, comma - start)),
+                               "250") ||
+                       accepted;
+        start = comma + 1;
+    }
+    if (!accepted)
+        return Fail("No recipient was accepted" + (FLastError.empty() ? "" : ": " + FLastError));
+    if (!Command("DATA", "354"))
+        return false;
+    FInData = FFinalNeeded = true;
+    return SendText(MailHeadAndBody(header, body));
+}
+
+bool TSmtpSession::SendAttachmentHead(std::u16string_view sendAs, std::u16string_view mimeType)
+{
+    return FFinalNeeded && SendText(MailAttachmentHead(sendAs, mimeType));
+}
+
+bool TSmtpSession::SendAttachmentPiece(std::span<const uint8_t> bytes)
+{
+    return FFinalNeeded && SendText(MailBase64Lines(bytes));
+}
+
+void TSmtpSession::GiveUpAttachment()
+{
+    FFinalNeeded = false;
+    Fail("An attachment could not be read");
+}
+
+bool TSmtpSession::Finalize()
+{
+    if (!FFinalNeeded)
+        return false; // the mail was never begun, or given up: the session ends with the object
+    FFinalNeeded = false;
+    bool ok = SendText(MailEnd()) && Command("\r\n.", "250");
+    FInData = false;
+    if (FServerOk && !FQuitDone) {
+        FQuitDone = true;
+        ok = Command("QUIT", "221") && ok;
+    }
+    return ok;
+}
+
+} // namespace crash

@@ -1,0 +1,159 @@
+#include "crash/delivery/smtp_session.h"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+
+namespace crash {
+namespace {
+
+// A mail server that answers from a script and writes down what it was sent.
+class TScriptedServer : public ISmtpTransport
+{
+public:
+    explicit TScriptedServer(std::initializer_list<const char*> replies)
+        : FReplies(replies.begin(), replies.end())
+    {
+    }
+    bool Send(std::string_view bytes) override
+    {
+        EXPECT_LE(bytes.size(), 1024u);
+        Sent += bytes;
+        return true;
+    }
+    TReceived Receive(std::string& into) override
+    {
+        if (FReplies.empty())
+            return TReceived::Failed;
+        const std::string reply = FReplies.front();
+        FReplies.pop_front();
+        if (reply == "(closed)")
+            return TReceived::Closed;
+        // Replies come in pieces, as over a network.
+        into += reply.substr(0, 5);
+        if (reply.size() > 5)
+            FReplies.push_front(reply.substr(5));
+        return TReceived::Data;
+    }
+    bool StartTls() override
+    {
+        Sent += "<TLS>";
+        return TlsWorks;
+    }
+    std::string Sent;
+    bool TlsWorks = true;
+
+private:
+    std::deque<std::string> FReplies;
+};
+
+TMailHeader Header()
+{
+    TMailHeader header;
+    header.To = u"bugs@maker.example";
+    header.From = u"me@user.example";
+    header.Subject = u"Bug";
+    return header;
+}
+
+TEST(SmtpSession, StartTlsAuthenticationTheEnvelopeAndAnAttachment)
+{
+    TScriptedServer server{"220 mail ESMTP\r\n",
+                           "250-mail\r\n250-STARTTLS\r\n250 SIZE\r\n",
+                           "220 go ahead\r\n",
+                           "250-mail\r\n250-AUTH=LOGIN\r\n250 AUTH PLAIN LOGIN\r\n",
+                           "334 VXNlcm5hbWU6\r\n",
+                           "334 UGFzc3dvcmQ6\r\n",
+                           "235 ok\r\n",
+                           "250 sender ok\r\n",
+                           "550 no such user\r\n",
+                           "250 ok\r\n",
+                           "354 go\r\n",
+                           "250 queued\r\n",
+                           "(closed)"};
+    {
+        TSmtpSession session(server);
+        ASSERT_TRUE(session.Open({"VM-01", false, true, u"me", u"p\u00e4ss"})) << session.LastError();
+        ASSERT_TRUE(session.SendMail(u"Me <me@user.example>", u"nobody@maker.example; bugs@maker.example",
+                                     Header(), u"Hi"))
+            << session.LastError();
+        const std::vector<uint8_t> file(300, 'x');
+        EXPECT_TRUE(session.SendAttachmentHead(u"a.txt", u"text/plain"));
+        EXPECT_TRUE(session.SendAttachmentPiece(file));
+        EXPECT_TRUE(session.Finalize()) << session.LastError();
+    }
+    const std::string& s = server.Sent;
+    EXPECT_EQ(
+        s.substr(0, s.find("Subject:")),
+        "EHLO VM-01\r\nSTARTTLS\r\n<TLS>EHLO VM-01\r\nAUTH LOGIN\r\nbWU=\r\ncMOkc3M=\r\n"
+        "MAIL FROM:<me@user.example>\r\nRCPT TO:<nobody@maker.example>\r\nRCPT TO:<bugs@maker.example>\r\n"
+        "DATA\r\nTo: <bugs@maker.example>\r\nFrom: <me@user.example>\r\nReply-To: <me@user.example>\r\n");
+    EXPECT_TRUE(s.ends_with("--Tolvaris_multipart_boundary--\r\n\r\n.\r\nQUIT\r\n")) << s;
+    EXPECT_EQ(s.find("RSET"), std::string::npos);
+}
+
+TEST(SmtpSession, AskedForTlsItDoesNotGoOnInClearText)
+{
+    TScriptedServer server{"220 mail\r\n", "250-mail\r\n250 AUTH LOGIN\r\n", "250 reset\r\n", "221 bye\r\n"};
+    {
+        TSmtpSession session(server);
+        EXPECT_FALSE(session.Open({"VM-01", false, true, u"me", u"secret"}));
+        EXPECT_EQ(session.LastError(), "The server offers no STARTTLS");
+        EXPECT_FALSE(session.SendMail(u"me@x", u"bugs@y", Header(), u"Hi"));
+    }
+    EXPECT_EQ(server.Sent, "EHLO VM-01\r\nRSET\r\nQUIT\r\n");
+}
+
+TEST(SmtpSession, HeloWhenEhloIsRefusedAndNoLoginWithoutAuth)
+{
+    TScriptedServer server{"220 old mail\r\n", "500 what?\r\n", "250 hello\r\n",  "250 ok\r\n",
+                           "250 ok\r\n",       "354 go\r\n",    "250 queued\r\n", "221 bye\r\n"};
+    {
+        TSmtpSession session(server);
+        ASSERT_TRUE(session.Open({"VM-01", false, false, u"me", u"secret"})) << session.LastError();
+        ASSERT_TRUE(session.SendMail(u"me@x", u"bugs@y", Header(), u"Hi"));
+        EXPECT_TRUE(session.Finalize());
+    }
+    EXPECT_TRUE(server.Sent.starts_with(
+        "EHLO VM-01\r\nHELO VM-01\r\nMAIL FROM:<me@x>\r\nRCPT TO:<bugs@y>\r\nDATA\r\n"))
+        << server.Sent;
+}
+
+TEST(SmtpSession, AMailThatCannotBeCompletedIsNotEnded)
+{
+    TScriptedServer server{"220 mail\r\n", "250 mail\r\n", "250 ok\r\n", "250 ok\r\n", "354 go\r\n"};
+    {
+        TSmtpSession session(server);
+        ASSERT_TRUE(session.Open({"VM-01", false, false, u"", u""}));
+        ASSERT_TRUE(session.SendMail(u"me@x", u"bugs@y", Header(), u"Hi"));
+        EXPECT_TRUE(session.SendAttachmentHead(u"a.txt", u"text/plain"));
+        session.GiveUpAttachment();
+        EXPECT_FALSE(session.Finalize());
+    }
+    // No end of the mail, nothing after it: the server drops what it got when the line closes.
+    EXPECT_TRUE(server.Sent.ends_with("Content-Disposition: attachment; filename=\"a.txt\"\r\n\r\n"))
+        << server.Sent;
+}
+
+TEST(SmtpSession, NoRecipientAcceptedNoGreetingNoReply)
+{
+    TScriptedServer refused{"220 mail\r\n", "250 mail\r\n",  "250 ok\r\n",
+                            "550 no\r\n",   "250 reset\r\n", "221 bye\r\n"};
+    {
+        TSmtpSession session(refused);
+        ASSERT_TRUE(session.Open({"VM-01", false, false, u"", u""}));
+        EXPECT_FALSE(session.SendMail(u"me@x", u"bugs@y", Header(), u"Hi"));
+        EXPECT_EQ(session.LastError(), "No recipient was accepted: Unexpected reply (550 no)");
+    }
+    EXPECT_EQ(refused.Sent.find("DATA"), std::string::npos);
+    TScriptedServer busy{"421 busy\r\n"};
+    TSmtpSession first(busy);
+    EXPECT_FALSE(first.Open({"VM-01", false, false, u"", u""}));
+    EXPECT_EQ(first.LastError(), "No greeting from the server (421 busy)");
+    TScriptedServer silent{"250-never ends\r\n"};
+    TSmtpSession second(silent);
+    EXPECT_FALSE(second.Open({"VM-01", false, false, u"", u""}));
+}
+
+} // namespace
+} // namespace crash
