@@ -18,7 +18,7 @@ PACKAGES=(
     g++-mingw-w64-i686-posix gcc-mingw-w64-i686-posix mingw-w64-i686-dev binutils-mingw-w64-i686
     libz-mingw-w64-dev zlib1g-dev
     googletest cmake ninja-build g++ clang-format clang-15 libfuzzer-15-dev
-    xvfb xauth fonts-dejavu-core python3 locales nginx-light curl bc
+    xvfb xauth fonts-dejavu-core python3 python3-aiosmtpd locales nginx-light curl bc
     unzip zip libarchive-tools
 )
 

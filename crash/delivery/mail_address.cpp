@@ -33,8 +33,10 @@ std::string HeaderAddress(std::u16string_view address)
     const std::u16string_view name =
         open == std::u16string_view::npos ? u"" : Trimmed(address.substr(0, open));
     std::u16string text = CommandAddress(address);
+    // A name that is not ASCII goes as an encoded word: header bytes outside ASCII are read
+    // differently by every receiver.
     if (!name.empty()) {
-        if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c <= 0xFF; }))
+        if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c < 0x80; }))
             text = std::u16string(name) + u" " + text;
         else
             return "=?UTF-8?B?" + base::Base64(base::Utf16ToUtf8(name)) + "?= " + base::Utf16ToUtf8(text);

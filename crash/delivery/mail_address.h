@@ -9,8 +9,8 @@ namespace crash {
 
 // A text without "<" in angle brackets; a text with one from the "<" on.
 std::u16string CommandAddress(std::u16string_view address);
-// 8-bit header form: a display name before the brackets is kept (trailing blanks removed), a
-// bare address is put in brackets.
+// Header form: a display name before the brackets is kept (trailing blanks removed; outside
+// ASCII as an encoded word), a bare address is put in brackets.
 std::string HeaderAddress(std::u16string_view address);
 
 } // namespace crash
