@@ -63,11 +63,12 @@ std::string SoapValue(std::string_view name, std::string_view type, std::string_
 std::string SoapCallHead(std::string_view command, std::string_view user, std::string_view password,
                          std::string_view first, std::string_view second, bool withFile)
 {
-    // The prefixes xsi and xsd are declared, so that a namespace-aware parser reads the call.
+    // The prefixes xsi, xsd and ns2 are declared for the whole call, so that a namespace-aware
+    // parser reads it: an issue's objects follow its data outside the element that declares ns2.
     std::string out = R"(<?xml version="1.0" encoding="UTF-8"?><SOAP-ENV:Envelope )"
                       R"(xmlns:SOAP-ENV="http://schemas.xmlsoap.org/soap/envelope/" )"
                       R"(xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" )"
-                      R"(xmlns:xsd="http://www.w3.org/2001/XMLSchema"><SOAP-ENV:Body><ns1:)" +
+                      R"(xmlns:xsd="http://www.w3.org/2001/XMLSchema" xmlns:ns2="ns2"><SOAP-ENV:Body><ns1:)" +
                       std::string(command) + R"( xmlns:ns1="ns1">)";
     if (!user.empty())
         out += SoapValue("username", "string", user) + SoapValue("password", "string", password);

@@ -270,6 +270,9 @@ std::string XmlEscaped(std::string_view utf8)
         case '\'':
             out += "&apos;";
             break;
+        case '\r': // a parser turns a line end's CR LF into LF: as a reference, CR stays
+            out += "&#13;";
+            break;
         default:
             out.push_back(c);
         }

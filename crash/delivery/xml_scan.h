@@ -29,9 +29,9 @@ std::string ExtractXml(std::string_view text, std::string_view path, size_t inde
 // their characters, in one pass (so "&amp;lt;" becomes "&lt;"). Unknown or malformed ones
 // stay as they are.
 std::string XmlUnescaped(std::string_view text);
-// UTF-8 text as XML character data or an attribute value: "&", "<", ">", quotation marks and
-// apostrophes as references, characters XML cannot carry (the control characters other than
-// TAB, CR and LF, malformed UTF-8) as U+FFFD.
+// UTF-8 text as XML character data: "&", "<", ">", quotation marks, apostrophes and CR as
+// references (a parser would drop the CR of a CR LF), characters XML cannot carry (the control
+// characters other than TAB, CR and LF, malformed UTF-8) as U+FFFD.
 std::string XmlEscaped(std::string_view utf8);
 
 } // namespace crash
