@@ -246,6 +246,8 @@ int DeliverBugReport(const std::u16string& report, const base::ComPtr<IVxBitmap>
         d.OperatingSystem = ExtractHeaderField(r, std::u16string_view(u"operating system"));
         d.Version = ExtractHeaderField(r, std::u16string_view(u"version"));
         d.CallstackCrc = ExtractHeaderField(r, std::u16string_view(u"callstack crc"));
+        d.TrackerTitle = Expanded(saving, "BugTrTitle", report);
+        d.TrackerDescription = Expanded(saving, "BugTrDescr", report);
         delivered = use(fogBugz    ? channels.UploadToFogBugz
                         : bugZilla ? channels.UploadToBugZilla
                         : mantis   ? channels.UploadToMantis

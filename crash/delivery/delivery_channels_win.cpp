@@ -1,9 +1,15 @@
 #include "crash/delivery/delivery_channels_win.h"
 
+#include "crash/delivery/http_upload_win.h"
+
 namespace crash {
 namespace {
 
-TDeliveryChannels Channels; // installed at start-up, before the first delivery
+// The channels that are built; a test installs its own.
+TDeliveryChannels Channels{.UploadToScript = &UploadToScript,
+                           .UploadToFogBugz = &UploadToFogBugz,
+                           .UploadToBugZilla = &UploadToBugZilla,
+                           .UploadToMantis = &UploadToMantis};
 
 } // namespace
 

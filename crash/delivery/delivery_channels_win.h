@@ -2,8 +2,8 @@
 // The channels a bug report can travel by, in the order a delivery tries them: an upload to a
 // web server's script or a bug tracker (FogBugz, Bugzilla, Mantis), mail directly to the
 // recipients' mail exchangers or through a mail server, the system's mail client, a mailto
-// link. The reporter's wiring installs the channels that are built; a channel that is not
-// installed fails, and the delivery goes on to the next one (a test installs recorders).
+// link. The channels that are built are there from the start; a channel that is not fails,
+// and the delivery goes on to the next one (a test installs recorders).
 
 #include "base/com_ptr.h"
 #include "crash/dialogs/progress_alert.h"
@@ -36,8 +36,10 @@ struct TDelivery
     IReportSettings* Settings = nullptr;
     HWND Parent = nullptr;
     bool Hidden = false; // an automatic send that must not bother the user
-    // For the uploads: the server's URL and what the report's header says.
+    // For the uploads: the server's URL and what the report's header says; for a tracker, the
+    // case's title and description (expanded).
     std::u16string Url, ComputerName, OperatingSystem, Version, CallstackCrc;
+    std::u16string TrackerTitle, TrackerDescription;
 };
 
 struct TDeliveryChannels

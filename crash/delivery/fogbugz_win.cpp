@@ -1,0 +1,180 @@
+#include "crash/delivery/tracker_upload_win.h"
+
+#include "base/utf.h"
+#include "crash/delivery/tracker_choices.h"
+#include "crash/delivery/tracker_requests.h"
+#include "crash/delivery/xml_scan.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+
+namespace crash {
+namespace {
+
+using TParameters = std::initializer_list<std::pair<std::string_view, std::string_view>>;
+
+std::u16string Ascii(std::string_view text)
+{
+    return std::u16string(text.begin(), text.end()); // query strings are percent-encoded ASCII
+}
+
+class TFogBugz
+{
+public:
+    explicit TFogBugz(TWinHttp& http) : FHttp(http) {}
+
+    // The API's version and script, then the lists of a logged-on session.
+    bool Init()
+    {
+        std::string reply;
+        if (!FHttp.Get(FHttp.Path() + u"/api.xml", reply))
+            return false;
+        const std::string minimum = ExtractXml(reply, "<minversion>"), url = ExtractXml(reply, "<url>");
+        if (minimum.empty() || std::atoi(minimum.c_str()) >= 9 || url.empty())
+            return FHttp.Fail(TrackerError, u"The server does not offer a FogBugz API this program speaks.");
+        FScript = u"/" + base::Utf8ToUtf16(std::string_view(url).substr(0, url.size() - 1));
+        FHttp.SetPosition(111);
+        std::string token;
+        if (!Logon(token))
+            return false;
+        FHttp.SetPosition(222);
+        std::string response;
+        if (!Call("listProjects", {{"fWrite", "1"}, {"token", token}}, response))
+            return false;
+        FProjects = ExtractXmlAll(response, "<project>", "<sProject>");
+        FHttp.SetPosition(333);
+        if (!FProjects.empty()) {
+            if (!Call("listAreas", {{"fWrite", "1"}, {"token", token}}, response))
+                return false;
+            for (const std::string& area : ExtractXmlAll(response, "<area>")) {
+                FAreas.push_back(ExtractXml(area, "<sArea>"));
+                FAreaProjects.push_back(ExtractXml(area, "<sProject>"));
+            }
+            FHttp.SetPosition(444);
+            if (!Call("listCategories", {{"token", token}}, response))
+                return false;
+            FCategories = ExtractXmlAll(response, "<category>", "<sCategory>");
+            FHttp.SetPosition(555);
+            if (!Call("listPriorities", {{"token", token}}, response))
+                return false;
+            FPriorities = ExtractXmlAll(response, "<priority>", "<sPriority>");
+            FHttp.SetPosition(666);
+            if (!Call("listPeople", {{"token", token}}, response))
+                return false;
+            FPeople = ExtractXmlAll(response, "<person>", "<sFullName>");
+            FHttp.SetPosition(777);
+        }
+        Logoff(token);
+        FHttp.SetPosition(888);
+        return true;
+    }
+
+    bool Logon(std::string& token)
+    {
+        std::string response;
+        const std::string user = base::Utf16ToUtf8(FHttp.Target().TrackerUser),
+                          password = base::Utf16ToUtf8(FHttp.Target().TrackerPassword);
+        if (!Call("logon", {{"email", user}, {"password", password}}, response))
+            return false;
+        token = ExtractXml(response, "<token>");
+        return !token.empty() || FHttp.Fail(TrackerError, u"FogBugz gave no session.");
+    }
+
+    void Logoff(const std::string& token)
+    {
+        std::string response;
+        Call("logoff", {{"token", token}}, response);
+    }
+
+    bool Upload(const TTrackerCase& bug, std::span<const TFormField> given, const TPreparedDelivery& files)
+    {
+        if (!Init())
+            return false;
+        std::string token;
+        if (!Logon(token))
+            return false;
+        // The files that open, named File1, File2... in order.
+        TPreparedDelivery named = files;
+        int count = 0;
+        for (size_t k = 0; k < named.Files.size() && k < named.Fields.size(); ++k) {
+            const DWORD attributes =
+                ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(named.Files[k].c_str()));
+            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+                named.Fields[k] = u"File" + Ascii(std::to_string(++count));
+        }
+        std::string project = base::Utf16ToUtf8(bug.Project), area = base::Utf16ToUtf8(bug.Area),
+                    category = "bug", person = base::Utf16ToUtf8(bug.AssignTo);
+        if (!CheckListValue(project, FProjects, {})) {
+            project.clear();
+            area.clear();
+        } else if (!CheckDoubleListValue(area, FAreas, {}, FAreaProjects, project)) {
+            area = "not spam";
+            if (!CheckDoubleListValue(area, FAreas, {}, FAreaProjects, project))
+                area.clear();
+        }
+        CheckListValue(category, FCategories, {});
+        if (!CheckListValue(person, FPeople, {}))
+            person.clear();
+        std::vector<TFormField> fields(given.begin(), given.end());
+        const std::u16string email = bug.Email;
+        for (const auto& [name, value] : std::initializer_list<std::pair<const char16_t*, std::u16string>>{
+                 {u"cmd", u"new"},
+                 {u"token", base::Utf8ToUtf16(token)},
+                 {u"sTitle", bug.Title},
+                 {u"sEvent", bug.Description},
+                 {u"sProject", base::Utf8ToUtf16(project)},
+                 {u"sArea", base::Utf8ToUtf16(area)},
+                 {u"sCategory", base::Utf8ToUtf16(category)},
+                 {u"sPersonAssignedTo", base::Utf8ToUtf16(person)},
+                 {u"sVersion", bug.Version},
+                 {u"sComputer", bug.Computer},
+                 {u"sCustomerEmail", email},
+                 {u"ixMailbox", email},
+                 {u"sScoutDescription", bug.Crc},
+                 {u"nFileCount", Ascii(std::to_string(count))}})
+            fields.push_back({name, value});
+        std::string reply;
+        const bool posted = FHttp.InternalPost(FHttp.Path() + FScript, u"", fields, named, reply);
+        const bool filed = posted && reply.find("<case ixBug=") != std::string::npos;
+        if (posted && !filed)
+            FHttp.Fail(TrackerError, ErrorOf(reply, u"FogBugz filed no case."));
+        Logoff(token);
+        return filed;
+    }
+
+private:
+    static std::u16string ErrorOf(const std::string& reply, const std::u16string& otherwise)
+    {
+        const std::string error = ExtractXml(reply, "<error");
+        return error.empty() ? otherwise : base::Utf8ToUtf16(error);
+    }
+
+    // A command with its parameters; the content of the answer's "response" element.
+    bool Call(std::string_view command, TParameters parameters, std::string& response)
+    {
+        std::string reply;
+        if (!FHttp.Get(FHttp.Path() + FScript +
+                           Ascii(FogBugzQuery(command, std::span(parameters.begin(), parameters.size()))),
+                       reply))
+            return false;
+        if (reply.find("<error") != std::string::npos)
+            return FHttp.Fail(TrackerError, ErrorOf(reply, u"FogBugz reported an error."));
+        response = ExtractXml(reply, "<response>");
+        return true;
+    }
+
+    TWinHttp& FHttp;
+    std::u16string FScript;
+    std::vector<std::string> FProjects, FAreas, FAreaProjects, FCategories, FPriorities, FPeople;
+};
+
+} // namespace
+
+bool UploadBugToFogBugz(TWinHttp& http, const TTrackerCase& bug, std::span<const TFormField> fields,
+                        const TPreparedDelivery& files)
+{
+    return TFogBugz(http).Upload(bug, fields, files);
+}
+
+} // namespace crash
