@@ -119,7 +119,10 @@ struct TField
 {
     std::string Name, Charset, Text; // UTF-8
     bool operator==(const TField&) const = default;
-    friend void PrintTo(const TField& f, std::ostream* os) { *os << f.Name << "/" << f.Charset << "=" << f.Text; }
+    friend void PrintTo(const TField& f, std::ostream* os)
+    {
+        *os << f.Name << "/" << f.Charset << "=" << f.Text;
+    }
 };
 struct TFile
 {
