@@ -111,7 +111,7 @@ public:
         CheckListValue(product, FProducts, {});
         CheckDoubleListValue(component, FComponents, {}, FComponentProducts, product);
         CheckDoubleListValue(version, FVersions, {}, FVersionProducts, product);
-        if (!CheckListValue(os, FOss, {})) {
+        if (!CheckListValue(os, FOss, {}) && !FOss.empty()) {
             os = "other";
             CheckListValue(os, FOss, {});
         }
@@ -142,8 +142,13 @@ public:
             return FHttp.Fail(TrackerError, u"Bugzilla gave no bug number.");
         SetLastIssueId(base::Utf8ToUtf16(id));
         for (size_t k = 0; k < opened.Handles.size(); ++k) {
-            if (!opened.Handles[k] || opened.Sizes[k] == 0)
+            if (!opened.Handles[k])
                 continue;
+            if (opened.Sizes[k] == 0) { // nothing to attach; its part of the progress is done
+                if (FHttp.Progress())
+                    FHttp.Progress()->AreaDone();
+                continue;
+            }
             const std::u16string sendAs = k < files.SendAs.size() ? files.SendAs[k] : u"";
             const std::string name = base::Utf16ToUtf8(sendAs);
             const std::string attachment =

@@ -1,6 +1,7 @@
 #include "crash/delivery/tracker_upload_win.h"
 
 #include "base/utf.h"
+#include "crash/delivery/attachment_files_win.h"
 #include "crash/delivery/tracker_choices.h"
 #include "crash/delivery/tracker_requests.h"
 #include "crash/delivery/xml_scan.h"
@@ -89,20 +90,24 @@ public:
 
     bool Upload(const TTrackerCase& bug, std::span<const TFormField> given, const TPreparedDelivery& files)
     {
+        // The files first: those that open are named File1, File2... in order, and go in the
+        // post (which opens them again).
+        TPreparedDelivery named = files;
+        int count = 0;
+        {
+            TOpenedAttachments opened;
+            if (!FHttp.Settings() ||
+                !OpenAttachmentFiles(FHttp.Progress(), *FHttp.Settings(), files.Files, false, false, opened))
+                return FHttp.Fail(ERROR_FILE_NOT_FOUND, u"No attachment could be opened.");
+            for (size_t k = 0; k < opened.Handles.size() && k < named.Fields.size(); ++k)
+                if (opened.Handles[k])
+                    named.Fields[k] = u"File" + Ascii(std::to_string(++count));
+        }
         if (!Init())
             return false;
         std::string token;
         if (!Logon(token))
             return false;
-        // The files that open, named File1, File2... in order.
-        TPreparedDelivery named = files;
-        int count = 0;
-        for (size_t k = 0; k < named.Files.size() && k < named.Fields.size(); ++k) {
-            const DWORD attributes =
-                ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(named.Files[k].c_str()));
-            if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-                named.Fields[k] = u"File" + Ascii(std::to_string(++count));
-        }
         std::string project = base::Utf16ToUtf8(bug.Project), area = base::Utf16ToUtf8(bug.Area),
                     category = "bug", person = base::Utf16ToUtf8(bug.AssignTo);
         if (!CheckListValue(project, FProjects, {})) {

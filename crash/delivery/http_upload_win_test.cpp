@@ -312,6 +312,7 @@ std::vector<std::wstring> Opened;
 
 TEST(HttpUpload, ARedirectDeliversAndOnlyAWebAddressIsOpened)
 {
+    Opened.clear();
     SetRedirectOpener([](const std::wstring& url) { Opened.push_back(url); });
     const int port = Ports().Plain;
     EXPECT_TRUE(PostTo(Target(Url("http", "localhost", port, "/redirect?to=https://maker.example/thanks"))));
@@ -333,7 +334,7 @@ TEST(HttpUpload, ARedirectDeliversAndOnlyAWebAddressIsOpened)
 TEST(HttpUpload, ServersThatFailEndTheChannelWithAReason)
 {
     const int port = Ports().Plain;
-    for (const char* path : {"/status/500", "/status/404", "/close", "/stall", "/huge"}) {
+    for (const char* path : {"/status/500", "/status/404", "/close", "/stall"}) {
         std::u16string error;
         EXPECT_FALSE(PostTo(Target(Url("http", "localhost", port, path)), &error)) << path;
         EXPECT_FALSE(error.empty()) << path;
@@ -341,6 +342,8 @@ TEST(HttpUpload, ServersThatFailEndTheChannelWithAReason)
             EXPECT_NE(base::Utf16ToUtf8(error).find(path + 8), std::string::npos) << base::Utf16ToUtf8(error);
         }
     }
+    // The status decides: a 17 MB answer to a post that the server took is no failure.
+    EXPECT_TRUE(PostTo(Target(Url("http", "localhost", port, "/huge"))));
     // Nothing listens on port 1.
     std::u16string error;
     EXPECT_FALSE(PostTo(Target(u"http://127.0.0.1:1/upload"), &error));

@@ -122,8 +122,13 @@ public:
         SetLastIssueId(base::Utf8ToUtf16(id));
         std::string result;
         for (size_t k = 0; k < opened.Handles.size(); ++k) {
-            if (!opened.Handles[k] || opened.Sizes[k] == 0)
+            if (!opened.Handles[k])
                 continue;
+            if (opened.Sizes[k] == 0) { // nothing to attach; its part of the progress is done
+                if (FHttp.Progress())
+                    FHttp.Progress()->AreaDone();
+                continue;
+            }
             const std::u16string sendAs = k < files.SendAs.size() ? files.SendAs[k] : u"";
             const std::string parameters =
                 SoapValue("issue_id", "long", id) + SoapValue("name", "string", base::Utf16ToUtf8(sendAs)) +

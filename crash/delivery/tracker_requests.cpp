@@ -82,8 +82,9 @@ std::string SoapCallHead(std::string_view command, std::string_view user, std::s
 
 std::string MantisIssueData(const TMantisIssue& issue)
 {
-    std::string out =
-        R"(<ns2:IssueData id="1" xsi:type="ns2:IssueData" xmlns:ns2="ns2"><project href="#2"/>)";
+    std::string out = R"(<ns2:IssueData id="1" xsi:type="ns2:IssueData" xmlns:ns2="ns2">)";
+    if (!issue.ProjectId.empty())
+        out += R"(<project href="#2"/>)";
     if (!issue.Version.empty())
         out += SoapValue("version", "string", issue.Version);
     if (!issue.HandlerId.empty())

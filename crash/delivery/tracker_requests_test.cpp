@@ -61,6 +61,13 @@ TEST(TrackerRequests, SoapCallsAndTheIssueData)
                     .ends_with("<content xsi:type=\"xsd:base64Binary\">"));
 }
 
+TEST(TrackerRequests, AnIssueRefersToNoObjectItDoesNotCarry)
+{
+    const std::string data = MantisIssueData({});
+    EXPECT_EQ(data.find("href"), std::string::npos) << data;
+    EXPECT_EQ(data.find("<ns2:project"), std::string::npos) << data;
+}
+
 TEST(TrackerRequests, MantisTakesTheOperatingSystemBeforeItsBuild)
 {
     EXPECT_EQ(MantisOperatingSystem("Windows 10 Pro x64 build 19045"), "Windows 10 Pro x64");

@@ -47,6 +47,26 @@ void OpenInBrowser(const std::wstring& url)
 }
 TUrlOpener RedirectOpener = &OpenInBrowser;
 
+// A failure of the secure channel, the server's certificate among them.
+bool IsSecureError(DWORD error)
+{
+    switch (error) {
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+    case ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED:
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_CERT_REV_FAILED:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 // The system's text of a WinHTTP or system error.
 std::u16string ErrorText(DWORD error)
 {
@@ -72,9 +92,8 @@ std::u16string ErrorText(DWORD error)
     for (const auto& [code, meaning] : Known)
         if (error == code && result.empty())
             result = meaning;
-    if (error == ERROR_WINHTTP_SECURE_FAILURE || error == ERROR_WINHTTP_SECURE_INVALID_CA ||
-        error == ERROR_WINHTTP_SECURE_CERT_CN_INVALID || error == ERROR_WINHTTP_SECURE_CERT_DATE_INVALID ||
-        error == ERROR_WINHTTP_SECURE_INVALID_CERT)
+    if (IsSecureError(error) && error != ERROR_WINHTTP_SECURE_CHANNEL_ERROR &&
+        error != ERROR_WINHTTP_CLIENT_AUTH_CERT_NEEDED)
         result = L"The server's certificate does not verify (it is not issued to this server by a trusted "
                  L"authority, or not valid now)" +
                  (result.empty() ? L"" : L": " + result);
@@ -280,9 +299,7 @@ bool TWinHttp::SendRequest(std::string_view data, uint64_t following)
     if (!send()) {
         const DWORD error = ::GetLastError();
         // A server that cannot be reached may be behind a proxy the system knows of.
-        const bool secure =
-            error >= ERROR_WINHTTP_SECURE_CHANNEL_ERROR && error <= ERROR_WINHTTP_SECURE_FAILURE;
-        if (secure || FProxyDone || !FTarget.ProxyServer.empty() || !DetectProxy())
+        if (IsSecureError(error) || FProxyDone || !FTarget.ProxyServer.empty() || !DetectProxy())
             return FailSystem(error);
         WINHTTP_PROXY_INFO info{WINHTTP_ACCESS_TYPE_NAMED_PROXY, FProxyList.data(),
                                 FProxyBypass.empty() ? nullptr : FProxyBypass.data()};
@@ -394,7 +411,10 @@ bool TWinHttp::ReceiveResponse(std::string& reply)
         return FailSystem(::GetLastError());
     switch (status) {
     case HTTP_STATUS_OK:
-        return ReadBody(reply);
+        // The status decides; a body that is too large or breaks off leaves the reply short (a
+        // tracker's call then finds nothing in it).
+        ReadBody(reply);
+        return true;
     case HTTP_STATUS_MOVED:
     case HTTP_STATUS_REDIRECT:
     case HTTP_STATUS_REDIRECT_METHOD:
@@ -408,7 +428,8 @@ bool TWinHttp::ReceiveResponse(std::string& reply)
             // program.
             if (!FTarget.IgnoreRedirect && IsWebAddress(Narrowed(location)))
                 RedirectOpener(location);
-            return ReadBody(reply);
+            ReadBody(reply);
+            return true;
         }
         break;
     case HTTP_STATUS_DENIED:

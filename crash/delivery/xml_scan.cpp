@@ -229,9 +229,10 @@ std::string XmlUnescaped(std::string_view text)
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '&') {
-            const size_t semicolon = text.find(';', i + 1);
-            // References are short: a far semicolon belongs to something else.
-            if (semicolon != std::string_view::npos && semicolon - i <= 10) {
+            // References are short: only the next few characters are looked at, so that a text
+            // of many "&" is read in linear time.
+            const size_t semicolon = text.substr(0, i + 11).find(';', i + 1);
+            if (semicolon != std::string_view::npos) {
                 const std::string character = Referenced(text.substr(i + 1, semicolon - i - 1));
                 if (!character.empty()) {
                     out += character;
