@@ -85,8 +85,8 @@ std::u16string ErrorText(DWORD error)
                                         (ours ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM),
                                     ours ? ::GetModuleHandleW(L"winhttp.dll") : nullptr, error, 0,
                                     reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    const base::LocalMemory owner(text);
     std::wstring result = text ? std::wstring(text, length) : std::wstring();
-    ::LocalFree(text);
     while (!result.empty() && (result.back() == L'\n' || result.back() == L'\r' || result.back() == L' '))
         result.pop_back();
     for (const auto& [code, meaning] : Known)
@@ -246,17 +246,16 @@ bool TWinHttp::AddHeaderData(std::u16string_view line)
 bool TWinHttp::DetectProxy()
 {
     FProxyDone = true;
+    // The texts the system hands over are this function's to free.
+    const auto owned = [](wchar_t* text) { return base::GlobalMemory(text); };
     WINHTTP_CURRENT_USER_IE_PROXY_CONFIG config{};
     const bool known = ::WinHttpGetIEProxyConfigForCurrentUser(&config);
-    const auto release = [&] {
-        for (wchar_t* text : {config.lpszAutoConfigUrl, config.lpszProxy, config.lpszProxyBypass})
-            if (text)
-                ::GlobalFree(text);
-    };
+    const base::GlobalMemory autoConfigUrl = owned(config.lpszAutoConfigUrl),
+                             configProxy = owned(config.lpszProxy),
+                             configBypass = owned(config.lpszProxyBypass);
     if (known && config.lpszProxy && *config.lpszProxy) {
         FProxyList = config.lpszProxy;
         FProxyBypass = config.lpszProxyBypass ? config.lpszProxyBypass : L"";
-        release();
         return true;
     }
     WINHTTP_AUTOPROXY_OPTIONS options{};
@@ -270,17 +269,13 @@ bool TWinHttp::DetectProxy()
     }
     const std::wstring url = (FTarget.Ssl ? L"https://" : L"http://") + Wide(FServer) + Wide(FUrl);
     WINHTTP_PROXY_INFO info{};
-    const bool found = ::WinHttpGetProxyForUrl(FSession.Get(), url.c_str(), &options, &info) &&
-                       info.lpszProxy && *info.lpszProxy;
-    if (found) {
-        FProxyList = info.lpszProxy;
-        FProxyBypass = info.lpszProxyBypass ? info.lpszProxyBypass : L"";
-    }
-    for (wchar_t* text : {info.lpszProxy, info.lpszProxyBypass})
-        if (text)
-            ::GlobalFree(text);
-    release();
-    return found;
+    const bool asked = ::WinHttpGetProxyForUrl(FSession.Get(), url.c_str(), &options, &info);
+    const base::GlobalMemory proxy = owned(info.lpszProxy), bypass = owned(info.lpszProxyBypass);
+    if (!asked || !info.lpszProxy || !*info.lpszProxy)
+        return false;
+    FProxyList = info.lpszProxy;
+    FProxyBypass = info.lpszProxyBypass ? info.lpszProxyBypass : L"";
+    return true;
 }
 
 bool TWinHttp::SendRequest(std::string_view data, uint64_t following)

@@ -41,17 +41,28 @@ struct TElement
     size_t ContentBegin, ContentEnd, End;
 };
 
-// Past a comment or CDATA section starting at `at`, or `at` itself when none starts there;
-// npos when it does not end.
-size_t SkipUnparsed(std::string_view text, size_t at)
+// The next "<" at or after `at` that opens a tag, comments and CDATA sections passed over;
+// npos when there is none, or when one of those does not end.
+size_t NextTag(std::string_view text, size_t at)
 {
-    for (const auto& [open, close] :
-         {std::pair<std::string_view, std::string_view>{CdataOpen, CdataClose}, {"<!--", "-->"}})
-        if (text.compare(at, open.size(), open) == 0) {
-            const size_t end = text.find(close, at + open.size());
-            return end == std::string_view::npos ? end : end + close.size();
-        }
-    return at;
+    for (;;) {
+        at = text.find('<', at);
+        if (at == std::string_view::npos)
+            return at;
+        bool skipped = false;
+        for (const auto& [open, close] :
+             {std::pair<std::string_view, std::string_view>{CdataOpen, CdataClose}, {"<!--", "-->"}})
+            if (text.compare(at, open.size(), open) == 0) {
+                const size_t end = text.find(close, at + open.size());
+                if (end == std::string_view::npos)
+                    return end;
+                at = end + close.size();
+                skipped = true;
+                break;
+            }
+        if (!skipped)
+            return at;
+    }
 }
 
 // The first element `name` at or after `from`, its nested namesakes counted; none when it is
@@ -60,22 +71,11 @@ std::optional<TElement> NextElement(std::string_view text, std::string_view name
 {
     if (name.empty())
         return std::nullopt;
-    size_t at = from;
-    for (;;) {
-        at = text.find('<', at);
-        if (at == std::string_view::npos)
-            return std::nullopt;
-        const size_t skipped = SkipUnparsed(text, at);
-        if (skipped == std::string_view::npos)
-            return std::nullopt;
-        if (skipped != at) {
-            at = skipped;
-            continue;
-        }
-        if (TagAt(text, at, name, false))
-            break;
-        ++at;
+    size_t at = NextTag(text, from);
+    for (; at != std::string_view::npos && !TagAt(text, at, name, false); at = NextTag(text, at + 1)) {
     }
+    if (at == std::string_view::npos)
+        return std::nullopt;
     size_t gt = text.find('>', at);
     if (gt == std::string_view::npos)
         return std::nullopt;
@@ -83,31 +83,22 @@ std::optional<TElement> NextElement(std::string_view text, std::string_view name
         return TElement{gt + 1, gt + 1, gt + 1};
     const size_t begin = gt + 1;
     int depth = 1;
-    for (at = begin;;) {
-        at = text.find('<', at);
-        if (at == std::string_view::npos)
-            return std::nullopt;
-        const size_t skipped = SkipUnparsed(text, at);
-        if (skipped == std::string_view::npos)
-            return std::nullopt;
-        if (skipped != at) {
-            at = skipped;
-            continue;
-        }
+    for (at = NextTag(text, begin); at != std::string_view::npos; at = NextTag(text, at)) {
         const bool closing = TagAt(text, at, name, true);
-        if (closing || TagAt(text, at, name, false)) {
-            gt = text.find('>', at);
-            if (gt == std::string_view::npos)
-                return std::nullopt;
-            if (closing && --depth == 0)
-                return TElement{begin, at, gt + 1};
-            if (!closing && text[gt - 1] != '/')
-                ++depth;
-            at = gt + 1;
+        if (!closing && !TagAt(text, at, name, false)) {
+            ++at;
             continue;
         }
-        ++at;
+        gt = text.find('>', at);
+        if (gt == std::string_view::npos)
+            return std::nullopt;
+        if (closing && --depth == 0)
+            return TElement{begin, at, gt + 1};
+        if (!closing && text[gt - 1] != '/')
+            ++depth;
+        at = gt + 1;
     }
+    return std::nullopt;
 }
 
 std::string Cleaned(std::string_view content, bool resolve)
