@@ -263,14 +263,20 @@ int DeliverBugReport(const std::u16string& report, const base::ComPtr<IVxBitmap>
         progress->Close();
     if (delivered || !mapi)
         ::DeleteFileW(Wide(shot).c_str());
-    if (!delivered && mapi)
-        delivered = use(channels.MailByClient);
-    if (!delivered && settings.GetMailViaMailto() && !hidden) {
+    // A user who cancelled the mail client has decided: nothing more is tried or told.
+    bool cancelled = false;
+    if (!delivered && mapi && channels.MailByClient) {
+        TMailClientResult result = TMailClientResult::Failed;
+        base::Guarded([&] { result = channels.MailByClient(d); });
+        delivered = result == TMailClientResult::Delivered;
+        cancelled = result == TMailClientResult::Cancelled;
+    }
+    if (!delivered && !cancelled && settings.GetMailViaMailto() && !hidden) {
         NotTopMost(parent);
         delivered = use(channels.MailByLink);
         deleteOriginal = false; // the report file is not attached to a link: it is kept
     }
-    if (!delivered && !hidden) {
+    if (!delivered && !cancelled && !hidden) {
         const std::u16string failure = settings.GetSendFailureMsg();
         ::MessageBoxW(parent, Wide(failure).c_str(), nullptr, MB_OK | MB_ICONERROR);
     }

@@ -37,8 +37,18 @@ template <const char* Name> bool Record(const TDelivery& d)
     return Results[Name];
 }
 
+TMailClientResult ClientResult = TMailClientResult::Failed;
+
 constexpr char Script[] = "script", FogBugz[] = "fogbugz", BugZilla[] = "bugzilla", Mantis[] = "mantis",
                Exchangers[] = "exchangers", Server[] = "server", Client[] = "client", Link[] = "link";
+
+TMailClientResult RecordClient(const TDelivery& d)
+{
+    Calls.push_back(Client);
+    Last = d;
+    LastThread = ::GetCurrentThreadId();
+    return ClientResult;
+}
 
 // Closes every message box of this process that shows up, and keeps its text.
 class TMessageBoxes
@@ -90,8 +100,9 @@ base::ComPtr<ReportSettings> FreshSettings()
 {
     Calls.clear();
     Results.clear();
+    ClientResult = TMailClientResult::Failed;
     SetDeliveryChannels({&Record<Script>, &Record<FogBugz>, &Record<BugZilla>, &Record<Mantis>,
-                         &Record<Exchangers>, &Record<Server>, &Record<Client>, &Record<Link>});
+                         &Record<Exchangers>, &Record<Server>, &RecordClient, &Record<Link>});
     base::ComPtr<ReportSettings> s = ModuleSettingsFor(nullptr);
     for (const char* name :
          {"MailAsSmtpServer", "MailAsSmtpClient", "UploadViaHttp", "FogBugz", "BugZilla", "Mantis",
@@ -136,7 +147,7 @@ TEST(DeliverBugReport, TheChannelsInTheirOrderUntilOneDelivers)
     s->SetPropStr("MailAddr", u"Bugs <bugs@maker.example>; boss@maker.example");
     s->SetPropBool("MailViaMapi", true);
     s->SetPropBool("MailViaMailto", true);
-    Results[Client] = true;
+    ClientResult = TMailClientResult::Delivered;
     const TMessageBoxes boxes;
     EXPECT_EQ(Deliver(s), 1);
     EXPECT_EQ(Calls, (std::vector<std::string>{Script, Server, Client}));
@@ -147,7 +158,7 @@ TEST(DeliverBugReport, TheChannelsInTheirOrderUntilOneDelivers)
     // the mail exchangers before the server; nothing delivers, and a hidden delivery tells
     // nobody.
     Calls.clear();
-    Results.clear();
+    ClientResult = TMailClientResult::Failed;
     s->SetPropBool("UploadViaHttp", false);
     s->SetPropBool("BugZilla", true);
     s->SetPropBool("Mantis", true);
@@ -160,6 +171,12 @@ TEST(DeliverBugReport, TheChannelsInTheirOrderUntilOneDelivers)
     EXPECT_EQ(Deliver(s, false), 0);
     EXPECT_EQ(Calls, (std::vector<std::string>{BugZilla, Exchangers, Client, Link}));
     EXPECT_EQ(boxes.Seen().size(), 1u);
+    // A user who cancels the mail client ends the delivery: no link, no message, not sent.
+    Calls.clear();
+    ClientResult = TMailClientResult::Cancelled;
+    EXPECT_EQ(Deliver(s, false), 0);
+    EXPECT_EQ(Calls, (std::vector<std::string>{BugZilla, Exchangers, Client}));
+    EXPECT_EQ(boxes.Seen().size(), 1u); // still only the one before
 }
 
 TEST(DeliverBugReport, TheTextsTheSenderAndTheFields)
@@ -307,7 +324,7 @@ TEST(DeliverBugReport, OnAThreadOfItsOwn)
 {
     const base::ComPtr<ReportSettings> s = FreshSettings();
     s->SetPropBool("MailViaMapi", true);
-    Results[Client] = true;
+    ClientResult = TMailClientResult::Delivered;
     HANDLE thread = nullptr;
     EXPECT_EQ(DeliverBugReport(Report, nullptr, nullptr, &thread, false, base::ComPtr<IReportSettings>(s),
                                true, true),

@@ -1,15 +1,21 @@
 #include "crash/delivery/delivery_channels_win.h"
 
 #include "crash/delivery/http_upload_win.h"
+#include "crash/delivery/mail_client_win.h"
+#include "crash/delivery/smtp_delivery_win.h"
 
 namespace crash {
 namespace {
 
-// The channels that are built; a test installs its own.
+// A test installs its own.
 TDeliveryChannels Channels{.UploadToScript = &UploadToScript,
                            .UploadToFogBugz = &UploadToFogBugz,
                            .UploadToBugZilla = &UploadToBugZilla,
-                           .UploadToMantis = &UploadToMantis};
+                           .UploadToMantis = &UploadToMantis,
+                           .MailToExchangers = &MailToExchangers,
+                           .MailThroughServer = &MailThroughServer,
+                           .MailByClient = &MailByClient,
+                           .MailByLink = &MailByLink};
 
 } // namespace
 

@@ -2,8 +2,7 @@
 // The channels a bug report can travel by, in the order a delivery tries them: an upload to a
 // web server's script or a bug tracker (FogBugz, Bugzilla, Mantis), mail directly to the
 // recipients' mail exchangers or through a mail server, the system's mail client, a mailto
-// link. The channels that are built are there from the start; a channel that is not fails,
-// and the delivery goes on to the next one (a test installs recorders).
+// link. The channels are there from the start; a test installs recorders.
 
 #include "base/com_ptr.h"
 #include "crash/dialogs/progress_alert.h"
@@ -42,6 +41,15 @@ struct TDelivery
     std::u16string TrackerTitle, TrackerDescription;
 };
 
+// What the user's mail client made of a report: a user who cancelled ends the delivery
+// quietly (no failure message, not counted as sent).
+enum class TMailClientResult
+{
+    Failed,
+    Delivered,
+    Cancelled
+};
+
 struct TDeliveryChannels
 {
     bool (*UploadToScript)(const TDelivery& delivery) = nullptr;
@@ -50,8 +58,8 @@ struct TDeliveryChannels
     bool (*UploadToMantis)(const TDelivery& delivery) = nullptr;
     bool (*MailToExchangers)(const TDelivery& delivery) = nullptr; // port 25, no login
     bool (*MailThroughServer)(const TDelivery& delivery) = nullptr;
-    bool (*MailByClient)(const TDelivery& delivery) = nullptr; // the system's mail client
-    bool (*MailByLink)(const TDelivery& delivery) = nullptr;   // a mailto link: true when it opened
+    TMailClientResult (*MailByClient)(const TDelivery& delivery) = nullptr; // the system's mail client
+    bool (*MailByLink)(const TDelivery& delivery) = nullptr; // a mailto link: true when it opened
 };
 
 void SetDeliveryChannels(const TDeliveryChannels& channels);

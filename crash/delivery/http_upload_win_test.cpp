@@ -12,11 +12,10 @@
 #include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_process.h"
+#include "crash/delivery/testing/peer_records_win.h"
 #include "crash/settings/module_settings.h"
 
 #include <gtest/gtest.h>
-
-#include <wincrypt.h>
 
 #include <cstdlib>
 #include <sstream>
@@ -26,39 +25,8 @@
 namespace crash {
 namespace {
 
-std::string Env(const char* name)
-{
-    const char* value = std::getenv(name);
-    return value ? value : "";
-}
-
-std::wstring WindowsPath(const std::string& unixPath)
-{
-    std::wstring out = L"Z:";
-    for (const char c : unixPath)
-        out += c == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(c));
-    return out;
-}
-
-std::string ReadFile(const std::wstring& path)
-{
-    const base::FileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string data(file ? ::GetFileSize(file.Get(), nullptr) : 0, '\0');
-    DWORD got = 0;
-    if (!data.empty())
-        ::ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
-    data.resize(got);
-    return data;
-}
-
-void WriteFile(const std::wstring& path, const std::string& data)
-{
-    const base::FileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD wrote = 0;
-    ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &wrote, nullptr);
-}
+using testing::TField;
+using testing::TReceived;
 
 // The plain, the TLS and the self-signed server's ports.
 struct TPorts
@@ -68,7 +36,7 @@ struct TPorts
 TPorts Ports()
 {
     TPorts p;
-    std::istringstream(Env("LUMIGATE_UPLOAD_PORTS")) >> p.Plain >> p.Tls >> p.SelfSigned;
+    std::istringstream(testing::Env("LUMIGATE_UPLOAD_PORTS")) >> p.Plain >> p.Tls >> p.SelfSigned;
     return p;
 }
 
@@ -77,110 +45,12 @@ std::u16string Url(const char* scheme, const char* host, int port, const char* p
     return base::Utf8ToUtf16(std::string(scheme) + "://" + host + ":" + std::to_string(port) + path);
 }
 
-// The tests' authority, trusted by this user while the tests run (as an administrator would
-// install a company's authority).
-class TTrustedAuthority : public ::testing::Environment
-{
-public:
-    void SetUp() override
-    {
-        const std::string der = ReadFile(WindowsPath(Env("LUMIGATE_UPLOAD_CA")));
-        ASSERT_FALSE(der.empty()) << "run through testing/with_upload_servers.sh";
-        FStore = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-        ASSERT_TRUE(FStore);
-        ASSERT_TRUE(::CertAddEncodedCertificateToStore(
-            FStore, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()),
-            static_cast<DWORD>(der.size()), CERT_STORE_ADD_REPLACE_EXISTING, &FAdded));
-    }
-    void TearDown() override
-    {
-        if (FAdded)
-            ::CertDeleteCertificateFromStore(FAdded);
-        if (FStore)
-            ::CertCloseStore(FStore, 0);
-    }
-
-private:
-    HCERTSTORE FStore = nullptr;
-    PCCERT_CONTEXT FAdded = nullptr;
-};
 [[maybe_unused]] ::testing::Environment* const Authority =
-    ::testing::AddGlobalTestEnvironment(new TTrustedAuthority);
+    ::testing::AddGlobalTestEnvironment(new testing::TTrustedAuthority("LUMIGATE_UPLOAD_CA"));
 
-std::string Unhexed(const std::string& hex)
-{
-    std::string out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-struct TField
-{
-    std::string Name, Charset, Text; // UTF-8
-    bool operator==(const TField&) const = default;
-    friend void PrintTo(const TField& f, std::ostream* os)
-    {
-        *os << f.Name << "/" << f.Charset << "=" << f.Text;
-    }
-};
-struct TFile
-{
-    std::string Field, Name, Data; // names UTF-8
-};
-// One post as the server's parser read it.
-struct TReceived
-{
-    std::string Path, From, Auth;
-    std::vector<TField> Fields;
-    std::vector<TFile> Files;
-};
-
-// The posts the servers received since the last call.
 std::vector<TReceived> NewPosts()
 {
-    static int seen = 0;
-    std::vector<TReceived> posts;
-    for (;;) {
-        const std::wstring folder =
-            WindowsPath(Env("LUMIGATE_UPLOAD_RESULTS")) + L"\\" + std::to_wstring(seen + 1) + L"\\";
-        std::istringstream lines(ReadFile(folder + L"manifest"));
-        std::string line;
-        TReceived post;
-        bool any = false;
-        while (std::getline(lines, line)) {
-            any = true;
-            std::vector<std::string> cells;
-            std::istringstream cellStream(line);
-            for (std::string cell; std::getline(cellStream, cell, '\t');)
-                cells.push_back(cell);
-            cells.resize(5);
-            if (cells[0] == "path")
-                post.Path = Unhexed(cells[1]);
-            else if (cells[0] == "from")
-                post.From = Unhexed(cells[1]);
-            else if (cells[0] == "auth")
-                post.Auth = Unhexed(cells[1]);
-            else if (cells[0] == "field")
-                post.Fields.push_back({Unhexed(cells[1]), Unhexed(cells[2]), Unhexed(cells[3])});
-            else if (cells[0] == "file")
-                post.Files.push_back({Unhexed(cells[1]), Unhexed(cells[2]),
-                                      ReadFile(folder + std::wstring(cells[3].begin(), cells[3].end()))});
-        }
-        if (!any)
-            return posts;
-        posts.push_back(std::move(post));
-        ++seen;
-    }
-}
-
-// Bytes that a careless transfer would change: every byte value, line ends of every kind.
-std::string Awkward(size_t size)
-{
-    std::string data(size, '\0');
-    for (size_t i = 0; i < size; ++i)
-        data[i] = static_cast<char>((i * 7919) >> 3);
-    return data + "\r\n.\r\n\r\r\n--\n";
+    return testing::NewRecords("LUMIGATE_UPLOAD_RESULTS");
 }
 
 TEST(HttpUpload, AReportWithItsFilesAndFieldsArrivesByteForByte)
@@ -195,8 +65,8 @@ TEST(HttpUpload, AReportWithItsFilesAndFieldsArrivesByteForByte)
     s->SetPropStr("MailAddr", u"Bugs <bugs@maker.example>");
     s->SetPropBool("MailViaMailto", false);
     const std::wstring binary = testing::Beside(L"Einstellungen \u00c4 \u20ac.bin");
-    const std::string data = Awkward(300000);
-    WriteFile(binary, data);
+    const std::string data = testing::Awkward(300000);
+    testing::WriteWholeFile(binary, data);
     s->GetAdditionalAttachments()->Clear();
     s->GetAdditionalAttachments()->Add(std::u16string(binary.begin(), binary.end()), u"", u"",
                                        u"Einstellungen");
@@ -216,16 +86,10 @@ TEST(HttpUpload, AReportWithItsFilesAndFieldsArrivesByteForByte)
     const TReceived& post = posts[0];
     EXPECT_EQ(post.Path, "/upload/report.php");
     EXPECT_EQ(post.From, "Vexcatch <bugs@maker.example>");
-    const auto field = [&](const std::string& name) {
-        for (const TField& f : post.Fields)
-            if (f.Name == name)
-                return f;
-        return TField{name, "(missing)", ""};
-    };
-    EXPECT_EQ(field("Kunde"), (TField{"Kunde", "iso-8859-1", "J\xc3\xbcrgen M\xc3\xbcller"}));
-    EXPECT_EQ(field("Fehler \xe2\x82\xac"),
+    EXPECT_EQ(post.Field("Kunde"), (TField{"Kunde", "iso-8859-1", "J\xc3\xbcrgen M\xc3\xbcller"}));
+    EXPECT_EQ(post.Field("Fehler \xe2\x82\xac"),
               (TField{"Fehler \xe2\x82\xac", "utf-8", "\xd0\x9e\xd1\x88\xd0\xb8\xd0\xb1\xd0\xba\xd0\xb0"}));
-    EXPECT_EQ(field("MailAddr").Text, "Bugs <bugs@maker.example>");
+    EXPECT_EQ(post.Field("MailAddr").Text, "Bugs <bugs@maker.example>");
     ASSERT_EQ(post.Files.size(), 2u);
     EXPECT_EQ(post.Files[0].Field, "BugReport");
     EXPECT_EQ(post.Files[0].Name, "bugreport.txt");
@@ -283,8 +147,8 @@ TEST(HttpUpload, OverTlsTheServersCertificateMustVerify)
 TEST(HttpUpload, BasicAuthenticationGetsTheWholeBodyAgain)
 {
     const std::wstring file = testing::Beside(L"upload.bin");
-    const std::string data = Awkward(70000);
-    WriteFile(file, data);
+    const std::string data = testing::Awkward(70000);
+    testing::WriteWholeFile(file, data);
     const TPreparedDelivery files{{std::u16string(file.begin(), file.end())}, {u"upload.bin"}, {u"File1"}};
     NewPosts();
     THttpTarget target = Target(Url("http", "localhost", Ports().Plain, "/auth"));
@@ -384,9 +248,9 @@ struct TTrackerFiles
 {
     TTrackerFiles()
     {
-        WriteFile(Report, "exception class  : EDivByZero\r\n");
-        WriteFile(Empty, "");
-        WriteFile(Binary, Data);
+        testing::WriteWholeFile(Report, "exception class  : EDivByZero\r\n");
+        testing::WriteWholeFile(Empty, "");
+        testing::WriteWholeFile(Binary, Data);
     }
     ~TTrackerFiles()
     {
@@ -396,7 +260,7 @@ struct TTrackerFiles
     static std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
     const std::wstring Report = testing::Beside(L"tracker report.txt"), Empty = testing::Beside(L"empty.log"),
                        Binary = testing::Beside(L"shot.png");
-    const std::string Data = Awkward(5000);
+    const std::string Data = testing::Awkward(5000);
     const TPreparedDelivery Prepared{{U16(Report), U16(Empty), U16(Binary)},
                                      {u"bugreport.txt", u"empty.log", u"screen \u00e4.png"},
                                      {u"BugReport", u"Empty", u"ScreenShot"}};

@@ -20,6 +20,13 @@ std::string Line(std::string_view reply)
 
 } // namespace
 
+uint16_t SmtpPortOf(uint32_t port, bool implicitTls, bool tlsRequested, bool account)
+{
+    if (port == 0)
+        return implicitTls ? 465 : tlsRequested && account ? 587 : 25;
+    return port <= 65535 ? static_cast<uint16_t>(port) : 0;
+}
+
 TSmtpSession::~TSmtpSession()
 {
     // A mail that was begun but not ended is not ended now: the server would deliver it cut

@@ -39,6 +39,10 @@ struct TSmtpOptions
     std::u16string User, Password;
 };
 
+// The port of a mail server whose settings give 0: 465 for TLS from the start, 587 for STARTTLS
+// with an account, else 25. A port outside 1 to 65535 is none (0).
+uint16_t SmtpPortOf(uint32_t port, bool implicitTls, bool tlsRequested, bool account);
+
 class TSmtpSession
 {
 public:

@@ -155,5 +155,16 @@ TEST(SmtpSession, NoRecipientAcceptedNoGreetingNoReply)
     EXPECT_FALSE(second.Open({"VM-01", false, false, u"", u""}));
 }
 
+TEST(SmtpSession, ThePortOfASettingOfZero)
+{
+    EXPECT_EQ(SmtpPortOf(0, true, false, false), 465);
+    EXPECT_EQ(SmtpPortOf(0, true, true, true), 465);
+    EXPECT_EQ(SmtpPortOf(0, false, true, true), 587);
+    EXPECT_EQ(SmtpPortOf(0, false, true, false), 25); // STARTTLS without an account: the usual port
+    EXPECT_EQ(SmtpPortOf(0, false, false, true), 25);
+    EXPECT_EQ(SmtpPortOf(2525, true, true, true), 2525);
+    EXPECT_EQ(SmtpPortOf(65536, false, false, false), 0);
+}
+
 } // namespace
 } // namespace crash

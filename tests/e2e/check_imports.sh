@@ -3,7 +3,7 @@
 set -euo pipefail
 exe="$1"
 allowed=" kernel32.dll user32.dll gdi32.dll gdiplus.dll comctl32.dll uxtheme.dll shell32.dll comdlg32.dll
- advapi32.dll ole32.dll oleaut32.dll wininet.dll winhttp.dll ws2_32.dll secur32.dll iphlpapi.dll version.dll
+ advapi32.dll ole32.dll oleaut32.dll wininet.dll winhttp.dll ws2_32.dll secur32.dll crypt32.dll iphlpapi.dll version.dll
  psapi.dll setupapi.dll wtsapi32.dll msvcrt.dll "
 allowed=" $(echo $allowed) " # one blank between names, also where a line ended
 status=0

@@ -5,7 +5,13 @@ email package and recorded (records.py): "path" the envelope's sender, "field" l
 recipients ("rcpt"), the headers To, From, Reply-To and Subject (decoded) and the text part
 ("body", with its charset), and each attachment as a file under its decoded name.
 
-    smtp_server.py --results DIR --port-file FILE
+With --tls CERT KEY and --self-signed CERT KEY it also serves: a server that offers STARTTLS
+and takes no mail before it, one that speaks TLS from the start, and one with the self-signed
+certificate; and a DNS stand-in on UDP that answers MX queries for "maker.example" with the
+exchange "localhost" (other names: no such domain). The port file then lists "plain starttls
+implicit self-signed dns".
+
+    smtp_server.py --results DIR --port-file FILE [--tls CERT KEY --self-signed CERT KEY]
 """
 import argparse
 import email
@@ -13,6 +19,8 @@ import email.header
 import email.policy
 import os
 import socket
+import ssl
+import struct
 import threading
 
 from aiosmtpd.controller import Controller
@@ -56,19 +64,76 @@ def authenticator(server, session, envelope, mechanism, auth_data):
     return AuthResult(success=ok, handled=False)  # handled=False: the server answers 535
 
 
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def dns_name(data, offset):
+    """The name at offset (labels only: a query has no pointers) and the offset after it."""
+    labels = []
+    while data[offset]:
+        length = data[offset]
+        labels.append(data[offset + 1:offset + 1 + length].decode("ascii", "replace"))
+        offset += 1 + length
+    return ".".join(labels).lower(), offset + 1
+
+
+def dns_stand_in(sock):
+    """Answers MX queries for maker.example: two records, the owner names as pointers to the
+    question, the exchange "localhost" first."""
+    while True:
+        data, peer = sock.recvfrom(512)
+        try:
+            ident, flags, questions = struct.unpack(">HHH", data[:6])
+            name, end = dns_name(data, 12)
+            qtype, qclass = struct.unpack(">HH", data[end:end + 4])
+        except (struct.error, IndexError):
+            continue
+        question = data[12:end + 4]
+        if name == "maker.example" and qtype == 15:
+            answers = b""
+            for preference, exchange in ((10, b"\x09localhost\x00"), (20, b"\x04mail\xc0\x0c")):
+                rdata = struct.pack(">H", preference) + exchange
+                answers += b"\xc0\x0c" + struct.pack(">HHIH", 15, 1, 60, len(rdata)) + rdata
+            header = struct.pack(">HHHHHH", ident, 0x8180, 1, 2, 0, 0)
+        else:
+            answers = b""
+            header = struct.pack(">HHHHHH", ident, 0x8183, 1, 0, 0, 0)
+        sock.sendto(header + question + answers, peer)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--results", required=True)
     parser.add_argument("--port-file", required=True)
+    parser.add_argument("--tls", nargs=2)
+    parser.add_argument("--self-signed", nargs=2)
     args = parser.parse_args()
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        port = s.getsockname()[1]
-    controller = Controller(Handler(args.results), hostname="127.0.0.1", port=port, authenticator=authenticator,
-                            auth_require_tls=False, decode_data=False)
-    controller.start()
+    common = dict(hostname="127.0.0.1", authenticator=authenticator, auth_require_tls=False, decode_data=False)
+    ports = []
+
+    def serve(**kwargs):
+        port = free_port()
+        Controller(Handler(args.results), port=port, **common, **kwargs).start()
+        ports.append(port)
+
+    serve()
+    if args.tls:
+        context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        context.load_cert_chain(*args.tls)
+        serve(tls_context=context, require_starttls=True)
+        serve(ssl_context=context)
+        self_signed = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+        self_signed.load_cert_chain(*args.self_signed)
+        serve(ssl_context=self_signed)
+        dns = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+        dns.bind(("127.0.0.1", 0))
+        ports.append(dns.getsockname()[1])
+        threading.Thread(target=dns_stand_in, args=(dns,), daemon=True).start()
     with open(args.port_file + ".new", "w") as f:
-        f.write(f"{port}\n")
+        f.write(" ".join(map(str, ports)) + "\n")
     os.rename(args.port_file + ".new", args.port_file)
     threading.Event().wait()
 

@@ -1,8 +1,7 @@
 #!/bin/bash
 # Runs a Windows test program under Wine against the upload servers (upload_server.py) on
-# 127.0.0.1, and stops them when it ends. The certificates are made here: an authority of the
-# tests' own (the program trusts it for the time of its run), a server certificate it issued
-# for "localhost", and a self-signed one.
+# 127.0.0.1, and stops them when it ends, with the tests' certificates (make_certificates.sh;
+# the program trusts the tests' authority for the time of its run).
 #
 #   with_upload_servers.sh PROGRAM [ARGUMENTS...]
 #
@@ -21,15 +20,7 @@ trap cleanup EXIT
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY
 
 cd "$work"
-ssl() { openssl "$@" 2>/dev/null; }
-ssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Lumigate Test Authority" \
-    -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
-ssl x509 -in ca.pem -outform der -out ca.der
-ssl req -newkey rsa:2048 -nodes -keyout server.key -out server.csr -subj "/CN=localhost"
-printf 'subjectAltName=DNS:localhost\nextendedKeyUsage=serverAuth\nbasicConstraints=CA:FALSE\n' >server.ext
-ssl x509 -req -in server.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile server.ext -out server.pem
-ssl req -x509 -newkey rsa:2048 -nodes -keyout self.key -out self.pem -days 2 -subj "/CN=localhost" \
-    -addext "subjectAltName=DNS:localhost"
+bash "$here/make_certificates.sh"
 mkdir results
 python3 "$here/upload_server.py" --results results --ports-file ports --tls server.pem server.key \
     --self-signed self.pem self.key </dev/null >server.out 2>&1 &
