@@ -1,16 +1,22 @@
 // The SMTP channels against real mail servers on 127.0.0.1 (testing/with_smtp_server.sh:
 // aiosmtpd, whose own parser, Python's email package, reads every mail it accepts): STARTTLS
 // with AUTH LOGIN, TLS from the start, certificates that verify and ones that do not, and
-// direct delivery to the mail exchangers a DNS stand-in names.
+// direct delivery to the mail exchangers a DNS stand-in names. And the user's mail programs,
+// as stand-ins that record what they were given: a mail client behind Simple MAPI (mapi32.dll
+// beside the test) and the program registered for mailto links.
 
+#include "crash/delivery/mail_client_win.h"
 #include "crash/delivery/smtp_delivery_win.h"
 
 #include "base/utf.h"
+#include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_process.h"
 #include "crash/delivery/testing/peer_records_win.h"
 #include "crash/settings/module_settings.h"
 
 #include <gtest/gtest.h>
+
+#include <mapi.h>
 
 #include <sstream>
 
@@ -150,14 +156,34 @@ TEST(SmtpDelivery, DirectlyToTheExchangerOfEachRecipient)
     EXPECT_EQ(mails[0].Field("To").Text, "Bugs <bugs@maker.example>");
     EXPECT_EQ(mails[1].Field("rcpt").Text, "boss@maker.example");
 
-    // A domain the DNS does not know has no exchanger.
-    EXPECT_EQ(LookupMailExchangerVia(u"someone@nowhere.example", *request.DnsServers), "");
-    EXPECT_EQ(LookupMailExchangerVia(u"someone@maker.example", *request.DnsServers), "localhost");
+    // A domain the DNS does not know has no exchanger, and no mail goes.
     request.Recipients = u"someone@nowhere.example";
     EXPECT_FALSE(Send(request, {}, &error));
     EXPECT_NE(error.find(u"No mail exchanger"), std::u16string::npos) << base::Utf16ToUtf8(error);
-    // No server answers: the look-up ends after its wait, empty.
+}
+
+TEST(SmtpDelivery, TheExchangerLookUpOnGoodAndBrokenAnswers)
+{
+    const std::vector<TDnsServer> dns{{"127.0.0.1", static_cast<uint16_t>(Ports().Dns)}};
+    const auto exchanger = [&](const char16_t* address) { return LookupMailExchangerVia(address, dns); };
+    EXPECT_EQ(exchanger(u"Bugs <someone@maker.example>"), "localhost"); // the first of two
+    EXPECT_EQ(exchanger(u"someone@alias.maker.example"), "localhost");  // behind a CNAME
+    // The domain cut to its last three labels when the whole one has none.
+    EXPECT_EQ(exchanger(u"someone@deep.down.alias.maker.example"), "localhost");
+    // Answers cut short, with a pointer loop, to another query, none at all, no such domain.
+    for (const char16_t* address : {u"a@cut.example", u"a@loop.example", u"a@wrong-id.example",
+                                    u"a@silent.example", u"a@nowhere.example", u"no address"})
+        EXPECT_EQ(exchanger(address), "") << base::Utf16ToUtf8(address);
+    // No server there at all.
     EXPECT_EQ(LookupMailExchangerVia(u"someone@maker.example", {{"127.0.0.1", 9}}), "");
+    // The system's own list: addresses only, none twice.
+    const std::vector<TDnsServer> system = SystemDnsServers();
+    for (size_t k = 0; k < system.size(); ++k) {
+        EXPECT_EQ(system[k].Port, 53);
+        EXPECT_EQ(system[k].Address.find_first_not_of("0123456789."), std::string::npos) << system[k].Address;
+        for (size_t j = 0; j < k; ++j)
+            EXPECT_NE(system[j].Address, system[k].Address);
+    }
 }
 
 TEST(SmtpDelivery, NoServerThereIsAClearFailure)
@@ -169,6 +195,104 @@ TEST(SmtpDelivery, NoServerThereIsAClearFailure)
     request.Server = "no-such-host.invalid";
     EXPECT_FALSE(Send(request, {}, &error));
     EXPECT_EQ(error.rfind(u"Server not found (", 0), 0u) << base::Utf16ToUtf8(error);
+}
+
+// What the mail client stand-in was given, line by line; it answers with `answer`.
+std::vector<std::string> MapiCall(TMailClientResult expected, ULONG answer, bool hidden,
+                                  const std::u16string& recipients, const std::wstring& file)
+{
+    const std::wstring log = testing::Beside(L"mapi32.log"), answerFile = testing::Beside(L"mapi32.answer");
+    ::DeleteFileW(log.c_str());
+    testing::WriteWholeFile(answerFile, std::to_string(answer));
+    EXPECT_EQ(SendByMapi(recipients, u"Fehler \u00dc", u"It broke.", hidden, nullptr, {u"report.txt"},
+                         {std::u16string(file.begin(), file.end())}),
+              expected);
+    ::DeleteFileW(answerFile.c_str());
+    std::vector<std::string> lines;
+    std::istringstream in(testing::ReadWholeFile(log));
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+TEST(MailClient, SimpleMapiGetsTheMailItsRecipientsAndFiles)
+{
+    const std::wstring file = testing::Beside(L"report.txt");
+    testing::WriteWholeFile(file, "report");
+    const std::string path = base::Utf16ToUtf8(std::u16string(file.begin(), file.end()));
+    // Hidden with recipients: sent without a dialog. Each recipient as its name and "SMTP:"
+    // with its address; the texts in the 8-bit code page.
+    EXPECT_EQ(
+        MapiCall(TMailClientResult::Delivered, 0, true, u"Bugs <bugs@maker.example>; boss@maker.example",
+                 file),
+        (std::vector<std::string>{"session 0", "window 0", "flags 0", "reserved 0", "subject Fehler \xdc",
+                                  "body It broke.", "recipient 1 Bugs | SMTP:bugs@maker.example",
+                                  "recipient 1 boss@maker.example | SMTP:boss@maker.example",
+                                  "file -1 " + path + " | report.txt"}));
+    // Shown, or without recipients: the user sees the mail first (logon and dialog).
+    EXPECT_EQ(MapiCall(TMailClientResult::Delivered, 0, false, u"bugs@maker.example", file).at(2), "flags 9");
+    EXPECT_EQ(MapiCall(TMailClientResult::Delivered, 0, true, u"", file).at(2), "flags 9");
+    // The user cancelled; the client failed.
+    MapiCall(TMailClientResult::Cancelled, MAPI_USER_ABORT, false, u"bugs@maker.example", file);
+    MapiCall(TMailClientResult::Failed, MAPI_E_FAILURE, false, u"bugs@maker.example", file);
+    ::DeleteFileW(file.c_str());
+}
+
+// The registered command for mailto links for the time of a test, then the one before.
+class TMailtoCommand
+{
+public:
+    explicit TMailtoCommand(const std::wstring& command)
+    {
+        HKEY key = nullptr;
+        ::RegCreateKeyExW(HKEY_CLASSES_ROOT, L"mailto\\shell\\open\\command", 0, nullptr, 0, KEY_ALL_ACCESS,
+                          nullptr, &key, nullptr);
+        FKey.Reset(key);
+        wchar_t old[2048] = L"";
+        DWORD size = sizeof old;
+        FHad = ::RegQueryValueExW(FKey.Get(), nullptr, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
+                                  &size) == ERROR_SUCCESS;
+        FOld = old;
+        Set(command);
+    }
+    ~TMailtoCommand()
+    {
+        if (FHad)
+            Set(FOld);
+        else
+            ::RegDeleteValueW(FKey.Get(), nullptr);
+    }
+    TMailtoCommand(const TMailtoCommand&) = delete;
+    TMailtoCommand& operator=(const TMailtoCommand&) = delete;
+
+private:
+    void Set(const std::wstring& value)
+    {
+        ::RegSetValueExW(FKey.Get(), nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    }
+    base::RegistryKey FKey;
+    bool FHad = false;
+    std::wstring FOld;
+};
+
+TEST(MailClient, TheMailtoLinkStartsTheRegisteredProgram)
+{
+    const std::wstring log = testing::Beside(L"mailto_recorder.log");
+    ::DeleteFileW(log.c_str());
+    const std::wstring program = testing::Beside(L"mailto_recorder.exe");
+    const TMailtoCommand command(L"\"" + program + L"\" -compose \"%1\"");
+    ASSERT_EQ(MailtoCommand(),
+              u"\"" + std::u16string(program.begin(), program.end()) + u"\" -compose \"%1\"");
+    ASSERT_TRUE(
+        SendByMailto(u"bugs@maker.example; boss@maker.example", u"Fehler \u00dc", u"line 1\r\nline 2"));
+    std::string line;
+    for (int waited = 0; line.empty() && waited < 600; ++waited, ::Sleep(50))
+        line = testing::ReadWholeFile(log);
+    EXPECT_EQ(line, "\"" + base::Utf16ToUtf8(std::u16string(program.begin(), program.end())) +
+                        "\" -compose \"mailto:bugs@maker.example%2Cboss@maker.example?subject=Fehler%20%C3%9C"
+                        "&body=line%201%0D%0Aline%202\"");
+    ::DeleteFileW(log.c_str());
 }
 
 } // namespace

@@ -8,8 +8,8 @@ recipients ("rcpt"), the headers To, From, Reply-To and Subject (decoded) and th
 With --tls CERT KEY and --self-signed CERT KEY it also serves: a server that offers STARTTLS
 and takes no mail before it, one that speaks TLS from the start, and one with the self-signed
 certificate; and a DNS stand-in on UDP that answers MX queries for "maker.example" with the
-exchange "localhost" (other names: no such domain). The port file then lists "plain starttls
-implicit self-signed dns".
+exchange "localhost", and for a few other names as broken servers do (dns_stand_in). The port
+file then lists "plain starttls implicit self-signed dns".
 
     smtp_server.py --results DIR --port-file FILE [--tls CERT KEY --self-signed CERT KEY]
 """
@@ -80,9 +80,18 @@ def dns_name(data, offset):
     return ".".join(labels).lower(), offset + 1
 
 
+def mx_record(owner, preference, exchange):
+    rdata = struct.pack(">H", preference) + exchange
+    return owner + struct.pack(">HHIH", 15, 1, 60, len(rdata)) + rdata
+
+
 def dns_stand_in(sock):
-    """Answers MX queries for maker.example: two records, the owner names as pointers to the
-    question, the exchange "localhost" first."""
+    """Answers MX queries as DNS servers do, and as broken ones do:
+    maker.example: two records, the owner names as pointers to the question, "localhost" first;
+    alias.maker.example: a CNAME to maker.example, then its MX record;
+    cut.example: an answer cut short; loop.example: an exchange name that points at itself;
+    wrong-id.example: an answer to another query; silent.example: no answer at all;
+    anything else: no such domain."""
     while True:
         data, peer = sock.recvfrom(512)
         try:
@@ -92,15 +101,32 @@ def dns_stand_in(sock):
         except (struct.error, IndexError):
             continue
         question = data[12:end + 4]
-        if name == "maker.example" and qtype == 15:
-            answers = b""
-            for preference, exchange in ((10, b"\x09localhost\x00"), (20, b"\x04mail\xc0\x0c")):
-                rdata = struct.pack(">H", preference) + exchange
-                answers += b"\xc0\x0c" + struct.pack(">HHIH", 15, 1, 60, len(rdata)) + rdata
-            header = struct.pack(">HHHHHH", ident, 0x8180, 1, 2, 0, 0)
-        else:
-            answers = b""
-            header = struct.pack(">HHHHHH", ident, 0x8183, 1, 0, 0, 0)
+        count, answers, code = 0, b"", 3
+        if qtype == 15 and name == "maker.example":
+            count, code = 2, 0
+            answers = (mx_record(b"\xc0\x0c", 10, b"\x09localhost\x00") +
+                       mx_record(b"\xc0\x0c", 20, b"\x04mail\xc0\x0c"))
+        elif qtype == 15 and name == "alias.maker.example":
+            count, code = 2, 0
+            target = b"\x05maker\x07example\x00"
+            answers = b"\xc0\x0c" + struct.pack(">HHIH", 5, 1, 60, len(target)) + target
+            # The MX record's owner points at the CNAME's data (offset 12 + question + 12).
+            answers += mx_record(struct.pack(">H", 0xC000 | (12 + len(question) + 12)), 10, b"\x09localhost\x00")
+        elif qtype == 15 and name == "cut.example":
+            count, code = 1, 0
+            answers = mx_record(b"\xc0\x0c", 10, b"\x09localhost\x00")[:9]
+        elif qtype == 15 and name == "loop.example":
+            count, code = 1, 0
+            # The exchange name starts at 12 + question + 12 + 2 and points at itself.
+            here = 12 + len(question) + 12 + 2
+            answers = mx_record(b"\xc0\x0c", 10, struct.pack(">H", 0xC000 | here))
+        elif name == "wrong-id.example":
+            ident ^= 0x5555
+            count, code = 1, 0
+            answers = mx_record(b"\xc0\x0c", 10, b"\x09localhost\x00")
+        elif name == "silent.example":
+            continue
+        header = struct.pack(">HHHHHH", ident, 0x8180 | code, 1, count, 0, 0)
         sock.sendto(header + question + answers, peer)
 
 

@@ -4,7 +4,7 @@
 # LUMIGATE_SMTP_RESULTS. A Windows program (an .exe, run under Wine) gets the servers with TLS
 # and the DNS stand-in too, with the tests' certificates (make_certificates.sh): their ports in
 # LUMIGATE_SMTP_PORTS ("plain starttls implicit self-signed dns") and the authority to trust
-# in LUMIGATE_SMTP_CA.
+# in LUMIGATE_SMTP_CA; it loads the mapi32.dll beside it instead of Wine's.
 #
 #   with_smtp_server.sh PROGRAM [ARGUMENTS...]
 set -euo pipefail
@@ -24,6 +24,8 @@ if [[ "$1" == *.exe ]]; then
     (cd "$work" && bash "$here/make_certificates.sh")
     tls=(--tls "$work/server.pem" "$work/server.key" --self-signed "$work/self.pem" "$work/self.key")
     run=(timeout 400 wine "$@")
+    # The mail client stand-in beside the test, not Wine's own mapi32.
+    export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}mapi32=n"
     export LUMIGATE_SMTP_CA="$work/ca.der"
 fi
 # Debian's Python, which has aiosmtpd.
