@@ -136,7 +136,10 @@ TEST(HttpUpload, OverTlsTheServersCertificateMustVerify)
     for (const std::u16string& url :
          {Url("https", "127.0.0.1", p.Tls, "/upload"), Url("https", "localhost", p.SelfSigned, "/upload")}) {
         EXPECT_FALSE(PostTo(Target(url, true), &error)) << base::Utf16ToUtf8(url);
-        EXPECT_NE(error.find(u"certificate"), std::u16string::npos) << base::Utf16ToUtf8(error);
+        // Wine's WinHTTP reports a name that does not match as a failed secure channel (12157).
+        EXPECT_TRUE(error.find(u"certificate") != std::u16string::npos ||
+                    error.find(u"No secure connection") != std::u16string::npos)
+            << base::Utf16ToUtf8(url) << ": " << base::Utf16ToUtf8(error);
         THttpTarget anyCertificate = Target(url, true);
         anyCertificate.AcceptAnyCertificate = true;
         EXPECT_TRUE(PostTo(anyCertificate, &error)) << base::Utf16ToUtf8(error);

@@ -15,6 +15,7 @@ namespace {
 
 constexpr DWORD AnswerWait = 5000;
 constexpr int MaxRounds = 10;
+constexpr int MaxStrays = 16;
 
 // Asked when the system names no DNS server: a.root-servers.net and b.root-servers.net.
 const TDnsServer RootServers[] = {{"198.41.0.4", 53}, {"170.247.170.2", 53}};
@@ -43,19 +44,27 @@ std::vector<std::string> Ask(const std::vector<TDnsServer>& servers, const std::
                      sizeof to) == static_cast<int>(query.size()))
             asked.push_back(to);
     }
-    for (size_t answers = 0; answers < asked.size() && WaitReadable(socket.Get(), AnswerWait);) {
+    // A server that is not there shows as an error on the socket (its "port unreachable"); it
+    // counts as that server's answer. Datagrams from elsewhere are passed over, a few of them.
+    int strays = 0;
+    for (size_t answers = 0;
+         answers < asked.size() && strays < MaxStrays && WaitReadable(socket.Get(), AnswerWait);) {
         uint8_t reply[4096];
         sockaddr_in from{};
         int fromLength = sizeof from;
         const int got = ::recvfrom(socket.Get(), reinterpret_cast<char*>(reply), sizeof reply, 0,
                                    reinterpret_cast<sockaddr*>(&from), &fromLength);
-        if (got < 0)
-            break;
+        if (got < 0) {
+            ++answers;
+            continue;
+        }
         const bool fromAsked = std::any_of(asked.begin(), asked.end(), [&](const sockaddr_in& a) {
             return a.sin_addr.s_addr == from.sin_addr.s_addr && a.sin_port == from.sin_port;
         });
-        if (!fromAsked)
+        if (!fromAsked) {
+            ++strays;
             continue;
+        }
         ++answers;
         std::vector<std::string> names = DnsAnswerNames({reply, static_cast<size_t>(got)}, type, id);
         if (!names.empty())

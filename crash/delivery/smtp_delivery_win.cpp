@@ -177,6 +177,11 @@ bool SendBySmtp(const TSmtpRequest& request, IReportSettings& settings, IProgres
                 progress->SetCurrentArea(static_cast<int32_t>(1 + (n + 1) * steps));
         }
     }
+    if (!delivered &&
+        !sessions.LastError.empty()) // for a developer's debugger; the user sees the failure message
+        ::OutputDebugStringW(std::wstring(L"Vexcatch: SMTP: " +
+                                          std::wstring(sessions.LastError.begin(), sessions.LastError.end()))
+                                 .c_str());
     if (lastError)
         *lastError = sessions.LastError;
     return delivered;

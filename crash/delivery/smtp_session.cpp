@@ -18,6 +18,13 @@ std::string Line(std::string_view reply)
     return " (" + std::string(SmtpFirstLine(reply)) + ")";
 }
 
+// Only the end of a session may be answered by the server closing the connection: a close in
+// answer to anything else means the command was not carried out.
+bool EndsSession(std::string_view command)
+{
+    return command == "QUIT" || command == "RSET";
+}
+
 } // namespace
 
 uint16_t SmtpPortOf(uint32_t port, bool implicitTls, bool tlsRequested, bool account)
@@ -79,28 +86,37 @@ bool TSmtpSession::ReadReply(std::string& reply)
 bool TSmtpSession::Command(std::string_view text, std::string_view expected, std::string* reply)
 {
     std::string received;
-    if (!SendText(std::string(text) + "\r\n") || !ReadReply(received))
-        return false;
+    const bool answered = SendText(std::string(text) + "\r\n") && ReadReply(received);
     if (reply)
         *reply = received;
-    // An empty reply: the server closed the connection, which answers QUIT too.
-    return received.empty() || SmtpReplyIs(received, expected) || Fail("Unexpected reply" + Line(received));
+    if (!answered)
+        return false;
+    if (received.empty())
+        return EndsSession(text) || Fail("The server closed the connection");
+    return SmtpReplyIs(received, expected) || Fail("Unexpected reply" + Line(received));
+}
+
+// Why a step failed: the server's reply, or what went wrong before there was one.
+std::string TSmtpSession::Because(std::string_view reply) const
+{
+    return reply.empty() ? ": " + FLastError : Line(reply);
 }
 
 bool TSmtpSession::Hello(std::string& reply)
 {
-    return (Command("EHLO " + FHeloName, "250", &reply) && !reply.empty()) ||
-           (Command("HELO " + FHeloName, "250", &reply) && !reply.empty());
+    return Command("EHLO " + FHeloName, "250", &reply) || Command("HELO " + FHeloName, "250", &reply);
 }
 
 bool TSmtpSession::Open(const TSmtpOptions& options)
 {
     FHeloName = options.HeloName;
     std::string reply;
-    if (!ReadReply(reply) || !SmtpReplyIs(reply, "220"))
+    if (!ReadReply(reply))
+        return Fail("No greeting from the server" + Because(reply));
+    if (!SmtpReplyIs(reply, "220"))
         return Fail("No greeting from the server" + Line(reply));
     if (!Hello(reply))
-        return Fail("HELO failed" + Line(reply));
+        return Fail("HELO failed" + Because(reply));
     FServerOk = true;
     TEhloOffers offers = ReadEhloReply(reply);
     const bool account = !options.User.empty() || !options.Password.empty();
@@ -109,11 +125,14 @@ bool TSmtpSession::Open(const TSmtpOptions& options)
         // way) that offers no STARTTLS must not see the account or the report in clear text.
         if (options.TlsRequested && !offers.StartTls)
             return Fail("The server offers no STARTTLS");
-        if (offers.StartTls && (options.TlsRequested || (account && !offers.Auth))) {
-            if (!Command("STARTTLS", "220", &reply) || reply.empty() || !FTransport.StartTls())
+        if (offers.StartTls && (options.TlsRequested || (!options.User.empty() && !offers.Auth))) {
+            if (!Command("STARTTLS", "220", &reply) || !FTransport.StartTls()) {
+                // The connection is in neither state now: nothing more is said on it.
+                FServerOk = false;
                 return Fail("TLS failed");
+            }
             if (!Hello(reply))
-                return Fail("2nd HELO failed" + Line(reply));
+                return Fail("2nd HELO failed" + Because(reply));
             offers = ReadEhloReply(reply);
         }
     }
@@ -121,9 +140,9 @@ bool TSmtpSession::Open(const TSmtpOptions& options)
     if (offers.AuthLogin && account) {
         FAuthOk = Command("AUTH LOGIN", "334", &reply) &&
                   Command(base::Base64(base::Utf16ToUtf8(options.User)), "334", &reply) &&
-                  Command(base::Base64(base::Utf16ToUtf8(options.Password)), "235", &reply) && !reply.empty();
+                  Command(base::Base64(base::Utf16ToUtf8(options.Password)), "235", &reply);
         if (!FAuthOk)
-            return Fail("Authentication failed" + Line(reply));
+            return Fail("Authentication failed" + Because(reply));
     }
     return true;
 }
@@ -182,7 +201,11 @@ bool TSmtpSession::Finalize()
     FInData = false;
     if (FServerOk && !FQuitDone) {
         FQuitDone = true;
-        ok = Command("QUIT", "221") && ok;
+        const std::string cause = FLastError; // a failed end of the mail is what counts
+        const bool quit = Command("QUIT", "221");
+        if (!ok)
+            FLastError = cause;
+        ok = quit && ok;
     }
     return ok;
 }

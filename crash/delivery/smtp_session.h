@@ -74,6 +74,7 @@ private:
     bool ReadReply(std::string& reply);
     bool Command(std::string_view text, std::string_view expected, std::string* reply = nullptr);
     bool Hello(std::string& reply);
+    std::string Because(std::string_view reply) const;
 
     ISmtpTransport& FTransport;
     std::string FHeloName, FLastError;

@@ -155,6 +155,28 @@ TEST(SmtpSession, NoRecipientAcceptedNoGreetingNoReply)
     EXPECT_FALSE(second.Open({"VM-01", false, false, u"", u""}));
 }
 
+TEST(SmtpSession, AServerThatClosesOrFallsSilentHasNotTakenTheMail)
+{
+    // Closed at the end of the mail: the mail was not accepted, whatever came before.
+    TScriptedServer closing{"220 mail\r\n", "250 mail\r\n", "250 ok\r\n",
+                            "250 ok\r\n",   "354 go\r\n",   "(closed)"};
+    TSmtpSession session(closing);
+    ASSERT_TRUE(session.Open({"VM-01", false, false, u"", u""}));
+    ASSERT_TRUE(session.SendMail(u"me@x", u"bugs@y", Header(), u"Hi"));
+    EXPECT_FALSE(session.Finalize());
+    EXPECT_EQ(session.LastError(), "The server closed the connection");
+    // Closed in answer to a recipient: none was accepted.
+    TScriptedServer refusing{"220 mail\r\n", "250 mail\r\n", "250 ok\r\n", "(closed)"};
+    TSmtpSession second(refusing);
+    ASSERT_TRUE(second.Open({"VM-01", false, false, u"", u""}));
+    EXPECT_FALSE(second.SendMail(u"me@x", u"bugs@y", Header(), u"Hi"));
+    // Silent after the greeting: the failure names the silence, not an earlier reply.
+    TScriptedServer silent{"220 mail\r\n"};
+    TSmtpSession third(silent);
+    EXPECT_FALSE(third.Open({"VM-01", false, false, u"", u""}));
+    EXPECT_EQ(third.LastError(), "HELO failed: No reply from the server");
+}
+
 TEST(SmtpSession, ThePortOfASettingOfZero)
 {
     EXPECT_EQ(SmtpPortOf(0, true, false, false), 465);

@@ -69,6 +69,11 @@ TSocket ConnectWithin(const in_addr& address, uint16_t port, DWORD milliseconds)
     nonBlocking = 0;
     if (::ioctlsocket(socket.Get(), FIONBIO, &nonBlocking) != 0)
         return {};
+    // A server that stops reading must not hold a send for ever either.
+    const DWORD limit = milliseconds;
+    if (::setsockopt(socket.Get(), SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit),
+                     sizeof limit) != 0)
+        return {};
     return socket;
 }
 

@@ -75,7 +75,8 @@ private:
 bool ResolveHost(const std::string& host, in_addr& address, std::u16string& error);
 
 // A TCP connection to `address`:`port`, made within `milliseconds`; the socket blocks again
-// afterwards. Invalid when no connection was made.
+// afterwards, and a send that waits longer than that fails. Invalid when no connection was
+// made.
 TSocket ConnectWithin(const in_addr& address, uint16_t port, DWORD milliseconds);
 
 // Whether something arrives within `milliseconds`.

@@ -133,6 +133,12 @@ bool TTlsChannel::HandshakeLoop(DWORD milliseconds)
             needMore = true;
             continue;
         }
+        if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
+            // The server asks for a client certificate; there is none, and the handshake goes
+            // on without one, from the same input.
+            needMore = false;
+            continue;
+        }
         // A token goes out on success, while going on, and as an alert on failure.
         const bool sent =
             !out.cbBuffer || !out.pvBuffer ||
@@ -145,12 +151,6 @@ bool TTlsChannel::HandshakeLoop(DWORD milliseconds)
             FReceived.clear();
         if (status == SEC_E_OK)
             return true;
-        if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
-            // The server asks for a client certificate; there is none, and the handshake goes
-            // on without one.
-            needMore = false;
-            continue;
-        }
         if (status != SEC_I_CONTINUE_NEEDED)
             return Fail(u"TLS failed (" + Hex(static_cast<DWORD>(status)) + u")");
         needMore = FReceived.empty();

@@ -108,24 +108,39 @@ std::vector<TReceived> NewRecords(const char* resultsVariable)
     }
 }
 
+// The store is closed at once: the system keeps a store's changes to itself until it is
+// closed, and a chain built meanwhile through a store opened anew would not see the authority.
 void TTrustedAuthority::SetUp()
 {
-    const std::string der = ReadWholeFile(WindowsPath(Env(FVariable)));
-    ASSERT_FALSE(der.empty()) << "run through the wrapper script that starts the servers (" << FVariable
-                              << ")";
-    FStore = ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
-    ASSERT_TRUE(FStore);
-    ASSERT_TRUE(::CertAddEncodedCertificateToStore(
-        FStore, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(der.data()), static_cast<DWORD>(der.size()),
-        CERT_STORE_ADD_REPLACE_EXISTING, &FAdded));
+    FDer = ReadWholeFile(WindowsPath(Env(FVariable)));
+    ASSERT_FALSE(FDer.empty()) << "run through the wrapper script that starts the servers (" << FVariable
+                               << ")";
+    const HCERTSTORE store =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    ASSERT_TRUE(store);
+    const bool added = ::CertAddEncodedCertificateToStore(
+        store, X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(FDer.data()), static_cast<DWORD>(FDer.size()),
+        CERT_STORE_ADD_REPLACE_EXISTING, nullptr);
+    ::CertCloseStore(store, 0);
+    ASSERT_TRUE(added);
 }
 
 void TTrustedAuthority::TearDown()
 {
-    if (FAdded)
-        ::CertDeleteCertificateFromStore(FAdded);
-    if (FStore)
-        ::CertCloseStore(FStore, 0);
+    if (FDer.empty())
+        return;
+    const HCERTSTORE store =
+        ::CertOpenStore(CERT_STORE_PROV_SYSTEM_W, 0, 0, CERT_SYSTEM_STORE_CURRENT_USER, L"Root");
+    const PCCERT_CONTEXT ours = ::CertCreateCertificateContext(
+        X509_ASN_ENCODING, reinterpret_cast<const BYTE*>(FDer.data()), static_cast<DWORD>(FDer.size()));
+    if (store && ours)
+        if (const PCCERT_CONTEXT found =
+                ::CertFindCertificateInStore(store, X509_ASN_ENCODING, 0, CERT_FIND_EXISTING, ours, nullptr))
+            ::CertDeleteCertificateFromStore(found); // frees `found`
+    if (ours)
+        ::CertFreeCertificateContext(ours);
+    if (store)
+        ::CertCloseStore(store, 0);
 }
 
 } // namespace crash::testing

@@ -63,8 +63,7 @@ public:
 
 private:
     const char* FVariable;
-    HCERTSTORE FStore = nullptr;
-    PCCERT_CONTEXT FAdded = nullptr;
+    std::string FDer;
 };
 
 } // namespace crash::testing
