@@ -8,6 +8,7 @@
 #include "crash/delivery/mail_client_win.h"
 #include "crash/delivery/smtp_delivery_win.h"
 
+#include "base/com_object.h"
 #include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_process.h"
@@ -160,6 +161,67 @@ TEST(SmtpDelivery, DirectlyToTheExchangerOfEachRecipient)
     request.Recipients = u"someone@nowhere.example";
     EXPECT_FALSE(Send(request, {}, &error));
     EXPECT_NE(error.find(u"No mail exchanger"), std::u16string::npos) << base::Utf16ToUtf8(error);
+}
+
+// A send window that writes down its areas and steps (positions only as the last one of a step).
+class TRecordingProgress final : public base::ComObject<IProgressAlert>
+{
+public:
+    std::vector<std::string> Steps;
+    std::wstring STDMETHODCALLTYPE GetTitle() override { return L""; }
+    void STDMETHODCALLTYPE SetTitle(const std::wstring&) override {}
+    int32_t STDMETHODCALLTYPE GetPosition() override { return FPosition; }
+    void STDMETHODCALLTYPE SetPosition(int32_t value) override { FPosition = value; }
+    void STDMETHODCALLTYPE AddArea(int64_t weight, const std::wstring&) override
+    {
+        Steps.push_back("area " + std::to_string(weight));
+    }
+    void STDMETHODCALLTYPE ClearAreas() override { Steps.push_back("clear"); }
+    void STDMETHODCALLTYPE AreaDone() override
+    {
+        Steps.push_back(FPosition ? "done at " + std::to_string(FPosition) : "done");
+        FPosition = 0;
+    }
+    int32_t STDMETHODCALLTYPE GetCurrentArea() override { return 0; }
+    void STDMETHODCALLTYPE SetCurrentArea(int32_t value) override
+    {
+        Steps.push_back("current " + std::to_string(value));
+    }
+    void STDMETHODCALLTYPE ProcessMessages() override {}
+    bool STDMETHODCALLTYPE Show(HWND, bool) override { return true; }
+    void STDMETHODCALLTYPE Close() override {}
+
+private:
+    int32_t FPosition = 0;
+};
+
+TEST(SmtpDelivery, EachRecipientOfADirectDeliveryHasItsOwnSteps)
+{
+    const TPorts ports = Ports();
+    const std::wstring file = testing::Beside(L"steps.bin");
+    testing::WriteWholeFile(file, std::string(16000, 'x'));
+    TPreparedDelivery files;
+    files.Files = {std::u16string(file.begin(), file.end())};
+    files.SendAs = {u"steps.bin"};
+    files.Fields = {u""};
+    TSmtpRequest request = Request(ports.Plain);
+    request.Server.clear();
+    request.Recipients = u"bugs@maker.example, boss@maker.example";
+    request.DnsServers = std::vector<TDnsServer>{{"127.0.0.1", static_cast<uint16_t>(ports.Dns)}};
+    const base::ComPtr<TRecordingProgress> progress = base::MakeCom<TRecordingProgress>();
+    const base::ComPtr<ReportSettings> settings = ModuleSettingsFor(nullptr);
+    NewMails();
+    ASSERT_TRUE(SendBySmtp(request, *settings, progress.Get(), files));
+    EXPECT_EQ(NewMails().size(), 2u);
+    // The preparation, then per recipient: the look-up, connecting, the mail, the file (its
+    // position at the end) and the end of the mail; after each, the next recipient's first step.
+    EXPECT_EQ(progress->Steps,
+              (std::vector<std::string>{
+                  "clear", "area 500",     "area 500",     "area 500",  "area 100",  "area 1000", "area 1000",
+                  "done",  "area 500",     "area 5000",    "area 100",  "area 1000", "area 1000", "done",
+                  "done",  "done",         "done at 1000", "done",      "current 6", "done",      "done",
+                  "done",  "done at 1000", "done",         "current 11"}));
+    ::DeleteFileW(file.c_str());
 }
 
 TEST(SmtpDelivery, TheExchangerLookUpOnGoodAndBrokenAnswers)
