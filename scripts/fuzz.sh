@@ -78,6 +78,7 @@ while read -r exe corpus; do
     fi
     targets+=("$exe|$corpus")
 done <"$build/fuzz_targets.txt"
+[ ${#targets[@]} -gt 0 ] || { echo "no fuzz target to run (named: ${*:-all})"; exit 1; }
 
 log "fuzzing ${#targets[@]} targets for $seconds s each"
 status=0

@@ -1,5 +1,7 @@
 #include "crash/ui/report_html.h"
 
+#include "crash/core/report/report_lookup.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <string>
@@ -36,5 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     std::replace(report.begin(), report.end(), u'<', u'x');
     if (Tags(report, message, autoShow) != tags)
         __builtin_trap();
+    // The header fields the delivery reads from a report, in UTF-16.
+    (void)crash::ExtractHeaderField<char16_t>(report, message);
+    (void)crash::ExtractSection<char16_t>(report, message);
     return 0;
 }
