@@ -90,12 +90,9 @@ TMailClientResult SendByMapi(std::u16string_view recipients, std::u16string_view
         return TMailClientResult::Failed;
 
     // Each entry as its display name and "SMTP:" with the address; a bare address is both.
-    std::u16string list(recipients);
-    CountMailAddresses(list);
     std::vector<std::string> names, addresses;
-    for (size_t start = 0; start < list.size();) {
-        const size_t comma = std::min(list.find(u',', start), list.size());
-        std::u16string entry = list.substr(start, comma - start), name = entry, address = entry;
+    for (const std::u16string& entry : MailAddressList(recipients)) {
+        std::u16string name = entry, address = entry;
         if (const size_t open = entry.find(u'<'); open != std::u16string::npos) {
             name = entry.substr(0, open);
             while (!name.empty() && name.back() == u' ')
@@ -106,7 +103,6 @@ TMailClientResult SendByMapi(std::u16string_view recipients, std::u16string_view
         }
         names.push_back(base::WideToAnsi(Wide(name)));
         addresses.push_back("SMTP:" + base::WideToAnsi(Wide(address)));
-        start = comma + 1;
     }
     std::vector<MapiRecipDesc> to(names.size());
     for (size_t k = 0; k < to.size(); ++k) {

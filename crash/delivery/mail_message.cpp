@@ -130,29 +130,33 @@ std::string MailEnd()
     return "--" + Boundary() + "--\r\n";
 }
 
-int CountMailAddresses(std::u16string& list)
+std::vector<std::u16string> MailAddressList(std::u16string_view list)
 {
-    std::u16string out;
-    int count = 0;
+    std::vector<std::u16string> addresses;
     size_t start = 0;
     for (;;) {
         const size_t end = list.find_first_of(u",;", start);
-        std::u16string_view entry = std::u16string_view(list).substr(start, end - start);
+        std::u16string_view entry = list.substr(start, end - start);
         while (!entry.empty() && entry.front() == u' ')
             entry.remove_prefix(1);
         while (!entry.empty() && entry.back() == u' ')
             entry.remove_suffix(1);
-        if (!entry.empty()) {
-            if (count++)
-                out += u',';
-            out += entry;
-        }
-        if (end == std::u16string::npos)
+        if (!entry.empty())
+            addresses.emplace_back(entry);
+        if (end == std::u16string_view::npos)
             break;
         start = end + 1;
     }
-    list = std::move(out);
-    return count;
+    return addresses;
+}
+
+int CountMailAddresses(std::u16string& list)
+{
+    const std::vector<std::u16string> addresses = MailAddressList(list);
+    list.clear();
+    for (const std::u16string& address : addresses)
+        list += (list.empty() ? u"" : u",") + address;
+    return static_cast<int>(addresses.size());
 }
 
 } // namespace crash

@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace crash {
 
@@ -40,8 +41,10 @@ std::string MailEnd();
 std::string EncodedSubject(std::u16string_view subject);
 // Line ends as CR LF, and a period that starts a line doubled (the server removes it again).
 std::string DotStuffed(std::string_view text);
-// ";" as ",", entries without their surrounding blanks, empty ones dropped; the number of
-// addresses.
+// The entries of a recipient list (separated by "," or ";") without their surrounding blanks,
+// empty ones dropped.
+std::vector<std::u16string> MailAddressList(std::u16string_view list);
+// The list written with "," between its entries; the number of addresses.
 int CountMailAddresses(std::u16string& list);
 
 } // namespace crash

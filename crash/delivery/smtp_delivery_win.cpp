@@ -147,14 +147,7 @@ bool SendBySmtp(const TSmtpRequest& request, IReportSettings& settings, IProgres
     if (!direct) {
         delivered = SendToMailServer(request.Recipients, sessions);
     } else {
-        std::u16string list = request.Recipients;
-        std::vector<std::u16string> recipients;
-        CountMailAddresses(list);
-        for (size_t start = 0; start < list.size();) {
-            const size_t comma = std::min(list.find(u',', start), list.size());
-            recipients.push_back(list.substr(start, comma - start));
-            start = comma + 1;
-        }
+        const std::vector<std::u16string> recipients = MailAddressList(request.Recipients);
         // Every recipient after the first gets the steps of a session of its own in the send
         // window: the look-up, connecting, the mail, each file and its end.
         const int32_t steps = 4 + opened.Opened;
@@ -177,11 +170,11 @@ bool SendBySmtp(const TSmtpRequest& request, IReportSettings& settings, IProgres
                 progress->SetCurrentArea(static_cast<int32_t>(1 + (n + 1) * steps));
         }
     }
-    if (!delivered &&
-        !sessions.LastError.empty()) // for a developer's debugger; the user sees the failure message
-        ::OutputDebugStringW(std::wstring(L"Vexcatch: SMTP: " +
-                                          std::wstring(sessions.LastError.begin(), sessions.LastError.end()))
-                                 .c_str());
+    // For a developer's debugger; the user sees only the failure message.
+    if (!delivered && !sessions.LastError.empty())
+        ::OutputDebugStringW(
+            (L"Vexcatch: SMTP: " + std::wstring(sessions.LastError.begin(), sessions.LastError.end()))
+                .c_str());
     if (lastError)
         *lastError = sessions.LastError;
     return delivered;

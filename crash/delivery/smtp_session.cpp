@@ -157,17 +157,9 @@ bool TSmtpSession::SendMail(std::u16string_view sender, std::u16string_view reci
     };
     if (!Command("MAIL FROM:" + command(sender), "250"))
         return false;
-    std::u16string list(recipients);
-    CountMailAddresses(list);
     bool accepted = false;
-    for (size_t start = 0; start <= list.size();) {
-        const size_t comma = std::min(list.find(u',', start), list.size());
-        if (comma > start)
-            accepted = Command("RCPT TO:" + command(std::u16string_view(list).substr(start, comma - start)),
-                               "250") ||
-                       accepted;
-        start = comma + 1;
-    }
+    for (const std::u16string& recipient : MailAddressList(recipients))
+        accepted = Command("RCPT TO:" + command(recipient), "250") || accepted;
     if (!accepted)
         return Fail("No recipient was accepted" + (FLastError.empty() ? "" : ": " + FLastError));
     if (!Command("DATA", "354"))
