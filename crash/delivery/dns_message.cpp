@@ -101,37 +101,98 @@ std::vector<uint8_t> DnsQuery(std::string_view domain, TDnsType type, uint16_t i
     return query;
 }
 
+namespace {
+
+struct TCounts
+{
+    uint16_t Answers = 0, Authorities = 0, Additional = 0;
+};
+
+// The header of a response to the query `id` without an error code, and its questions passed;
+// the reader then stands at the first answer record.
+std::optional<TCounts> ReadResponseHead(TReader& r, uint16_t id)
+{
+    const auto replyId = r.Word(), flags = r.Word(), questions = r.Word(), answers = r.Word(),
+               authorities = r.Word(), additional = r.Word();
+    if (!additional || *replyId != id || !(*flags & 0x8000) || (*flags & 0x000F) != 0)
+        return std::nullopt;
+    for (uint16_t q = 0; q < *questions; ++q)
+        if (!r.Name() || !r.Skip(4))
+            return std::nullopt;
+    return TCounts{*answers, *authorities, *additional};
+}
+
+struct TRecord
+{
+    std::string Owner;
+    uint16_t Type = 0, Class = 0;
+    size_t Data = 0, Length = 0; // the record's data within the message
+};
+
+// The record at the reading position; the reader moves past it.
+std::optional<TRecord> ReadRecord(TReader& r)
+{
+    auto owner = r.Name();
+    const auto type = r.Word(), recordClass = r.Word();
+    if (!owner || !type || !recordClass || !r.Skip(4))
+        return std::nullopt;
+    const auto length = r.Word();
+    if (!length || !r.Has(*length))
+        return std::nullopt;
+    TRecord record{std::move(*owner), *type, *recordClass, r.At(), *length};
+    r.MoveTo(record.Data + record.Length);
+    return record;
+}
+
+} // namespace
+
 std::vector<std::string> DnsAnswerNames(std::span<const uint8_t> reply, TDnsType type, uint16_t id)
 {
     TReader r(reply);
-    const auto replyId = r.Word(), flags = r.Word(), questions = r.Word(), answers = r.Word(),
-               authorities = r.Word();
-    // A response (not a query), to this query, without an error code.
-    if (!r.Skip(2) || *replyId != id || !(*flags & 0x8000) || (*flags & 0x000F) != 0)
+    const std::optional<TCounts> counts = ReadResponseHead(r, id);
+    if (!counts)
         return {};
-    for (uint16_t q = 0; q < *questions; ++q)
-        if (!r.Name() || !r.Skip(4))
-            return {};
     std::vector<std::string> names;
-    const uint32_t records = *answers + (type == TDnsType::NS ? *authorities : 0u);
+    const uint32_t records = counts->Answers + (type == TDnsType::NS ? counts->Authorities : 0u);
     for (uint32_t k = 0; k < records; ++k) {
-        const auto owner = r.Name();
-        const auto recordType = r.Word(), recordClass = r.Word();
-        if (!owner || !recordType || !recordClass || !r.Skip(4))
+        const std::optional<TRecord> record = ReadRecord(r);
+        if (!record)
             break;
-        const auto length = r.Word();
-        if (!length || !r.Has(*length))
-            break;
-        const size_t next = r.At() + *length;
-        if (*recordType == static_cast<uint16_t>(type) && *recordClass == 1 &&
-            (type != TDnsType::MX || r.Skip(2))) {
-            // The name must lie within its record.
-            if (const auto name = r.Name(); name && r.At() <= next && !name->empty())
+        if (record->Type != static_cast<uint16_t>(type) || record->Class != 1)
+            continue;
+        TReader data(reply);
+        data.MoveTo(record->Data);
+        // The name must lie within its record.
+        if (type != TDnsType::MX || data.Skip(2))
+            if (const auto name = data.Name();
+                name && data.At() <= record->Data + record->Length && !name->empty())
                 names.push_back(*name);
-        }
-        r.MoveTo(next);
     }
     return names;
+}
+
+std::vector<std::pair<std::string, std::string>> DnsAdditionalAddresses(std::span<const uint8_t> reply,
+                                                                        uint16_t id)
+{
+    TReader r(reply);
+    const std::optional<TCounts> counts = ReadResponseHead(r, id);
+    if (!counts)
+        return {};
+    for (uint32_t k = 0; k < uint32_t{counts->Answers} + counts->Authorities; ++k)
+        if (!ReadRecord(r))
+            return {};
+    std::vector<std::pair<std::string, std::string>> addresses;
+    for (uint16_t k = 0; k < counts->Additional; ++k) {
+        const std::optional<TRecord> record = ReadRecord(r);
+        if (!record)
+            break;
+        if (record->Type == 1 && record->Class == 1 && record->Length == 4) {
+            const uint8_t* a = reply.data() + record->Data;
+            addresses.emplace_back(record->Owner, std::to_string(a[0]) + "." + std::to_string(a[1]) + "." +
+                                                      std::to_string(a[2]) + "." + std::to_string(a[3]));
+        }
+    }
+    return addresses;
 }
 
 std::string MailDomain(std::string_view address)

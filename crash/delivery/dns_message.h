@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace crash {
@@ -25,6 +26,11 @@ std::vector<uint8_t> DnsQuery(std::string_view domain, TDnsType type, uint16_t i
 // order; for NS the name servers of the answer and the authority section. None when the reply
 // is no answer to the query or reports an error.
 std::vector<std::string> DnsAnswerNames(std::span<const uint8_t> reply, TDnsType type, uint16_t id);
+
+// The IPv4 addresses the additional section of that answer gives (the name servers' "glue"),
+// each with its name, in order.
+std::vector<std::pair<std::string, std::string>> DnsAdditionalAddresses(std::span<const uint8_t> reply,
+                                                                        uint16_t id);
 
 // The domain of a mail address (after its "@", without a trailing ">"), and that domain cut to
 // its last three labels.

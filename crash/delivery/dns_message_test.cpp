@@ -81,6 +81,19 @@ TEST(DnsMessage, NameServersComeFromTheAuthoritySectionToo)
     Append(m, {0xC0, 12});
     EXPECT_EQ(DnsAnswerNames(m, TDnsType::NS, 9), (Names{"ns1.example", "ns2.example"}));
     EXPECT_TRUE(DnsAnswerNames(m, TDnsType::MX, 9).empty());
+    EXPECT_TRUE(DnsAdditionalAddresses(m, 9).empty());
+
+    // A referral with glue: the name servers' addresses in the additional section, an IPv6
+    // record among them passed over; a record cut short ends the list.
+    m[11] = 3;
+    const size_t ns1 = 12 + 9 + 4 + 12; // the first answer's data: "ns1" then a pointer
+    Append(m, {0xC0, static_cast<int>(ns1), 0, 1, 0, 1, 0, 0, 1, 0, 0, 4, 192, 0, 2, 53});
+    Append(m, {0xC0, static_cast<int>(ns1), 0, 28, 0, 1, 0, 0, 1, 0, 0, 16});
+    m.insert(m.end(), 16, 0);
+    Append(m, {0xC0, static_cast<int>(ns1), 0, 1, 0, 1, 0, 0, 1, 0, 0, 4, 10, 0});
+    using Glue = std::vector<std::pair<std::string, std::string>>;
+    EXPECT_EQ(DnsAdditionalAddresses(m, 9), (Glue{{"ns1.example", "192.0.2.53"}}));
+    EXPECT_TRUE(DnsAdditionalAddresses(m, 8).empty()); // another query's answer
 }
 
 TEST(DnsMessage, PointersThatLoopOrLeadForwardEndTheReading)

@@ -20,10 +20,16 @@ constexpr int MaxStrays = 16;
 // Asked when the system names no DNS server: a.root-servers.net and b.root-servers.net.
 const TDnsServer RootServers[] = {{"198.41.0.4", 53}, {"170.247.170.2", 53}};
 
-// The names the first good answer gives. The query goes to every server at once; the wait
-// takes at most one answer per server, and only from a server that was asked. The query's ID
-// is random, so that a stranger who cannot see the query cannot answer it either.
-std::vector<std::string> Ask(const std::vector<TDnsServer>& servers, const std::string& name, TDnsType type)
+struct TDnsAnswer
+{
+    std::vector<std::string> Names;
+    std::vector<std::pair<std::string, std::string>> Glue; // name servers' addresses given along
+};
+
+// The first good answer. The query goes to every server at once; the wait takes at most one
+// answer per server, and only from a server that was asked. The query's ID is random, so that
+// a stranger who cannot see the query cannot answer it either.
+TDnsAnswer Ask(const std::vector<TDnsServer>& servers, const std::string& name, TDnsType type)
 {
     const uint16_t id = static_cast<uint16_t>(std::random_device{}());
     const std::vector<uint8_t> query = DnsQuery(name, type, id);
@@ -68,7 +74,7 @@ std::vector<std::string> Ask(const std::vector<TDnsServer>& servers, const std::
         ++answers;
         std::vector<std::string> names = DnsAnswerNames({reply, static_cast<size_t>(got)}, type, id);
         if (!names.empty())
-            return names;
+            return {std::move(names), DnsAdditionalAddresses({reply, static_cast<size_t>(got)}, id)};
     }
     return {};
 }
@@ -76,25 +82,31 @@ std::vector<std::string> Ask(const std::vector<TDnsServer>& servers, const std::
 std::string FirstExchanger(const std::vector<TDnsServer>& servers, const std::string& domain,
                            const std::string& shortDomain)
 {
-    std::vector<std::string> found = Ask(servers, domain, TDnsType::MX);
+    std::vector<std::string> found = Ask(servers, domain, TDnsType::MX).Names;
     if (found.empty() && shortDomain != domain)
-        found = Ask(servers, shortDomain, TDnsType::MX);
+        found = Ask(servers, shortDomain, TDnsType::MX).Names;
     return found.empty() ? std::string() : found.front();
 }
 
 // From the root servers down: the name servers each level names for the short domain are
-// asked next, until one of them knows the exchanger (at most ten levels).
+// asked next, until one of them knows the exchanger (at most ten levels). Their addresses come
+// with the answer (its glue); a name without one is looked up by the system.
 std::string WalkFromRoot(const std::string& domain, const std::string& shortDomain)
 {
     std::vector<TDnsServer> servers(std::begin(RootServers), std::end(RootServers));
     for (int round = 0; round < MaxRounds; ++round) {
-        const std::vector<std::string> names = Ask(servers, shortDomain, TDnsType::NS);
+        const TDnsAnswer answer = Ask(servers, shortDomain, TDnsType::NS);
         servers.clear();
-        for (const std::string& name : names) {
+        for (const std::string& name : answer.Names) {
+            const auto glue = std::find_if(answer.Glue.begin(), answer.Glue.end(),
+                                           [&](const auto& entry) { return entry.first == name; });
             in_addr address{};
             std::u16string ignored;
             char dotted[INET_ADDRSTRLEN] = "";
-            if (ResolveHost(name, address, ignored) && ::inet_ntop(AF_INET, &address, dotted, sizeof dotted))
+            if (glue != answer.Glue.end())
+                servers.push_back({glue->second, 53});
+            else if (ResolveHost(name, address, ignored) &&
+                     ::inet_ntop(AF_INET, &address, dotted, sizeof dotted))
                 servers.push_back({dotted, 53});
         }
         if (servers.empty())
