@@ -10,6 +10,7 @@
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_process.h"
+#include "crash/delivery/testing/peer_records_win.h"
 #include "crash/imaging/vx_bitmap.h"
 #include "crash/settings/module_settings.h"
 
@@ -211,24 +212,9 @@ std::wstring Temp(const wchar_t* name)
 }
 
 // Whole files, under names outside ASCII too.
-void Write(const std::wstring& path, const std::string& text)
-{
-    const base::FileHandle file(
-        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD wrote = 0;
-    ::WriteFile(file.Get(), text.data(), static_cast<DWORD>(text.size()), &wrote, nullptr);
-}
-
 std::string Read(const std::u16string& path)
 {
-    const base::FileHandle file(::CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
-                                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    std::string data(file ? ::GetFileSize(file.Get(), nullptr) : 0, '\0');
-    DWORD got = 0;
-    if (!data.empty())
-        ::ReadFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &got, nullptr);
-    data.resize(got);
-    return data;
+    return testing::ReadWholeFile(std::wstring(path.begin(), path.end()));
 }
 
 TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
@@ -244,11 +230,11 @@ TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
     s->SetPropStr("BugRepSendAs", u"report.txt");
     s->SetPropStr("BugRepZip", u"");
     const std::wstring original = testing::Beside(L"delivered reports.txt");
-    Write(original, "date/time        : earlier\r\nexception class  : EOther\r\n\r\n");
+    testing::WriteWholeFile(original, "date/time        : earlier\r\nexception class  : EOther\r\n\r\n");
     const std::wstring notes = testing::Beside(L"notes.log"),
                        settingsFile = testing::Beside(L"Einstellungen \u00c4 \u20ac.ini");
-    Write(notes, "notes");
-    Write(settingsFile, "[app]");
+    testing::WriteWholeFile(notes, "notes");
+    testing::WriteWholeFile(settingsFile, "[app]");
     const std::u16string n(notes.begin(), notes.end()), i(settingsFile.begin(), settingsFile.end());
     s->GetAdditionalAttachments()->Add(n, u"", u"extras.zip", u"");
     s->GetAdditionalAttachments()->Add(u"Z:\\nowhere\\missing.txt");
@@ -340,8 +326,8 @@ TEST(DeliverBugReport, OnAThreadOfItsOwn)
 TEST(OpenAttachmentFiles, AFileGoneSinceIsPassedOver)
 {
     const base::ComPtr<ReportSettings> s = FreshSettings();
-    Write(Temp(L"one.txt"), "12345");
-    Write(Temp(L"two.txt"), "6789");
+    testing::WriteWholeFile(Temp(L"one.txt"), "12345");
+    testing::WriteWholeFile(Temp(L"two.txt"), "6789");
     ::DeleteFileW(Temp(L"two.txt").c_str());
     const std::wstring one = Temp(L"one.txt"), two = Temp(L"two.txt");
     TOpenedAttachments opened;

@@ -35,7 +35,7 @@ TDnsAnswer Ask(const std::vector<TDnsServer>& servers, const std::string& name, 
     const std::vector<uint8_t> query = DnsQuery(name, type, id);
     if (query.empty() || servers.empty())
         return {};
-    TSocket socket(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+    base::Socket socket(::socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
     if (!socket.Valid())
         return {};
     std::vector<sockaddr_in> asked;
@@ -149,7 +149,7 @@ std::string LookupMailExchangerVia(std::u16string_view address, const std::vecto
     const std::string domain = MailDomain(base::Utf16ToUtf8(address));
     if (domain.empty())
         return {};
-    const TWinsock winsock;
+    const base::Winsock winsock;
     if (!winsock.Started())
         return {};
     const std::string shortDomain = ShortDomain(domain);

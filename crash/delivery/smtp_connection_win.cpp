@@ -13,8 +13,8 @@ constexpr DWORD Wait = 7000;
 // socket before the socket closes, and Windows Sockets end last.
 struct TSmtpConnection::TImpl
 {
-    TWinsock Winsock;
-    TSocket Socket;
+    base::Winsock Winsock;
+    base::Socket Socket;
     std::u16string Server;
     bool AcceptAny = false;
     std::unique_ptr<TTlsChannel> Tls;

@@ -37,6 +37,17 @@ TMailHeader HeaderNow(std::u16string_view to, std::u16string_view from, std::u16
     return header;
 }
 
+TSmtpRequest RequestOf(const TDelivery& delivery)
+{
+    TSmtpRequest request;
+    request.Sender = delivery.From;
+    request.Recipients = delivery.Recipients;
+    request.ReplyTo = delivery.From;
+    request.Subject = delivery.Subject;
+    request.Body = delivery.Body;
+    return request;
+}
+
 // What one delivery's sessions share.
 struct TSessions
 {
@@ -179,21 +190,6 @@ bool SendBySmtp(const TSmtpRequest& request, IReportSettings& settings, IProgres
         *lastError = sessions.LastError;
     return delivered;
 }
-
-namespace {
-
-TSmtpRequest RequestOf(const TDelivery& delivery)
-{
-    TSmtpRequest request;
-    request.Sender = delivery.From;
-    request.Recipients = delivery.Recipients;
-    request.ReplyTo = delivery.From;
-    request.Subject = delivery.Subject;
-    request.Body = delivery.Body;
-    return request;
-}
-
-} // namespace
 
 bool MailToExchangers(const TDelivery& delivery)
 {

@@ -45,9 +45,9 @@ bool ResolveHost(const std::string& host, in_addr& address, std::u16string& erro
     return true;
 }
 
-TSocket ConnectWithin(const in_addr& address, uint16_t port, DWORD milliseconds)
+base::Socket ConnectWithin(const in_addr& address, uint16_t port, DWORD milliseconds)
 {
-    TSocket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+    base::Socket socket(::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
     if (!socket.Valid())
         return {};
     u_long nonBlocking = 1;

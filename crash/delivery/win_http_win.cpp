@@ -439,12 +439,10 @@ bool TWinHttp::ReceiveResponse(std::string& reply)
     return Fail(status, u"The server answered with status " + Narrowed(std::to_wstring(status)) + u".");
 }
 
-bool TWinHttp::Get(std::u16string_view path, std::string& reply)
+bool TWinHttp::Exchange(const std::function<bool()>& send, std::string& reply)
 {
-    if (!OpenRequest(path, L"GET"))
-        return false;
     for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
-        if (!SendRequest({}, 0))
+        if (!send())
             return false;
         if (ReceiveResponse(reply))
             return true;
@@ -454,24 +452,22 @@ bool TWinHttp::Get(std::u16string_view path, std::string& reply)
     return false;
 }
 
+bool TWinHttp::Get(std::u16string_view path, std::string& reply)
+{
+    return OpenRequest(path, L"GET") && Exchange([&] { return SendRequest({}, 0); }, reply);
+}
+
 bool TWinHttp::PostXml(std::u16string_view path, std::string_view head, HANDLE file, uint64_t size,
                        std::string_view fileEnd, std::string_view end, std::string& reply)
 {
     const uint64_t following = (file ? base::Base64Length(size) + fileEnd.size() : 0) + end.size();
-    for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
-        if (!OpenRequest(path, L"POST") || !AddHeaderData(u"Content-Type: text/xml") ||
-            !SendRequest(head, following))
-            return false;
-        if (file && (!SendFile(file, size, true) || !SendData(fileEnd)))
-            return false;
-        if (!SendData(end))
-            return false;
-        if (ReceiveResponse(reply))
-            return true;
-        if (!FRetrySend)
-            return false;
-    }
-    return false;
+    return Exchange(
+        [&] {
+            return OpenRequest(path, L"POST") && AddHeaderData(u"Content-Type: text/xml") &&
+                   SendRequest(head, following) &&
+                   (!file || (SendFile(file, size, true) && SendData(fileEnd))) && SendData(end);
+        },
+        reply);
 }
 
 bool TWinHttp::Post(std::u16string_view sender, std::span<const TFormField> fields,
@@ -500,37 +496,31 @@ bool TWinHttp::InternalPost(std::u16string_view path, std::u16string_view sender
             following += headers[k].size() + opened.Sizes[k];
         }
     const int32_t area = FProgress ? FProgress->GetCurrentArea() : 0;
-    for (int attempt = 0; attempt < MaxAttempts; ++attempt) {
-        if (FProgress) {
-            FProgress->SetCurrentArea(area);
-            FProgress->SetPosition(0);
-        }
-        if (!OpenRequest(path, L"POST") ||
-            !AddHeaderData(u"Content-Type: multipart/form-data; boundary=" + Latin1(FormBoundary)))
-            return false;
-        if (!sender.empty()) {
-            if (!AddHeaderData(u"From: " + Latin1(HeaderAddress(sender))))
-                return false;
-        }
-        if (!SendRequest(fieldPart, following))
-            return false;
-        if (FProgress)
-            FProgress->AreaDone();
-        for (size_t k = 0; k < opened.Handles.size(); ++k)
-            if (opened.Handles[k]) {
-                if (!SendData(headers[k]) || !SendFile(opened.Handles[k].Get(), opened.Sizes[k], false))
-                    return false;
-                if (FProgress)
-                    FProgress->AreaDone();
+    return Exchange(
+        [&] {
+            if (FProgress) {
+                FProgress->SetCurrentArea(area);
+                FProgress->SetPosition(0);
             }
-        if (!SendData(closing))
-            return false;
-        if (ReceiveResponse(reply))
-            return true;
-        if (!FRetrySend)
-            return false;
-    }
-    return false;
+            if (!OpenRequest(path, L"POST") ||
+                !AddHeaderData(u"Content-Type: multipart/form-data; boundary=" + Latin1(FormBoundary)))
+                return false;
+            if (!sender.empty() && !AddHeaderData(u"From: " + Latin1(HeaderAddress(sender))))
+                return false;
+            if (!SendRequest(fieldPart, following))
+                return false;
+            if (FProgress)
+                FProgress->AreaDone();
+            for (size_t k = 0; k < opened.Handles.size(); ++k)
+                if (opened.Handles[k]) {
+                    if (!SendData(headers[k]) || !SendFile(opened.Handles[k].Get(), opened.Sizes[k], false))
+                        return false;
+                    if (FProgress)
+                        FProgress->AreaDone();
+                }
+            return SendData(closing);
+        },
+        reply);
 }
 
 } // namespace crash

@@ -15,6 +15,7 @@
 #include <winhttp.h>
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -109,6 +110,9 @@ public:
     bool FailSystem(DWORD error);
 
 private:
+    // `send` opens and sends a request whole; then the answer is read. Sent again, whole, while
+    // the server or the platform asks for it (a bounded number of times).
+    bool Exchange(const std::function<bool()>& send, std::string& reply);
     bool DetectProxy();
     bool ReadBody(std::string& reply);
     void Authenticate(DWORD target, bool& done, DWORD& scheme, const std::u16string& user);
