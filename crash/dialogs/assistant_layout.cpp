@@ -9,6 +9,8 @@ namespace {
 
 constexpr int32_t ItemX = 21, FirstItemY = 40;
 constexpr int32_t OwnerDrawnHeight = 32, PlainHeight = 23;
+// Labels wrap, and edits are, this much narrower than the form.
+constexpr int32_t TextInset = 46;
 // A definition's numbers are taken within these bounds: no screen holds more, and the sums
 // of the layout stay far from overflowing.
 constexpr int32_t MostPixels = 10000, MostLines = 200;
@@ -29,27 +31,28 @@ int32_t MainButtonWidth(const TFormItem& b, const TFormMeasure& m)
     return std::max(m.ButtonCaption(b.ShownCaption()).Width + 20, 85);
 }
 
-// A label on one line whose caption asks nothing ("...:" or "...?"): a heading.
-bool IsHeadLabel(const TFormItem& item, const TFormMeasure& m, int32_t width)
+// A label on one line (as it wraps in the form) whose caption asks nothing ("...:" or
+// "...?"): a heading.
+bool IsHeadLabel(const TFormItem& item, const TFormMeasure& m, int32_t formWidth)
 {
     if (item.Kind != TItemKind::Label)
         return false;
     const std::u16string caption = item.ShownCaption();
     if (!caption.empty() && (caption.back() == u':' || caption.back() == u'?'))
         return false;
-    return m.WrappedItemText(caption, width).Height <= m.ItemText(u"Gg").Height;
+    return m.WrappedItemText(caption, formWidth - TextInset).Height <= m.ItemText(u"Gg").Height;
 }
 
 TFormRect PlaceItem(const TFormItem& item, int32_t y, int32_t formWidth, const TFormMeasure& m)
 {
     switch (item.Kind) {
     case TItemKind::Label: {
-        const TFormSize text = m.WrappedItemText(item.ShownCaption(), formWidth - 46);
-        return {ItemX, y - 2, formWidth - 46, text.Height};
+        const TFormSize text = m.WrappedItemText(item.ShownCaption(), formWidth - TextInset);
+        return {ItemX, y - 2, formWidth - TextInset, text.Height};
     }
     case TItemKind::Edit: {
         const int32_t box = m.ItemText(u"Gg").Height * Bounded(item.Lines, 1, MostLines) + 2;
-        return {ItemX, y, formWidth - 46 + 4, box + 4};
+        return {ItemX, y, formWidth - TextInset + 4, box + 4};
     }
     case TItemKind::CheckBox: {
         const TFormSize text = m.ItemText(item.ShownCaption());
@@ -79,7 +82,7 @@ TFormRect PlaceItem(const TFormItem& item, int32_t y, int32_t formWidth, const T
 }
 
 // The gap below content item `i` (an index into the form's items).
-int32_t GapBelow(const TFormDefinition& form, size_t i, int32_t width, const TFormMeasure& m)
+int32_t GapBelow(const TFormDefinition& form, size_t i, int32_t formWidth, const TFormMeasure& m)
 {
     const std::vector<TFormItem>& items = form.Items;
     const TFormItem& item = items[i];
@@ -87,7 +90,7 @@ int32_t GapBelow(const TFormDefinition& form, size_t i, int32_t width, const TFo
         return Bounded(item.Spacing, -MostPixels, MostPixels);
     if (i + 1 >= items.size())
         return 0;
-    if (IsHeadLabel(item, m, width))
+    if (IsHeadLabel(item, m, formWidth))
         return 4;
     const TFormItem& next = items[i + 1];
     if (next.Kind == item.Kind) {
@@ -100,9 +103,9 @@ int32_t GapBelow(const TFormDefinition& form, size_t i, int32_t width, const TFo
             return 8;
         }
     }
-    const bool headBefore = i > mbCount && IsHeadLabel(items[i - 1], m, width);
+    const bool headBefore = i > mbCount && IsHeadLabel(items[i - 1], m, formWidth);
     const bool sameAfterNext = i + 2 < items.size() && items[i + 2].Kind == item.Kind;
-    if (IsHeadLabel(next, m, width) && headBefore && sameAfterNext)
+    if (IsHeadLabel(next, m, formWidth) && headBefore && sameAfterNext)
         return 8;
     return 12;
 }

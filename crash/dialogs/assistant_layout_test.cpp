@@ -111,6 +111,16 @@ TEST(AssistantLayout, GapsFollowTheNeighboursKinds)
     EXPECT_EQ(gap(10), 4);
     EXPECT_EQ(l.Items[11], (TFormRect{21, l.Items[11].Y, 70, 23})); // at least 70 wide
     EXPECT_EQ(l.Height, 32 + l.Items[11].Bottom() + 30 + 33);
+
+    // 45 characters (270 pixels) fit in the form's 315 but wrap in the labels' 269: two
+    // lines are no heading, so 12 below, not 4.
+    TFormDefinition wrapped = ReadFormDefinition({}).Form;
+    wrapped.Items.push_back(Item(TItemKind::Label, std::u16string(45, u'a')));
+    wrapped.Items.push_back(Item(TItemKind::Edit));
+    const TFormLayout w = LayoutForm(wrapped, 1, Measure());
+    ASSERT_EQ(w.Width, 315);
+    EXPECT_EQ(w.Items[3].Height, 26);
+    EXPECT_EQ(w.Items[4].Y - w.Items[3].Bottom(), 12);
 }
 
 TEST(AssistantLayout, PlainButtonsWithoutSkipSitTogetherAtTheRight)
