@@ -200,7 +200,10 @@ int DeliverBugReport(const std::u16string& report, const base::ComPtr<IVxBitmap>
                 [&] { deleteOriginal = AddReportFile(settings, *saving, report, *list, original); });
         if (screenShot) {
             ::DeleteFileW(Wide(shot).c_str());
-            if (screenShot->SavePng(Wide(shot), PngFormatOf(settings.GetScreenShotDepth())))
+            bool saved = false;
+            base::Guarded(
+                [&] { saved = screenShot->SavePng(Wide(shot), PngFormatOf(settings.GetScreenShotDepth())); });
+            if (saved)
                 list->Add(shot, settings.GetScreenShotSendAs(), settings.GetScreenShotZip(), u"ScreenShot");
         }
         if (const base::ComPtr<IReportAttachments> more = settings.GetAdditionalAttachments()) {

@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <exception>
+
 namespace crash {
 namespace {
 
@@ -62,16 +64,22 @@ bool WriteZipArchive(const std::wstring& archive, const std::vector<std::wstring
             }
             return true;
         });
-        ok = true;
-        for (size_t i = 0; ok && i < files.size(); ++i) {
-            std::vector<uint8_t> data;
-            TDosTime time;
-            uint32_t attributes = 0;
-            const std::wstring name = i < names.size() ? names[i] : FileNameOf(files[i]);
-            ok = ReadWhole(files[i], data, time, attributes) &&
-                 zip.Add(base::WideToUtf8(name), data, time, attributes);
+        // A file too big for this process's memory (each is read whole, and deflated into a
+        // buffer of its size) fails like one that cannot be read.
+        try {
+            ok = true;
+            for (size_t i = 0; ok && i < files.size(); ++i) {
+                std::vector<uint8_t> data;
+                TDosTime time;
+                uint32_t attributes = 0;
+                const std::wstring name = i < names.size() ? names[i] : FileNameOf(files[i]);
+                ok = ReadWhole(files[i], data, time, attributes) &&
+                     zip.Add(base::WideToUtf8(name), data, time, attributes);
+            }
+            ok = ok && zip.Finish();
+        } catch (const std::exception&) {
+            ok = false;
         }
-        ok = ok && zip.Finish();
     }
     if (!ok)
         ::DeleteFileW(archive.c_str()); // never half an archive
