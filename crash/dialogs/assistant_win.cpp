@@ -317,6 +317,13 @@ void TNVForm::UpdateContinue()
         ::InvalidateRect(button.FHandle, nullptr, TRUE);
 }
 
+void TNVForm::SetTitle(const std::u16string& title)
+{
+    FTitle = title;
+    if (FHandle) // a form on the screen is retitled at once
+        ::SetWindowTextW(FHandle, W(FTitle));
+}
+
 void TNVForm::SetMessage(const std::u16string& message)
 {
     FDef.Message = message;
@@ -368,11 +375,11 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
     for (const auto& it : FItems)
         if (it->FDef.Kind == TItemKind::Image && !it->FBitmap && !it->FDef.File.empty())
             it->FBitmap = LoadBitmapFile(std::wstring(it->FDef.File.begin(), it->FDef.File.end()));
+    // The layout asks about the items of `current`, which stand where their items stand.
     m.Picture = [&](const TFormItem& d) {
-        for (const auto& it : FItems)
-            if (&it->FDef == &d || (it->FDef.Name == d.Name && it->FDef.Kind == d.Kind))
-                return it->FBitmap ? TFormSize{it->FBitmap->GetWidth(), it->FBitmap->GetHeight()}
-                                   : TFormSize{};
+        for (size_t i = 0; i < FItems.size(); ++i)
+            if (&current.Items[i] == &d && FItems[i]->FBitmap)
+                return TFormSize{FItems[i]->FBitmap->GetWidth(), FItems[i]->FBitmap->GetHeight()};
         return TFormSize{};
     };
     m.ScreenHeight = ::GetSystemMetrics(SM_CYSCREEN);
@@ -469,8 +476,8 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
     TNVItem* focus = nullptr;
     if (!FDef.ActiveControl.empty())
         for (const auto& it : FItems)
-            if (NameIs(it->FDef.Name, FDef.ActiveControl))
-                focus = it.get();
+            if (NameIs(it->FDef.Name, FDef.ActiveControl) && focusable(*it))
+                focus = it.get(); // (one that cannot take the focus gives way to the ring)
     for (size_t i = mbCount; !focus && i < FItems.size() + mbCount; ++i)
         if (focusable(*FItems[i % FItems.size()]))
             focus = FItems[i % FItems.size()].get();

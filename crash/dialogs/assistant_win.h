@@ -109,7 +109,7 @@ public:
 
     const std::u16string& Name() const { return FDef.Name; }
     std::u16string Title() const { return FTitle; }
-    void SetTitle(const std::u16string& title) { FTitle = title; }
+    void SetTitle(const std::u16string& title);
     // The header text; a shown form is painted again with a new one.
     const std::u16string& Message() const { return FDef.Message; }
     void SetMessage(const std::u16string& message);

@@ -23,9 +23,11 @@ TFormItem Item(TItemKind kind, std::u16string name)
     return item;
 }
 
-std::unique_ptr<TNVForm> Form(std::u16string name, std::vector<TFormItem> items, int32_t step)
+std::unique_ptr<TNVForm> Form(std::u16string name, std::vector<TFormItem> items, int32_t step,
+                              std::u16string activeControl = {})
 {
     TFormDefinition definition = ReadFormDefinition({}).Form;
+    definition.ActiveControl = std::move(activeControl);
     definition.Name = std::move(name);
     definition.Message = definition.Name;
     for (TFormItem& item : items)
@@ -201,11 +203,14 @@ void Press(WORD key, bool shift)
     ::SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
 }
 
-// The path of the focus through a form of two edits: the first edit, Tab to the second,
-// Shift+Tab back, and Shift+Tab once more round the ring to the cancel button; then the form
-// is continued. Shown again, it closes by Escape.
+// The path of the focus through a form of two edits (its active control is a third, disabled
+// one, which gives way): the first edit, Tab to the second, Shift+Tab back, and Shift+Tab once
+// more round the ring to the cancel button; then the form, retitled while it shows, is
+// continued. Shown again, it closes by Escape.
 struct TKeys
 {
+    TNVForm* Object = nullptr;
+    wchar_t Caption[32] = {};
     DWORD FormThread = 0;
     HWND Forms[2] = {};
     HWND Path[4] = {};
@@ -228,6 +233,8 @@ DWORD WINAPI Keys(void* data)
     keys.Path[2] = FocusMovedFrom(keys.FormThread, form, keys.Path[1]);
     Press(VK_TAB, true);
     keys.Path[3] = FocusMovedFrom(keys.FormThread, form, keys.Path[2]);
+    keys.Object->SetTitle(u"Retitled");
+    ::GetWindowTextW(form, keys.Caption, 32);
     Click(form, L"Next >");
     keys.Forms[1] = WaitForForm(form);
     if (!keys.Forms[1] || !FocusMovedFrom(keys.FormThread, keys.Forms[1], nullptr))
@@ -238,11 +245,14 @@ DWORD WINAPI Keys(void* data)
 
 TEST(Assistant, TabAndShiftTabMoveInRingOrderAndAFormShowsAgain)
 {
-    TFormItem first = Item(TItemKind::Edit, u"First"), second = Item(TItemKind::Edit, u"Second");
+    TFormItem first = Item(TItemKind::Edit, u"First"), second = Item(TItemKind::Edit, u"Second"),
+              off = Item(TItemKind::Edit, u"Off");
     first.Text = u"one";
     second.Text = u"two";
-    const std::unique_ptr<TNVForm> form = Form(u"Keys", {first, second}, 1);
+    off.Enabled = false;
+    const std::unique_ptr<TNVForm> form = Form(u"Keys", {first, second, off}, 1, u"Off");
     TKeys keys;
+    keys.Object = form.get();
     keys.FormThread = ::GetCurrentThreadId();
     const base::KernelHandle driver(::CreateThread(nullptr, 0, &Keys, &keys, 0, nullptr));
     EXPECT_EQ(form->ShowModal(nullptr), vxmOk);
@@ -253,6 +263,7 @@ TEST(Assistant, TabAndShiftTabMoveInRingOrderAndAFormShowsAgain)
     EXPECT_EQ(keys.Path[1], keys.Second);
     EXPECT_EQ(keys.Path[2], keys.First);
     EXPECT_EQ(keys.Path[3], keys.Cancel);
+    EXPECT_STREQ(keys.Caption, L"Retitled");
     EXPECT_TRUE(keys.Forms[1]); // a window of its own the second time
     EXPECT_NE(keys.Forms[1], keys.Forms[0]);
     EXPECT_EQ(form->ModalResult(), vxmCancel);
