@@ -198,6 +198,8 @@ void StartFreezeWatch(uint32_t timeoutMs)
             ::CreateThread(nullptr, 0, &WatchdogThread, nullptr, CREATE_SUSPENDED, &Watch.ThreadId));
         if (!Watch.Thread) {
             DetachMessageHandler(Watch.MainThread, Watch.Message);
+            if (Watch.OwnPauses > 0) // they must not hold another module's watchdog for good
+                CountPauses(-Watch.OwnPauses);
             Watch = TWatch{};
             return;
         }
@@ -210,14 +212,27 @@ void StartFreezeWatch(uint32_t timeoutMs)
 
 void StopFreezeWatch()
 {
+    bool killed = false;
     if (Watch.Thread) {
         ::SetEvent(Watch.Stop.Get());
         DetachMessageHandler(Watch.MainThread, Watch.Message);
-        if (::WaitForSingleObject(Watch.Thread.Get(), 500) != WAIT_OBJECT_0)
+        if (::WaitForSingleObject(Watch.Thread.Get(), 500) != WAIT_OBJECT_0) {
             ::TerminateThread(Watch.Thread.Get(), 0);
+            // The end of a terminated thread comes later: its view must not go before it.
+            ::WaitForSingleObject(Watch.Thread.Get(), 500);
+            killed = true;
+        }
         UnregisterThread(Watch.ThreadId);
     }
-    const std::lock_guard<base::SrwLock> lock(WatchLock);
+    // A watchdog killed in the middle of a report may have died holding the lock: then its
+    // shared state is left as it is (at an unload or the end of the process) instead of
+    // waiting for ever.
+    std::unique_lock<base::SrwLock> lock(WatchLock, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        if (killed)
+            return;
+        lock.lock();
+    }
     if (!Watch.Shared)
         return;
     // The pauses of this module that are still open end here: they must not hold another
