@@ -1,8 +1,10 @@
 #include "crash/reporter_services_win.h"
 
+#include "base/ascii_case.h"
 #include "base/clipboard_win.h"
 #include "base/utf.h"
 #include "base/win_handle.h"
+#include "crash/core/debug_info/module_debug_info.h"
 #include "crash/core/freeze/freeze_watch_win.h"
 #include "crash/core/intercept/isapi_requests_win.h"
 #include "crash/core/pipeline/exception_report_win.h"
@@ -95,6 +97,24 @@ TAssistantRun Assistant(IExceptionReport& report, const std::u16string& name, HW
     return {true, ok};
 }
 
+// A form's handler named "unit.procedure": in this program's terms the function
+// unit::procedure (the part before the first dot a namespace), found among the publics of the
+// module's debug information by its whole name. Only a function with an action handler's
+// parameters is taken, so that no form resource can make the reporter call a function of
+// another kind.
+TNVActionHandler FindFormAction(HMODULE module, const std::u16string& name)
+{
+    const TMapFile* map = ModuleMapFile(static_cast<uint32_t>(reinterpret_cast<uintptr_t>(module)));
+    if (!map || name.find(u'.') == std::u16string::npos)
+        return nullptr;
+    const std::string wanted =
+        base::Utf16ToUtf8(name) + "(crash.TNVForm&, crash.TNVAction, crash.TNVItem*, crash.ReportSettings*)";
+    for (const TMfPublic& p : map->Publics())
+        if (p.Code && base::AsciiEqualIgnoringCase(std::string_view(p.Name), std::string_view(wanted)))
+            return reinterpret_cast<TNVActionHandler>(static_cast<uintptr_t>(p.Address));
+    return nullptr;
+}
+
 } // namespace
 
 void InstallReporterServices()
@@ -118,6 +138,7 @@ void InstallReporterServices()
     ClearReportTempFolder(); // nothing of an earlier run goes with a report
     InstallAssistantLoader();
     RegisterFormAction(u"Vexcatch.HandleScreenshotForm", &ScreenshotFormAction);
+    SetFormActionFinder(&FindFormAction);
 }
 
 } // namespace crash

@@ -57,6 +57,16 @@ TEST(Reporter, AFailureEndsInTheReportFileBesideTheProgram)
     ::DeleteFileW(testing::Beside(L"bugreport.txt").c_str());
 }
 
+// A form's OnAction "unit.procedure" names a function of the program found in its own debug
+// information (case ignored), and only one with an action handler's parameters.
+TEST(Reporter, AFormHandlerNamedByUnitAndProcedureComesFromTheDebugInformation)
+{
+    testing::TChild child(L"reporter_child.exe", "handlers");
+    const testing::TOutcome outcome = child.Finish();
+    EXPECT_EQ(outcome.ExitCode, 0u);
+    EXPECT_EQ(outcome.Lines, std::vector<std::string>(5, "as expected"));
+}
+
 // What has the keyboard focus in the child's thread that owns `wnd`.
 HWND FocusOf(HWND wnd)
 {

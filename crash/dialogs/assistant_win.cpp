@@ -1007,9 +1007,8 @@ TNVModalResult TNVAssistant::ShowModal(HWND owner)
 
 namespace {
 
-// The handlers forms may name. A procedure named by unit and name would be looked up in the
-// program's debug information, where this program's C++ names are mangled: programs
-// register their handlers by name instead.
+// The handlers forms may name by a name of the reporter's own; any other name is the
+// finder's.
 std::vector<std::pair<std::u16string, TNVActionHandler>>& NamedActions()
 {
     static std::vector<std::pair<std::u16string, TNVActionHandler>> actions{
@@ -1017,13 +1016,7 @@ std::vector<std::pair<std::u16string, TNVActionHandler>>& NamedActions()
     return actions;
 }
 
-TNVActionHandler HandlerNamed(const std::u16string& name)
-{
-    for (const auto& [known, handler] : NamedActions())
-        if (NameIs(known, name))
-            return handler;
-    return nullptr;
-}
+TFormActionFinder ActionFinder = nullptr;
 
 std::vector<uint8_t> FormResource(HMODULE module, const std::u16string& name)
 {
@@ -1051,7 +1044,7 @@ base::ComPtr<TNVAssistant> OpenAssistant(HMODULE module, const std::u16string& t
             ::MessageBoxW(nullptr, text.c_str(), L"Vexcatch", MB_OK | MB_ICONERROR);
         }
         auto form = std::make_unique<TNVForm>(read.Form, i + 1, steps, exception);
-        form->SetOnAction(HandlerNamed(read.Form.OnAction));
+        form->SetOnAction(read.Form.OnAction.empty() ? nullptr : FormActionNamed(module, read.Form.OnAction));
         TNVForm& created = *form;
         assistant->Add(std::move(form));
         created.Fire(nvaFormCreate, nullptr);
@@ -1068,6 +1061,19 @@ void RegisterFormAction(const std::u16string& name, TNVActionHandler handler)
         }
     }
     NamedActions().emplace_back(name, handler);
+}
+
+void SetFormActionFinder(TFormActionFinder finder)
+{
+    ActionFinder = finder;
+}
+
+TNVActionHandler FormActionNamed(HMODULE module, const std::u16string& name)
+{
+    for (const auto& [known, handler] : NamedActions())
+        if (NameIs(known, name))
+            return handler;
+    return ActionFinder ? ActionFinder(module, name) : nullptr;
 }
 
 void InstallAssistantLoader()

@@ -222,6 +222,13 @@ base::ComPtr<TNVAssistant> OpenAssistant(HMODULE module, const std::u16string& t
 void InstallAssistantLoader();
 // The handler a form's OnAction names ("Vexcatch.HandleContactForm" is there from the start).
 void RegisterFormAction(const std::u16string& name, TNVActionHandler handler);
+// Finds a handler named "unit.procedure" that is not registered in `module`'s debug
+// information (installed by a layer that reads it); none is found without it.
+using TFormActionFinder = TNVActionHandler (*)(HMODULE module, const std::u16string& name);
+void SetFormActionFinder(TFormActionFinder finder);
+// The handler `name` selects for a form of `module`: a registered one, else the finder's;
+// null when neither knows it (the form then has none).
+TNVActionHandler FormActionNamed(HMODULE module, const std::u16string& name);
 
 struct TAssistantAnswer
 {

@@ -4,16 +4,26 @@
 // beside it as its settings ask. "went on" is logged then. With "send" the report takes a
 // screenshot and the dialog offers sending (through the Send Assistant with its screenshot
 // form).
+//     reporter_child handlers LOG
+// logs which of the form handlers below a form could name (and fails nothing).
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/pipeline/handlers_win.h"
 #include "crash/core/pipeline/testing/pipeline_reporter.h"
+#include "crash/dialogs/assistant_win.h"
 #include "crash/reporter_services_win.h"
 
 #include <windows.h>
 
 #include <cstring>
+#include <utility>
+
+// Handlers a form resource could name as "formtest.CountingAction"; the other is no handler.
+namespace formtest {
+void CountingAction(crash::TNVForm&, crash::TNVAction, crash::TNVItem*, crash::ReportSettings*) {}
+void OtherKind(int) {}
+} // namespace formtest
 
 namespace {
 
@@ -40,6 +50,19 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (Reporter.State != crash::TReporterStart::Enabled || __argc < 2)
         return 4;
     crash::InstallReporterServices();
+    if (__argc > 2 && std::strcmp(__argv[1], "handlers") == 0) {
+        const HMODULE self = ::GetModuleHandleW(nullptr);
+        const std::pair<const char16_t*, crash::TNVActionHandler> cases[] = {
+            {u"formtest.CountingAction", &formtest::CountingAction},
+            {u"FORMTEST.countingaction", &formtest::CountingAction},
+            {u"formtest.OtherKind", nullptr},
+            {u"formtest.Missing", nullptr},
+            {u"CountingAction", nullptr}};
+        for (const auto& [name, expected] : cases)
+            crash::testing::AppendLine(
+                __argv[__argc - 1], crash::FormActionNamed(self, name) == expected ? "as expected" : "wrong");
+        return 0;
+    }
     if (__argc > 2 && std::strcmp(__argv[1], "send") == 0)
         crash::RegisterExceptionHandler(&OfferSending, crash::stDontSync, crash::epMainPhase);
     const base::KernelHandle thread(::CreateThread(nullptr, 0, &FailOnThread, nullptr, 0, nullptr));
