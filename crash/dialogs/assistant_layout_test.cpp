@@ -59,15 +59,24 @@ TEST(AssistantLayout, TheStockFormsHaveTheirHandComputedPlaces)
 
     const TFormLayout details = LayoutForm(StockForm("details_form"), 2, Measure());
     EXPECT_EQ(details.Width, 315);
+    // The question (44 characters, 264 pixels) on one line, asking: no heading, 12 below.
+    EXPECT_EQ(details.Items[3], (TFormRect{21, 38, 269, 13}));
     EXPECT_EQ(details.Items[4], (TFormRect{21, 63, 273, 9 * 13 + 2 + 4}));
     EXPECT_EQ(details.Height, 32 + 186 + 33);
+    EXPECT_EQ(details.Items[mbContinue], (TFormRect{8, 210, 85, 32}));
+    EXPECT_EQ(details.Items[mbSkip], (TFormRect{101, 210, 85, 32}));
+    EXPECT_EQ(details.Items[mbCancel], (TFormRect{222, 210, 85, 32}));
+    EXPECT_TRUE(details.ContinueForceDisabled); // the details are required
 
     // The screenshot, 200 x 150, with its border and clickable outline.
     const TFormLayout shot = LayoutForm(StockForm("screenshot_form"), 3, Measure({200, 150}));
+    EXPECT_EQ(shot.Width, 315); // the header 216 + 3 x 19 + 36 = 309
     EXPECT_EQ(shot.Items[3], (TFormRect{21, 40, 222 + 13 + 8, 13}));
     EXPECT_EQ(shot.Items[4], (TFormRect{21, 65, 208, 158}));
     EXPECT_EQ(shot.Items[5], (TFormRect{21, 233, 269, 13}));
     EXPECT_EQ(shot.Height, 32 + 246 + 33);
+    EXPECT_EQ(shot.Items[mbContinue], (TFormRect{8, 270, 85, 32}));
+    EXPECT_EQ(shot.Items[mbCancel], (TFormRect{222, 270, 85, 32}));
     EXPECT_FALSE(shot.ContinueForceDisabled);
     // A large picture is zoomed into the room there is, keeping its proportions.
     const TFormLayout large = LayoutForm(StockForm("screenshot_form"), 3, Measure({800, 600}));

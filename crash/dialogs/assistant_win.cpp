@@ -1018,6 +1018,9 @@ std::vector<std::pair<std::u16string, TNVActionHandler>>& NamedActions()
 
 TFormActionFinder ActionFinder = nullptr;
 
+// A form's resource in `module`. (A program with language resource modules would look in the
+// one of its language first; this program and its framework have none, so the module is the
+// only place.)
 std::vector<uint8_t> FormResource(HMODULE module, const std::u16string& name)
 {
     std::wstring resource = L"TVX";
