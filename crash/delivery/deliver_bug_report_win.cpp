@@ -8,6 +8,7 @@
 #include "crash/core/report/report_lookup.h"
 #include "crash/delivery/attachment_files_win.h"
 #include "crash/delivery/delivery_channels_win.h"
+#include "crash/delivery/mail_message.h"
 #include "crash/delivery/report_temp_folder_win.h"
 #include "crash/settings/report_attachments.h"
 #include "crash/settings/report_settings.h"
@@ -68,13 +69,11 @@ std::u16string SenderOf(IReportSettings& settings)
     const std::u16string from = settings.GetMailFrom();
     if (!from.empty())
         return from;
-    std::u16string first = settings.GetMailAddr();
-    first = first.substr(0, first.find_first_of(u",;"));
-    const size_t begin = first.find_first_not_of(u' '), end = first.find_last_not_of(u' ');
-    if (begin == std::u16string::npos)
+    // The first recipient the channels see (empty entries do not count), its address alone.
+    const std::vector<std::u16string> recipients = MailAddressList(settings.GetMailAddr());
+    if (recipients.empty())
         return {};
-    first = first.substr(begin, end - begin + 1);
-    // The address alone, of a recipient given with a name of its own too.
+    std::u16string first = recipients.front();
     if (const size_t open = first.find(u'<'); open != std::u16string::npos)
         first = first.substr(open + 1, first.find(u'>', open) - open - 1);
     return u"Vexcatch <" + first + u">";

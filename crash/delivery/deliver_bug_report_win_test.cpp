@@ -145,7 +145,7 @@ TEST(DeliverBugReport, TheChannelsInTheirOrderUntilOneDelivers)
     s->SetPropStr("HttpServer", u"http://127.0.0.1/upload/");
     s->SetPropBool("MailAsSmtpClient", true);
     s->SetPropStr("SmtpServer", u"127.0.0.1");
-    s->SetPropStr("MailAddr", u"Bugs <bugs@maker.example>; boss@maker.example");
+    s->SetPropStr("MailAddr", u" ; Bugs <bugs@maker.example>; boss@maker.example"); // an empty one first
     s->SetPropBool("MailViaMapi", true);
     s->SetPropBool("MailViaMailto", true);
     ClientResult = TMailClientResult::Delivered;
@@ -166,6 +166,7 @@ TEST(DeliverBugReport, TheChannelsInTheirOrderUntilOneDelivers)
     s->SetPropBool("MailAsSmtpServer", true);
     EXPECT_EQ(Deliver(s), 0);
     EXPECT_EQ(Calls, (std::vector<std::string>{BugZilla, Exchangers, Client}));
+    EXPECT_EQ(Last.Url, u"http://127.0.0.1/upload");
     EXPECT_TRUE(boxes.Seen().empty());
     // Shown to the user: the mailto link is tried last, and the failure is told.
     Calls.clear();
@@ -259,14 +260,9 @@ TEST(DeliverBugReport, TheFilesThatGoWithTheReport)
     EXPECT_NE(archive.find("Einstellungen \xc3\x84 \xe2\x82\xac.ini", directory), std::string::npos);
     EXPECT_EQ(archive.find("PK\x01\x02", archive.find("PK\x01\x02", directory + 4) + 4), std::string::npos);
     // Kept with its files for the independent readers (testing/zip_readers.sh).
-    const std::wstring kept = testing::Beside(L"delivery-archive\\");
-    ::CreateDirectoryW(kept.c_str(), nullptr);
-    ::CreateDirectoryW((kept + L"files").c_str(), nullptr);
-    EXPECT_TRUE(::CopyFileW(reinterpret_cast<const wchar_t*>(p.Files[1].c_str()),
-                            (kept + L"archive.zip").c_str(), FALSE));
-    for (const std::wstring& file : {notes, settingsFile})
-        EXPECT_TRUE(::CopyFileW(file.c_str(),
-                                (kept + L"files\\" + file.substr(file.rfind(L'\\') + 1)).c_str(), FALSE));
+    testing::KeepArchiveForReaders(
+        testing::Beside(L"delivery-archive"), reinterpret_cast<const wchar_t*>(p.Files[1].c_str()),
+        {{L"notes.log", notes}, {L"Einstellungen \u00c4 \u20ac.ini", settingsFile}});
     // Delivered: the original report file is gone.
     EXPECT_EQ(::GetFileAttributesW(original.c_str()), INVALID_FILE_ATTRIBUTES);
     // Without the report file, the report goes alone, not with what the last delivery left.
