@@ -2,7 +2,9 @@
 // all when a file cannot be read.
 
 #include "base/win_handle.h"
+#include "crash/core/intercept/testing/child_process.h"
 #include "crash/delivery/report_temp_folder_win.h"
+#include "crash/delivery/testing/peer_records_win.h"
 #include "crash/delivery/zip_archive_win.h"
 
 #include <windows.h>
@@ -73,6 +75,8 @@ TEST(ZipArchiveFiles, FilesGoInUnderTheirNamesTimesAndAttributes)
     const size_t second = text.find("PK\x01\x02", text.find("PK\x01\x02") + 4);
     ASSERT_NE(second, std::string::npos);
     EXPECT_TRUE(zip[second + 38] & FILE_ATTRIBUTE_READONLY);
+    testing::KeepArchiveForReaders(testing::Beside(L"zip-archive"), archive,
+                                   {{L"report.txt", report}, {L"Bildschirmfoto \u00c4.png", shot}});
     ::SetFileAttributesW(shot.c_str(), FILE_ATTRIBUTE_NORMAL);
     for (const std::wstring& f : {report, shot, archive})
         ::DeleteFileW(f.c_str());

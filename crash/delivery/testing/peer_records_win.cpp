@@ -53,6 +53,16 @@ void WriteWholeFile(const std::wstring& path, const std::string& data)
     ::WriteFile(file.Get(), data.data(), static_cast<DWORD>(data.size()), &wrote, nullptr);
 }
 
+void KeepArchiveForReaders(const std::wstring& folder, const std::wstring& archive,
+                           const std::vector<TArchiveEntry>& entries)
+{
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    ::CreateDirectoryW((folder + L"\\files").c_str(), nullptr);
+    EXPECT_TRUE(::CopyFileW(archive.c_str(), (folder + L"\\archive.zip").c_str(), FALSE));
+    for (const TArchiveEntry& e : entries)
+        EXPECT_TRUE(::CopyFileW(e.File.c_str(), (folder + L"\\files\\" + e.Name).c_str(), FALSE));
+}
+
 std::string Awkward(size_t size)
 {
     std::string data(size, '\0');

@@ -20,6 +20,14 @@ std::string Env(const char* name);
 std::wstring WindowsPath(const std::string& unixPath);
 std::string ReadWholeFile(const std::wstring& path);
 void WriteWholeFile(const std::wstring& path, const std::string& data);
+// Keeps a copy of `archive` as `folder`\archive.zip, and of each file under the name of its
+// entry in `folder`\files, for the independent readers (testing/zip_readers.sh).
+struct TArchiveEntry
+{
+    std::wstring Name, File;
+};
+void KeepArchiveForReaders(const std::wstring& folder, const std::wstring& archive,
+                           const std::vector<TArchiveEntry>& entries);
 // Bytes that a careless transfer would change: every byte value, line ends of every kind, a
 // line of a lone period, a boundary's dashes.
 std::string Awkward(size_t size);
