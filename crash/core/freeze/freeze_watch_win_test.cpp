@@ -3,7 +3,8 @@
 // with its stack, whatever keeps it (a wait, a loop, a lock); the probes grow by half after
 // each report; the answer of a main thread that recovers reaches the freeze's dialog; a main
 // thread that keeps processing its messages (in its own loop or a modal one), or one whose
-// silence falls in another exception's handling, never is.
+// silence falls in another exception's handling, never is (and after that handling it is
+// watched again).
 
 #include "crash/core/intercept/testing/child_process.h"
 
@@ -104,7 +105,10 @@ TEST(FreezeWatch, NoneWhileTheMainThreadAnswersOrAnotherExceptionIsHandled)
 
     const testing::TOutcome dialog = testing::Start(L"freeze_child.exe", "dialog");
     EXPECT_EQ(dialog.ExitCode, 0u);
-    EXPECT_EQ(dialog.Lines, (std::vector<std::string>{"report 0 16 crash::EExternalException", "went on"}))
+    // ... and once it is handled, the watch goes on.
+    EXPECT_EQ(dialog.Lines,
+              (std::vector<std::string>{"report 0 16 crash::EExternalException", "report 1 1 EFrozen",
+                                        "interval 50", "frozen header", "names MainThreadWaits", "went on"}))
         << Joined(dialog.Lines);
 }
 

@@ -20,7 +20,9 @@
 //   modal    the main thread shows a message box for two seconds (its modal loop processes
 //            the main thread's messages);
 //   dialog   a worker fails while the main thread answers nothing for 1.5 s; the failure's
-//            stand-in stays open for two seconds, during which no freeze is reported.
+//            stand-in stays open for two seconds, during which no freeze is reported; once
+//            the failure is handled the watch goes on: the main thread sleeps again
+//            (MainThreadWaits) until a freeze is reported.
 // Each report that would show its dialog logs "report T S C" (the exception type, the source,
 // the class as the dialog shows it); a freeze report also logs "frozen header" when its header
 // has no exception class and the FrozenMsg as its message, "interval N" (the watchdog's
@@ -100,7 +102,7 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
             Line("main answered");
         ::SetEvent(Done.Get());
     }
-    if ((Mode == "busy" && Reports == 3) || Mode == "lock" || Mode == "modules")
+    if ((Mode == "busy" && Reports == 3) || Mode == "lock" || Mode == "modules" || Mode == "dialog")
         ::SetEvent(Enough.Get());
 }
 
@@ -280,6 +282,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         Pump(10000, FailureShown.Get()); // answering until the failure's dialog is open
         ::Sleep(1500);
         Pump(10000, worker.Get());
+        MainThreadWaits();
     }
     ::DeleteCriticalSection(&TheLock);
     Line("went on");
