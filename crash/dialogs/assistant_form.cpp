@@ -192,7 +192,7 @@ struct TReader
 
 } // namespace
 
-TFormReadResult ReadFormDefinition(std::span<const uint8_t> data)
+TFormReadResult ReadFormDefinition(std::span<const uint8_t> data, const base::TAnsiDecoder& ansi)
 {
     TFormReadResult out;
     for (int m = 0; m < mbCount; ++m) {
@@ -201,7 +201,7 @@ TFormReadResult ReadFormDefinition(std::span<const uint8_t> data)
         button.Caption = MainCaptions[m];
         out.Form.Items.push_back(std::move(button));
     }
-    const base::TStreamReadResult read = base::ReadPropertyStream(data);
+    const base::TStreamReadResult read = base::ReadPropertyStream(data, ansi);
     if (read.Status == base::TStreamStatus::BadSignature)
         return out;
     TReader{out.Form}.Visit(read.Root, true);

@@ -4,6 +4,8 @@
 // edits, check boxes, images). The three main buttons (continue, skip, cancel) always come
 // first; the stream only configures them. Platform-free: the resource may hold anything.
 
+#include "base/property_stream.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -81,8 +83,10 @@ struct TFormReadResult
     uint8_t BadKind = 0;
 };
 
-// The form of `data`; only its main buttons when the data is no property stream.
-TFormReadResult ReadFormDefinition(std::span<const uint8_t> data);
+// The form of `data`; only its main buttons when the data is no property stream. 8-bit texts
+// are decoded by `ansi` (the system's code page on Windows, as the settings block's).
+TFormReadResult ReadFormDefinition(std::span<const uint8_t> data,
+                                   const base::TAnsiDecoder& ansi = base::Latin1Decode);
 
 // The item of that name (case ignored), or null.
 const TFormItem* FindItem(const TFormDefinition& form, std::u16string_view name);

@@ -2,6 +2,7 @@
 
 #include "base/ascii_case.h"
 #include "base/seh_frame.h"
+#include "base/utf_win.h"
 #include "base/win_handle.h"
 #include "crash/settings/report_settings.h"
 
@@ -1040,7 +1041,9 @@ base::ComPtr<TNVAssistant> OpenAssistant(HMODULE module, const std::u16string& t
     auto assistant = base::MakeCom<TNVAssistant>(title, exception);
     const int32_t steps = static_cast<int32_t>(forms.size());
     for (int32_t i = 0; i < steps; ++i) {
-        const TFormReadResult read = ReadFormDefinition(FormResource(module, forms[static_cast<size_t>(i)]));
+        const TFormReadResult read =
+            ReadFormDefinition(FormResource(module, forms[static_cast<size_t>(i)]),
+                               [](std::string_view bytes) { return base::AnsiToUtf16(bytes); });
         if (read.UnsupportedKind) {
             const std::wstring text =
                 L"Internal error: Invalid assistant resource (" + std::to_wstring(read.BadKind) + L").";

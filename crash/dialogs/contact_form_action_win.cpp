@@ -13,16 +13,18 @@ const wchar_t* W(const std::u16string& s)
     return reinterpret_cast<const wchar_t*>(s.c_str());
 }
 
+// A remembered text of any length; empty when there is none.
 std::u16string ReadValue(HKEY key, const wchar_t* name)
 {
-    wchar_t value[1024] = {};
-    DWORD size = sizeof value - sizeof(wchar_t), type = 0;
-    if (::RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) !=
-            ERROR_SUCCESS ||
-        type != REG_SZ)
+    DWORD size = 0;
+    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, nullptr, &size) != ERROR_SUCCESS)
         return {};
-    const std::wstring text(value);
-    return {text.begin(), text.end()};
+    std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+    size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (::RegGetValueW(key, nullptr, name, RRF_RT_REG_SZ, nullptr, value.data(), &size) != ERROR_SUCCESS)
+        return {};
+    value.resize(::wcsnlen(value.c_str(), value.size()));
+    return {value.begin(), value.end()};
 }
 
 void Remember(const std::u16string& name, const std::u16string& email, bool keep)

@@ -62,7 +62,8 @@ inline const GUID& InterfaceId(const IVxAssistant*)
 }
 
 // Loads an assistant of a module from its title and form names; `report` is the report
-// object that runs it, or null for plain settings. Null when no form could be loaded.
+// object that runs it, or null for plain settings. A form whose resource is missing has only
+// its main buttons.
 using TAssistantLoader = std::function<base::ComPtr<IVxAssistant>(HMODULE module, const std::u16string& title,
                                                                   const std::vector<std::u16string>& forms,
                                                                   ReportSettings* report)>;
