@@ -3,7 +3,8 @@
 // that fails: a click handler of the main thread, a timer, a call a framework thread
 // synchronizes with the main thread, a framework thread, a std::thread, a thread of
 // CreateThread, a work item. Every failure happens in Fail, the function the crash tests use,
-// called by the demo's CrashHere, so that a report names both with their source lines.
+// called by the demo's CrashHere, so that a report names both with their source lines. A
+// button of its own lets eight threads fail at the same moment.
 //     crash_demo [THREAD_KIND]    the thread kind chosen at the start (0 to 6)
 
 #include "base/win_handle.h"
@@ -98,6 +99,14 @@ DWORD WINAPI ThreadMain(void* failure)
     return 0;
 }
 
+// Waits for the start (an event) and fails as the others do.
+DWORD WINAPI TogetherMain(void* start)
+{
+    ::WaitForSingleObject(start, INFINITE);
+    CrashHere("av-read");
+    return 0;
+}
+
 class TDemoForm : public TForm
 {
 public:
@@ -125,6 +134,12 @@ public:
         FChosen = new TLabel(this);
         FChosen->SetParent(this);
         FChosen->SetBounds(12, 64, 400, 18);
+        auto* together = new TButton(this);
+        together->SetParent(this);
+        together->SetBounds(12 + 3 * (Width + 6), 60, Width, 28);
+        together->SetCaption(L"eight threads at once");
+        together->SetName(L"FailTogether");
+        together->OnClick = [this](TObject*) { FailTogether(); };
         for (int k = 0; k < KindCount; ++k) {
             auto* button = new TButton(this);
             button->SetParent(this);
@@ -179,6 +194,18 @@ private:
         }
     }
 
+    // Eight threads wait for one event, and fail together once it is set. (The event stays
+    // with the form: a thread may still be on its way to the wait.)
+    void FailTogether()
+    {
+        ::ResetEvent(FTogether.Get());
+        for (int i = 0; i < 8; ++i)
+            base::KernelHandle(::CreateThread(nullptr, 0, &TogetherMain, FTogether.Get(), 0, nullptr));
+        ::Sleep(50); // all of them at their wait
+        ::SetEvent(FTogether.Get());
+    }
+
+    base::KernelHandle FTogether{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};
     TLabel* FChosen = nullptr;
     TTimer* FTimer = nullptr;
     const char* FPending = "";

@@ -6,10 +6,13 @@
 //   - the report file has exactly one report, complete, whose header has a class, and whose
 //     crashed thread names the demo's failing function with its source file and line among
 //     its first frames.
-// Prints the matrix as a table (a cell "ok", or what failed) and ends with 0 when every cell
-// holds. Each cell's report is kept in ARTIFACTS_FOLDER\matrix.
-//     crash_matrix CRASH_DEMO_EXE ARTIFACTS_FOLDER [THREAD_KIND [CRASH_KIND]]
-// (THREAD_KIND 0 to 6, CRASH_KIND a button's caption: only those cells)
+// Prints the matrix as a table (a cell "ok", or what failed). Then eight threads fail at the
+// same moment: eight dialogs, one after the other, are continued, the program still answers,
+// and the file counts eight failures in reports merged as duplicates. Ends with 0 when every
+// cell and that check hold. Each cell's report is kept in ARTIFACTS_FOLDER\matrix.
+//     crash_matrix CRASH_DEMO_EXE ARTIFACTS_FOLDER [THREAD_KIND [CRASH_KIND] | together]
+// (THREAD_KIND 0 to 6, CRASH_KIND a button's caption: only those cells; "together": only the
+// eight threads)
 
 #include "tests/e2e/driver.h"
 
@@ -198,6 +201,60 @@ std::string Cell(const std::wstring& exe, int thread, const wchar_t* kind, TDemo
     return !outcome.empty() ? outcome : !wrong.empty() ? wrong : "ok";
 }
 
+// Eight threads failing at once: "ok", or what went wrong.
+std::string Together(const std::wstring& exe, const std::wstring& file, const std::wstring& kept)
+{
+    ::DeleteFileW(file.c_str());
+    e2e::TProgram demo(exe, L"5");
+    const HWND form = demo.Started() ? demo.WaitForMainWindow() : nullptr;
+    if (!form)
+        return "no demo";
+    ::PostMessageW(::FindWindowExW(form, nullptr, L"Button", L"eight threads at once"), BM_CLICK, 0, 0);
+    std::string wrong;
+    int dialogs = 0;
+    for (; dialogs < 8 && wrong.empty(); ++dialogs) {
+        const HWND dialog = e2e::WaitForWindow(L"VexcatchWndClass", demo.Id(), 0, 30000);
+        if (!dialog) {
+            wrong = demo.WaitForExit(0) ? "ended" : "no dialog";
+            break;
+        }
+        e2e::PressButton(dialog, L"continue application");
+        for (int i = 0; i < 100 && ::IsWindow(dialog); ++i)
+            ::Sleep(100);
+        if (::IsWindow(dialog))
+            wrong = "a dialog stays";
+    }
+    if (wrong.empty() && e2e::WaitForWindow(L"VexcatchWndClass", demo.Id(), 0, 2000))
+        wrong = "a ninth dialog";
+    DWORD_PTR answer = 0;
+    if (wrong.empty() && !::SendMessageTimeoutW(form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer))
+        wrong = "the program does not answer";
+    // Every failure counted in the file, the alike merged: fewer reports than failures.
+    long counted = 0;
+    std::vector<std::string> reports;
+    for (int i = 0; i < 100 && counted < 8; ++i) {
+        reports = Reports(FileText(file));
+        counted = 0;
+        for (const std::string& report : reports) {
+            const std::string count = HeaderValue(report, "count");
+            counted += count.empty() ? 1 : std::atol(count.c_str());
+        }
+        if (counted < 8)
+            ::Sleep(100);
+    }
+    ::CopyFileW(file.c_str(), (kept + L"eight threads at once.txt").c_str(), FALSE);
+    ::PostMessageW(form, WM_CLOSE, 0, 0);
+    if (!demo.WaitForExit(10000) && wrong.empty())
+        wrong = "not closed";
+    if (!wrong.empty())
+        return wrong + " after " + std::to_string(dialogs) + " dialogs";
+    if (counted != 8)
+        return std::to_string(counted) + " failures counted";
+    if (reports.size() >= 8)
+        return "nothing merged";
+    return "ok";
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -213,8 +270,9 @@ int main(int argc, char** argv)
     std::vector<std::vector<std::string>> cells(std::size(Threads),
                                                 std::vector<std::string>(std::size(Kinds), "-"));
     int failed = 0;
+    const bool onlyTogether = argc > 3 && std::string(argv[3]) == "together";
     for (int thread = 0; thread < static_cast<int>(std::size(Threads)); ++thread) {
-        if (argc > 3 && std::atoi(argv[3]) != thread)
+        if (onlyTogether || (argc > 3 && std::atoi(argv[3]) != thread))
             continue;
         TDemo demo;
         for (size_t k = 0; k < std::size(Kinds); ++k) {
@@ -241,6 +299,11 @@ int main(int argc, char** argv)
             ++failed;
     }
 
+    if (onlyTogether) {
+        const std::string together = Together(exe, file, kept);
+        std::printf("eight threads at once: %s\n", together.c_str());
+        return together == "ok" ? 0 : 1;
+    }
     // The table: a row per crash kind, a column per thread kind.
     std::printf("\n| crash kind |");
     for (const wchar_t* thread : Threads)
@@ -256,5 +319,10 @@ int main(int argc, char** argv)
         std::printf("\n");
     }
     std::printf("\n%d of %zu cells failed\n", failed, std::size(Kinds) * std::size(Threads));
+    if (argc <= 3) {
+        const std::string together = Together(exe, file, kept);
+        std::printf("eight threads at once: %s\n", together.c_str());
+        failed += together != "ok";
+    }
     return failed ? 1 : 0;
 }
