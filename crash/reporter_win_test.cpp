@@ -2,6 +2,7 @@
 // crash dialog shows, and the report ends up in the report file beside the program, complete,
 // with the failing function named; the same failure again is merged into it with its count.
 
+#include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_process.h"
 #include "crash/ui/testing/remote_windows.h"
 
@@ -94,6 +95,51 @@ void Type(HWND form, const std::wstring& text)
     ::Sleep(100);
 }
 
+std::wstring Remembered(const wchar_t* name)
+{
+    wchar_t value[256] = {};
+    DWORD size = sizeof value;
+    return ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm", name, RRF_RT_REG_SZ, nullptr,
+                          value, &size) == ERROR_SUCCESS
+               ? value
+               : L"<none>";
+}
+
+// How many of a window's pixels on the screen are of a kind.
+int Pixels(HWND wnd, bool (*kind)(COLORREF))
+{
+    RECT r;
+    ::GetWindowRect(wnd, &r);
+    const base::WindowDc screen(nullptr);
+    int count = 0;
+    for (int y = r.top; y < r.bottom; ++y)
+        for (int x = r.left; x < r.right; ++x)
+            count += kind(::GetPixel(screen.Get(), x, y));
+    return count;
+}
+
+// Whether the window shows pixels of a kind (or, with `shown` false, none) within three
+// seconds: it is painted again after the keys are processed.
+bool Shows(HWND wnd, bool (*kind)(COLORREF), bool shown = true)
+{
+    for (int i = 0; i < 30; ++i) {
+        if ((Pixels(wnd, kind) > 0) == shown)
+            return true;
+        ::Sleep(100);
+    }
+    return false;
+}
+
+bool DarkRed(COLORREF c)
+{
+    return GetRValue(c) >= 96 && GetGValue(c) < 48 && GetBValue(c) < 48;
+}
+
+bool DarkGreen(COLORREF c)
+{
+    return GetGValue(c) >= 96 && GetRValue(c) < 48 && GetBValue(c) < 48;
+}
+
 TEST(Reporter, TheSaveButtonWalksTheUserThroughTheSaveAssistantAndTheAnswersReachTheReport)
 {
     ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm"); // nothing remembered
@@ -109,18 +155,38 @@ TEST(Reporter, TheSaveButtonWalksTheUserThroughTheSaveAssistantAndTheAnswersReac
     const HWND next = ::FindWindowExW(contact, nullptr, L"Button", L"Continue");
     ASSERT_TRUE(next);
     EXPECT_FALSE(::IsWindowEnabled(next));
+    // The address is drawn dark red while it is not plausible, dark green once it is.
+    const HWND email =
+        ::FindWindowExW(contact, ::FindWindowExW(contact, nullptr, L"Edit", nullptr), L"Edit", nullptr);
+    ASSERT_TRUE(email);
     Type(contact, L"Anna Berg\tanna@example");
     EXPECT_FALSE(::IsWindowEnabled(next));
+    EXPECT_TRUE(Shows(email, DarkRed));
+    EXPECT_TRUE(Shows(email, DarkGreen, false));
     Type(contact, L".com");
     EXPECT_TRUE(::IsWindowEnabled(next));
+    EXPECT_TRUE(Shows(email, DarkRed, false));
+    EXPECT_TRUE(Shows(email, DarkGreen));
+    Type(contact, L"@"); // a second "@"
+    EXPECT_FALSE(::IsWindowEnabled(next));
+    EXPECT_TRUE(Shows(email, DarkRed));
+    Type(contact, L"\b");
+    EXPECT_TRUE(::IsWindowEnabled(next));
     testing::Screenshot(contact, L"assistant-contact.bmp", L"..\\artifacts\\");
+    const HWND remember = ::FindWindowExW(contact, nullptr, L"Button", L"remember me");
+    ASSERT_TRUE(remember);
+    ::PostMessageW(contact, WM_COMMAND, MAKEWPARAM(::GetDlgCtrlID(remember), BN_CLICKED),
+                   reinterpret_cast<LPARAM>(remember));
     Type(contact, L"\t\t"); // past "remember me" to continue
     EXPECT_EQ(FocusOf(contact), next);
     Type(contact, L"\n");
 
-    // The details form: Enter breaks the line in the memo.
+    // The details form: Enter breaks the line in the memo. The contact is remembered.
     const HWND details = child.WaitForWindow(L"DrevassaWnd", contact);
     ASSERT_TRUE(details);
+    EXPECT_EQ(Remembered(L"RememberName"), L"Anna Berg");
+    EXPECT_EQ(Remembered(L"RememberEmail"), L"anna@example.com");
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm");
     Type(details, L"I pressed start\nand it failed");
     testing::Screenshot(details, L"assistant-details.bmp", L"..\\artifacts\\");
     Type(details, L"\t\n");
@@ -147,8 +213,14 @@ TEST(Reporter, TheSaveButtonWalksTheUserThroughTheSaveAssistantAndTheAnswersReac
     };
     EXPECT_TRUE(has(L"contact name", L"Anna Berg"));
     EXPECT_TRUE(has(L"contact email", L"anna@example.com"));
+    // The two lines of the details, a section of their own.
     const HWND section = testing::ShowTab(child.Process(), tabs->Wnd, L"error details");
     ASSERT_TRUE(section);
+    std::vector<std::wstring> cells;
+    for (const std::vector<std::wstring>& row : testing::ReadList(child.Process(), section).Rows)
+        cells.insert(cells.end(), row.begin(), row.end());
+    EXPECT_NE(std::find(cells.begin(), cells.end(), L"I pressed start"), cells.end());
+    EXPECT_NE(std::find(cells.begin(), cells.end(), L"and it failed"), cells.end());
     ::PostMessageW(shown, WM_CLOSE, 0, 0);
     EXPECT_EQ(child.Finish().ExitCode, 0u);
 }
@@ -246,16 +318,6 @@ TEST(Reporter, TheScreenshotFormShowsTheScreenshotAndTakesBackWhatTheEditorMadeO
         ::Sleep(20);
     ASSERT_TRUE(testing::PressNamed(dialog, L"continue application"));
     EXPECT_EQ(child.Finish().ExitCode, 0u);
-}
-
-std::wstring Remembered(const wchar_t* name)
-{
-    wchar_t value[256] = {};
-    DWORD size = sizeof value;
-    return ::RegGetValueW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm", name, RRF_RT_REG_SZ, nullptr,
-                          value, &size) == ERROR_SUCCESS
-               ? value
-               : L"<none>";
 }
 
 TEST(Reporter, RememberedContactsFillTheFormAndEscapeCancelsTheAssistant)
