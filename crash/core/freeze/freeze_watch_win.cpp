@@ -96,9 +96,13 @@ DWORD WINAPI WatchdogThread(void*)
                 ::WaitForSingleObject(stop, interval);
             continue;
         }
-        ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0);
+        // A probe that cannot be posted (the main thread's window is gone with it) asks
+        // nothing, and its silence is no freeze.
+        const bool posted = ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0);
         if (::WaitForSingleObject(stop, interval) != WAIT_TIMEOUT)
             break;
+        if (!posted)
+            continue;
         if (Answered()) {
             shared.Misses = 0;
             interval = Watch.TimeoutMs / 10;
