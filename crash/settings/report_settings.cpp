@@ -315,6 +315,7 @@ void ReportSettings::SetPluginEnabled(const std::u16string& plugin, bool value)
 
 base::ComPtr<IReportFields> ReportSettings::GetAdditionalFields()
 {
+    const std::lock_guard<base::SrwLock> lock(FListsLock);
     if (FAddFields)
         return FAddFields;
     FAddFields = base::MakeCom<ReportFields>();
@@ -339,6 +340,7 @@ base::ComPtr<IReportFields> ReportSettings::GetAdditionalFields()
 
 base::ComPtr<IReportAttachments> ReportSettings::GetAdditionalAttachments()
 {
+    const std::lock_guard<base::SrwLock> lock(FListsLock);
     if (FAddAttachs)
         return FAddAttachs;
     FAddAttachs = ReportAttachments::Create();

@@ -10,6 +10,7 @@
 
 #include "base/com_object.h"
 #include "base/com_ptr.h"
+#include "base/srw_lock.h"
 #include "crash/settings/report_attachments.h"
 #include "crash/settings/report_fields.h"
 #include "crash/settings/report_settings_interfaces.h"
@@ -138,6 +139,9 @@ private:
     HMODULE FModule = nullptr;
     ModuleSettingsBlock* FSettings = nullptr;
     std::u16string FVersionVar;
+    // The two lists are made on their first use, which may come from a delivery's thread and
+    // the crash dialog's at once: one list each, made under this lock.
+    base::SrwLock FListsLock;
     base::ComPtr<ReportFields> FAddFields;
     base::ComPtr<ReportAttachments> FAddAttachs;
     base::ComPtr<ReportFields> FFormCache;
