@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace crash {
@@ -268,6 +269,32 @@ TEST(Assistant, TabAndShiftTabMoveInRingOrderAndAFormShowsAgain)
     EXPECT_NE(keys.Forms[1], keys.Forms[0]);
     EXPECT_EQ(form->ModalResult(), vxmCancel);
     EXPECT_EQ(static_cast<TNVItem*>(form->Item(4))->GetText(), u"two"); // kept from the first showing
+}
+
+// The stock contact form from this module's resources, with its own handler: remembered
+// contact data fill it, "remember me" checked. A form without a resource has its three main
+// buttons only, in its place among the steps.
+TEST(Assistant, TheContactFormFillsInWhatWasRememberedAndAMissingFormHasItsButtonsOnly)
+{
+    const wchar_t* key = L"Software\\Tolvaris\\ContactForm";
+    for (const auto& [name, value] :
+         {std::pair{L"RememberName", L"Bo"}, std::pair{L"RememberEmail", L"bo@example.org"}})
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, key, name, REG_SZ, value,
+                          static_cast<DWORD>((wcslen(value) + 1) * sizeof(wchar_t)));
+    const base::ComPtr<TNVAssistant> assistant =
+        OpenAssistant(::GetModuleHandleW(nullptr), u"Test", {u"ContactForm", u"NoSuchForm"}, nullptr);
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, key);
+    ASSERT_EQ(assistant->FormCount(), 2);
+    TNVForm& contact = *assistant->FormAt(0);
+    ASSERT_TRUE(contact.ItemOf(u"NameEdit", TItemKind::Edit) &&
+                contact.ItemOf(u"MemCheck", TItemKind::CheckBox));
+    EXPECT_EQ(contact.ItemOf(u"NameEdit", TItemKind::Edit)->GetText(), u"Bo");
+    EXPECT_EQ(contact.ItemOf(u"EmailEdit", TItemKind::Edit)->GetText(), u"bo@example.org");
+    EXPECT_TRUE(contact.ItemOf(u"MemCheck", TItemKind::CheckBox)->GetChecked());
+    TNVForm& missing = *assistant->FormAt(1);
+    EXPECT_EQ(missing.ItemCount(), 3);
+    EXPECT_EQ(missing.Step(), 2);
+    EXPECT_EQ(missing.Steps(), 2);
 }
 
 // The message box of a form resource with a value of a kind the reader does not know is read
