@@ -98,7 +98,8 @@ DWORD WINAPI WatchdogThread(void*)
         }
         // A probe that cannot be posted (the main thread's window is gone with it) asks
         // nothing, and its silence is no freeze.
-        const bool posted = ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0);
+        const bool posted = ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0) ||
+                            ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE; // a full queue is a miss
         if (::WaitForSingleObject(stop, interval) != WAIT_TIMEOUT)
             break;
         if (!posted)
@@ -233,8 +234,11 @@ void StopFreezeWatch()
     // waiting for ever.
     std::unique_lock<base::SrwLock> lock(WatchLock, std::try_to_lock);
     if (!lock.owns_lock()) {
-        if (killed)
+        if (killed) { // and no second Stop waits for the dead thread's lock
+            Watch.Thread.Release();
+            Watch.ThreadId = 0;
             return;
+        }
         lock.lock();
     }
     if (!Watch.Shared)

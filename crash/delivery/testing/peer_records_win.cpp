@@ -59,8 +59,12 @@ void KeepArchiveForReaders(const std::wstring& folder, const std::wstring& archi
     ::CreateDirectoryW(folder.c_str(), nullptr);
     ::CreateDirectoryW((folder + L"\\files").c_str(), nullptr);
     EXPECT_TRUE(::CopyFileW(archive.c_str(), (folder + L"\\archive.zip").c_str(), FALSE));
-    for (const TArchiveEntry& e : entries)
-        EXPECT_TRUE(::CopyFileW(e.File.c_str(), (folder + L"\\files\\" + e.Name).c_str(), FALSE));
+    for (const TArchiveEntry& e : entries) {
+        // A read-only copy of an earlier run is not overwritten by CopyFileW.
+        const std::wstring copy = folder + L"\\files\\" + e.Name;
+        ::SetFileAttributesW(copy.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_TRUE(::CopyFileW(e.File.c_str(), copy.c_str(), FALSE));
+    }
 }
 
 std::string Awkward(size_t size)
