@@ -98,8 +98,8 @@ TAssistantRun Assistant(IExceptionReport& report, const std::u16string& name, HW
 }
 
 // A form's handler named "unit.procedure": in this program's terms the function
-// unit::procedure (the part before the first dot a namespace), found among the publics of the
-// module's debug information by its whole name. Only a function with an action handler's
+// unit::procedure (each dot a "::"), found among the publics of the module's debug information
+// by its whole name. Only a function with an action handler's
 // parameters is taken, so that no form resource can make the reporter call a function of
 // another kind.
 TNVActionHandler FindFormAction(HMODULE module, const std::u16string& name)

@@ -1042,15 +1042,14 @@ base::ComPtr<TNVAssistant> OpenAssistant(HMODULE module, const std::u16string& t
     const int32_t steps = static_cast<int32_t>(forms.size());
     for (int32_t i = 0; i < steps; ++i) {
         const TFormReadResult read =
-            ReadFormDefinition(FormResource(module, forms[static_cast<size_t>(i)]),
-                               [](std::string_view bytes) { return base::AnsiToUtf16(bytes); });
+            ReadFormDefinition(FormResource(module, forms[static_cast<size_t>(i)]), &base::AnsiToUtf16);
         if (read.UnsupportedKind) {
             const std::wstring text =
                 L"Internal error: Invalid assistant resource (" + std::to_wstring(read.BadKind) + L").";
             ::MessageBoxW(nullptr, text.c_str(), L"Vexcatch", MB_OK | MB_ICONERROR);
         }
         auto form = std::make_unique<TNVForm>(read.Form, i + 1, steps, exception);
-        form->SetOnAction(read.Form.OnAction.empty() ? nullptr : FormActionNamed(module, read.Form.OnAction));
+        form->SetOnAction(FormActionNamed(module, read.Form.OnAction));
         TNVForm& created = *form;
         assistant->Add(std::move(form));
         created.Fire(nvaFormCreate, nullptr);

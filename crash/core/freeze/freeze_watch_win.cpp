@@ -96,13 +96,13 @@ DWORD WINAPI WatchdogThread(void*)
                 ::WaitForSingleObject(stop, interval);
             continue;
         }
-        // A probe that cannot be posted (the main thread's window is gone with it) asks
-        // nothing, and its silence is no freeze.
-        const bool posted = ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0) ||
-                            ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE; // a full queue is a miss
+        // A probe to a window that is gone (with its thread) asks nothing, and its silence is
+        // no freeze; one refused by a full queue is a miss like any other.
+        const bool asked = ::PostMessageW(Watch.MainWindow, Watch.Message, 0, 0) ||
+                           ::GetLastError() != ERROR_INVALID_WINDOW_HANDLE;
         if (::WaitForSingleObject(stop, interval) != WAIT_TIMEOUT)
             break;
-        if (!posted)
+        if (!asked)
             continue;
         if (Answered()) {
             shared.Misses = 0;
