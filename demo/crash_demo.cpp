@@ -4,11 +4,15 @@
 // synchronizes with the main thread, a framework thread, a std::thread, a thread of
 // CreateThread, a work item. Every failure happens in Fail, the function the crash tests use,
 // called by the demo's CrashHere, so that a report names both with their source lines. A
-// button of its own lets eight threads fail at the same moment.
+// button of its own lets eight threads fail at the same moment, and three more let the
+// reporter itself meet a failure while it handles a crash: in a handler of the program, in a
+// report plug-in while the report is built, and in the crash dialog's window procedure.
 //     crash_demo [THREAD_KIND]    the thread kind chosen at the start (0 to 6)
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/failures.h"
+#include "crash/core/pipeline/handlers_win.h"
+#include "crash/core/report/report_plugins_win.h"
 #include "crash/crash_reporter_win.h"
 #include "framework/application.h"
 #include "framework/button.h"
@@ -19,7 +23,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -58,6 +64,10 @@ constexpr TKind Kinds[] = {
     {L"pure call", "pure-call"},
     {L"out of memory", "oom"},
     {L"stack overflow", "stack-overflow"},
+    // A read violation, and the reporter fails too while it handles it.
+    {L"fails in a handler", "in-handler"},
+    {L"fails in a plug-in", "in-plugin"},
+    {L"fails in the dialog", "in-dialog"},
 };
 constexpr int KindCount = sizeof Kinds / sizeof Kinds[0];
 
@@ -65,9 +75,76 @@ constexpr const wchar_t* ThreadKinds[] = {L"main thread", L"timer",        L"syn
                                           L"std::thread", L"CreateThread", L"work item"};
 constexpr int ThreadKindCount = sizeof ThreadKinds / sizeof ThreadKinds[0];
 
+// Where the reporter meets a failure of its own while it handles the next crash.
+enum TReporterFailure
+{
+    rfNone,
+    rfHandler,
+    rfPlugin,
+    rfDialog
+};
+std::atomic<int> Armed{rfNone};
+
 [[gnu::noinline]] void CrashHere(const char* failure)
 {
+    struct TOwn
+    {
+        const char* Name;
+        TReporterFailure Where;
+    };
+    for (const TOwn own :
+         {TOwn{"in-handler", rfHandler}, TOwn{"in-plugin", rfPlugin}, TOwn{"in-dialog", rfDialog}})
+        if (std::strcmp(failure, own.Name) == 0) {
+            Armed = own.Where;
+            failure = "av-read";
+        }
     crash::testing::Fail(failure);
+}
+
+// Sends the crash dialog of this process, once it shows, an owner-draw request whose record
+// is at an address where nothing is; then sets the event "crash_demo dialog failed PID" when
+// whoever drives the demo made one, so that it knows the dialog went through the failure.
+DWORD WINAPI BreakDialog(void*)
+{
+    const base::KernelHandle done(
+        ::OpenEventW(EVENT_MODIFY_STATE, FALSE,
+                     (L"crash_demo dialog failed " + std::to_wstring(::GetCurrentProcessId())).c_str()));
+    for (int i = 0; i < 200; ++i) {
+        DWORD process = 0;
+        const HWND dialog = ::FindWindowW(L"VexcatchWndClass", nullptr);
+        if (dialog && ::GetWindowThreadProcessId(dialog, &process) && process == ::GetCurrentProcessId()) {
+            ::SendMessageW(dialog, WM_DRAWITEM, 0, 0x10);
+            if (done)
+                ::SetEvent(done.Get());
+            return 0;
+        }
+        ::Sleep(10);
+    }
+    return 0;
+}
+
+// A handler of the first phase: it fails itself, or lets the report's plug-in or the dialog fail.
+void ReporterFails(crash::IExceptionReport* report, bool&)
+{
+    switch (Armed.exchange(rfNone)) {
+    case rfHandler:
+        crash::testing::Fail("av-write");
+        break;
+    case rfPlugin:
+        report->SetPluginEnabled(u"demo failure", true);
+        break;
+    case rfDialog:
+        base::KernelHandle(::CreateThread(nullptr, 0, &BreakDialog, nullptr, 0, nullptr));
+        break;
+    default:
+        break;
+    }
+}
+
+std::string FailingPlugin()
+{
+    crash::testing::Fail("av-write");
+    return "not reached";
 }
 
 class TFailingThread : public TThread
@@ -219,6 +296,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int)
     TApplication application;
     application.Initialize();
     application.SetTitle(L"Vexcatch crash demo");
+    crash::RegisterExceptionHandler(&ReporterFails, crash::stDontSync, crash::epQuickFiltering);
+    crash::AddReportPlugin(u"demo failure", u"a plug-in that fails", &FailingPlugin, true);
     application.CreateForm<TDemoForm>();
     application.Run();
     return 0;
