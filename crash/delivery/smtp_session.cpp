@@ -13,9 +13,10 @@ constexpr size_t MaxPiece = 1024;
 // A reply longer than this is no SMTP server's.
 constexpr size_t MaxReply = 64 * 1024;
 
+// The reply's first line for an error text, cut to a readable length.
 std::string Line(std::string_view reply)
 {
-    return " (" + std::string(SmtpFirstLine(reply)) + ")";
+    return " (" + std::string(SmtpFirstLine(reply).substr(0, 200)) + ")";
 }
 
 // Only the end of a session may be answered by the server closing the connection: a close in
@@ -41,7 +42,7 @@ TSmtpSession::~TSmtpSession()
     // anything sent now would only be more of it.
     if (FInData)
         return;
-    if (FServerOk && !FQuitDone) {
+    if (FServerOk && !FQuitDone && !FLost) {
         Command("RSET", "250");
         Command("QUIT", "221");
     }
@@ -71,12 +72,16 @@ bool TSmtpSession::ReadReply(std::string& reply)
     while (!SmtpReplyComplete(reply)) {
         switch (FTransport.Receive(reply)) {
         case ISmtpTransport::TReceived::Data:
-            if (reply.size() > MaxReply)
+            if (reply.size() > MaxReply) {
+                FLost = true;
                 return Fail("The server's reply is too long");
+            }
             break;
         case ISmtpTransport::TReceived::Closed:
+            FLost = true;
             return reply.empty() || Fail("The server closed the connection");
         case ISmtpTransport::TReceived::Failed:
+            FLost = true;
             return Fail("No reply from the server");
         }
     }
@@ -99,12 +104,13 @@ bool TSmtpSession::Command(std::string_view text, std::string_view expected, std
 // Why a step failed: the server's reply, or what went wrong before there was one.
 std::string TSmtpSession::Because(std::string_view reply) const
 {
-    return reply.empty() ? ": " + FLastError : Line(reply);
+    return reply.empty() || FLost ? ": " + FLastError : Line(reply);
 }
 
 bool TSmtpSession::Hello(std::string& reply)
 {
-    return Command("EHLO " + FHeloName, "250", &reply) || Command("HELO " + FHeloName, "250", &reply);
+    return Command("EHLO " + FHeloName, "250", &reply) ||
+           (!FLost && Command("HELO " + FHeloName, "250", &reply));
 }
 
 bool TSmtpSession::Open(const TSmtpOptions& options)
@@ -126,7 +132,9 @@ bool TSmtpSession::Open(const TSmtpOptions& options)
         if (options.TlsRequested && !offers.StartTls)
             return Fail("The server offers no STARTTLS");
         if (offers.StartTls && (options.TlsRequested || (!options.User.empty() && !offers.Auth))) {
-            if (!Command("STARTTLS", "220", &reply) || !FTransport.StartTls()) {
+            if (!Command("STARTTLS", "220", &reply))
+                return Fail("TLS failed" + Because(reply));
+            if (!FTransport.StartTls()) {
                 // The connection is in neither state now: nothing more is said on it.
                 FServerOk = false;
                 return Fail("TLS failed");

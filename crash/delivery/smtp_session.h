@@ -79,7 +79,10 @@ private:
     ISmtpTransport& FTransport;
     std::string FHeloName, FLastError;
     bool FServerOk = false, FAuthOk = false, FQuitDone = false;
-    bool FInData = false;      // DATA was accepted and the mail not ended
+    bool FInData = false; // DATA was accepted and the mail not ended
+    // The connection is out of step or gone (no reply, a reply cut off or too long): nothing
+    // more is said on it.
+    bool FLost = false;
     bool FFinalNeeded = false; // the mail is to be ended (not given up)
 };
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <vector>
 
 namespace crash {
 namespace {
@@ -40,6 +41,7 @@ public:
         Sent += "<TLS>";
         return TlsWorks;
     }
+    void Script(const std::deque<std::string>& replies) { FReplies = replies; }
     std::string Sent;
     bool TlsWorks = true;
 
@@ -175,6 +177,76 @@ TEST(SmtpSession, AServerThatClosesOrFallsSilentHasNotTakenTheMail)
     TSmtpSession third(silent);
     EXPECT_FALSE(third.Open({"VM-01", false, false, u"", u""}));
     EXPECT_EQ(third.LastError(), "HELO failed: No reply from the server");
+}
+
+// Each step of a whole session (STARTTLS, AUTH LOGIN, the envelope, the mail) refused with a
+// temporary and with a permanent error: the mail is not counted as delivered, and nothing
+// after the refused step is sent but the reset and the goodbye.
+TEST(SmtpSession, ARefusalAtAnyStepFailsTheMail)
+{
+    const std::vector<std::pair<std::string, std::string>> steps = {
+        {"", "220 mail ESMTP\r\n"},
+        {"EHLO VM-01", "250-mail\r\n250-STARTTLS\r\n250 SIZE\r\n"},
+        {"STARTTLS", "220 go ahead\r\n"},
+        {"EHLO VM-01", "250-mail\r\n250 AUTH LOGIN\r\n"},
+        {"AUTH LOGIN", "334 VXNlcm5hbWU6\r\n"},
+        {"bWU=", "334 UGFzc3dvcmQ6\r\n"},
+        {"c2VjcmV0", "235 ok\r\n"},
+        {"MAIL FROM:<me@x>", "250 ok\r\n"},
+        {"RCPT TO:<bugs@y>", "250 ok\r\n"},
+        {"DATA", "354 go\r\n"},
+        {".", "250 queued\r\n"}};
+    for (size_t refused = 0; refused < steps.size(); ++refused) {
+        if (refused == 1)
+            continue; // a refused EHLO is followed by HELO (tested above)
+        for (const char* refusal : {"454 not now\r\n", "554 no\r\n"}) {
+            SCOPED_TRACE(steps[refused].first + " refused with " + refusal);
+            std::deque<std::string> script;
+            for (size_t i = 0; i < refused; ++i)
+                script.push_back(steps[i].second);
+            script.push_back(refusal);
+            script.push_back("250 reset\r\n");
+            script.push_back("221 bye\r\n");
+            TScriptedServer server{};
+            server.Script(script);
+            bool delivered = false;
+            {
+                TSmtpSession session(server);
+                delivered = session.Open({"VM-01", false, true, u"me", u"secret"}) &&
+                            session.SendMail(u"me@x", u"bugs@y", Header(), u"Hi") && session.Finalize();
+                EXPECT_NE(session.LastError(), "");
+            }
+            EXPECT_FALSE(delivered);
+            // Nothing of the next step after the refused one, only the way out.
+            const std::string& sent = server.Sent;
+            const size_t at = sent.rfind(steps[refused].first + "\r\n");
+            ASSERT_TRUE(refused == 0 || at != std::string::npos) << sent;
+            if (refused + 1 < steps.size()) {
+                EXPECT_EQ(sent.find(steps[refused + 1].first + "\r\n", at + 1), std::string::npos) << sent;
+            }
+            // (A server that refuses to greet is not spoken to at all.)
+            EXPECT_EQ(refused == 0 ? std::string::npos : sent.size() - 6, sent.find("QUIT")) << sent;
+        }
+    }
+}
+
+// Replies that never end within the limit, and a multi-line reply whose last line has another
+// code than its first: clear failures, no endless wait.
+TEST(SmtpSession, RepliesTooLongOrMixed)
+{
+    const std::string endless = "250-" + std::string(70000, 'x') + "\r\n250 end\r\n";
+    TScriptedServer tooLong{"220 mail\r\n", endless.c_str()};
+    {
+        TSmtpSession session(tooLong);
+        EXPECT_FALSE(session.Open({"VM-01", false, false, u"", u""}));
+        EXPECT_EQ(session.LastError(), "HELO failed: The server's reply is too long");
+    }
+    // Nothing more was said on a connection out of step.
+    EXPECT_EQ(tooLong.Sent, "EHLO VM-01\r\n");
+    TScriptedServer mixed{"220 mail\r\n", "250 mail\r\n", "250-ok\r\n550 no after all\r\n"};
+    TSmtpSession session(mixed);
+    ASSERT_TRUE(session.Open({"VM-01", false, false, u"", u""}));
+    EXPECT_FALSE(session.SendMail(u"me@x", u"bugs@y", Header(), u"Hi"));
 }
 
 TEST(SmtpSession, ThePortOfASettingOfZero)

@@ -107,11 +107,17 @@ bool TTlsChannel::Handshake()
 }
 
 // Feeds what the server sends to the context until it is established; tokens it produces go
-// to the server. Starts with what FReceived holds (a renegotiation's first message).
+// to the server. Starts with what FReceived holds (a renegotiation's first message). A server
+// whose handshake never completes (a message that keeps growing, a client certificate asked
+// for again and again) is given up rather than served for ever.
 bool TTlsChannel::HandshakeLoop(DWORD milliseconds)
 {
+    constexpr size_t LongestHandshakeMessage = 1 << 20;
     bool needMore = FReceived.empty();
+    int credentialRequests = 0;
     for (;;) {
+        if (FReceived.size() > LongestHandshakeMessage)
+            return Fail(u"TLS failed: the server's handshake does not end");
         if (needMore) {
             const TReceiveResult got = ReceiveWithin(FSocket, FReceived, milliseconds);
             if (got != TReceiveResult::Data)
@@ -136,6 +142,8 @@ bool TTlsChannel::HandshakeLoop(DWORD milliseconds)
         if (status == SEC_I_INCOMPLETE_CREDENTIALS) {
             // The server asks for a client certificate; there is none, and the handshake goes
             // on without one, from the same input.
+            if (++credentialRequests > 2)
+                return Fail(u"TLS failed: the server insists on a client certificate");
             needMore = false;
             continue;
         }
