@@ -31,13 +31,13 @@ using testing::TReceived;
 
 struct TPorts
 {
-    uint32_t Plain = 0, StartTls = 0, Implicit = 0, SelfSigned = 0, Dns = 0;
+    uint32_t Plain = 0, StartTls = 0, Implicit = 0, SelfSigned = 0, Dns = 0, Silent = 0, Closing = 0;
 };
 TPorts Ports()
 {
     TPorts p;
     std::istringstream(testing::Env("LUMIGATE_SMTP_PORTS")) >> p.Plain >> p.StartTls >> p.Implicit >>
-        p.SelfSigned >> p.Dns;
+        p.SelfSigned >> p.Dns >> p.Silent >> p.Closing;
     return p;
 }
 
@@ -257,6 +257,24 @@ TEST(SmtpDelivery, NoServerThereIsAClearFailure)
     request.Server = "no-such-host.invalid";
     EXPECT_FALSE(Send(request, {}, &error));
     EXPECT_EQ(error.rfind(u"Server not found (", 0), 0u) << base::Utf16ToUtf8(error);
+}
+
+// A server that never says a word is given up after the reply limit; one that closes the
+// connection in the middle of a mail's data has not taken the mail.
+TEST(SmtpDelivery, ASilentServerAndOneThatBreaksOffInTheMail)
+{
+    std::u16string error;
+    EXPECT_FALSE(Send(Request(Ports().Silent), {}, &error));
+    EXPECT_EQ(error, u"No greeting from the server: No reply from the server");
+    const std::wstring file = testing::Beside(L"large.bin");
+    testing::WriteWholeFile(file, testing::Awkward(300000));
+    TPreparedDelivery files;
+    files.Files = {std::u16string(file.begin(), file.end())};
+    files.SendAs = {u"large.bin"};
+    files.Fields = {u""};
+    EXPECT_FALSE(Send(Request(Ports().Closing), files, &error));
+    EXPECT_FALSE(error.empty());
+    ::DeleteFileW(file.c_str());
 }
 
 // What the mail client stand-in was given, line by line; it answers with `answer`.

@@ -130,6 +130,45 @@ def dns_stand_in(sock):
         sock.sendto(header + question + answers, peer)
 
 
+def silent_server(listener):
+    """Accepts connections and never says a word (each is closed after a minute)."""
+    while True:
+        conn, _ = listener.accept()
+        threading.Timer(60, conn.close).start()
+
+
+def closing_server(listener):
+    """Greets and accepts a mail's envelope, then closes the connection in the middle of its
+    data (after 2000 bytes of it, or at its end when it is shorter)."""
+    while True:
+        conn, _ = listener.accept()
+        try:
+            conn.sendall(b"220 breaks off\r\n")
+            received, in_data = b"", False
+            while True:
+                data = conn.recv(65536)
+                if not data:
+                    break
+                received += data
+                if in_data:
+                    if len(received) > 2000 or b"\r\n.\r\n" in received:
+                        break
+                    continue
+                while b"\r\n" in received and not in_data:
+                    line, received = received.split(b"\r\n", 1)
+                    in_data = line.upper() == b"DATA"
+                    conn.sendall(b"354 go on\r\n" if in_data else b"250 ok\r\n")
+        finally:
+            conn.close()
+
+
+def listening():
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(8)
+    return listener
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--results", required=True)
@@ -158,6 +197,10 @@ def main():
         dns.bind(("127.0.0.1", 0))
         ports.append(dns.getsockname()[1])
         threading.Thread(target=dns_stand_in, args=(dns,), daemon=True).start()
+        for server in (silent_server, closing_server):
+            listener = listening()
+            ports.append(listener.getsockname()[1])
+            threading.Thread(target=server, args=(listener,), daemon=True).start()
     with open(args.port_file + ".new", "w") as f:
         f.write(" ".join(map(str, ports)) + "\n")
     os.rename(args.port_file + ".new", args.port_file)
