@@ -139,7 +139,7 @@ public:
             return false;
         const std::string id = Scalar(MemberValue(result, "id"));
         if (id.empty())
-            return FHttp.Fail(TrackerError, u"Bugzilla gave no bug number.");
+            return FHttp.FailAnswer(u"Bugzilla gave no bug number.");
         SetLastIssueId(base::Utf8ToUtf16(id));
         for (size_t k = 0; k < opened.Handles.size(); ++k) {
             if (!opened.Handles[k])
@@ -179,8 +179,8 @@ private:
             return true;
         }
         const std::string fault = Scalar(MemberValue(ExtractXml(reply, "<fault>|<value>"), "faultString"));
-        return FHttp.Fail(TrackerError,
-                          fault.empty() ? u"Bugzilla's answer is not understood." : base::Utf8ToUtf16(fault));
+        return FHttp.FailAnswer(fault.empty() ? u"Bugzilla's answer is not understood."
+                                              : base::Utf8ToUtf16(fault));
     }
 
     TWinHttp& FHttp;

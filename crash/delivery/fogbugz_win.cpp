@@ -33,7 +33,7 @@ public:
             return false;
         const std::string minimum = ExtractXml(reply, "<minversion>"), url = ExtractXml(reply, "<url>");
         if (minimum.empty() || std::atoi(minimum.c_str()) >= 9 || url.empty())
-            return FHttp.Fail(TrackerError, u"The server does not offer a FogBugz API this program speaks.");
+            return FHttp.FailAnswer(u"The server does not offer a FogBugz API this program speaks.");
         FScript = u"/" + base::Utf8ToUtf16(std::string_view(url).substr(0, url.size() - 1));
         FHttp.SetPosition(111);
         std::string token;
@@ -79,7 +79,7 @@ public:
         if (!Call("logon", {{"email", user}, {"password", password}}, response))
             return false;
         token = ExtractXml(response, "<token>");
-        return !token.empty() || FHttp.Fail(TrackerError, u"FogBugz gave no session.");
+        return !token.empty() || FHttp.FailAnswer(u"FogBugz gave no session.");
     }
 
     void Logoff(const std::string& token)
@@ -143,8 +143,13 @@ public:
         const bool posted = FHttp.InternalPost(FHttp.Path() + FScript, u"", fields, named, reply);
         const bool filed = posted && reply.find("<case ixBug=") != std::string::npos;
         if (posted && !filed)
-            FHttp.Fail(TrackerError, ErrorOf(reply, u"FogBugz filed no case."));
+            FHttp.FailAnswer(ErrorOf(reply, u"FogBugz filed no case."));
+        // The session ends in any case; why the case was not filed stays the failure.
+        const uint32_t errorNo = FHttp.LastErrorNo();
+        const std::u16string error = FHttp.LastErrorText();
         Logoff(token);
+        if (!filed)
+            FHttp.Fail(errorNo, error);
         return filed;
     }
 

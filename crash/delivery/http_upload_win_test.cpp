@@ -419,15 +419,31 @@ TEST(BugTrackers, AServerThatIsNoTrackerEndsTheChannelWithAReason)
 {
     const TTrackerFiles files;
     const base::ComPtr<ReportSettings> s = ModuleSettingsFor(nullptr);
-    for (const char* path : {"/garbage", "/huge", "/status/500"}) {
+    // Answers that are no XML, XML without what was asked for, a redirect to itself (which is
+    // not followed), a failure status: the tracker's own reason. An answer too large or broken
+    // off: the reason it broke off.
+    for (const char* path : {"/garbage", "/xml", "/loop", "/status/500", "/huge", "/cut"}) {
         TWinHttp fogBugz(TrackerTarget(path), s.Get(), nullptr),
             bugzilla(TrackerTarget(path), s.Get(), nullptr), mantis(TrackerTarget(path), s.Get(), nullptr);
         EXPECT_FALSE(UploadBugToFogBugz(fogBugz, Case(), {}, files.Prepared)) << path;
         EXPECT_FALSE(UploadBugToBugZilla(bugzilla, Case(), files.Prepared)) << path;
         EXPECT_FALSE(UploadBugToMantis(mantis, Case(), files.Prepared)) << path;
-        for (const TWinHttp* client : {&fogBugz, &bugzilla, &mantis})
+        const std::string_view p = path;
+        for (const TWinHttp* client : {&fogBugz, &bugzilla, &mantis}) {
             EXPECT_FALSE(client->LastErrorText().empty()) << path;
+            if (p == "/huge" || p == "/cut") {
+                EXPECT_NE(client->LastErrorNo(), TrackerError)
+                    << path << ": " << Text(client->LastErrorText());
+            } else {
+                EXPECT_EQ(client->LastErrorNo(), p == "/status/500" ? 500u : TrackerError)
+                    << path << ": " << Text(client->LastErrorText());
+            }
+        }
     }
+    // A server that stops in the middle of its answer and then closes the connection.
+    TWinHttp stalled(TrackerTarget("/stallbody"), s.Get(), nullptr);
+    EXPECT_FALSE(UploadBugToBugZilla(stalled, Case(), files.Prepared));
+    EXPECT_NE(stalled.LastErrorNo(), TrackerError) << Text(stalled.LastErrorText());
     NewPosts();
 }
 

@@ -118,7 +118,7 @@ public:
         if (!Call("mc_issue_add", true, R"(<issue href="#1"/>)", MantisIssueData(issue), id))
             return false;
         if (id.empty())
-            return FHttp.Fail(TrackerError, u"Mantis gave no issue number.");
+            return FHttp.FailAnswer(u"Mantis gave no issue number.");
         SetLastIssueId(base::Utf8ToUtf16(id));
         std::string result;
         for (size_t k = 0; k < opened.Handles.size(); ++k) {
@@ -170,7 +170,7 @@ private:
               std::string& result, HANDLE file = nullptr, uint64_t size = 0)
     {
         const std::string head =
-            SoapCallHead(command, login ? FUser : "", FPassword, first, second, file != nullptr);
+            SoapCallHead(command, login, FUser, FPassword, first, second, file != nullptr);
         std::string reply;
         const bool answered =
             FHttp.PostXml(FHttp.Path() + u"/api/soap/mantisconnect.php/" + base::Utf8ToUtf16(command), head,
@@ -184,8 +184,8 @@ private:
         const std::string fault = ExtractXml(reply, "<faultstring");
         if (!answered && fault.empty())
             return false;
-        return FHttp.Fail(TrackerError,
-                          fault.empty() ? u"Mantis's answer is not understood." : base::Utf8ToUtf16(fault));
+        return FHttp.FailAnswer(fault.empty() ? u"Mantis's answer is not understood."
+                                              : base::Utf8ToUtf16(fault));
     }
 
     TWinHttp& FHttp;

@@ -60,8 +60,9 @@ std::string SoapValue(std::string_view name, std::string_view type, std::string_
            "</" + std::string(name) + ">";
 }
 
-std::string SoapCallHead(std::string_view command, std::string_view user, std::string_view password,
-                         std::string_view first, std::string_view second, bool withFile)
+std::string SoapCallHead(std::string_view command, bool login, std::string_view user,
+                         std::string_view password, std::string_view first, std::string_view second,
+                         bool withFile)
 {
     // The prefixes xsi, xsd and ns2 are declared for the whole call, so that a namespace-aware
     // parser reads it: an issue's objects follow its data outside the element that declares ns2.
@@ -70,7 +71,7 @@ std::string SoapCallHead(std::string_view command, std::string_view user, std::s
                       R"(xmlns:xsi="http://www.w3.org/2001/XMLSchema-instance" )"
                       R"(xmlns:xsd="http://www.w3.org/2001/XMLSchema" xmlns:ns2="ns2"><SOAP-ENV:Body><ns1:)" +
                       std::string(command) + R"( xmlns:ns1="ns1">)";
-    if (!user.empty())
+    if (login)
         out += SoapValue("username", "string", user) + SoapValue("password", "string", password);
     out += first;
     if (withFile)

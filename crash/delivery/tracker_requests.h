@@ -33,11 +33,12 @@ std::string RpcCallHead(std::string_view command, std::string_view user, std::st
 inline constexpr std::string_view RpcFileEnd = "</base64></value></member>";
 inline constexpr std::string_view RpcCallEnd = "</struct></value></param></params></methodCall>";
 
-// A Mantis call's opening: the envelope, the command, the account when `user` is given, the
-// first parameter; then either the end of the command with the second parameter, or, when a
-// file follows, the opening of its content.
-std::string SoapCallHead(std::string_view command, std::string_view user, std::string_view password,
-                         std::string_view first, std::string_view second, bool withFile);
+// A Mantis call's opening: the envelope, the command, the account for a call with `login`
+// (even an empty one), the first parameter; then either the end of the command with the
+// second parameter, or, when a file follows, the opening of its content.
+std::string SoapCallHead(std::string_view command, bool login, std::string_view user,
+                         std::string_view password, std::string_view first, std::string_view second,
+                         bool withFile);
 // What follows the file's Base64 (an attachment's content), and the call's end.
 inline constexpr std::string_view SoapFileEnd = "</content></ns1:mc_issue_attachment_add>";
 inline constexpr std::string_view SoapCallEnd = "</SOAP-ENV:Body></SOAP-ENV:Envelope>";

@@ -37,7 +37,7 @@ TEST(TrackerRequests, XmlRpcCallsCarryEscapedValuesAndLeaveEmptyOnesOut)
 TEST(TrackerRequests, SoapCallsAndTheIssueData)
 {
     const std::string call = SoapCallHead(
-        "mc_issue_add", "me", "pw", "<issue href=\"#1\"/>",
+        "mc_issue_add", true, "me", "pw", "<issue href=\"#1\"/>",
         MantisIssueData({"7", "", "12", "30", "", "Crash & burn", "General", "Windows 10", "<details>"}),
         false);
     EXPECT_NE(
@@ -57,8 +57,14 @@ TEST(TrackerRequests, SoapCallsAndTheIssueData)
                        "<ns2:priority id=\"4\" xsi:type=\"ns2:ObjectRef\"><id xsi:type=\"xsd:long\">30</id>"
                        "</ns2:priority>"))
         << call;
-    EXPECT_TRUE(SoapCallHead("mc_issue_attachment_add", "", "", "", "", true)
-                    .ends_with("<content xsi:type=\"xsd:base64Binary\">"));
+    EXPECT_TRUE(
+        SoapCallHead("mc_issue_attachment_add", true, "", "", "", "", true)
+            .ends_with("<ns1:mc_issue_attachment_add xmlns:ns1=\"ns1\"><username xsi:type=\"xsd:string\">"
+                       "</username><password xsi:type=\"xsd:string\"></password>"
+                       "<content xsi:type=\"xsd:base64Binary\">"));
+    // A call without login has no account at all.
+    EXPECT_EQ(SoapCallHead("mc_version", false, "me", "pw", "", "", false).find("username"),
+              std::string::npos);
 }
 
 TEST(TrackerRequests, AnIssueRefersToNoObjectItDoesNotCarry)

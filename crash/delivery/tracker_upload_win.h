@@ -22,7 +22,4 @@ bool UploadBugToFogBugz(TWinHttp& http, const TTrackerCase& bug, std::span<const
 bool UploadBugToBugZilla(TWinHttp& http, const TTrackerCase& bug, const TPreparedDelivery& files);
 bool UploadBugToMantis(TWinHttp& http, const TTrackerCase& bug, const TPreparedDelivery& files);
 
-// The error a tracker reported (not a system error).
-inline constexpr uint32_t TrackerError = 0xFFFFFFFF;
-
 } // namespace crash

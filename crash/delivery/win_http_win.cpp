@@ -183,6 +183,11 @@ bool TWinHttp::FailSystem(DWORD error)
     return Fail(error, ErrorText(error));
 }
 
+bool TWinHttp::FailAnswer(const std::u16string& text)
+{
+    return FAnswerCut ? Fail(FCutErrorNo, FCutError) : Fail(TrackerError, text);
+}
+
 bool TWinHttp::Connect()
 {
     if (FConnect)
@@ -370,24 +375,45 @@ void TWinHttp::Authenticate(DWORD target, bool& done, DWORD& scheme, const std::
         ::WinHttpSetCredentials(FRequest.Get(), target, scheme, name.c_str(), password.c_str(), nullptr);
 }
 
+// Whether `received` bytes are the whole answer its header announced (one without a length
+// ends where the connection ends).
+bool TWinHttp::WholeAnswer(size_t received)
+{
+    DWORD announced = 0, size = sizeof announced;
+    return !::WinHttpQueryHeaders(FRequest.Get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+                                  WINHTTP_HEADER_NAME_BY_INDEX, &announced, &size, WINHTTP_NO_HEADER_INDEX) ||
+           received >= announced;
+}
+
 bool TWinHttp::ReadBody(std::string& reply)
 {
+    const auto cut = [this](DWORD error, std::u16string text) {
+        FCutErrorNo = error;
+        FCutError = std::move(text);
+        return false;
+    };
     for (;;) {
         DWORD available = 0;
-        if (!::WinHttpQueryDataAvailable(FRequest.Get(), &available))
-            return FailSystem(::GetLastError());
+        if (!::WinHttpQueryDataAvailable(FRequest.Get(), &available)) {
+            const DWORD error = ::GetLastError();
+            return cut(error, ErrorText(error));
+        }
         if (available == 0)
-            return true;
+            return WholeAnswer(reply.size()) ||
+                   cut(ERROR_WINHTTP_CONNECTION_ERROR, u"The server's answer broke off.");
         if (reply.size() + available > MaxReply)
-            return Fail(ERROR_FILE_TOO_LARGE, u"The server's answer is too large.");
+            return cut(ERROR_FILE_TOO_LARGE, u"The server's answer is too large.");
         const size_t at = reply.size();
         reply.resize(at + available);
         DWORD read = 0;
-        if (!::WinHttpReadData(FRequest.Get(), reply.data() + at, available, &read))
-            return FailSystem(::GetLastError());
+        if (!::WinHttpReadData(FRequest.Get(), reply.data() + at, available, &read)) {
+            const DWORD error = ::GetLastError();
+            return cut(error, ErrorText(error));
+        }
         reply.resize(at + read);
         if (read == 0)
-            return true;
+            return WholeAnswer(reply.size()) ||
+                   cut(ERROR_WINHTTP_CONNECTION_ERROR, u"The server's answer broke off.");
     }
 }
 
@@ -395,6 +421,7 @@ bool TWinHttp::ReceiveResponse(std::string& reply)
 {
     reply.clear();
     FRetrySend = false;
+    FAnswerCut = false;
     if (!::WinHttpReceiveResponse(FRequest.Get(), nullptr)) {
         const DWORD error = ::GetLastError();
         FRetrySend = error == ERROR_WINHTTP_RESEND_REQUEST && !FServerAuthScheme;
@@ -407,8 +434,8 @@ bool TWinHttp::ReceiveResponse(std::string& reply)
     switch (status) {
     case HTTP_STATUS_OK:
         // The status decides; a body that is too large or breaks off leaves the reply short (a
-        // tracker's call then finds nothing in it).
-        ReadBody(reply);
+        // tracker's call then finds nothing in it, and says why).
+        FAnswerCut = !ReadBody(reply);
         return true;
     case HTTP_STATUS_MOVED:
     case HTTP_STATUS_REDIRECT:
@@ -423,7 +450,7 @@ bool TWinHttp::ReceiveResponse(std::string& reply)
             // program.
             if (!FTarget.IgnoreRedirect && IsWebAddress(Narrowed(location)))
                 RedirectOpener(location);
-            ReadBody(reply);
+            FAnswerCut = !ReadBody(reply);
             return true;
         }
         break;

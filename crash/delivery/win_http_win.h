@@ -45,10 +45,13 @@ struct THttpTarget
     uint32_t TimeoutMs = 30000;
 };
 
+// The error a tracker reported (not a system error).
+inline constexpr uint32_t TrackerError = 0xFFFFFFFF;
+
 // The most recent upload's outcome in this process; the latest writer wins.
 struct THttpOutcome
 {
-    uint32_t ErrorNo = 0; // a system error, or 0xFFFFFFFF for a tracker's error text
+    uint32_t ErrorNo = 0; // a system error, or TrackerError
     std::u16string ErrorText, Redirect, IssueId;
 };
 THttpOutcome LastHttpOutcome();
@@ -108,13 +111,19 @@ public:
     // Records a failure (also as the process's last one); returns false.
     bool Fail(uint32_t error, const std::u16string& text);
     bool FailSystem(DWORD error);
+    // A tracker's answer without what was asked for: fails with why the answer broke off when it
+    // did (too large, the connection lost), or else as a tracker's error with `text`.
+    bool FailAnswer(const std::u16string& text);
 
 private:
     // `send` opens and sends a request whole; then the answer is read. Sent again, whole, while
     // the server or the platform asks for it (a bounded number of times).
     bool Exchange(const std::function<bool()>& send, std::string& reply);
     bool DetectProxy();
+    // The answer's body into `reply`; false when it broke off or grew too large (the reason
+    // in FCutErrorNo and FCutError).
     bool ReadBody(std::string& reply);
+    bool WholeAnswer(size_t received);
     void Authenticate(DWORD target, bool& done, DWORD& scheme, const std::u16string& user);
 
     THttpTarget FTarget;
@@ -124,6 +133,9 @@ private:
     WinHttpHandle FSession, FConnect, FRequest;
     uint32_t FLastErrorNo = 0;
     std::u16string FLastErrorStr;
+    bool FAnswerCut = false; // the last answer's body broke off
+    uint32_t FCutErrorNo = 0;
+    std::u16string FCutError;
     bool FProxyDone = false, FRetrySend = false;
     std::wstring FProxyList, FProxyBypass; // a proxy of the system's configuration, once found
     bool FServerAuthDone = false, FProxyAuthDone = false;

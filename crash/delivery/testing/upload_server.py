@@ -15,6 +15,10 @@ The path chooses the answer:
   /close              the connection closed without an answer
   /huge...            200 with a body of 17 MB
   /garbage...         200 with a body that no tracker would send
+  /xml...             200 with well-formed XML that holds nothing a tracker answers
+  /cut...             200 announcing 100000 bytes, of which 1000 come before the close
+  /stallbody...       the same, with 10 seconds of silence before the close
+  /loop...            302 to the same address
   /fogbugz, /bugzilla, /mantis
                       the bug trackers' stand-ins (trackers.py)
 """
@@ -90,6 +94,21 @@ class Handler(http.server.BaseHTTPRequestHandler):
                 return self.answer(code, reply, [("Content-Type", content_type)])
         if path.path.startswith("/garbage"):
             return self.answer(200, b"<html><body>not a tracker &amp; not XML</body>")
+        if path.path.startswith("/xml"):
+            return self.answer(200, b'<?xml version="1.0"?><response><nothing/></response>',
+                               [("Content-Type", "text/xml")])
+        if path.path.startswith("/loop"):
+            return self.answer(302, b"", [("Location", self.path)])
+        if path.path.startswith("/cut") or path.path.startswith("/stallbody"):
+            self.send_response(200)
+            self.send_header("Content-Length", "100000")
+            self.end_headers()
+            self.wfile.write(b'<?xml version="1.0"?><response>' + b" " * 968)
+            self.wfile.flush()
+            if path.path.startswith("/stallbody"):
+                time.sleep(10)
+            self.close_connection = True
+            return
         if path.path.startswith("/auth") and self.headers.get("Authorization") != ACCOUNT:
             self.record(body)
             return self.answer(401, b"who are you?", [("WWW-Authenticate", 'Basic realm="reports"')])
