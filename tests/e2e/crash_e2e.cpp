@@ -90,37 +90,12 @@ TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
     ::RemoveDirectoryW(folder.c_str());
 }
 
-// Runs vextrace with `arguments`; its exit code and what it printed.
-std::pair<DWORD, std::string> RunVextrace(const std::wstring& arguments)
-{
-    const std::wstring output = FolderOf(Exe) + L"vextrace.out";
-    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-    base::FileHandle out(
-        ::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = startup.hStdError = out.Get();
-    PROCESS_INFORMATION info{};
-    std::wstring line = L"\"" + Vextrace + L"\" " + arguments;
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
-        return {~0u, ""};
-    const base::KernelHandle process(info.hProcess), thread(info.hThread);
-    ::WaitForSingleObject(process.Get(), 60000);
-    DWORD code = ~0u;
-    ::GetExitCodeProcess(process.Get(), &code);
-    out.Reset();
-    const std::string printed = Read(output);
-    ::DeleteFileW(output.c_str());
-    return {code, printed};
-}
-
 TEST(Vextrace, TheReportOfAWaitingProgram)
 {
     e2e::TProgram program(Exe);
     ASSERT_TRUE(program.Started());
     ASSERT_TRUE(program.WaitForMainWindow());
-    const auto [code, report] = RunVextrace(std::to_wstring(program.Id()));
+    const auto [code, report] = e2e::RunVextrace(Vextrace, std::to_wstring(program.Id()));
     EXPECT_EQ(code, 0u) << report;
     EXPECT_EQ(report.rfind("date/time", 0), 0u) << report;
     EXPECT_NE(report.find("exception message : The application seems to be frozen."), std::string::npos)
@@ -130,9 +105,9 @@ TEST(Vextrace, TheReportOfAWaitingProgram)
     EXPECT_NE(report.find("framework.TApplication.Run", main), std::string::npos) << report;
     EXPECT_EQ(report.find("TraceProcessThread"), std::string::npos);
     // Asked by name, and of a process without a reporter (this test).
-    EXPECT_EQ(RunVextrace(L"lumigate.exe").first, 0u);
-    EXPECT_EQ(RunVextrace(std::to_wstring(::GetCurrentProcessId())).first, 3u);
-    EXPECT_EQ(RunVextrace(L"no-such-program.exe").first, 2u);
+    EXPECT_EQ(e2e::RunVextrace(Vextrace, L"lumigate.exe").first, 0u);
+    EXPECT_EQ(e2e::RunVextrace(Vextrace, std::to_wstring(::GetCurrentProcessId())).first, 3u);
+    EXPECT_EQ(e2e::RunVextrace(Vextrace, L"no-such-program.exe").first, 2u);
     ::PostMessageW(program.WaitForMainWindow(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(program.WaitForExit(10000));
 }

@@ -2,7 +2,7 @@
 // driver presses the button, answers the failure box and reads the exit code. The maker's
 // URL is served by the project's test server acting as WinInet's proxy (with_servers.sh);
 // the "installer" is the demo installer, which writes "<its path>.ran" when it runs.
-// Arguments: lumigate.exe, demo_installer.exe, the folder for screenshots.
+// Arguments: lumigate.exe, demo_installer.exe, the folder for screenshots, vextrace.exe.
 
 #include "tests/e2e/driver.h"
 
@@ -20,7 +20,7 @@ namespace {
 
 using e2e::TProgram;
 
-std::wstring Lumigate, DemoInstaller, Artifacts;
+std::wstring Lumigate, DemoInstaller, Artifacts, Vextrace;
 const wchar_t* const Installer = L"orvellaVV.exe";
 
 std::wstring Env(const wchar_t* name)
@@ -326,6 +326,31 @@ TEST_F(Download, PressingAgainDuringADownloadStartsNothingNew)
     EXPECT_EQ(Requests() - before, 1);
 }
 
+// vextrace asked while a download runs: the main thread waits in the window's message loop,
+// and the getter's thread (its own section) waits for the server; the download then goes on
+// and the installer starts.
+TEST_F(Download, VextraceSeesTheGetterAtWork)
+{
+    Serve(2201, -1, 4000);
+    const std::wstring folder = CaseFolder(L"Traced");
+    SetTemp(folder);
+    TProgram program(Lumigate);
+    HWND main = program.WaitForMainWindow();
+    ASSERT_NE(main, nullptr);
+    PressButton(main);
+    ::Sleep(500);
+    const auto [code, report] = e2e::RunVextrace(Vextrace, std::to_wstring(program.Id()));
+    EXPECT_EQ(code, 0u) << report;
+    const size_t mainThread = report.find("\r\n\r\nmain thread");
+    ASSERT_NE(mainThread, std::string::npos) << report;
+    EXPECT_NE(report.find("framework.TApplication.Run", mainThread), std::string::npos) << report;
+    EXPECT_NE(report.find("net.THTTPGetThread.Execute"), std::string::npos) << report;
+    ASSERT_TRUE(program.WaitForExit(20000));
+    EXPECT_EQ(program.ExitCode(), 0u);
+    EXPECT_TRUE(WaitForFile(folder + Installer + L".ran", 10000));
+    WriteWhole(Artifacts + L"lumigate-downloading-trace.txt", report);
+}
+
 // The leftmost dark pixel on the row through the bullets' centres (the overlay's row 208,
 // whose bullets are black on white), or -1 when no bullet is on screen.
 int FirstBulletColumn(crash::IVxBitmap& shot, HWND main)
@@ -422,11 +447,13 @@ int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     if (argc < 4) {
-        std::fprintf(stderr, "usage: download_e2e LUMIGATE.exe DEMO_INSTALLER.exe SCREENSHOT_FOLDER\n");
+        std::fprintf(stderr,
+                     "usage: download_e2e LUMIGATE.exe DEMO_INSTALLER.exe SCREENSHOT_FOLDER VEXTRACE.exe\n");
         return 2;
     }
     Lumigate = e2e::WindowsPath(argv[1]);
     DemoInstaller = e2e::WindowsPath(argv[2]);
     Artifacts = e2e::WindowsPath(argv[3]) + L"\\";
+    Vextrace = argc > 4 ? e2e::WindowsPath(argv[4]) : L"";
     return RUN_ALL_TESTS();
 }

@@ -163,4 +163,39 @@ bool SaveScreenshot(HWND wnd, const std::wstring& path)
     return shot && shot->SaveBmp(path);
 }
 
+std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const std::wstring& arguments)
+{
+    wchar_t temp[MAX_PATH] = {};
+    ::GetTempPathW(MAX_PATH, temp);
+    const std::wstring output =
+        std::wstring(temp) + L"vextrace-" + std::to_wstring(::GetCurrentProcessId()) + L".out";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    base::FileHandle out(
+        ::CreateFileW(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = out.Get();
+    PROCESS_INFORMATION info{};
+    std::wstring line = L"\"" + vextrace + L"\" " + arguments;
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+        return {~0u, ""};
+    const base::KernelHandle process(info.hProcess), thread(info.hThread);
+    ::WaitForSingleObject(process.Get(), 60000);
+    DWORD code = ~0u;
+    ::GetExitCodeProcess(process.Get(), &code);
+    out.Reset();
+    std::string printed;
+    {
+        const base::FileHandle in(
+            ::CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        char buffer[4096];
+        DWORD got = 0;
+        while (in && ::ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr) && got)
+            printed.append(buffer, got);
+    }
+    ::DeleteFileW(output.c_str());
+    return {code, printed};
+}
+
 } // namespace e2e

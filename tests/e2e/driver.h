@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 namespace e2e {
 
@@ -41,6 +42,10 @@ private:
 HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid = 0, DWORD timeoutMs = 30000);
 // Presses the window's button of that caption as a click would; false when it has none.
 bool PressButton(HWND window, const wchar_t* caption);
+
+// Runs vextrace (at `vextrace`) with `arguments`: its exit code (~0 when it did not start or
+// end within a minute) and what it printed.
+std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const std::wstring& arguments);
 
 // The first child window of `parent` with the given class.
 HWND FindChild(HWND parent, const wchar_t* className);
