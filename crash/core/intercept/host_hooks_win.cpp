@@ -10,7 +10,9 @@
 
 #include <psapi.h>
 
+#include <algorithm>
 #include <string>
+#include <vector>
 
 namespace crash {
 namespace {
@@ -27,12 +29,32 @@ void CallInitializePackage(void* module)
     RealInitializePackage(*static_cast<HMODULE*>(module));
 }
 
+// The process's modules. (Looked through by name here rather than asked for with
+// GetModuleHandle: under Wine, asking for a module that is not loaded searches the disk.)
+std::vector<HMODULE> LoadedModules()
+{
+    std::vector<HMODULE> modules(1024);
+    DWORD needed = 0;
+    if (!::EnumProcessModules(::GetCurrentProcess(), modules.data(), modules.size() * sizeof(HMODULE),
+                              &needed))
+        return {};
+    modules.resize(std::min<size_t>(needed / sizeof(HMODULE), modules.size()));
+    return modules;
+}
+
 // A loaded package "<name>150.bpl" or "<name>.bpl" that exports `marker`.
-HMODULE Package(const wchar_t* name, const char* marker)
+HMODULE Package(const std::vector<HMODULE>& modules, const wchar_t* name, const char* marker)
 {
     for (const std::wstring& file : {std::wstring(name) + L"150.bpl", std::wstring(name) + L".bpl"})
-        if (HMODULE module = ::GetModuleHandleW(file.c_str()); module && ::GetProcAddress(module, marker))
-            return module;
+        for (HMODULE module : modules) {
+            wchar_t path[MAX_PATH] = {};
+            const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
+            const wchar_t* base = path + length;
+            while (base > path && base[-1] != L'\\' && base[-1] != L'/')
+                --base;
+            if (length && ::lstrcmpiW(base, file.c_str()) == 0 && ::GetProcAddress(module, marker))
+                return module;
+        }
     return nullptr;
 }
 
@@ -115,19 +137,15 @@ void BcbTerminate()
 
 // The C++Builder runtime module, when the process has one: the module that exports all of
 // the names only that runtime exports.
-HMODULE BcbRuntime()
+HMODULE BcbRuntime(const std::vector<HMODULE>& modules)
 {
-    HMODULE modules[1024];
-    DWORD needed = 0;
-    if (!::EnumProcessModules(::GetCurrentProcess(), modules, sizeof modules, &needed))
-        return nullptr;
-    for (DWORD k = 0; k < needed / sizeof(HMODULE) && k < 1024; ++k) {
+    for (HMODULE module : modules) {
         bool all = true;
         for (const char* name : {"____ExceptionHandler", "@_ThrowExceptionLDTC$qpvt1t1t1uiuiuipuct1",
                                  "_malloc", "___terminatePTR", "___VCL_clear_EH"})
-            all = all && ::GetProcAddress(modules[k], name);
+            all = all && ::GetProcAddress(module, name);
         if (all)
-            return modules[k];
+            return module;
     }
     return nullptr;
 }
@@ -162,9 +180,11 @@ TIsapiThreadState& IsapiThreadState()
 
 THookTargets FindHookTargets()
 {
-    const HMODULE vcl = Package(L"vcl", "@Forms@TApplication@HandleException$qqrp14System@TObject");
-    const HMODULE rtl = Package(L"rtl", "@System@FreeMem$qpv");
-    const HMODULE clx = Package(L"vclx", "@Qforms@TApplication@HandleException$qqrp14System@TObject");
+    const std::vector<HMODULE> modules = LoadedModules();
+    const HMODULE vcl = Package(modules, L"vcl", "@Forms@TApplication@HandleException$qqrp14System@TObject");
+    const HMODULE rtl = Package(modules, L"rtl", "@System@FreeMem$qpv");
+    const HMODULE clx =
+        Package(modules, L"vclx", "@Qforms@TApplication@HandleException$qqrp14System@TObject");
     const auto any = [&](const char* name) {
         for (HMODULE m : {vcl, rtl, clx})
             if (void* routine = Export(m, name))
@@ -181,7 +201,7 @@ THookTargets FindHookTargets()
     r.SysUtilsShowException = any("@Sysutils@ShowException$qqrp14System@TObjectpv");
     r.LoadPackage = any("@Sysutils@LoadPackage$qqrx17System@AnsiString");
     r.InitializePackage = any("@Sysutils@InitializePackage$qqrui");
-    if (const HMODULE bcb = BcbRuntime()) {
+    if (const HMODULE bcb = BcbRuntime(modules)) {
         r.BcbTerminatePointer = static_cast<void**>(Export(bcb, "___terminatePTR"));
         r.BcbThrow = Export(bcb, "@_ThrowExceptionLDTC$qpvt1t1t1uiuiuipuct1");
         r.BcbMalloc = Export(bcb, "_malloc");
