@@ -7,7 +7,9 @@
 // button of its own lets eight threads fail at the same moment, and three more let the
 // reporter itself meet a failure while it handles a crash: in a handler of the program, in a
 // report plug-in while the report is built, and in the crash dialog's window procedure.
-//     crash_demo [THREAD_KIND]    the thread kind chosen at the start (0 to 6)
+//     crash_demo [THREAD_KIND [THREADS]]
+// THREAD_KIND is the thread kind chosen at the start (0 to 6); THREADS more threads wait for
+// nothing the whole time, a program's busy background for the benchmarks.
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/failures.h"
@@ -23,6 +25,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cstring>
@@ -184,6 +187,22 @@ DWORD WINAPI TogetherMain(void* start)
     return 0;
 }
 
+// A background thread of the benchmarks: a few calls deep, it waits for good.
+[[gnu::noinline]] void WaitDeeper(int depth)
+{
+    if (depth > 0)
+        WaitDeeper(depth - 1);
+    else
+        ::Sleep(INFINITE);
+    ::OutputDebugStringA(""); // keeps the recursion a real call
+}
+
+DWORD WINAPI Background(void*)
+{
+    WaitDeeper(8);
+    return 0;
+}
+
 class TDemoForm : public TForm
 {
 public:
@@ -235,6 +254,8 @@ public:
             CrashHere(FPending);
         };
         Choose(__argc > 1 && __wargv ? std::abs(_wtoi(__wargv[1])) % ThreadKindCount : 0);
+        for (int i = __argc > 2 && __wargv ? std::min(_wtoi(__wargv[2]), 1000) : 0; i > 0; --i)
+            base::KernelHandle(::CreateThread(nullptr, 0, &Background, nullptr, 0, nullptr));
     }
 
 private:

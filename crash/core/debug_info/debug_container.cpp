@@ -216,6 +216,9 @@ TDebugRead ImportContainer(std::span<const uint8_t> data, TMapFile& map)
             map.AddSegment(true, start, length, unit, false, lineNumbers != 0);
     });
     if (read == TDebugStatus::Ok) {
+        // Each public looks up its segment: sorted first, that is a binary search instead of
+        // a pass over every segment (tens of thousands in a program's container).
+        map.SortSegments(false);
         read = Table(r, [&, address = uint32_t{0}](uint32_t k) mutable {
             const std::string name = minimal ? "public%" + std::to_string(k) : r.ShortString();
             address = k == 0 ? base + r.U32() : address + static_cast<uint32_t>(ReadPacked(r));
