@@ -215,4 +215,22 @@ std::string ShortDomain(std::string_view domain)
     return std::string(domain);
 }
 
+std::vector<std::string> NameServerList(std::string_view value)
+{
+    const char separator = value.find(',') != std::string_view::npos ? ',' : ' ';
+    std::vector<std::string> out;
+    while (!value.empty()) {
+        const size_t end = std::min(value.find(separator), value.size());
+        std::string_view entry = value.substr(0, end);
+        while (!entry.empty() && (entry.front() == ' ' || entry.front() == '\t'))
+            entry.remove_prefix(1);
+        while (!entry.empty() && (entry.back() == ' ' || entry.back() == '\t'))
+            entry.remove_suffix(1);
+        if (!entry.empty())
+            out.emplace_back(entry);
+        value.remove_prefix(std::min(end + 1, value.size()));
+    }
+    return out;
+}
+
 } // namespace crash

@@ -37,4 +37,8 @@ std::vector<std::pair<std::string, std::string>> DnsAdditionalAddresses(std::spa
 std::string MailDomain(std::string_view address);
 std::string ShortDomain(std::string_view domain);
 
+// The addresses of a registry list of name servers ("NameServer", "DhcpNameServer"): split at
+// commas, or at blanks when it has none; empty entries left out.
+std::vector<std::string> NameServerList(std::string_view value);
+
 } // namespace crash

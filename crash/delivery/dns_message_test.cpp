@@ -114,5 +114,15 @@ TEST(DnsMessage, DomainsOfAddresses)
     EXPECT_EQ(ShortDomain("maker.example"), "maker.example");
 }
 
+TEST(DnsMessage, NameServerListsOfTheRegistry)
+{
+    using Names = std::vector<std::string>;
+    EXPECT_EQ(NameServerList("10.0.0.1,10.0.0.2"), (Names{"10.0.0.1", "10.0.0.2"}));
+    EXPECT_EQ(NameServerList(" 10.0.0.1 , ,10.0.0.2 "), (Names{"10.0.0.1", "10.0.0.2"}));
+    EXPECT_EQ(NameServerList("10.0.0.1 10.0.0.2  10.0.0.3"), (Names{"10.0.0.1", "10.0.0.2", "10.0.0.3"}));
+    EXPECT_EQ(NameServerList(""), Names{});
+    EXPECT_EQ(NameServerList(" , "), Names{});
+}
+
 } // namespace
 } // namespace crash

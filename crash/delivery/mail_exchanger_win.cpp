@@ -141,7 +141,32 @@ std::vector<TDnsServer> SystemDnsServers()
     add(info->CurrentDnsServer);
     for (const IP_ADDR_STRING* entry = &info->DnsServerList; entry; entry = entry->Next)
         add(entry);
+    if (servers.empty())
+        return RegistryDnsServers(L"System\\CurrentControlSet\\Services\\Tcpip\\Parameters");
     return servers;
+}
+
+std::vector<TDnsServer> RegistryDnsServers(const wchar_t* key)
+{
+    for (const wchar_t* value : {L"DhcpNameServer", L"NameServer"}) {
+        DWORD size = 0;
+        if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+                ERROR_SUCCESS ||
+            size <= sizeof(wchar_t))
+            continue;
+        std::wstring text(size / sizeof(wchar_t), L'\0');
+        if (::RegGetValueW(HKEY_LOCAL_MACHINE, key, value, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+            ERROR_SUCCESS)
+            continue;
+        text.resize(wcsnlen(text.c_str(), text.size()));
+        std::vector<TDnsServer> servers;
+        for (std::string& address :
+             NameServerList(base::Utf16ToUtf8(std::u16string(text.begin(), text.end()))))
+            servers.push_back({std::move(address), 53});
+        if (!servers.empty())
+            return servers;
+    }
+    return {};
 }
 
 std::string LookupMailExchangerVia(std::u16string_view address, const std::vector<TDnsServer>& servers)

@@ -23,7 +23,11 @@ std::string LookupMailExchanger(std::u16string_view address);
 // The same with the DNS servers given; none: the walk from the root servers.
 std::string LookupMailExchangerVia(std::u16string_view address, const std::vector<TDnsServer>& servers);
 
-// The system's DNS servers: the current one first, then the others.
+// The system's DNS servers: the IP helper's, the current one first, then the others; when it
+// names none, the registry's list (RegistryDnsServers of the TCP/IP parameters).
 std::vector<TDnsServer> SystemDnsServers();
+// The list a key of HKEY_LOCAL_MACHINE holds in "DhcpNameServer", else in "NameServer" (the
+// oldest systems' only source; this program needs the IP helper, so it is the fallback here).
+std::vector<TDnsServer> RegistryDnsServers(const wchar_t* key);
 
 } // namespace crash
