@@ -1,5 +1,6 @@
 #include "crash/delivery/dns_message.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace crash {
@@ -152,7 +153,7 @@ std::vector<std::string> DnsAnswerNames(std::span<const uint8_t> reply, TDnsType
     const std::optional<TCounts> counts = ReadResponseHead(r, id);
     if (!counts)
         return {};
-    std::vector<std::string> names;
+    std::vector<std::pair<uint16_t, std::string>> names; // with the MX records' preferences
     const uint32_t records = counts->Answers + (type == TDnsType::NS ? counts->Authorities : 0u);
     for (uint32_t k = 0; k < records; ++k) {
         const std::optional<TRecord> record = ReadRecord(r);
@@ -163,12 +164,19 @@ std::vector<std::string> DnsAnswerNames(std::span<const uint8_t> reply, TDnsType
         TReader data(reply);
         data.MoveTo(record->Data);
         // The name must lie within its record.
-        if (type != TDnsType::MX || data.Skip(2))
+        const auto preference = type == TDnsType::MX ? data.Word() : std::optional<uint16_t>(0);
+        if (preference)
             if (const auto name = data.Name();
                 name && data.At() <= record->Data + record->Length && !name->empty())
-                names.push_back(*name);
+                names.emplace_back(*preference, *name);
     }
-    return names;
+    // The most preferred exchange first (the lowest value), as the answer has them otherwise.
+    std::stable_sort(names.begin(), names.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> out;
+    for (auto& [preference, name] : names)
+        out.push_back(std::move(name));
+    return out;
 }
 
 std::vector<std::pair<std::string, std::string>> DnsAdditionalAddresses(std::span<const uint8_t> reply,

@@ -22,9 +22,10 @@ enum class TDnsType : uint16_t
 // (an empty label, a label over 63 bytes, a name over 255).
 std::vector<uint8_t> DnsQuery(std::string_view domain, TDnsType type, uint16_t id);
 
-// The names an answer to the query `id` gives: for MX the exchanges of the answer section, in
-// order; for NS the name servers of the answer and the authority section. None when the reply
-// is no answer to the query or reports an error.
+// The names an answer to the query `id` gives: for MX the exchanges of the answer section,
+// the most preferred (lowest preference value) first, in the answer's order among equals; for NS the name
+// servers of the answer and the authority section. None when the reply is no answer to the query or reports
+// an error.
 std::vector<std::string> DnsAnswerNames(std::span<const uint8_t> reply, TDnsType type, uint16_t id);
 
 // The IPv4 addresses the additional section of that answer gives (the name servers' "glue"),

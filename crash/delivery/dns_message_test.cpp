@@ -20,8 +20,8 @@ void Label(Bytes& out, std::string_view text)
     out.insert(out.end(), text.begin(), text.end());
 }
 
-// An answer to the MX query of maker.example: two exchanges, the first named through a
-// compression pointer to the question's name.
+// An answer to the MX query of maker.example: two exchanges, the first (preference 10) named
+// through a compression pointer to the question's name, the second preferred (5).
 Bytes Answer(int flags = 0x8180, int id = 1)
 {
     Bytes m;
@@ -53,7 +53,7 @@ TEST(DnsMessage, TheQueryIsLaidOutAsTheProtocolSays)
 
 TEST(DnsMessage, TheExchangesOfAnAnswerWithCompressedNames)
 {
-    EXPECT_EQ(DnsAnswerNames(Answer(), TDnsType::MX, 1), (Names{"mx1.maker.example", "mx2.other.example"}));
+    EXPECT_EQ(DnsAnswerNames(Answer(), TDnsType::MX, 1), (Names{"mx2.other.example", "mx1.maker.example"}));
     // Not this query's answer, an error, a query instead of a response, another record type.
     EXPECT_TRUE(DnsAnswerNames(Answer(), TDnsType::MX, 2).empty());
     EXPECT_TRUE(DnsAnswerNames(Answer(0x8183), TDnsType::MX, 1).empty());

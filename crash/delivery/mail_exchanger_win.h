@@ -17,7 +17,7 @@ struct TDnsServer
     uint16_t Port = 53;
 };
 
-// The exchange name of the first MX record for the domain of `address`; empty when none was
+// The exchange name of the most preferred MX record for the domain of `address`; empty when none was
 // found.
 std::string LookupMailExchanger(std::u16string_view address);
 // The same with the DNS servers given; none: the walk from the root servers.

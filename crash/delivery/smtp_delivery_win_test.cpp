@@ -230,6 +230,7 @@ TEST(SmtpDelivery, TheExchangerLookUpOnGoodAndBrokenAnswers)
     const auto exchanger = [&](const char16_t* address) { return LookupMailExchangerVia(address, dns); };
     EXPECT_EQ(exchanger(u"Bugs <someone@maker.example>"), "localhost"); // the first of two
     EXPECT_EQ(exchanger(u"someone@alias.maker.example"), "localhost");  // behind a CNAME
+    EXPECT_EQ(exchanger(u"someone@backup.example"), "localhost");       // the preferred one, listed second
     // The domain cut to its last three labels when the whole one has none.
     EXPECT_EQ(exchanger(u"someone@deep.down.alias.maker.example"), "localhost");
     // Answers cut short, with a pointer loop, to another query, none at all, no such domain.

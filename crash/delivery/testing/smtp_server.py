@@ -89,6 +89,8 @@ def dns_stand_in(sock):
     """Answers MX queries as DNS servers do, and as broken ones do:
     maker.example: two records, the owner names as pointers to the question, "localhost" first;
     alias.maker.example: a CNAME to maker.example, then its MX record;
+    backup.example: the backup exchange (preference 20, a name that does not resolve) before
+    "localhost" (preference 10);
     cut.example: an answer cut short; loop.example: an exchange name that points at itself;
     wrong-id.example: an answer to another query; silent.example: no answer at all;
     anything else: no such domain."""
@@ -106,6 +108,10 @@ def dns_stand_in(sock):
             count, code = 2, 0
             answers = (mx_record(b"\xc0\x0c", 10, b"\x09localhost\x00") +
                        mx_record(b"\xc0\x0c", 20, b"\x04mail\xc0\x0c"))
+        elif qtype == 15 and name == "backup.example":
+            count, code = 2, 0
+            answers = (mx_record(b"\xc0\x0c", 20, b"\x06backup\x07invalid\x00") +
+                       mx_record(b"\xc0\x0c", 10, b"\x09localhost\x00"))
         elif qtype == 15 and name == "alias.maker.example":
             count, code = 2, 0
             target = b"\x05maker\x07example\x00"
