@@ -17,8 +17,8 @@ struct TDnsServer
     uint16_t Port = 53;
 };
 
-// The exchange name of the most preferred MX record for the domain of `address`; empty when none was
-// found.
+// The exchange name of the most preferred MX record for the domain of `address`; empty when
+// none was found.
 std::string LookupMailExchanger(std::u16string_view address);
 // The same with the DNS servers given; none: the walk from the root servers.
 std::string LookupMailExchangerVia(std::u16string_view address, const std::vector<TDnsServer>& servers);
