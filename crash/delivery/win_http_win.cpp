@@ -424,7 +424,7 @@ bool TWinHttp::ReceiveResponse(std::string& reply)
     FAnswerCut = false;
     if (!::WinHttpReceiveResponse(FRequest.Get(), nullptr)) {
         const DWORD error = ::GetLastError();
-        FRetrySend = error == ERROR_WINHTTP_RESEND_REQUEST && !FServerAuthScheme;
+        FRetrySend = error == ERROR_WINHTTP_RESEND_REQUEST && !FServerAuthScheme && !FProxyAuthScheme;
         return FailSystem(error);
     }
     DWORD status = 0, size = sizeof status;

@@ -81,13 +81,15 @@ TEST(Pipeline, AFailureThatCannotContinueEndsOrRestarts)
     ::DeleteFileW(second.c_str());
 }
 
-// AutoClose = 60 with no dialog: only the tenth failure within a minute ends the program.
+// AutoClose = 60 with no dialog: only the tenth failure within a minute ends the program. The
+// handling of each failure starts by emptying the temporary folder of the report's files.
 TEST(Pipeline, AutoCloseActsOnTheTenthFailureWithinItsTime)
 {
     const TOutcome o = RunChild("ten AutoClose=60 GnShowCfg=4");
     EXPECT_EQ(o.ExitCode, 0xE0001234u);
     EXPECT_TRUE(Has(o, "went on 9")) << Joined(o);
     EXPECT_FALSE(Has(o, "went on 10"));
+    EXPECT_TRUE(Has(o, "temporary folder cleared 9 times")) << Joined(o);
 }
 
 // A handler that handles the exception keeps the dialog away; one that throws is skipped.

@@ -43,6 +43,7 @@ char Log[MAX_PATH];
 std::string Scenario;
 volatile LONG Counter = 0;
 volatile bool Stop = false;
+volatile LONG TempFoldersCleared = 0; // by the pipeline, at the start of each handling
 
 void Line(const std::string& text)
 {
@@ -210,6 +211,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     services.CaptureScreenShot = &ScreenShot;
     services.ReportText = &Text;
     services.RunAssistant = &Assistant;
+    services.ClearTempFolder = [] { ::InterlockedIncrement(&TempFoldersCleared); };
     crash::SetPipelineServices(services);
 
     const std::string& scenario = Scenario = __argv[1];
@@ -222,6 +224,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         for (int k = 1; k <= 10; ++k) {
             RunThread(&RaiseOnThread);
             Line("went on " + std::to_string(k));
+            Line("temporary folder cleared " + std::to_string(TempFoldersCleared) + " times");
         }
         return 0;
     } else if (scenario == "handled" || scenario == "throwing") {
