@@ -8,6 +8,8 @@
 //
 //   crash_demo_bench.exe CRASH_DEMO_EXE [ROUNDS [THREADS]]    (20 threads unless given)
 
+#include "base/win_handle.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -56,17 +58,16 @@ HWND VisibleWindow(DWORD pid, const wchar_t* className)
 
 bool ReportComplete(const std::wstring& file)
 {
-    const HANDLE in =
-        ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, 0, nullptr);
-    if (in == INVALID_HANDLE_VALUE)
+    const base::FileHandle in(::CreateFileW(file.c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, 0, nullptr));
+    if (!in)
         return false;
     std::string text;
     char buffer[65536];
     DWORD got = 0;
-    while (::ReadFile(in, buffer, sizeof buffer, &got, nullptr) && got)
+    while (::ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr) && got)
         text.append(buffer, got);
-    ::CloseHandle(in);
     return text.rfind("date/time", 0) == 0 && text.find("will be calculated soon") == std::string::npos &&
            text.find("main thread") != std::string::npos;
 }
@@ -87,6 +88,7 @@ TRound Round(const std::wstring& exe, const std::wstring& report, int threads)
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &info))
         return r;
+    const base::KernelHandle process(info.hProcess), thread(info.hThread);
     HWND form = nullptr;
     for (int i = 0; i < 10000 && !form; ++i, ::Sleep(1))
         form = VisibleWindow(info.dwProcessId, L"LumigateForm");
@@ -108,10 +110,8 @@ TRound Round(const std::wstring& exe, const std::wstring& report, int threads)
             ::Sleep(1);
         }
     }
-    ::TerminateProcess(info.hProcess, 1);
-    ::WaitForSingleObject(info.hProcess, 10000);
-    ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
+    ::TerminateProcess(process.Get(), 1);
+    ::WaitForSingleObject(process.Get(), 10000);
     return r;
 }
 

@@ -7,6 +7,8 @@
 //
 //   startup_bench.exe WITH_REPORTER.exe WITHOUT_REPORTER.exe [ROUNDS]
 
+#include "base/win_handle.h"
+
 #include <windows.h>
 
 #include <psapi.h>
@@ -63,6 +65,7 @@ bool Start(const std::wstring& exe, TStart& out)
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &info))
         return false;
+    const base::KernelHandle process(info.hProcess), thread(info.hThread);
     TFind find{info.dwProcessId, nullptr};
     for (int i = 0; i < 20000 && !find.Found; ++i) {
         ::EnumWindows(&FindMain, reinterpret_cast<LPARAM>(&find));
@@ -72,15 +75,13 @@ bool Start(const std::wstring& exe, TStart& out)
     out.Ms = Now() - begin;
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
-    ::GetProcessMemoryInfo(info.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
+    ::GetProcessMemoryInfo(process.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
     // The commit charge: Wine reports no private usage, and on Windows the two are the same.
     out.CommittedKb = memory.PagefileUsage / 1024.0;
     if (find.Found)
         ::PostMessageW(find.Found, WM_CLOSE, 0, 0);
-    if (::WaitForSingleObject(info.hProcess, 10000) != WAIT_OBJECT_0)
-        ::TerminateProcess(info.hProcess, 1);
-    ::CloseHandle(info.hThread);
-    ::CloseHandle(info.hProcess);
+    if (::WaitForSingleObject(process.Get(), 10000) != WAIT_OBJECT_0)
+        ::TerminateProcess(process.Get(), 1);
     return find.Found != nullptr;
 }
 

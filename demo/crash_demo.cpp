@@ -8,8 +8,8 @@
 // reporter itself meet a failure while it handles a crash: in a handler of the program, in a
 // report plug-in while the report is built, and in the crash dialog's window procedure.
 //     crash_demo [THREAD_KIND [THREADS]]
-// THREAD_KIND is the thread kind chosen at the start (0 to 6); THREADS more threads wait for
-// nothing the whole time, a program's busy background for the benchmarks.
+// THREAD_KIND is the thread kind chosen at the start (0 to 6); THREADS more threads (at most
+// 100) wait for nothing the whole time, a program's busy background for the benchmarks.
 
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/failures.h"
@@ -107,15 +107,27 @@ std::atomic<int> Armed{rfNone};
 // Sends the crash dialog of this process, once it shows, an owner-draw request whose record
 // is at an address where nothing is; then sets the event "crash_demo dialog failed PID" when
 // whoever drives the demo made one, so that it knows the dialog went through the failure.
+BOOL CALLBACK FindOwnDialog(HWND wnd, LPARAM found)
+{
+    DWORD process = 0;
+    wchar_t name[32] = {};
+    if (::GetWindowThreadProcessId(wnd, &process) && process == ::GetCurrentProcessId() &&
+        ::GetClassNameW(wnd, name, 32) && std::wcscmp(name, L"VexcatchWndClass") == 0) {
+        *reinterpret_cast<HWND*>(found) = wnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
 DWORD WINAPI BreakDialog(void*)
 {
     const base::KernelHandle done(
         ::OpenEventW(EVENT_MODIFY_STATE, FALSE,
                      (L"crash_demo dialog failed " + std::to_wstring(::GetCurrentProcessId())).c_str()));
-    for (int i = 0; i < 200; ++i) {
-        DWORD process = 0;
-        const HWND dialog = ::FindWindowW(L"VexcatchWndClass", nullptr);
-        if (dialog && ::GetWindowThreadProcessId(dialog, &process) && process == ::GetCurrentProcessId()) {
+    for (int i = 0; i < 6000; ++i) { // a minute at most
+        HWND dialog = nullptr;
+        ::EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
+        if (dialog) {
             ::SendMessageW(dialog, WM_DRAWITEM, 0, 0x10);
             if (done)
                 ::SetEvent(done.Get());
@@ -254,8 +266,9 @@ public:
             CrashHere(FPending);
         };
         Choose(__argc > 1 && __wargv ? std::abs(_wtoi(__wargv[1])) % ThreadKindCount : 0);
-        for (int i = __argc > 2 && __wargv ? std::min(_wtoi(__wargv[2]), 1000) : 0; i > 0; --i)
-            base::KernelHandle(::CreateThread(nullptr, 0, &Background, nullptr, 0, nullptr));
+        for (int i = __argc > 2 && __wargv ? std::min(_wtoi(__wargv[2]), 100) : 0; i > 0; --i)
+            base::KernelHandle(::CreateThread(nullptr, 64 << 10, &Background, nullptr,
+                                              STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     }
 
 private:

@@ -241,26 +241,32 @@ TEST(SmtpDelivery, TheExchangerLookUpOnGoodAndBrokenAnswers)
     EXPECT_EQ(LookupMailExchangerVia(u"someone@maker.example", {{"127.0.0.1", 9}}), "");
     // The registry's list, the oldest systems' source: "DhcpNameServer" before "NameServer".
     const wchar_t* const key = L"Software\\Lumigate tests\\Tcpip";
-    HKEY opened = nullptr;
-    ASSERT_EQ(
-        ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened, nullptr),
-        ERROR_SUCCESS);
-    const auto set = [&](const wchar_t* name, const std::wstring& value) {
-        ::RegSetValueExW(opened, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    };
-    set(L"NameServer", L"10.0.0.1 10.0.0.2");
-    set(L"DhcpNameServer", L"");
-    std::vector<TDnsServer> listed = RegistryDnsServers(key);
-    ASSERT_EQ(listed.size(), 2u);
-    EXPECT_EQ(listed[1].Address, "10.0.0.2");
-    set(L"DhcpNameServer", L"192.168.1.1,192.168.1.2");
-    listed = RegistryDnsServers(key);
-    ASSERT_EQ(listed.size(), 2u);
-    EXPECT_EQ(listed[0].Address, "192.168.1.1");
-    EXPECT_EQ(listed[0].Port, 53);
-    ::RegCloseKey(opened);
-    ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Lumigate tests");
+    {
+        struct TRemoved
+        {
+            ~TRemoved() { ::RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Lumigate tests"); }
+        } removed;
+        HKEY created = nullptr;
+        ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &created,
+                                    nullptr),
+                  ERROR_SUCCESS);
+        const base::RegistryKey opened(created);
+        const auto set = [&](const wchar_t* name, const std::wstring& value) {
+            return ::RegSetValueExW(
+                       opened.Get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t))) == ERROR_SUCCESS;
+        };
+        ASSERT_TRUE(set(L"NameServer", L"10.0.0.1 10.0.0.2"));
+        ASSERT_TRUE(set(L"DhcpNameServer", L""));
+        std::vector<TDnsServer> listed = RegistryDnsServers(key);
+        ASSERT_EQ(listed.size(), 2u);
+        EXPECT_EQ(listed[1].Address, "10.0.0.2");
+        ASSERT_TRUE(set(L"DhcpNameServer", L"192.168.1.1,192.168.1.2"));
+        listed = RegistryDnsServers(key);
+        ASSERT_EQ(listed.size(), 2u);
+        EXPECT_EQ(listed[0].Address, "192.168.1.1");
+        EXPECT_EQ(listed[0].Port, 53);
+    }
     EXPECT_TRUE(RegistryDnsServers(key).empty());
     // The system's own list: addresses only, none twice.
     const std::vector<TDnsServer> system = SystemDnsServers();

@@ -44,7 +44,8 @@ TSmtpSession::~TSmtpSession()
         return;
     if (FServerOk && !FQuitDone && !FLost) {
         Command("RSET", "250");
-        Command("QUIT", "221");
+        if (!FLost) // the reset may find the connection gone
+            Command("QUIT", "221");
     }
 }
 
@@ -199,7 +200,7 @@ bool TSmtpSession::Finalize()
     FFinalNeeded = false;
     bool ok = SendText(MailEnd()) && Command("\r\n.", "250");
     FInData = false;
-    if (FServerOk && !FQuitDone) {
+    if (FServerOk && !FQuitDone && !FLost) {
         FQuitDone = true;
         const std::string cause = FLastError; // a failed end of the mail is what counts
         const bool quit = Command("QUIT", "221");

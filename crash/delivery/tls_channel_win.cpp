@@ -109,14 +109,15 @@ bool TTlsChannel::Handshake()
 // Feeds what the server sends to the context until it is established; tokens it produces go
 // to the server. Starts with what FReceived holds (a renegotiation's first message). A server
 // whose handshake never completes (a message that keeps growing, a client certificate asked
-// for again and again) is given up rather than served for ever.
+// for again and again, message after message) is given up rather than served for ever; a
+// real handshake takes a handful of rounds (a few dozen when its messages come in small pieces).
 bool TTlsChannel::HandshakeLoop(DWORD milliseconds)
 {
     constexpr size_t LongestHandshakeMessage = 1 << 20;
     bool needMore = FReceived.empty();
     int credentialRequests = 0;
-    for (;;) {
-        if (FReceived.size() > LongestHandshakeMessage)
+    for (int round = 0;; ++round) {
+        if (FReceived.size() > LongestHandshakeMessage || round > 1000)
             return Fail(u"TLS failed: the server's handshake does not end");
         if (needMore) {
             const TReceiveResult got = ReceiveWithin(FSocket, FReceived, milliseconds);

@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <regex>
 #include <string>
 
@@ -26,12 +24,6 @@ std::wstring Exe, Vextrace, Artifacts;
 std::wstring FolderOf(const std::wstring& path)
 {
     return path.substr(0, path.find_last_of(L"\\/") + 1);
-}
-
-std::string Read(const std::wstring& path)
-{
-    std::ifstream in(std::string(path.begin(), path.end()), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 HWND Button(HWND dialog, const wchar_t* caption)
@@ -74,7 +66,7 @@ TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
     ASSERT_TRUE(program.WaitForExit(20000));
     EXPECT_EQ(program.ExitCode(), 0xC0000005u);
     // The report was saved on the way out.
-    const std::string text = Read(report);
+    const std::string text = e2e::ReadWhole(report);
     EXPECT_EQ(text.rfind("date/time", 0), 0u) << text;
     EXPECT_TRUE(std::regex_search(
         text, std::regex("\r\ncallstack crc +: \\$[0-9a-f]{8}, \\$[0-9a-f]{8}, \\$[0-9a-f]{8}\r\n")))

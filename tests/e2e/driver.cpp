@@ -181,21 +181,31 @@ std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const st
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
         return {~0u, ""};
     const base::KernelHandle process(info.hProcess), thread(info.hThread);
-    ::WaitForSingleObject(process.Get(), 60000);
     DWORD code = ~0u;
-    ::GetExitCodeProcess(process.Get(), &code);
-    out.Reset();
-    std::string printed;
-    {
-        const base::FileHandle in(
-            ::CreateFileW(output.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-        char buffer[4096];
-        DWORD got = 0;
-        while (in && ::ReadFile(in.Get(), buffer, sizeof buffer, &got, nullptr) && got)
-            printed.append(buffer, got);
+    if (::WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.Get(), ~0u);
+        ::WaitForSingleObject(process.Get(), 5000);
+    } else {
+        ::GetExitCodeProcess(process.Get(), &code);
     }
+    out.Reset();
+    const std::string printed = ReadWhole(output);
     ::DeleteFileW(output.c_str());
     return {code, printed};
+}
+
+std::string ReadWhole(const std::wstring& path)
+{
+    base::FileHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr));
+    std::string data;
+    if (!file)
+        return data;
+    char buffer[4096];
+    DWORD got = 0;
+    while (::ReadFile(file.Get(), buffer, sizeof(buffer), &got, nullptr) && got)
+        data.append(buffer, got);
+    return data;
 }
 
 } // namespace e2e

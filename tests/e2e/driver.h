@@ -43,6 +43,9 @@ HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid = 0, DWORD 
 // Presses the window's button of that caption as a click would; false when it has none.
 bool PressButton(HWND window, const wchar_t* caption);
 
+// The whole file (empty when it cannot be read), shared with its writers.
+std::string ReadWhole(const std::wstring& path);
+
 // Runs vextrace (at `vextrace`) with `arguments`: its exit code (~0 when it did not start or
 // end within a minute) and what it printed.
 std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const std::wstring& arguments);
