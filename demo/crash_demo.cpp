@@ -104,9 +104,17 @@ std::atomic<int> Armed{rfNone};
     crash::testing::Fail(failure);
 }
 
-// Sends the crash dialog of this process, once it shows, an owner-draw request whose record
-// is at an address where nothing is; then sets the event "crash_demo dialog failed PID" when
-// whoever drives the demo made one, so that it knows the dialog went through the failure.
+// Sets the event "crash_demo reporter failed PID" when whoever drives the demo made one: the
+// reporter's part meets its failure now (a handler or a plug-in, just before it faults) or has
+// been through it (the dialog), so that a driver knows the failure happened.
+void TellReporterFailed()
+{
+    if (const base::KernelHandle told{::OpenEventW(
+            EVENT_MODIFY_STATE, FALSE,
+            (L"crash_demo reporter failed " + std::to_wstring(::GetCurrentProcessId())).c_str())})
+        ::SetEvent(told.Get());
+}
+
 BOOL CALLBACK FindOwnDialog(HWND wnd, LPARAM found)
 {
     DWORD process = 0;
@@ -119,18 +127,16 @@ BOOL CALLBACK FindOwnDialog(HWND wnd, LPARAM found)
     return TRUE;
 }
 
+// Sends the crash dialog of this process, once it shows, an owner-draw request whose record
+// is at an address where nothing is.
 DWORD WINAPI BreakDialog(void*)
 {
-    const base::KernelHandle done(
-        ::OpenEventW(EVENT_MODIFY_STATE, FALSE,
-                     (L"crash_demo dialog failed " + std::to_wstring(::GetCurrentProcessId())).c_str()));
     for (int i = 0; i < 6000; ++i) { // a minute at most
         HWND dialog = nullptr;
         ::EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
         if (dialog) {
             ::SendMessageW(dialog, WM_DRAWITEM, 0, 0x10);
-            if (done)
-                ::SetEvent(done.Get());
+            TellReporterFailed();
             return 0;
         }
         ::Sleep(10);
@@ -143,6 +149,7 @@ void ReporterFails(crash::IExceptionReport* report, bool&)
 {
     switch (Armed.exchange(rfNone)) {
     case rfHandler:
+        TellReporterFailed();
         crash::testing::Fail("av-write");
         break;
     case rfPlugin:
@@ -158,6 +165,7 @@ void ReporterFails(crash::IExceptionReport* report, bool&)
 
 std::string FailingPlugin()
 {
+    TellReporterFailed();
     crash::testing::Fail("av-write");
     return "not reached";
 }

@@ -165,19 +165,20 @@ std::string Cell(const std::wstring& exe, int thread, const wchar_t* kind, TDemo
             return "no demo";
     }
     ::DeleteFileW(file.c_str()); // a file that outgrows its limit loses its oldest reports
-    // The demo tells through this event when its dialog has been through its failure.
-    const base::KernelHandle dialogFailed(
-        std::wstring(kind) == L"fails in the dialog"
+    // In the rows where the reporter fails too, the demo tells through this event that the
+    // reporter's part met its failure.
+    const base::KernelHandle reporterFailed(
+        std::wstring(kind).starts_with(L"fails in ")
             ? ::CreateEventW(nullptr, TRUE, FALSE,
-                             (L"crash_demo dialog failed " + std::to_wstring(demo.Program->Id())).c_str())
+                             (L"crash_demo reporter failed " + std::to_wstring(demo.Program->Id())).c_str())
             : nullptr);
     const HWND button = ::FindWindowExW(demo.Form, nullptr, L"Button", kind);
     ::PostMessageW(button, BM_CLICK, 0, 0);
     const HWND dialog = e2e::WaitForWindow(L"VexcatchWndClass", demo.Program->Id(), 0, 20000);
     if (!dialog)
         return demo.Program->WaitForExit(0) ? "ended" : "no dialog";
-    if (dialogFailed && ::WaitForSingleObject(dialogFailed.Get(), 10000) != WAIT_OBJECT_0)
-        return "the dialog did not fail";
+    if (reporterFailed && ::WaitForSingleObject(reporterFailed.Get(), 10000) != WAIT_OBJECT_0)
+        return "the reporter did not fail";
     const std::vector<std::wstring> ways = WaysOut(dialog);
     for (const wchar_t* way :
          {L"save bug report", L"show bug report", L"restart application", L"close application"})
