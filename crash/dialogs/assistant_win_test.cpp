@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -269,6 +270,49 @@ TEST(Assistant, TabAndShiftTabMoveInRingOrderAndAFormShowsAgain)
     EXPECT_NE(keys.Forms[1], keys.Forms[0]);
     EXPECT_EQ(form->ModalResult(), vxmCancel);
     EXPECT_EQ(static_cast<TNVItem*>(form->Item(4))->GetText(), u"two"); // kept from the first showing
+}
+
+// Main buttons that ask not to be drawn by the form are the system's push buttons, of the
+// plain row's height (23 pixels; drawn ones are 32); the form still continues by them.
+struct TPlainRow
+{
+    LONG_PTR NextStyle = -1, CancelStyle = -1;
+    int NextHeight = 0, CancelHeight = 0;
+};
+
+DWORD WINAPI PlainRow(void* data)
+{
+    auto& row = *static_cast<TPlainRow*>(data);
+    const HWND form = WaitForForm(nullptr);
+    if (!form)
+        return 1;
+    for (const auto& [caption, style, height] : {std::tuple{L"Next >", &row.NextStyle, &row.NextHeight},
+                                                 {L"Cancel", &row.CancelStyle, &row.CancelHeight}}) {
+        const HWND button = ::FindWindowExW(form, nullptr, L"Button", caption);
+        RECT r{};
+        ::GetWindowRect(button, &r);
+        *style = button ? ::GetWindowLongPtrW(button, GWL_STYLE) & BS_TYPEMASK : -1;
+        *height = r.bottom - r.top;
+    }
+    Click(form, L"Next >");
+    return 0;
+}
+
+TEST(Assistant, MainButtonsNotDrawnByTheFormArePlainPushButtons)
+{
+    TFormDefinition definition = ReadFormDefinition({}).Form;
+    definition.Name = definition.Message = u"Plain";
+    definition.Items[mbContinue].NoOwnerDraw = definition.Items[mbCancel].NoOwnerDraw = true;
+    definition.Items[mbSkip].Invisible = true;
+    TNVForm form(definition, 1, 1, nullptr);
+    TPlainRow row;
+    const base::KernelHandle driver(::CreateThread(nullptr, 0, &PlainRow, &row, 0, nullptr));
+    EXPECT_EQ(form.ShowModal(nullptr), vxmOk);
+    ::WaitForSingleObject(driver.Get(), 10000);
+    for (const LONG_PTR style : {row.NextStyle, row.CancelStyle})
+        EXPECT_TRUE(style == BS_PUSHBUTTON || style == BS_DEFPUSHBUTTON) << style;
+    EXPECT_EQ(row.NextHeight, 23);
+    EXPECT_EQ(row.CancelHeight, 23);
 }
 
 // The stock contact form from this module's resources, with its own handler: remembered
