@@ -9,6 +9,8 @@
 //   crash_demo_bench.exe CRASH_DEMO_EXE [ROUNDS [THREADS]]    (20 threads unless given)
 
 #include "base/win_handle.h"
+#include "bench/process_window.h"
+#include "bench/win_clock.h"
 
 #include <windows.h>
 
@@ -20,40 +22,9 @@
 
 namespace {
 
-double Now()
+double MsSince(double start)
 {
-    LARGE_INTEGER counter, frequency;
-    ::QueryPerformanceCounter(&counter);
-    ::QueryPerformanceFrequency(&frequency);
-    return counter.QuadPart * 1000.0 / frequency.QuadPart;
-}
-
-struct TFind
-{
-    DWORD Pid;
-    const wchar_t* Class;
-    HWND Found;
-};
-
-BOOL CALLBACK FindWindowOf(HWND wnd, LPARAM param)
-{
-    auto* find = reinterpret_cast<TFind*>(param);
-    DWORD pid = 0;
-    wchar_t name[64] = {};
-    ::GetWindowThreadProcessId(wnd, &pid);
-    ::GetClassNameW(wnd, name, 64);
-    if (pid == find->Pid && ::IsWindowVisible(wnd) && std::wstring(name) == find->Class) {
-        find->Found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-HWND VisibleWindow(DWORD pid, const wchar_t* className)
-{
-    TFind find{pid, className, nullptr};
-    ::EnumWindows(&FindWindowOf, reinterpret_cast<LPARAM>(&find));
-    return find.Found;
+    return (bench::Now() - start) * 1000;
 }
 
 bool ReportComplete(const std::wstring& file)
@@ -91,22 +62,22 @@ TRound Round(const std::wstring& exe, const std::wstring& report, int threads)
     const base::KernelHandle process(info.hProcess), thread(info.hThread);
     HWND form = nullptr;
     for (int i = 0; i < 10000 && !form; ++i, ::Sleep(1))
-        form = VisibleWindow(info.dwProcessId, L"LumigateForm");
+        form = bench::VisibleWindow(info.dwProcessId, L"LumigateForm");
     ::Sleep(300); // settled
     const HWND button = form ? ::FindWindowExW(form, nullptr, L"Button", L"read violation") : nullptr;
     if (button) {
-        const double start = Now();
+        const double start = bench::Now();
         ::PostMessageW(button, BM_CLICK, 0, 0);
         HWND dialog = nullptr;
         for (int i = 0; i < 20000 && (r.DialogMs < 0 || r.SavedMs < 0); ++i) {
-            if (r.DialogMs < 0 && (dialog = VisibleWindow(info.dwProcessId, L"VexcatchWndClass"))) {
-                r.DialogMs = Now() - start;
+            if (r.DialogMs < 0 && (dialog = bench::VisibleWindow(info.dwProcessId, L"VexcatchWndClass"))) {
+                r.DialogMs = MsSince(start);
                 // The report is saved when the user has chosen: at once, here.
                 if (const HWND go = ::FindWindowExW(dialog, nullptr, L"Button", L"continue application"))
                     ::PostMessageW(go, BM_CLICK, 0, 0);
             }
             if (r.SavedMs < 0 && ReportComplete(report))
-                r.SavedMs = Now() - start;
+                r.SavedMs = MsSince(start);
             ::Sleep(1);
         }
     }

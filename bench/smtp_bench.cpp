@@ -7,6 +7,8 @@
 #include "crash/delivery/smtp_delivery_win.h"
 #include "crash/settings/module_settings.h"
 
+#include "bench/win_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -36,15 +38,12 @@ int wmain(int argc, wchar_t** argv)
         request.AcceptAnyCertificate = true;
         double best = 1e30;
         for (int run = 0; run < 3; ++run) {
-            LARGE_INTEGER start, end, frequency;
-            ::QueryPerformanceFrequency(&frequency);
-            ::QueryPerformanceCounter(&start);
+            const double start = bench::Now();
             if (!crash::SendBySmtp(request, *settings, nullptr, files)) {
                 std::printf("%s failed\n", name);
                 return 1;
             }
-            ::QueryPerformanceCounter(&end);
-            best = std::min(best, (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+            best = std::min(best, (bench::Now() - start) * 1000);
         }
         std::printf("%s %.1f\n", name, best);
     }

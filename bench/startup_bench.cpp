@@ -8,6 +8,8 @@
 //   startup_bench.exe WITH_REPORTER.exe WITHOUT_REPORTER.exe [ROUNDS]
 
 #include "base/win_handle.h"
+#include "bench/process_window.h"
+#include "bench/win_clock.h"
 
 #include <windows.h>
 
@@ -27,68 +29,32 @@ struct TStart
     double CommittedKb = 0;
 };
 
-struct TFind
-{
-    DWORD Pid;
-    HWND Found;
-};
-
-BOOL CALLBACK FindMain(HWND wnd, LPARAM param)
-{
-    auto* find = reinterpret_cast<TFind*>(param);
-    DWORD pid = 0;
-    wchar_t name[64] = {};
-    ::GetWindowThreadProcessId(wnd, &pid);
-    ::GetClassNameW(wnd, name, 64);
-    if (pid == find->Pid && ::IsWindowVisible(wnd) && std::wstring(name) == L"LumigateForm") {
-        find->Found = wnd;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-double Now()
-{
-    LARGE_INTEGER counter, frequency;
-    ::QueryPerformanceCounter(&counter);
-    ::QueryPerformanceFrequency(&frequency);
-    return counter.QuadPart * 1000.0 / frequency.QuadPart;
-}
-
 bool Start(const std::wstring& exe, TStart& out)
 {
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     std::wstring line = L"\"" + exe + L"\"";
-    const double begin = Now();
+    const double begin = bench::Now();
     if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &info))
         return false;
     const base::KernelHandle process(info.hProcess), thread(info.hThread);
-    TFind find{info.dwProcessId, nullptr};
-    for (int i = 0; i < 20000 && !find.Found; ++i) {
-        ::EnumWindows(&FindMain, reinterpret_cast<LPARAM>(&find));
-        if (!find.Found)
+    HWND found = nullptr;
+    for (int i = 0; i < 20000 && !found; ++i)
+        if (!(found = bench::VisibleWindow(info.dwProcessId, L"LumigateForm")))
             ::Sleep(1);
-    }
-    out.Ms = Now() - begin;
+    out.Ms = (bench::Now() - begin) * 1000;
     PROCESS_MEMORY_COUNTERS_EX memory{};
     memory.cb = sizeof memory;
     ::GetProcessMemoryInfo(process.Get(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&memory), sizeof memory);
     // The commit charge: Wine reports no private usage, and on Windows the two are the same.
     out.CommittedKb = memory.PagefileUsage / 1024.0;
-    if (find.Found)
-        ::PostMessageW(find.Found, WM_CLOSE, 0, 0);
+    if (found)
+        ::PostMessageW(found, WM_CLOSE, 0, 0);
     if (::WaitForSingleObject(process.Get(), 10000) != WAIT_OBJECT_0)
         ::TerminateProcess(process.Get(), 1);
-    return find.Found != nullptr;
-}
-
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
+    return found != nullptr;
 }
 
 } // namespace
@@ -115,12 +81,12 @@ int wmain(int argc, wchar_t** argv)
     }
     const double reserveKb = 4 * 512;
     std::printf("%-24s %12s %12s %12s\n", "median of rounds", "with", "without", "difference");
-    std::printf("%-24s %12.1f %12.1f %12.1f\n", "start to window (ms)", Median(msWith), Median(msWithout),
-                Median(msWith) - Median(msWithout));
-    std::printf("%-24s %12.0f %12.0f %12.0f\n", "committed memory (KB)", Median(kbWith), Median(kbWithout),
-                Median(kbWith) - Median(kbWithout));
+    std::printf("%-24s %12.1f %12.1f %12.1f\n", "start to window (ms)", bench::Median(msWith),
+                bench::Median(msWithout), bench::Median(msWith) - bench::Median(msWithout));
+    std::printf("%-24s %12.0f %12.0f %12.0f\n", "committed memory (KB)", bench::Median(kbWith),
+                bench::Median(kbWithout), bench::Median(kbWith) - bench::Median(kbWithout));
     std::printf("%-24s %12s %12s %12.0f\n", "  without the reserve", "", "",
-                Median(kbWith) - Median(kbWithout) - reserveKb);
+                bench::Median(kbWith) - bench::Median(kbWithout) - reserveKb);
     std::printf("(%d rounds; the reserve is %.0f KB)\n", rounds, reserveKb);
     return 0;
 }

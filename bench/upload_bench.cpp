@@ -7,6 +7,8 @@
 #include "crash/delivery/win_http_win.h"
 #include "crash/settings/module_settings.h"
 
+#include "bench/win_clock.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -32,16 +34,13 @@ int wmain(int argc, wchar_t** argv)
         target.AcceptAnyCertificate = true;
         double best = 1e30;
         for (int run = 0; run < 3; ++run) {
-            LARGE_INTEGER start, end, frequency;
-            ::QueryPerformanceFrequency(&frequency);
-            ::QueryPerformanceCounter(&start);
+            const double start = bench::Now();
             crash::TWinHttp client(target, settings.Get(), nullptr);
             if (!client.Post(u"bench@maker.example", fields, files)) {
                 std::printf("%s failed\n", name);
                 return 1;
             }
-            ::QueryPerformanceCounter(&end);
-            best = std::min(best, (end.QuadPart - start.QuadPart) * 1000.0 / frequency.QuadPart);
+            best = std::min(best, (bench::Now() - start) * 1000);
         }
         std::printf("%s %.1f\n", name, best);
     }

@@ -178,8 +178,12 @@ std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const st
     startup.hStdOutput = startup.hStdError = out.Get();
     PROCESS_INFORMATION info{};
     std::wstring line = L"\"" + vextrace + L"\" " + arguments;
-    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info))
+    if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &info)) {
+        out.Reset();
+        ::DeleteFileW(output.c_str());
         return {~0u, ""};
+    }
     const base::KernelHandle process(info.hProcess), thread(info.hThread);
     DWORD code = ~0u;
     if (::WaitForSingleObject(process.Get(), 60000) != WAIT_OBJECT_0) {

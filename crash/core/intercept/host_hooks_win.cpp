@@ -1,5 +1,6 @@
 #include "crash/core/intercept/host_hooks_win.h"
 
+#include "base/module_path.h"
 #include "base/seh_frame.h"
 #include "crash/core/intercept/base_exception.h"
 #include "crash/core/intercept/bcb_raise_win.h"
@@ -29,32 +30,38 @@ void CallInitializePackage(void* module)
     RealInitializePackage(*static_cast<HMODULE*>(module));
 }
 
-// The process's modules. (Looked through by name here rather than asked for with
-// GetModuleHandle: under Wine, asking for a module that is not loaded searches the disk.)
-std::vector<HMODULE> LoadedModules()
+struct TLoadedModule
 {
-    std::vector<HMODULE> modules(1024);
+    HMODULE Module;
+    std::wstring FileName; // without its folder
+};
+
+// The process's modules with their file names. (Looked through by name here rather than asked
+// for with GetModuleHandle: under Wine, asking for a module that is not loaded searches the
+// disk.)
+std::vector<TLoadedModule> LoadedModules()
+{
+    std::vector<HMODULE> handles(1024);
     DWORD needed = 0;
-    if (!::EnumProcessModules(::GetCurrentProcess(), modules.data(), modules.size() * sizeof(HMODULE),
+    if (!::EnumProcessModules(::GetCurrentProcess(), handles.data(), handles.size() * sizeof(HMODULE),
                               &needed))
         return {};
-    modules.resize(std::min<size_t>(needed / sizeof(HMODULE), modules.size()));
+    handles.resize(std::min<size_t>(needed / sizeof(HMODULE), handles.size()));
+    std::vector<TLoadedModule> modules;
+    for (HMODULE module : handles) {
+        std::wstring path = base::ModulePath(module);
+        modules.push_back({module, path.substr(path.find_last_of(L"\\/") + 1)});
+    }
     return modules;
 }
 
 // A loaded package "<name>150.bpl" or "<name>.bpl" that exports `marker`.
-HMODULE Package(const std::vector<HMODULE>& modules, const wchar_t* name, const char* marker)
+HMODULE Package(const std::vector<TLoadedModule>& modules, const wchar_t* name, const char* marker)
 {
     for (const std::wstring& file : {std::wstring(name) + L"150.bpl", std::wstring(name) + L".bpl"})
-        for (HMODULE module : modules) {
-            wchar_t path[MAX_PATH] = {};
-            const DWORD length = ::GetModuleFileNameW(module, path, MAX_PATH);
-            const wchar_t* base = path + length;
-            while (base > path && base[-1] != L'\\' && base[-1] != L'/')
-                --base;
-            if (length && ::lstrcmpiW(base, file.c_str()) == 0 && ::GetProcAddress(module, marker))
-                return module;
-        }
+        for (const TLoadedModule& m : modules)
+            if (::lstrcmpiW(m.FileName.c_str(), file.c_str()) == 0 && ::GetProcAddress(m.Module, marker))
+                return m.Module;
     return nullptr;
 }
 
@@ -137,15 +144,15 @@ void BcbTerminate()
 
 // The C++Builder runtime module, when the process has one: the module that exports all of
 // the names only that runtime exports.
-HMODULE BcbRuntime(const std::vector<HMODULE>& modules)
+HMODULE BcbRuntime(const std::vector<TLoadedModule>& modules)
 {
-    for (HMODULE module : modules) {
+    for (const TLoadedModule& m : modules) {
         bool all = true;
         for (const char* name : {"____ExceptionHandler", "@_ThrowExceptionLDTC$qpvt1t1t1uiuiuipuct1",
                                  "_malloc", "___terminatePTR", "___VCL_clear_EH"})
-            all = all && ::GetProcAddress(module, name);
+            all = all && ::GetProcAddress(m.Module, name);
         if (all)
-            return module;
+            return m.Module;
     }
     return nullptr;
 }
@@ -180,7 +187,7 @@ TIsapiThreadState& IsapiThreadState()
 
 THookTargets FindHookTargets()
 {
-    const std::vector<HMODULE> modules = LoadedModules();
+    const std::vector<TLoadedModule> modules = LoadedModules();
     const HMODULE vcl = Package(modules, L"vcl", "@Forms@TApplication@HandleException$qqrp14System@TObject");
     const HMODULE rtl = Package(modules, L"rtl", "@System@FreeMem$qpv");
     const HMODULE clx =
