@@ -93,6 +93,45 @@ TEST(FreezeWatch, OneWatchdogForTwoModulesWhichEitherPauses)
     EXPECT_TRUE(Has(o, "went on")) << all;
 }
 
+// When the running watchdog's module stops its watch, the waiting one takes over.
+TEST(FreezeWatch, TheWaitingModulesWatchdogTakesOverWhenTheRunningOneStops)
+{
+    const testing::TOutcome o = testing::Start(L"freeze_child.exe", "handover");
+    EXPECT_EQ(o.ExitCode, 0u);
+    EXPECT_EQ(o.Lines, (std::vector<std::string>{"module watches", "interval 0", "module report 1 1 EFrozen",
+                                                 "module unloaded", "went on"}))
+        << Joined(o.Lines);
+}
+
+// Pauses nest, a resume without its pause changes nothing, and misses count in a row only:
+// stalls of half a timeout with answers in between never add up to a freeze.
+TEST(FreezeWatch, PausesNestAndOnlyMissesInARowCount)
+{
+    const testing::TOutcome nested = testing::Start(L"freeze_child.exe", "nested");
+    EXPECT_EQ(nested.ExitCode, 0u);
+    EXPECT_EQ(nested.Lines, (std::vector<std::string>{"report 1 1 EFrozen", "interval 50", "frozen header",
+                                                      "names MainThreadWaits", "went on"}))
+        << Joined(nested.Lines);
+
+    const testing::TOutcome stalls = testing::Start(L"freeze_child.exe", "stalls");
+    EXPECT_EQ(stalls.ExitCode, 0u);
+    EXPECT_EQ(stalls.Lines, std::vector<std::string>{"went on"}) << Joined(stalls.Lines);
+}
+
+// A watchdog that does not end within its 500 ms (it waits for a freeze's dialog) is ended
+// by force; nothing waits for it afterwards.
+TEST(FreezeWatch, AWatchdogHeldByItsReportIsEndedByForceOnStop)
+{
+    const testing::TOutcome o = testing::Start(L"freeze_child.exe", "stuck");
+    const std::string all = Joined(o.Lines);
+    EXPECT_EQ(o.ExitCode, 0u) << all;
+    EXPECT_EQ(Freezes(o), 1) << all;
+    EXPECT_TRUE(Has(o, "watchdog ended")) << all;
+    EXPECT_TRUE(Has(o, "interval 0")) << all;
+    EXPECT_TRUE(Has(o, "stopped")) << all;
+    EXPECT_TRUE(Has(o, "went on")) << all;
+}
+
 TEST(FreezeWatch, NoneWhileTheMainThreadAnswersOrAnotherExceptionIsHandled)
 {
     const testing::TOutcome pumping = testing::Start(L"freeze_child.exe", "pumping");

@@ -16,6 +16,18 @@
 //            for more than a timeout (MainThreadSleepsPaused) while the second module pauses
 //            its watch, which holds this module's running watchdog; then again, once the
 //            second module has stopped its own watch and only pauses;
+//   handover as "modules", but this program stops its watch once the module's waits for
+//            it: the module's watchdog takes over and reports the main thread's next wait
+//            ("module report ...", which lets the main thread go on);
+//   nested   two pauses and one resume still hold the watch (MainThreadSleepsPaused), a
+//            resume without its pause is ignored (the next pause holds the watch again),
+//            and after the last resume the main thread's wait (MainThreadWaits) is a freeze;
+//   stalls   the main thread stalls five times for half a timeout (MainThreadSleepsPaused's
+//            sibling MainThreadStalls), processing its messages in between: no freeze, as
+//            the misses of one stall are not added to the next one's;
+//   stuck    the freeze's stand-in keeps its dialog open until the main thread, let go on,
+//            has stopped the watch: the watchdog waiting for that dialog is ended by force
+//            ("watchdog ended", "interval 0", "stopped"), and nothing else hangs;
 //   pumping  the main thread keeps processing its messages for two seconds;
 //   modal    the main thread shows a message box for two seconds (its modal loop processes
 //            the main thread's messages);
@@ -48,10 +60,20 @@ namespace {
 
 const char* Log = "";
 std::string Mode;
-int Reports = 0;                                                          // freeze reports seen
-base::KernelHandle Enough{::CreateEventW(nullptr, TRUE, FALSE, nullptr)}, // the main thread may go on
-    Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)},                  // the stand-in is done
-    FailureShown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};          // a failure's dialog is open
+int Reports = 0; // freeze reports seen
+
+// The main thread may go on: named, so that the second module's stand-in can set it too.
+HANDLE MakeEnough()
+{
+    char name[48];
+    ::wsprintfA(name, "freeze_child enough %lu", ::GetCurrentProcessId());
+    return ::CreateEventA(nullptr, TRUE, FALSE, name);
+}
+
+base::KernelHandle Enough{MakeEnough()},
+    Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)},         // the stand-in is done
+    FailureShown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)}, // a failure's dialog is open
+    Released{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};     // a stuck stand-in may end
 CRITICAL_SECTION TheLock;
 
 void Line(const std::string& text)
@@ -102,7 +124,13 @@ void ShowDialog(crash::IExceptionReport& report, crash::ShowSetting)
             Line("main answered");
         ::SetEvent(Done.Get());
     }
-    if ((Mode == "busy" && Reports == 3) || Mode == "lock" || Mode == "modules" || Mode == "dialog")
+    if (Mode == "stuck") {
+        ::SetEvent(Enough.Get());
+        ::WaitForSingleObject(Released.Get(), 20000);
+        ::SetEvent(Done.Get());
+    }
+    if ((Mode == "busy" && Reports == 3) || Mode == "lock" || Mode == "modules" || Mode == "dialog" ||
+        Mode == "nested")
         ::SetEvent(Enough.Get());
 }
 
@@ -162,8 +190,15 @@ void Pump(DWORD ms, HANDLE until = nullptr)
     ::Sleep(1200);
 }
 
-// The live threads of this process that the thread registry names as a freeze watchdog.
-int Watchdogs()
+// Half a timeout: at most six probes go unanswered, however slow the machine.
+[[gnu::noinline]] void MainThreadStalls()
+{
+    ::Sleep(250);
+}
+
+// The live threads of this process that the thread registry names as a freeze watchdog (the
+// last one's id in `id`).
+int Watchdogs(DWORD* id = nullptr)
 {
     const base::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
     THREADENTRY32 thread{};
@@ -173,7 +208,11 @@ int Watchdogs()
          more = ::Thread32Next(snapshot.Get(), &thread))
         if (thread.th32OwnerProcessID == ::GetCurrentProcessId())
             if (const auto info = crash::LookupThreadInfo(thread.th32ThreadID))
-                watchdogs += info->Name == "Vexcatch - AntiFreezeThread";
+                if (info->Name == "Vexcatch - AntiFreezeThread") {
+                    ++watchdogs;
+                    if (id)
+                        *id = thread.th32ThreadID;
+                }
     return watchdogs;
 }
 
@@ -222,7 +261,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     ::InitializeCriticalSection(&TheLock);
     Pump(0);
     crash::PauseFreezeWatch(false); // the probes count from here
-    if (Mode == "modules") {
+    if (Mode == "modules" || Mode == "handover") {
         // Either module's watchdog may run, whichever takes the registry's first mutex first:
         // this program's is let take it, so that the reports come to this program's stand-in.
         for (DWORD got = 0; got != WAIT_TIMEOUT;) {
@@ -241,6 +280,18 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
             return 5;
         if (watches(Log))
             Line("module watches");
+        if (Mode == "handover") {
+            crash::StopFreezeWatch();
+            Line("interval " + std::to_string(crash::FreezeProbeInterval()));
+            MainThreadWaits(); // until the module's stand-in has seen the freeze
+            Pump(500);
+            crash::PauseFreezeWatch(true);
+            if (::FreeLibrary(module))
+                Line("module unloaded");
+            crash::PauseFreezeWatch(false);
+            Line("went on");
+            return 0;
+        }
         pauses(true); // the module's watch waits for this one's
         MainThreadSleepsPaused();
         pauses(false);
@@ -271,6 +322,38 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         Pump(10000, held.Get()); // answering until the worker holds the lock
         MainThreadLocks();
         ::WaitForSingleObject(holder.Get(), 20000);
+    } else if (Mode == "nested") {
+        crash::PauseFreezeWatch(true);
+        crash::PauseFreezeWatch(true);
+        crash::PauseFreezeWatch(false);
+        MainThreadSleepsPaused();
+        crash::PauseFreezeWatch(false);
+        crash::PauseFreezeWatch(false); // without its pause
+        crash::PauseFreezeWatch(true);
+        MainThreadSleepsPaused();
+        crash::PauseFreezeWatch(false);
+        MainThreadWaits();
+    } else if (Mode == "stalls") {
+        for (int k = 0; k < 5; ++k) {
+            MainThreadStalls();
+            Pump(250);
+        }
+    } else if (Mode == "stuck") {
+        DWORD watchdog = 0;
+        Watchdogs(&watchdog);
+        const base::KernelHandle thread(::OpenThread(SYNCHRONIZE, FALSE, watchdog));
+        MainThreadWaits(); // until the stand-in shows the freeze
+        crash::StopFreezeWatch();
+        if (thread && ::WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0 &&
+            ::WaitForSingleObject(Done.Get(), 0) == WAIT_TIMEOUT)
+            Line("watchdog ended");
+        Line("interval " + std::to_string(crash::FreezeProbeInterval()));
+        crash::PauseFreezeWatch(true);
+        crash::PauseFreezeWatch(false);
+        crash::StopFreezeWatch();
+        Line("stopped");
+        ::SetEvent(Released.Get());
+        ::WaitForSingleObject(Done.Get(), 20000);
     } else if (Mode == "pumping") {
         Pump(2000);
     } else if (Mode == "modal") {
