@@ -1,6 +1,7 @@
 // Assistants shown in this process, driven by a second thread as a user would act on them:
-// the forms that count, the answers they give, the colour of an invalid entry, the keyboard's
-// way through a form and back, a form shown again, a damaged form resource.
+// the forms that count, the answers they give, the colour of an invalid entry, a handler
+// that fails, the keyboard's way through a form and back, a form shown again, the mouse on
+// an image, the focus when the form is activated again, a damaged form resource.
 
 #include "base/win_handle.h"
 #include "crash/dialogs/assistant_win.h"
@@ -111,6 +112,13 @@ void CountShown(TNVForm&, TNVAction action, TNVItem*, ReportSettings*)
     ShownByTheAssistant += action == nvaFormShow;
 }
 
+// A handler of the program that faults whatever happens: the form goes on without it.
+void Faults(TNVForm&, TNVAction, TNVItem*, ReportSettings*)
+{
+    int* volatile nowhere = reinterpret_cast<int*>(16);
+    *nowhere = 1;
+}
+
 TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
 {
     ShownByTheAssistant = 0;
@@ -124,6 +132,7 @@ TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
     skipped.OutputName = u"skipped field";
     skipped.Text = u"left";
     assistant->Add(Form(u"Second", {skipped}, 2));
+    assistant->FormAt(1)->SetOnAction(&Faults);
     // Continued: a one-line edit that asks for its own section goes into the header anyway.
     TFormItem line = Item(TItemKind::Edit, u"Line");
     line.OutputName = u"one line";
@@ -151,7 +160,7 @@ TEST(Assistant, SkippedFormsPassAndOnlyContinuedFormsAnswer)
     EXPECT_EQ(assistant->ShowModal(nullptr), vxmOk);
     ::WaitForSingleObject(driver.Get(), 10000);
     EXPECT_EQ(drive.Forms, 2);
-    EXPECT_EQ(ShownByTheAssistant, 3); // the hidden form too, before its skip
+    EXPECT_EQ(ShownByTheAssistant, 3); // the hidden form too, before its skip; the failing one's too
     EXPECT_EQ(assistant->FormAt(0)->ModalResult(), vxmSkip);
     EXPECT_EQ(assistant->FormAt(1)->ModalResult(), vxmSkip);
     EXPECT_EQ(assistant->FormAt(2)->ModalResult(), vxmOk);
@@ -272,6 +281,100 @@ TEST(Assistant, TabAndShiftTabMoveInRingOrderAndAFormShowsAgain)
     EXPECT_EQ(static_cast<TNVItem*>(form->Item(4))->GetText(), u"two"); // kept from the first showing
 }
 
+// The mouse on a clickable image (the form's first item, at 21/40, of the size it asks for)
+// is a hand, and a click on it is an event of the image; beside it the pointer is not a
+// hand. The focus, on the second edit when another window is activated, is there again when
+// the form is activated again.
+struct TMouseAndFocus
+{
+    DWORD FormThread = 0;
+    bool HandOnImage = false, HandBeside = true;
+    bool OtherActive = false;
+    HWND Second = nullptr, Again = nullptr;
+};
+
+int ImageEvents = 0;
+void CountImageEvents(TNVForm&, TNVAction action, TNVItem* item, ReportSettings*)
+{
+    ImageEvents += action == nvaItemEvent && item && item->Name() == u"Picture";
+}
+
+// Whether the mouse pointer, moved to `p` of `form`'s client area, becomes the hand (or
+// anything but the hand) within two seconds.
+bool PointerAt(HWND form, POINT p, bool hand)
+{
+    ::ClientToScreen(form, &p);
+    ::SetCursorPos(p.x, p.y);
+    for (int i = 0; i < 100; ++i) {
+        CURSORINFO info{};
+        info.cbSize = sizeof info;
+        if (::GetCursorInfo(&info) && (info.hCursor == ::LoadCursorW(nullptr, IDC_HAND)) == hand)
+            return true;
+        ::Sleep(20);
+    }
+    return false;
+}
+
+// Brings `window` to the front; true once it is there.
+bool Activate(HWND window)
+{
+    for (int i = 0; i < 200 && ::GetForegroundWindow() != window; ++i) {
+        ::SetForegroundWindow(window);
+        MSG msg;
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageW(&msg);
+        ::Sleep(10);
+    }
+    return ::GetForegroundWindow() == window;
+}
+
+DWORD WINAPI MouseAndFocus(void* data)
+{
+    auto& seen = *static_cast<TMouseAndFocus*>(data);
+    const HWND form = WaitForForm(nullptr);
+    if (!form || !FocusMovedFrom(seen.FormThread, form, nullptr))
+        return 1;
+    seen.HandOnImage = PointerAt(form, {71, 70}, true);
+    seen.HandBeside = !PointerAt(form, {71, 10}, false);
+    ::PostMessageW(form, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(71, 70));
+    ::PostMessageW(form, WM_LBUTTONUP, 0, MAKELPARAM(71, 70));
+
+    const HWND first = ::FindWindowExW(form, nullptr, L"Edit", nullptr);
+    seen.Second = ::FindWindowExW(form, first, L"Edit", nullptr);
+    Press(VK_TAB, false);
+    FocusMovedFrom(seen.FormThread, form, first);
+    const base::Window other(::CreateWindowExW(WS_EX_TOPMOST, L"STATIC", L"other", WS_POPUP | WS_VISIBLE, 0,
+                                               0, 100, 100, nullptr, nullptr, nullptr, nullptr));
+    seen.OtherActive = Activate(other.Get());
+    if (Activate(form))
+        seen.Again = FocusMovedFrom(seen.FormThread, form, nullptr);
+    Click(form, L"Next >");
+    return 0;
+}
+
+TEST(Assistant, AClickableImageShowsTheHandAndTheFocusComesBackWithTheForm)
+{
+    TFormItem picture = Item(TItemKind::Image, u"Picture");
+    picture.Clickable = true;
+    picture.Width = 100;
+    picture.Height = 60;
+    const std::unique_ptr<TNVForm> form = Form(
+        u"Mouse", {picture, Item(TItemKind::Edit, u"First"), Item(TItemKind::Edit, u"Second")}, 1, u"First");
+    ImageEvents = 0;
+    form->SetOnAction(&CountImageEvents);
+    TMouseAndFocus seen;
+    seen.FormThread = ::GetCurrentThreadId();
+    const base::KernelHandle driver(::CreateThread(nullptr, 0, &MouseAndFocus, &seen, 0, nullptr));
+    EXPECT_EQ(form->ShowModal(nullptr), vxmOk);
+    ::WaitForSingleObject(driver.Get(), 20000);
+    EXPECT_TRUE(seen.HandOnImage);
+    EXPECT_FALSE(seen.HandBeside);
+    EXPECT_EQ(ImageEvents, 1);
+    ASSERT_TRUE(seen.Second);
+    EXPECT_TRUE(seen.OtherActive);
+    EXPECT_EQ(seen.Again, seen.Second);
+}
+
 // Main buttons that ask not to be drawn by the form are the system's push buttons, of the
 // plain row's height (23 pixels; drawn ones are 32); the form still continues by them.
 struct TPlainRow
@@ -362,17 +465,23 @@ DWORD WINAPI CloseTheBox(void* text)
     return 1;
 }
 
+// A cut one is read as far as it goes, without a message (and without a box of its own,
+// which nothing here would close).
 TEST(Assistant, AFormResourceWithAnUnknownValueKindIsAnInternalErrorAndKeepsWhatCameBefore)
 {
     std::wstring text;
     const base::KernelHandle closer(::CreateThread(nullptr, 0, &CloseTheBox, &text, 0, nullptr));
-    // testing/unsupported_form.rc: a form whose message comes before a value of kind 10.
+    // unsupported_form.rc: a form whose message comes before a value of kind 10, and one
+    // whose message is cut.
     const base::ComPtr<TNVAssistant> assistant =
-        OpenAssistant(::GetModuleHandleW(nullptr), u"Test", {u"Unsupported"}, nullptr);
+        OpenAssistant(::GetModuleHandleW(nullptr), u"Test", {u"Unsupported", u"Cut"}, nullptr);
     ::WaitForSingleObject(closer.Get(), 10000);
     EXPECT_EQ(text, L"Internal error: Invalid assistant resource (10).");
-    ASSERT_EQ(assistant->FormCount(), 1);
+    ASSERT_EQ(assistant->FormCount(), 2);
     EXPECT_EQ(assistant->FormAt(0)->Message(), u"Bad");
+    EXPECT_EQ(assistant->FormAt(1)->Name(), u"CutForm");
+    EXPECT_EQ(assistant->FormAt(1)->Message(), u"");
+    EXPECT_EQ(assistant->FormAt(1)->ItemCount(), 3);
 }
 
 } // namespace

@@ -3,10 +3,12 @@
 // The crash dialog shows; its continue button lets the program go on, and the report is saved
 // beside it as its settings ask. "went on" is logged then. With "send" the report takes a
 // screenshot and the dialog offers sending (through the Send Assistant with its screenshot
-// form).
+// form); what the assistant leaves for the sending is logged ("send from MAILFROM screenshot
+// yes|no"), and the sending itself is left out.
 //     reporter_child handlers LOG
 // logs which of the form handlers below a form could name (and fails nothing).
 
+#include "base/utf.h"
 #include "base/win_handle.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/pipeline/handlers_win.h"
@@ -43,6 +45,18 @@ void OfferSending(crash::IExceptionReport* report, bool&)
     report->SetAppendScreenShot(true);
 }
 
+const char* Log = "";
+
+void AfterTheAssistant(crash::TExceptAction action, crash::IExceptionReport* report, bool& handled)
+{
+    if (action != crash::eaSendBugReport2)
+        return;
+    const std::u16string from = report->GetMailFrom();
+    crash::testing::AppendLine(Log, "send from " + base::Utf16ToUtf8(from) + " screenshot " +
+                                        (report->GetAppendScreenShot() ? "yes" : "no"));
+    handled = true;
+}
+
 } // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
@@ -63,10 +77,13 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
                 __argv[__argc - 1], crash::FormActionNamed(self, name) == expected ? "as expected" : "wrong");
         return 0;
     }
-    if (__argc > 2 && std::strcmp(__argv[1], "send") == 0)
+    Log = __argv[__argc - 1];
+    if (__argc > 2 && std::strcmp(__argv[1], "send") == 0) {
         crash::RegisterExceptionHandler(&OfferSending, crash::stDontSync, crash::epMainPhase);
+        crash::RegisterActionHandler(&AfterTheAssistant, crash::stDontSync);
+    }
     const base::KernelHandle thread(::CreateThread(nullptr, 0, &FailOnThread, nullptr, 0, nullptr));
     ::WaitForSingleObject(thread.Get(), INFINITE);
-    crash::testing::AppendLine(__argv[__argc - 1], "went on");
+    crash::testing::AppendLine(Log, "went on");
     return 0;
 }
