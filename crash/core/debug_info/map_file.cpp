@@ -11,6 +11,13 @@
 namespace crash {
 namespace {
 
+// A stable sort that costs one pass over a table already in order.
+template <class T, class Less> void SortStably(std::vector<T>& items, Less less)
+{
+    if (!std::is_sorted(items.begin(), items.end(), less))
+        std::stable_sort(items.begin(), items.end(), less);
+}
+
 bool SameText(std::string_view a, std::string_view b)
 {
     return base::AsciiEqualIgnoringCase(a, b);
@@ -237,18 +244,21 @@ void TMapFile::AddTd32Public(bool code, std::string name, uint32_t address)
 
 void TMapFile::SortSegments(bool closeGaps)
 {
-    std::stable_sort(FSItems.begin(), FSItems.end(), [](const TMfSegment& a, const TMfSegment& b) {
+    // Tables of this program's own container come sorted already: then only the check.
+    SortStably(FSItems, [](const TMfSegment& a, const TMfSegment& b) {
         return a.Code != b.Code ? a.Code > b.Code : a.StartAddress < b.StartAddress;
     });
     // Empty segments and ones starting where the next starts give way to the next; the
-    // others reach the next of their kind, and one of the same unit is absorbed.
+    // others reach the next of their kind, and one of the same unit is absorbed. Each
+    // segment is read once, so it is moved rather than copied.
     std::vector<TMfSegment> out;
+    out.reserve(FSItems.size());
     for (size_t k = 0; k < FSItems.size(); ++k) {
-        TMfSegment s = FSItems[k];
+        TMfSegment s = std::move(FSItems[k]);
         while (k + 1 < FSItems.size()) {
-            const TMfSegment& next = FSItems[k + 1];
+            TMfSegment& next = FSItems[k + 1];
             if (s.Length == 0 || s.StartAddress == next.StartAddress) {
-                s = next;
+                s = std::move(next);
                 ++k;
                 continue;
             }
@@ -297,10 +307,8 @@ void TMapFile::Clear()
 
 void TMapFile::Finish()
 {
-    std::stable_sort(FLItems.begin(), FLItems.end(),
-                     [](const TMfLine& a, const TMfLine& b) { return a.Address < b.Address; });
-    std::stable_sort(FPItems.begin(), FPItems.end(),
-                     [](const TMfPublic& a, const TMfPublic& b) { return a.Address < b.Address; });
+    SortStably(FLItems, [](const TMfLine& a, const TMfLine& b) { return a.Address < b.Address; });
+    SortStably(FPItems, [](const TMfPublic& a, const TMfPublic& b) { return a.Address < b.Address; });
     SortSegments(true);
     FValid = FValid || !FSItems.empty() || !FPItems.empty() || !FLItems.empty();
 }
