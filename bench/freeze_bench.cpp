@@ -47,10 +47,10 @@ double CpuMs()
 double IdleCpuMs()
 {
     const double before = CpuMs();
-    const DWORD end = ::GetTickCount() + IdleMs;
+    const DWORD start = ::GetTickCount();
     MSG msg;
-    while (::GetTickCount() < end) {
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, end - ::GetTickCount(), QS_ALLINPUT);
+    for (DWORD waited = 0; waited < IdleMs; waited = ::GetTickCount() - start) {
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, IdleMs - waited, QS_ALLINPUT);
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
             ::DispatchMessageW(&msg);
     }

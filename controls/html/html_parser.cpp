@@ -149,13 +149,15 @@ void THTMLParser::Add(char16_t c, bool typedSpace)
 {
     if (typedSpace && !FCurrent->FText.empty() && FCurrent->FText.back() == u' ')
         return;
-    std::optional<char16_t> pending = c;
-    while (pending) {
-        FCurrent->FText += *pending;
+    // A wrap hands back the character that goes on the new line (a space there is dropped
+    // when the line already ends in one).
+    for (char16_t next = c;;) {
+        FCurrent->FText += next;
         FCurrent->FTWidth = WidthNotMeasured;
-        pending = FAutoWrap ? Wrap() : std::nullopt;
-        if (pending && *pending == u' ' && !FCurrent->FText.empty() && FCurrent->FText.back() == u' ')
-            pending.reset();
+        const std::optional<char16_t> wrapped = FAutoWrap ? Wrap() : std::nullopt;
+        if (!wrapped || (*wrapped == u' ' && !FCurrent->FText.empty() && FCurrent->FText.back() == u' '))
+            return;
+        next = *wrapped;
     }
 }
 

@@ -79,7 +79,7 @@ int32_t IntOf(std::u16string_view text)
         if (text[i] < u'0' || text[i] > u'9')
             return 0;
         value = value * 10 + (text[i] - u'0');
-        if (value > INT32_MAX)
+        if (value > int64_t{INT32_MAX} + negative)
             return 0;
     }
     return static_cast<int32_t>(negative ? -value : value);

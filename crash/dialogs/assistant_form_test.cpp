@@ -144,9 +144,16 @@ TEST(AssistantForm, DamagedDefinitionsKeepTheMainButtonsAndStopAtAnUnknownKind)
     EXPECT_EQ(read.BadKind, 5);
     EXPECT_EQ(read.Form.Message, u"kept");
     EXPECT_EQ(read.Form.Timer, 0);
-    // Cut anywhere, a definition still reads.
-    for (size_t n = 0; n < data.size(); ++n)
-        EXPECT_GE(ReadFormDefinition(std::span(data.data(), n)).Form.Items.size(), 3u);
+    // Cut anywhere, a definition reads as far as it goes.
+    base::TStreamObject whole{"TVxForm", "F", {Text("Message", u"kept"), Int("Timer", INT32_MIN)}, {}};
+    data = base::WritePropertyStream(whole);
+    EXPECT_EQ(ReadFormDefinition(data).Form.Timer, INT32_MIN);
+    for (size_t n = 0; n < data.size(); ++n) {
+        const TFormDefinition cut = ReadFormDefinition(std::span(data.data(), n)).Form;
+        EXPECT_EQ(cut.Items.size(), 3u) << n;
+        EXPECT_TRUE(cut.Message.empty() || cut.Message == u"kept") << n;
+        EXPECT_TRUE(cut.Timer == 0 || cut.Timer == INT32_MIN) << n;
+    }
 }
 
 } // namespace

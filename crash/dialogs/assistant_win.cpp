@@ -132,6 +132,7 @@ struct TNVForm::TWindow
     base::GdiObject ItemFont, ButtonFont, PlainButtonFont, HeadFont, MarkFont;
     TFormLayout Layout;
     HWND Owner = nullptr;
+    bool OwnerDisabled = false; // by this form, which enables it again before it goes
     HWND LastFocus = nullptr;
     TNVItem* Pressed = nullptr; // the clickable image under the pressed mouse button
     bool Marlett = false;       // the check mark's symbol font is there
@@ -483,7 +484,7 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
         if (focusable(*FItems[i % FItems.size()]))
             focus = FItems[i % FItems.size()].get();
     if (disableOwner)
-        ::EnableWindow(owner, FALSE);
+        window.OwnerDisabled = !::EnableWindow(owner, FALSE);
     ::ShowWindow(FHandle, SW_SHOWNORMAL);
     ::BringWindowToTop(FHandle);
     ::SetForegroundWindow(FHandle);
@@ -546,10 +547,10 @@ TNVModalResult TNVForm::ShowModal(HWND owner)
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    if (disableOwner) {
+    if (window.OwnerDisabled)
         ::EnableWindow(owner, TRUE);
+    if (disableOwner)
         ::SetActiveWindow(owner);
-    }
     ForgetWindows();
     return FModalResult;
 }
@@ -592,6 +593,12 @@ void TNVForm::Close(TNVModalResult result, bool destroy)
     ForgetWindows();
     if (!window)
         return;
+    // The owner is enabled before the form goes, so that the system activates it again
+    // rather than a window of another program.
+    if (window->OwnerDisabled) {
+        ::EnableWindow(window->Owner, TRUE);
+        window->OwnerDisabled = false;
+    }
     if (destroy)
         window->Wnd.Reset();
     else
@@ -719,9 +726,10 @@ LRESULT TNVForm::Message(HWND wnd, UINT msg, WPARAM wparam, LPARAM lparam)
         return 0;
     case WM_LBUTTONUP: {
         TNVItem* it = ImageAt({static_cast<short>(LOWORD(lparam)), static_cast<short>(HIWORD(lparam))});
-        if (it && it == FWindow->Pressed)
-            Fire(nvaItemEvent, it);
+        const bool clicked = it && it == FWindow->Pressed;
         FWindow->Pressed = nullptr;
+        if (clicked) // its handler may close the form
+            Fire(nvaItemEvent, it);
         return 0;
     }
     case WM_ACTIVATE:

@@ -1,10 +1,11 @@
 // A windowed program with the reporter's layers wired together, that fails on a thread:
 //     reporter_child [send] LOG
 // The crash dialog shows; its continue button lets the program go on, and the report is saved
-// beside it as its settings ask. "went on" is logged then. With "send" the report takes a
-// screenshot and the dialog offers sending (through the Send Assistant with its screenshot
-// form); what the assistant leaves for the sending is logged ("send from MAILFROM screenshot
-// yes|no"), and the sending itself is left out.
+// beside it as its settings ask. "went on" is logged then; a save the user went through the
+// Save Assistant for logs "save after the assistant" first. With "send" the report takes a
+// screenshot to be attached and the dialog offers sending (through the Send Assistant with
+// its screenshot form); what the assistant leaves for the sending is logged ("send from
+// MAILFROM screenshot yes|no"), and the sending itself is left out.
 //     reporter_child handlers LOG
 // logs which of the form handlers below a form could name (and fails nothing).
 
@@ -49,6 +50,8 @@ const char* Log = "";
 
 void AfterTheAssistant(crash::TExceptAction action, crash::IExceptionReport* report, bool& handled)
 {
+    if (action == crash::eaSaveBugReport2)
+        crash::testing::AppendLine(Log, "save after the assistant");
     if (action != crash::eaSendBugReport2)
         return;
     const std::u16string from = report->GetMailFrom();
@@ -78,10 +81,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         return 0;
     }
     Log = __argv[__argc - 1];
-    if (__argc > 2 && std::strcmp(__argv[1], "send") == 0) {
+    crash::RegisterActionHandler(&AfterTheAssistant, crash::stDontSync);
+    if (__argc > 2 && std::strcmp(__argv[1], "send") == 0)
         crash::RegisterExceptionHandler(&OfferSending, crash::stDontSync, crash::epMainPhase);
-        crash::RegisterActionHandler(&AfterTheAssistant, crash::stDontSync);
-    }
     const base::KernelHandle thread(::CreateThread(nullptr, 0, &FailOnThread, nullptr, 0, nullptr));
     ::WaitForSingleObject(thread.Get(), INFINITE);
     crash::testing::AppendLine(Log, "went on");

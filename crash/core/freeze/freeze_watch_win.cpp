@@ -217,7 +217,6 @@ void StartFreezeWatch(uint32_t timeoutMs)
 
 void StopFreezeWatch()
 {
-    bool killed = false;
     if (Watch.Thread) {
         ::SetEvent(Watch.Stop.Get());
         DetachMessageHandler(Watch.MainThread, Watch.Message);
@@ -225,22 +224,12 @@ void StopFreezeWatch()
             ::TerminateThread(Watch.Thread.Get(), 0);
             // The end of a terminated thread comes later: its view must not go before it.
             ::WaitForSingleObject(Watch.Thread.Get(), 500);
-            killed = true;
         }
         UnregisterThread(Watch.ThreadId);
     }
-    // A watchdog killed in the middle of a report may have died holding the lock: then its
-    // shared state is left as it is (at an unload or the end of the process) instead of
-    // waiting for ever.
-    std::unique_lock<base::SrwLock> lock(WatchLock, std::try_to_lock);
-    if (!lock.owns_lock()) {
-        if (killed) { // and no second Stop waits for the dead thread's lock
-            Watch.Thread.Release();
-            Watch.ThreadId = 0;
-            return;
-        }
-        lock.lock();
-    }
+    // The watchdog itself never takes the lock (it only reads the shared counts), so a killed
+    // one cannot have left it held; others hold it for a moment only.
+    const std::lock_guard<base::SrwLock> lock(WatchLock);
     if (!Watch.Shared)
         return;
     // The pauses of this module that are still open end here: they must not hold another

@@ -46,6 +46,7 @@ TEST(FreezeWatch, AMainThreadThatWaitsIsReportedWithItsStackAndItsAnswerReachesT
     EXPECT_TRUE(Has(o, "frozen header")) << all;
     EXPECT_TRUE(Has(o, "names MainThreadWaits")) << all;
     EXPECT_TRUE(Has(o, "main answered")) << all;
+    EXPECT_TRUE(Has(o, "interval back to 50")) << all;
     EXPECT_TRUE(Has(o, "went on")) << all;
 }
 
@@ -109,8 +110,8 @@ TEST(FreezeWatch, PausesNestAndOnlyMissesInARowCount)
 {
     const testing::TOutcome nested = testing::Start(L"freeze_child.exe", "nested");
     EXPECT_EQ(nested.ExitCode, 0u);
-    EXPECT_EQ(nested.Lines, (std::vector<std::string>{"report 1 1 EFrozen", "interval 50", "frozen header",
-                                                      "names MainThreadWaits", "went on"}))
+    EXPECT_EQ(nested.Lines, (std::vector<std::string>{"watchdogs 1", "report 1 1 EFrozen", "interval 50",
+                                                      "frozen header", "names MainThreadWaits", "went on"}))
         << Joined(nested.Lines);
 
     const testing::TOutcome stalls = testing::Start(L"freeze_child.exe", "stalls");
@@ -126,6 +127,7 @@ TEST(FreezeWatch, AWatchdogHeldByItsReportIsEndedByForceOnStop)
     const std::string all = Joined(o.Lines);
     EXPECT_EQ(o.ExitCode, 0u) << all;
     EXPECT_EQ(Freezes(o), 1) << all;
+    EXPECT_TRUE(Has(o, "watchdog priority highest")) << all;
     EXPECT_TRUE(Has(o, "watchdog ended")) << all;
     EXPECT_TRUE(Has(o, "interval 0")) << all;
     EXPECT_TRUE(Has(o, "stopped")) << all;

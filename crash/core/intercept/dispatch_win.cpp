@@ -104,14 +104,14 @@ void WaitForPipeline(HANDLE done, HANDLE handler, bool overflowed, void (*checkS
                 quit = static_cast<int>(msg.wParam);
                 continue;
             }
-            // Neither a window procedure nor a synchronized call may end the wait early.
-            try {
+            // Neither a window procedure nor a synchronized call may end the wait early, not
+            // even by a fault (which would leave the wait, and what follows it, undone).
+            base::Guarded([&] {
                 if (msg.message == WM_NULL && !msg.hwnd && checkSynchronize)
                     checkSynchronize();
                 ::TranslateMessage(&msg);
                 ::DispatchMessageW(&msg);
-            } catch (...) {
-            }
+            });
         }
     }
     if (quit)
@@ -457,6 +457,24 @@ void HandOver(const TDispatchRequest& r)
             EndProcess(AbortExitCode);
         return;
     }
+    // The freeze watch is paused while the exception is handled, wherever that happens, the
+    // system's error reporting included.
+    struct TFreezePause
+    {
+        void (*Pause)(bool paused);
+        explicit TFreezePause(void (*pause)(bool)) : Pause(pause)
+        {
+            if (Pause)
+                Pause(true);
+        }
+        ~TFreezePause()
+        {
+            if (Pause)
+                Pause(false);
+        }
+        TFreezePause(const TFreezePause&) = delete;
+        TFreezePause& operator=(const TFreezePause&) = delete;
+    } paused(TheOptions.PauseFreezeDetector);
     // With the Windows-logo setting an access violation goes to the system's error reporting
     // first, and the program cannot go on after it.
     bool canContinue = r.CanContinue;
@@ -509,16 +527,11 @@ void HandOver(const TDispatchRequest& r)
     // The handling thread could block on a lock this thread holds (the loader's, or the
     // heap's when the heap reported its damage): then the record is processed here.
     const bool overflowed = r.Record && r.Record->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
-    // The freeze watch is paused while the exception is handled, wherever that happens.
-    if (TheOptions.PauseFreezeDetector)
-        TheOptions.PauseFreezeDetector(true);
     base::KernelHandle handler;
     if (r.HeapLocked || LoaderLockBusy(BlockedWaitMs) || !(handler = TheThread.DuplicateThreadHandle()))
         TheThread.ProcessHere(record);
     else if (TheThread.Handoff(record))
         WaitForPipeline(done.Get(), handler.Get(), overflowed, TheOptions.CheckSynchronize);
-    if (TheOptions.PauseFreezeDetector)
-        TheOptions.PauseFreezeDetector(false);
     // A thread that goes on after its stack overflowed gets its guard pages back, so that a
     // second overflow is reported too.
     if (overflowed) {

@@ -6,6 +6,8 @@
 //   blocked  the main thread sleeps (in MainThreadWaits) until the first report's
 //            stand-in has seen the main thread answer again: the stand-in has its window
 //            told of the answer as the crash dialog of a freeze is, and logs "main answered";
+//            then the main thread processes its messages until the watchdog, answered, probes
+//            at its first interval again ("interval back to 50");
 //   busy     the main thread computes in a loop (MainThreadComputes) until three reports came;
 //   lock     the main thread waits for a lock a worker holds (MainThreadLocks) until a report
 //            came;
@@ -19,15 +21,17 @@
 //   handover as "modules", but this program stops its watch once the module's waits for
 //            it: the module's watchdog takes over and reports the main thread's next wait
 //            ("module report ...", which lets the main thread go on);
-//   nested   two pauses and one resume still hold the watch (MainThreadSleepsPaused), a
+//   nested   a second start leaves one watchdog ("watchdogs 1"); two pauses and one resume
+//            still hold the watch (MainThreadSleepsPaused), a
 //            resume without its pause is ignored (the next pause holds the watch again),
 //            and after the last resume the main thread's wait (MainThreadWaits) is a freeze;
 //   stalls   the main thread stalls five times for half a timeout (MainThreadSleepsPaused's
 //            sibling MainThreadStalls), processing its messages in between: no freeze, as
 //            the misses of one stall are not added to the next one's;
 //   stuck    the freeze's stand-in keeps its dialog open until the main thread, let go on,
-//            has stopped the watch: the watchdog waiting for that dialog is ended by force
-//            ("watchdog ended", "interval 0", "stopped"), and nothing else hangs;
+//            has stopped the watch: the watchdog (of the highest priority: "watchdog
+//            priority highest") waiting for that dialog is ended by force ("watchdog ended",
+//            "interval 0", "stopped"), and nothing else hangs;
 //   pumping  the main thread keeps processing its messages for two seconds;
 //   modal    the main thread shows a message box for two seconds (its modal loop processes
 //            the main thread's messages);
@@ -39,7 +43,7 @@
 // the class as the dialog shows it); a freeze report also logs "frozen header" when its header
 // has no exception class and the FrozenMsg as its message, "interval N" (the watchdog's
 // probe interval when it reported) and "names F" for each of the functions above that the
-// main thread's section of the complete report names.
+// complete report names (only the main thread runs them).
 
 #include "base/proc_address.h"
 #include "base/win_handle.h"
@@ -314,6 +318,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     } else if (Mode == "blocked") {
         MainThreadWaits();
         Pump(10000, Done.Get()); // answers the stand-in
+        for (int k = 0; k < 200 && crash::FreezeProbeInterval() != 50; ++k)
+            Pump(50);
+        if (crash::FreezeProbeInterval() == 50)
+            Line("interval back to 50");
     } else if (Mode == "busy") {
         MainThreadComputes();
     } else if (Mode == "lock") {
@@ -323,6 +331,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
         MainThreadLocks();
         ::WaitForSingleObject(holder.Get(), 20000);
     } else if (Mode == "nested") {
+        crash::StartFreezeWatch(500);
+        Line("watchdogs " + std::to_string(Watchdogs()));
         crash::PauseFreezeWatch(true);
         crash::PauseFreezeWatch(true);
         crash::PauseFreezeWatch(false);
@@ -341,7 +351,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     } else if (Mode == "stuck") {
         DWORD watchdog = 0;
         Watchdogs(&watchdog);
-        const base::KernelHandle thread(::OpenThread(SYNCHRONIZE, FALSE, watchdog));
+        const base::KernelHandle thread(
+            ::OpenThread(SYNCHRONIZE | THREAD_QUERY_INFORMATION, FALSE, watchdog));
+        if (thread && ::GetThreadPriority(thread.Get()) == THREAD_PRIORITY_HIGHEST)
+            Line("watchdog priority highest");
         MainThreadWaits(); // until the stand-in shows the freeze
         crash::StopFreezeWatch();
         if (thread && ::WaitForSingleObject(thread.Get(), 0) == WAIT_OBJECT_0 &&
@@ -369,5 +382,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     }
     ::DeleteCriticalSection(&TheLock);
     Line("went on");
+    crash::PauseFreezeWatch(true); // the program's end (slow on a busy machine) is no freeze
     return 0;
 }
