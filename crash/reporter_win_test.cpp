@@ -325,6 +325,12 @@ TEST(Reporter, TheScreenshotFormShowsTheScreenshotAndTakesBackWhatTheEditorMadeO
     for (int i = 0; i < 100 && !::IsWindowEnabled(dialog); ++i)
         ::Sleep(20);
     ASSERT_TRUE(testing::PressNamed(dialog, L"continue application"));
+    // Not remembering the contact left no registry key behind either.
+    HKEY contactKey = nullptr;
+    EXPECT_NE(
+        ::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Tolvaris\\ContactForm", 0, KEY_READ, &contactKey),
+        ERROR_SUCCESS);
+    const base::RegistryKey opened(contactKey);
     // The contact form's answer is the sender; the unchecked screenshot stays behind.
     const testing::TOutcome o = child.Finish();
     EXPECT_EQ(o.ExitCode, 0u);

@@ -102,6 +102,8 @@ std::atomic<int> Armed{rfNone};
             failure = "av-read";
         }
     crash::testing::Fail(failure);
+    // Not a tail call: this function's frame stays on the stack, for the report to name.
+    asm volatile("" ::: "memory");
 }
 
 // Sets the event "crash_demo reporter failed PID" when whoever drives the demo made one: the

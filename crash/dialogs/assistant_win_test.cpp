@@ -215,16 +215,17 @@ void Press(WORD key, bool shift)
 }
 
 // The path of the focus through a form of two edits (its active control is a third, disabled
-// one, which gives way): the first edit, Tab to the second, Shift+Tab back, and Shift+Tab once
-// more round the ring to the cancel button; then the form, retitled while it shows, is
-// continued. Shown again, it closes by Escape.
+// one, which gives way): the first edit, Tab to the second, Shift+Tab back, Enter (in a
+// one-line edit) on to the second, Shift+Tab back, and Shift+Tab once more round the ring to
+// the cancel button; then the form, retitled while it shows, is continued. Shown again, it
+// closes by Escape.
 struct TKeys
 {
     TNVForm* Object = nullptr;
     wchar_t Caption[32] = {};
     DWORD FormThread = 0;
     HWND Forms[2] = {};
-    HWND Path[4] = {};
+    HWND Path[6] = {};
     HWND First = nullptr, Second = nullptr, Cancel = nullptr;
 };
 
@@ -242,8 +243,12 @@ DWORD WINAPI Keys(void* data)
     keys.Path[1] = FocusMovedFrom(keys.FormThread, form, keys.Path[0]);
     Press(VK_TAB, true);
     keys.Path[2] = FocusMovedFrom(keys.FormThread, form, keys.Path[1]);
-    Press(VK_TAB, true);
+    Press(VK_RETURN, false);
     keys.Path[3] = FocusMovedFrom(keys.FormThread, form, keys.Path[2]);
+    Press(VK_TAB, true);
+    keys.Path[4] = FocusMovedFrom(keys.FormThread, form, keys.Path[3]);
+    Press(VK_TAB, true);
+    keys.Path[5] = FocusMovedFrom(keys.FormThread, form, keys.Path[4]);
     keys.Object->SetTitle(u"Retitled");
     ::GetWindowTextW(form, keys.Caption, 32);
     Click(form, L"Next >");
@@ -273,7 +278,9 @@ TEST(Assistant, TabAndShiftTabMoveInRingOrderAndAFormShowsAgain)
     EXPECT_EQ(keys.Path[0], keys.First);
     EXPECT_EQ(keys.Path[1], keys.Second);
     EXPECT_EQ(keys.Path[2], keys.First);
-    EXPECT_EQ(keys.Path[3], keys.Cancel);
+    EXPECT_EQ(keys.Path[3], keys.Second);
+    EXPECT_EQ(keys.Path[4], keys.First);
+    EXPECT_EQ(keys.Path[5], keys.Cancel);
     EXPECT_STREQ(keys.Caption, L"Retitled");
     EXPECT_TRUE(keys.Forms[1]); // a window of its own the second time
     EXPECT_NE(keys.Forms[1], keys.Forms[0]);
@@ -300,12 +307,16 @@ void CountImageEvents(TNVForm&, TNVAction action, TNVItem* item, ReportSettings*
 }
 
 // Whether the mouse pointer, moved to `p` of `form`'s client area, becomes the hand (or
-// anything but the hand) within two seconds.
+// anything but the hand) within two seconds. The form is asked for its pointer as a move of
+// the mouse asks it, until the form's thread has seen the pointer move (a warped pointer does
+// not always tell the window under it).
 bool PointerAt(HWND form, POINT p, bool hand)
 {
     ::ClientToScreen(form, &p);
     ::SetCursorPos(p.x, p.y);
     for (int i = 0; i < 100; ++i) {
+        ::SendMessageW(form, WM_SETCURSOR, reinterpret_cast<WPARAM>(form),
+                       MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
         CURSORINFO info{};
         info.cbSize = sizeof info;
         if (::GetCursorInfo(&info) && (info.hCursor == ::LoadCursorW(nullptr, IDC_HAND)) == hand)

@@ -29,9 +29,12 @@ std::u16string ReadValue(HKEY key, const wchar_t* name)
 
 void Remember(const std::u16string& name, const std::u16string& email, bool keep)
 {
+    // Forgetting needs no key where nothing was remembered.
     HKEY opened = nullptr;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, ContactKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &opened,
-                          nullptr) != ERROR_SUCCESS)
+    const LSTATUS status = keep ? ::RegCreateKeyExW(HKEY_CURRENT_USER, ContactKey, 0, nullptr, 0,
+                                                    KEY_SET_VALUE, nullptr, &opened, nullptr)
+                                : ::RegOpenKeyExW(HKEY_CURRENT_USER, ContactKey, 0, KEY_SET_VALUE, &opened);
+    if (status != ERROR_SUCCESS)
         return;
     const base::RegistryKey key(opened);
     const std::pair<const wchar_t*, const std::u16string*> values[] = {{L"RememberName", &name},
