@@ -531,8 +531,14 @@ private:
                     break;
             }
         } else {
+            // Prepared stacks start at the exception's own stack pointer, so its own slot lies
+            // below them: an entry holding the exception address that the frame chain does
+            // not vouch for is a copy (an exception record kept in a frame by an earlier
+            // failure's handling), no frame, and it must not end the walk.
             for (const TPreparedEntry& e : FPrepared) {
                 Poll();
+                if (R.IsException && e.Address == R.TopAddr && !e.Certain)
+                    continue;
                 Candidate(e.Address, e.Certain, TCandidate::Slot);
                 if (FTopStored)
                     break;

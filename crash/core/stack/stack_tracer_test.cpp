@@ -234,6 +234,25 @@ TEST(StackTracer, ACopyOfTheExceptionAddressHigherUpIsNoFrame)
     EXPECT_EQ(Addresses(r), TrueChain) << std::string(r.Text.begin(), r.Text.end());
 }
 
+// The same in a prepared stack, which starts at the exception's own stack pointer: B raised
+// at 401205 (after a call, as a raise routine does), and an earlier failure's handling left a
+// copy of that address among A's locals. The copy does not cut A's frame off the trace.
+TEST(StackTracer, AStaleCopyOfTheExceptionAddressInAPreparedStackIsNoFrame)
+{
+    TProgram p;
+    p.Memory.Put32(0x12FFEC, 0);        // main's saved ebp
+    p.Memory.Put32(0x12FFE8, 0x401008); // into main
+    p.Memory.Put32(0x12FFE4, 0x12FFEC); // A's saved ebp
+    p.Memory.Put32(0x12FFE0, 0x401205); // the stale copy, among A's locals
+    p.Memory.Put32(0x12FFDC, 0x401108); // into A: where B's stack pointer is as it raises
+    TTraceRequest r = p.Fault(0x12FFDC, 0x12FFE4);
+    r.TopAddr = 0x401205;
+    r.PreparedStack = PrepareStack(p.Memory, 0x12FFDC, StackTop, 0x12FFE4);
+    const TTraceResult t = p.Trace(r);
+    EXPECT_EQ(Addresses(t), (std::vector<uint32_t>{0x401205, 0x401103, 0x401003}))
+        << std::string(t.Text.begin(), t.Text.end());
+}
+
 TEST(StackTracer, UnreadableStacksGiveNoText)
 {
     TProgram p;
