@@ -12,7 +12,8 @@
 // Prints the matrix as a table (a cell "ok", or what failed). Then eight threads fail at the
 // same moment: eight dialogs, one after the other, are continued, the program still answers,
 // and the file counts eight failures in reports merged as duplicates. Ends with 0 when every
-// cell and that check hold. Each cell's report is kept in ARTIFACTS_FOLDER\matrix.
+// cell and that check hold. Each cell's report is kept in ARTIFACTS_FOLDER\matrix, and the
+// whole matrix's table in ARTIFACTS_FOLDER\crash-matrix.txt.
 //     crash_matrix CRASH_DEMO_EXE ARTIFACTS_FOLDER [THREAD_KIND [CRASH_KIND] | together]
 // (THREAD_KIND 0 to 6, CRASH_KIND a button's caption: only those cells; "together": only the
 // eight threads)
@@ -321,24 +322,27 @@ int main(int argc, char** argv)
         return together == "ok" ? 0 : 1;
     }
     // The table: a row per crash kind, a column per thread kind.
-    std::printf("\n| crash kind |");
+    std::string table = "| crash kind |";
     for (const wchar_t* thread : Threads)
-        std::printf(" %s |", Narrow(thread).c_str());
-    std::printf("\n|---|");
+        table += " " + Narrow(thread) + " |";
+    table += "\n|---|";
     for (size_t t = 0; t < std::size(Threads); ++t)
-        std::printf("---|");
-    std::printf("\n");
+        table += "---|";
+    table += "\n";
     for (size_t k = 0; k < std::size(Kinds); ++k) {
-        std::printf("| %s |", Narrow(Kinds[k]).c_str());
+        table += "| " + Narrow(Kinds[k]) + " |";
         for (size_t t = 0; t < std::size(Threads); ++t)
-            std::printf(" %s |", cells[t][k].c_str());
-        std::printf("\n");
+            table += " " + cells[t][k] + " |";
+        table += "\n";
     }
-    std::printf("\n%d of %zu cells failed\n", failed, std::size(Kinds) * std::size(Threads));
+    table += "\n" + std::to_string(failed) + " of " + std::to_string(std::size(Kinds) * std::size(Threads)) +
+             " cells failed\n";
     if (argc <= 3) {
         const std::string together = Together(exe, file, kept);
-        std::printf("eight threads at once: %s\n", together.c_str());
+        table += "eight threads at once: " + together + "\n";
         failed += together != "ok";
+        std::ofstream(Narrow(kept) + "..\\crash-matrix.txt", std::ios::binary) << table;
     }
+    std::printf("\n%s", table.c_str());
     return failed ? 1 : 0;
 }
