@@ -67,6 +67,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
     if (Reporter.State != crash::TReporterStart::Enabled || __argc < 2)
         return 4;
     crash::InstallReporterServices();
+    Log = __argv[__argc - 1];
     if (__argc > 2 && std::strcmp(__argv[1], "handlers") == 0) {
         const HMODULE self = ::GetModuleHandleW(nullptr);
         const std::pair<const char16_t*, crash::TNVActionHandler> cases[] = {
@@ -76,11 +77,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
             {u"formtest.Missing", nullptr},
             {u"CountingAction", nullptr}};
         for (const auto& [name, expected] : cases)
-            crash::testing::AppendLine(
-                __argv[__argc - 1], crash::FormActionNamed(self, name) == expected ? "as expected" : "wrong");
+            crash::testing::AppendLine(Log, crash::FormActionNamed(self, name) == expected ? "as expected"
+                                                                                           : "wrong");
         return 0;
     }
-    Log = __argv[__argc - 1];
     crash::RegisterActionHandler(&AfterTheAssistant, crash::stDontSync);
     if (__argc > 2 && std::strcmp(__argv[1], "send") == 0)
         crash::RegisterExceptionHandler(&OfferSending, crash::stDontSync, crash::epMainPhase);

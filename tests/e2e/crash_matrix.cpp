@@ -283,7 +283,8 @@ int main(int argc, char** argv)
     if (argc < 3)
         return 2;
     const std::wstring exe = e2e::WindowsPath(argv[1]);
-    const std::wstring kept = e2e::WindowsPath(argv[2]) + L"\\matrix\\";
+    const std::wstring artifacts = e2e::WindowsPath(argv[2]) + L"\\";
+    const std::wstring kept = artifacts + L"matrix\\";
     ::CreateDirectoryW(kept.c_str(), nullptr);
     const std::wstring file = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"bugreport.txt";
     ::DeleteFileW(file.c_str());
@@ -341,7 +342,7 @@ int main(int argc, char** argv)
         const std::string together = Together(exe, file, kept);
         table += "eight threads at once: " + together + "\n";
         failed += together != "ok";
-        std::ofstream(Narrow(kept) + "..\\crash-matrix.txt", std::ios::binary) << table;
+        std::ofstream(Narrow(artifacts) + "crash-matrix.txt", std::ios::binary) << table;
     }
     std::printf("\n%s", table.c_str());
     return failed ? 1 : 0;

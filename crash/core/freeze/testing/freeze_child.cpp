@@ -22,9 +22,9 @@
 //            it: the module's watchdog takes over and reports the main thread's next wait
 //            ("module report ...", which lets the main thread go on);
 //   nested   a second start leaves one watchdog ("watchdogs 1"); two pauses and one resume
-//            still hold the watch (MainThreadSleepsPaused), a
-//            resume without its pause is ignored (the next pause holds the watch again),
-//            and after the last resume the main thread's wait (MainThreadWaits) is a freeze;
+//            still hold the watch (MainThreadSleepsPaused), a resume without its pause is
+//            ignored (the next pause holds the watch again), and after the last resume the
+//            main thread's wait (MainThreadWaits) is a freeze;
 //   stalls   the main thread stalls five times for half a timeout (MainThreadSleepsPaused's
 //            sibling MainThreadStalls), processing its messages in between: no freeze, as
 //            the misses of one stall are not added to the next one's;
@@ -48,6 +48,7 @@
 #include "base/proc_address.h"
 #include "base/win_handle.h"
 #include "crash/core/freeze/freeze_watch_win.h"
+#include "crash/core/freeze/testing/go_on_event.h"
 #include "crash/core/intercept/testing/child_log.h"
 #include "crash/core/intercept/thread_registry_win.h"
 #include "crash/core/pipeline/pipeline_services.h"
@@ -66,18 +67,11 @@ const char* Log = "";
 std::string Mode;
 int Reports = 0; // freeze reports seen
 
-// The main thread may go on: named, so that the second module's stand-in can set it too.
-HANDLE MakeEnough()
-{
-    char name[48];
-    ::wsprintfA(name, "freeze_child enough %lu", ::GetCurrentProcessId());
-    return ::CreateEventA(nullptr, TRUE, FALSE, name);
-}
-
-base::KernelHandle Enough{MakeEnough()},
-    Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)},         // the stand-in is done
-    FailureShown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)}, // a failure's dialog is open
-    Released{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};     // a stuck stand-in may end
+base::KernelHandle Enough{::CreateEventW(
+    nullptr, TRUE, FALSE, crash::testing::GoOnEventName().c_str())}, // the main thread may go on
+    Done{::CreateEventW(nullptr, TRUE, FALSE, nullptr)},             // the stand-in is done
+    FailureShown{::CreateEventW(nullptr, TRUE, FALSE, nullptr)},     // a failure's dialog is open
+    Released{::CreateEventW(nullptr, TRUE, FALSE, nullptr)};         // a stuck stand-in may end
 CRITICAL_SECTION TheLock;
 
 void Line(const std::string& text)
