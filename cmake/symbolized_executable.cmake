@@ -37,7 +37,9 @@ function(lumigate_symbolized_executable name)
     endforeach()
     add_custom_command(OUTPUT ${vex}
         COMMAND ${LUMIGATE_WITH_EPOCH} ${LUMIGATE_VEX_BUILDER} build $<TARGET_FILE:${name}_unsymbolized> ${vex}
-        DEPENDS ${name}_unsymbolized host_tools
+        # The builder's file as well: a target name alone orders the builds but does not
+        # write the container again when the builder changed.
+        DEPENDS ${name}_unsymbolized host_tools ${LUMIGATE_VEX_BUILDER}
         COMMENT "Writing the debug information of ${name}")
     set(strip "")
     if(E_STRIP)

@@ -36,6 +36,11 @@ std::optional<TDebugTables> BuildDebugTables(std::span<const uint8_t> file)
 
     std::vector<TLineRow> rows = DecodeLineTable(
         {symbols.Section(".debug_line"), symbols.Section(".debug_line_str"), symbols.Section(".debug_str")});
+    // A row at the address where its sequence ends covers no code: it would name the code
+    // that follows, which is not its own.
+    for (size_t k = 0; k + 1 < rows.size(); ++k)
+        if (!rows[k].EndSequence && rows[k + 1].EndSequence && rows[k].Address == rows[k + 1].Address)
+            rows[k].Address = 0;
     std::erase_if(rows, [&](const TLineRow& r) {
         return r.Address < ranges.BaseOfCode || r.Address > ranges.TopOfCode;
     });
@@ -43,12 +48,26 @@ std::optional<TDebugTables> BuildDebugTables(std::span<const uint8_t> file)
     std::stable_sort(rows.begin(), rows.end(), [](const TLineRow& a, const TLineRow& b) {
         return a.Address != b.Address ? a.Address < b.Address : a.EndSequence && !b.EndSequence;
     });
-    // Of several rows at one address the last counts (the one in effect when the code
-    // there runs).
+    const std::vector<TImageFunction> functions = symbols.Functions();
+    // Code without line information (the libraries') that follows a unit's code is no part
+    // of that unit: where a sequence ends and functions follow before the next row, a
+    // segment without a unit takes the gap, and a line before a segment does not name
+    // what is in it. A gap without a function is padding between two functions, which
+    // never runs.
     std::vector<crash::TMfLine> lines;
-    for (const TLineRow& r : rows) {
-        if (r.EndSequence)
+    for (size_t k = 0; k < rows.size(); ++k) {
+        const TLineRow& r = rows[k];
+        if (r.EndSequence) {
+            const uint32_t next = k + 1 < rows.size() ? rows[k + 1].Address : ranges.TopOfCode;
+            const auto function =
+                std::lower_bound(functions.begin(), functions.end(), r.Address,
+                                 [](const TImageFunction& f, uint32_t a) { return f.Address < a; });
+            if (next > r.Address && function != functions.end() && function->Address < next)
+                map.AddSegment(true, r.Address, next - r.Address, "", true);
             continue;
+        }
+        // Of several rows at one address the last counts (the one in effect when the code
+        // there runs).
         if (!lines.empty() && lines.back().Address == r.Address)
             lines.back().Line = r.Line;
         else
@@ -71,7 +90,7 @@ std::optional<TDebugTables> BuildDebugTables(std::span<const uint8_t> file)
                            true);
         k = next;
     }
-    for (const TImageFunction& f : symbols.Functions())
+    for (const TImageFunction& f : functions)
         if (f.Address >= ranges.BaseOfCode && f.Address < ranges.TopOfCode)
             map.AddPublic(true, DemangledName(f.Name), f.Address, true);
     if (image->AddressOfEntryPoint)

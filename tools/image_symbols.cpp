@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <string_view>
 
 namespace tools {
 namespace {
@@ -74,7 +75,7 @@ std::string TImageSymbols::SymbolName(size_t at) const
 
 std::vector<TImageFunction> TImageSymbols::Functions() const
 {
-    std::vector<TImageFunction> out;
+    std::vector<TImageFunction> out, cold;
     if (!FStrings)
         return out;
     for (uint32_t k = 0; k < FImage.NumberOfSymbols; ++k) {
@@ -89,13 +90,26 @@ std::vector<TImageFunction> TImageSymbols::Functions() const
         if (!(s.Characteristics & crash::PeSectionCode))
             continue;
         std::string name = SymbolName(at);
-        if (name.empty() || name[0] == '.')
-            continue; // the section's own symbols and local labels
-        out.push_back({static_cast<uint32_t>(FImage.ImageBase) + s.VirtualAddress + ReadLe32(FFile, at + 8),
-                       std::move(name)});
+        const uint32_t address =
+            static_cast<uint32_t>(FImage.ImageBase) + s.VirtualAddress + ReadLe32(FFile, at + 8);
+        // The part of a function the compiler moved to a cold section of its own
+        // (".text.unlikely.NAME") has no symbol but that section's: it is named as the
+        // function's cold part, as a linked name (with the leading underscore) would be.
+        static constexpr std::string_view Cold = ".text.unlikely.";
+        if (name.size() > Cold.size() && name.starts_with(Cold))
+            cold.push_back({address, "_" + name.substr(Cold.size()) + ".cold"});
+        else if (!name.empty() && name[0] != '.') // not a section's own symbol nor a local label
+            out.push_back({address, std::move(name)});
     }
-    std::stable_sort(out.begin(), out.end(),
-                     [](const TImageFunction& a, const TImageFunction& b) { return a.Address < b.Address; });
+    const auto byAddress = [](const TImageFunction& a, const TImageFunction& b) {
+        return a.Address < b.Address;
+    };
+    std::stable_sort(out.begin(), out.end(), byAddress);
+    // A cold section that holds a whole function starts at that function's own symbol.
+    for (TImageFunction& c : cold)
+        if (!std::binary_search(out.begin(), out.end(), c, byAddress))
+            out.push_back(std::move(c));
+    std::stable_sort(out.begin(), out.end(), byAddress);
     return out;
 }
 

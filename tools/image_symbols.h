@@ -27,7 +27,8 @@ public:
     // The sum of the sizes of the ".debug_" sections.
     size_t DebugSize() const;
     // The symbols of code sections that name functions and labels of code (not the
-    // sections' own symbols), sorted by address.
+    // sections' own symbols), and the cold parts of functions ("NAME.cold", from the
+    // symbols of their ".text.unlikely.NAME" sections), sorted by address.
     std::vector<TImageFunction> Functions() const;
 
 private:
