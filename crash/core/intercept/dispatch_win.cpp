@@ -417,13 +417,12 @@ void HandOver(const TDispatchRequest& r)
     // turned it into an object has only the record left: its context is the first sight's too.
     CONTEXT firstChance;
     std::vector<uint8_t> firstChanceStack;
-    if (r.Record && FirstChanceContext(*r.Record, firstChance, &firstChanceStack)) {
+    if (TFirstChanceStack copied; r.Record && FirstChanceContext(*r.Record, firstChance, &copied)) {
         if (!context)
             context = &firstChance;
-        if (!firstChanceStack.empty())
-            firstChanceStack = PrepareCopiedStack(
-                firstChanceStack.data(), firstChance.Esp,
-                firstChance.Esp + static_cast<uint32_t>(firstChanceStack.size()), firstChance.Ebp);
+        if (!copied.Newest.empty())
+            firstChanceStack = PrepareCopiedStack(copied.Newest, firstChance.Esp, copied.Outermost,
+                                                  copied.Top, firstChance.Ebp);
     }
     const TRaiseStackInfo* raised = exception ? PreparedRaiseStackInfoOf(*exception) : nullptr;
     // A C++Builder exception (the record names the thrown object), or that runtime's end

@@ -57,8 +57,9 @@ constexpr TCase Cases[] = {
     {"rethrow", 0, esExceptProc, true},
     {"abort", 0, esRuntimeError},
     {"terminate", 0, esRuntimeError},
-    {"stack-overflow", 0xC00000FD, esUnhandledFilter}, // the stack kept is all recursion
-    {"oom", 0, esExceptProc, true},                    // std::bad_alloc, nothing catches it
+    // Both ends of the stack are kept: where the recursion started, too.
+    {"stack-overflow", 0xC00000FD, esUnhandledFilter, true},
+    {"oom", 0, esExceptProc, true}, // std::bad_alloc, nothing catches it
     {"pure-call", 0, esRuntimeError},
     {"invalid-parameter", 0, esRuntimeError, false, 0xC0000417},
 };

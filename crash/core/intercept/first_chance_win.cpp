@@ -8,8 +8,10 @@
 namespace crash {
 namespace {
 
-// As much of the stack as a report's trace of the failing thread rarely needs more of.
+// As much of the stack as a report's trace of the failing thread rarely needs more of; of
+// a stack that overflowed, the last part of it holds the stack's outermost bytes.
 constexpr uint32_t StackKept = 64 << 10;
+constexpr uint32_t OutermostKept = 16 << 10;
 constexpr size_t Entries = 64;
 
 struct TEntry
@@ -20,6 +22,8 @@ struct TEntry
     CONTEXT Context;
     uint8_t* Stack; // the entry's part of the stacks' region, committed on its first use
     uint32_t StackLength;
+    uint32_t OutermostLength; // behind the newest bytes, when the stack overflowed
+    uint32_t Top;
 };
 
 // More threads than entries fault at once only in a process that is failing everywhere;
@@ -66,26 +70,32 @@ void RememberFirstChance(const EXCEPTION_RECORD& record, const CONTEXT& context)
     asm volatile("movl %%fs:4, %0" : "=r"(top));
     asm volatile("movl %%fs:8, %0" : "=r"(bottom));
     uint8_t* copy = StackOf(*entry);
-    entry->StackLength = copy && context.Esp >= bottom && context.Esp < top
-                             ? std::min<uint32_t>(top - context.Esp, StackKept)
-                             : 0;
+    const uint32_t length = copy && context.Esp >= bottom && context.Esp < top ? top - context.Esp : 0;
+    const bool overflowed = record.ExceptionCode == EXCEPTION_STACK_OVERFLOW && length > StackKept;
+    entry->StackLength = overflowed ? StackKept - OutermostKept : std::min(length, StackKept);
+    entry->OutermostLength = overflowed ? OutermostKept : 0;
+    entry->Top = top;
+    const auto bytesAt = [](uint32_t address) { return reinterpret_cast<const void*>(uintptr_t{address}); };
     if (entry->StackLength)
-        std::memcpy(copy, reinterpret_cast<const void*>(static_cast<uintptr_t>(context.Esp)),
-                    entry->StackLength);
+        std::memcpy(copy, bytesAt(context.Esp), entry->StackLength);
+    if (entry->OutermostLength)
+        std::memcpy(copy + entry->StackLength, bytesAt(top - OutermostKept), OutermostKept);
 }
 
-bool FirstChanceContext(const EXCEPTION_RECORD& record, CONTEXT& context,
-                        std::vector<uint8_t>* stack) noexcept
+bool FirstChanceContext(const EXCEPTION_RECORD& record, CONTEXT& context, TFirstChanceStack* stack) noexcept
 {
     const TEntry* entry = Table.Find(::GetCurrentThreadId());
     if (!entry || entry->Code != record.ExceptionCode || entry->Address != record.ExceptionAddress)
         return false;
     std::memcpy(&context, &entry->Context, sizeof context);
     if (stack) {
+        const uint8_t* outermost = entry->Stack + entry->StackLength;
         try {
-            stack->assign(entry->Stack, entry->Stack + entry->StackLength);
+            stack->Newest.assign(static_cast<const uint8_t*>(entry->Stack), outermost);
+            stack->Outermost.assign(outermost, outermost + entry->OutermostLength);
+            stack->Top = entry->OutermostLength ? entry->Top : 0;
         } catch (...) { // no memory for it: without
-            stack->clear();
+            *stack = {};
         }
     }
     return true;

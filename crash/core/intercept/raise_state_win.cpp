@@ -303,9 +303,9 @@ void PrepareRaiseStack(TRaiseStackInfo* info) noexcept
     CONTEXT context;
     std::memcpy(&context, info->Context, sizeof info->Context);
     try {
-        const std::vector<uint8_t> prepared =
-            PrepareCopiedStack(reinterpret_cast<const uint8_t*>(static_cast<uintptr_t>(info->StackCopy)),
-                               context.Esp, context.Esp + info->StackCopyLength, context.Ebp);
+        const std::vector<uint8_t> prepared = PrepareCopiedStack(
+            {reinterpret_cast<const uint8_t*>(uintptr_t{info->StackCopy}), info->StackCopyLength},
+            context.Esp, {}, 0, context.Ebp);
         base::HeapBlock copy(::HeapAlloc(::GetProcessHeap(), 0, prepared.size() + 1));
         if (!copy)
             return;

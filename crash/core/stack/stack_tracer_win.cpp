@@ -87,21 +87,29 @@ struct TRegionCache
     }
 };
 
-// This process's memory for the quick pass over a stack copied at a throw: the stack's
-// range is read from the copy, anything else directly once its region is known to be
-// readable, under the one guard that PrepareCopiedStack puts around the pass.
+// This process's memory for the quick pass over a stack copied at a throw or a fault: the
+// stack's range is read from the copy (its part that was not copied cannot be read),
+// anything else directly once its region is known to be readable, under the one guard that
+// PrepareCopiedStack puts around the pass.
 class TCopiedStackMemory : public ITraceMemory
 {
 public:
-    TCopiedStackMemory(const uint8_t* copy, uint32_t stackBottom, uint32_t stackTop, TRegionCache& regions)
-        : FCopy(copy), FBottom(stackBottom), FTop(stackTop), FRegions(regions)
+    TCopiedStackMemory(std::span<const uint8_t> newest, uint32_t stackBottom,
+                       std::span<const uint8_t> outermost, uint32_t stackTop, TRegionCache& regions)
+        : FNewest(newest), FOutermost(outermost), FBottom(stackBottom), FTop(stackTop), FRegions(regions)
     {
     }
     bool Read(uint32_t address, uint8_t* out, size_t size) override
     {
         const uint64_t end = uint64_t{address} + size;
-        if (address >= FBottom && end <= FTop) {
-            std::memcpy(out, FCopy + (address - FBottom), size);
+        if (end > FBottom && address < FTop) {
+            const uint64_t outermostAt = uint64_t{FTop} - FOutermost.size();
+            if (address >= FBottom && end <= FBottom + uint64_t{FNewest.size()})
+                std::memcpy(out, FNewest.data() + (address - FBottom), size);
+            else if (address >= outermostAt && end <= FTop)
+                std::memcpy(out, FOutermost.data() + (address - outermostAt), size);
+            else
+                return false;
             return true;
         }
         if (address < 0x10000) // the lowest 64 KB are never mapped
@@ -118,7 +126,7 @@ public:
     std::optional<TMemoryRegion> Query(uint32_t) override { return std::nullopt; }
 
 private:
-    const uint8_t* FCopy;
+    std::span<const uint8_t> FNewest, FOutermost;
     uint32_t FBottom, FTop;
     TRegionCache& FRegions;
 };
@@ -234,16 +242,19 @@ __attribute__((noinline)) TTraceResult TraceCallingThread(TTraceRequest request)
     return Trace(request);
 }
 
-std::vector<uint8_t> PrepareCopiedStack(const uint8_t* copy, uint32_t stackBottom, uint32_t stackTop,
+std::vector<uint8_t> PrepareCopiedStack(std::span<const uint8_t> newest, uint32_t stackBottom,
+                                        std::span<const uint8_t> outermost, uint32_t stackTop,
                                         uint32_t framePointer)
 {
+    if (outermost.empty())
+        stackTop = stackBottom + static_cast<uint32_t>(newest.size());
     TRegionCache regions;
     struct TPass
     {
         TCopiedStackMemory Memory;
         uint32_t Bottom, Top, FramePointer;
         std::vector<uint8_t> Result;
-    } pass{{copy, stackBottom, stackTop, regions}, stackBottom, stackTop, framePointer, {}};
+    } pass{{newest, stackBottom, outermost, stackTop, regions}, stackBottom, stackTop, framePointer, {}};
     EXCEPTION_RECORD caught;
     try {
         const bool done = base::CallUnderSehFrame(

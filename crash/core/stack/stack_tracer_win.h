@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <span>
 
 namespace crash {
 
@@ -29,10 +30,13 @@ TTraceResult TraceContext(const CONTEXT& context, uint32_t stackTop, TTraceReque
 // caller's frame pointer, the top address the caller's return address.
 TTraceResult TraceCallingThread(TTraceRequest request);
 
-// PrepareStack over a copy of a stack taken at a throw: `copy` holds the bytes from
-// `stackBottom` to `stackTop` as they were; code is read from this process. Empty when the
-// pass faulted (a module was unloaded meanwhile) or ran out of memory.
-std::vector<uint8_t> PrepareCopiedStack(const uint8_t* copy, uint32_t stackBottom, uint32_t stackTop,
+// PrepareStack over a copy of a stack taken at a throw or a fault: `newest` holds the bytes
+// from `stackBottom` up as they were, and `outermost` (when not empty) the bytes that end at
+// `stackTop`; the stack between the two is not read. Without `outermost` the stack ends
+// where `newest` does. Code is read from this process. Empty when the pass faulted (a
+// module was unloaded meanwhile) or ran out of memory.
+std::vector<uint8_t> PrepareCopiedStack(std::span<const uint8_t> newest, uint32_t stackBottom,
+                                        std::span<const uint8_t> outermost, uint32_t stackTop,
                                         uint32_t framePointer);
 
 } // namespace crash

@@ -4,12 +4,14 @@
 #include "crash/core/stack/stack_tracer_win.h"
 
 #include "base/win_handle.h"
+#include "crash/core/stack/prepared_stack.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 namespace crash {
 namespace {
@@ -68,6 +70,39 @@ TEST(StackTracerInProcess, GuardPagesAndUnmappedMemoryAreReadWithoutAFault)
     MEMORY_BASIC_INFORMATION info;
     ASSERT_EQ(::VirtualQuery(block + page, &info, sizeof info), sizeof info);
     EXPECT_TRUE(info.Protect & PAGE_GUARD); // never touched
+}
+
+[[gnu::noipa]] uint32_t ReturnAddress()
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(__builtin_return_address(0)));
+}
+
+// A stack that overflowed is copied from both ends: the pass over the copy finds the calls in
+// both parts, outermost first, and reads nothing of the stack between them, though that
+// memory is there to read.
+TEST(StackTracerInProcess, AStackCopiedFromBothEndsIsReadFromTheCopiesOnly)
+{
+    const uint32_t newest = ReturnAddress();
+    const uint32_t between = ReturnAddress();
+    const uint32_t outermost = ReturnAddress();
+    ASSERT_NE(newest, between);
+    std::vector<uint32_t> stack(3 * 1024); // three parts of 4 KB
+    stack[10] = newest;
+    stack[1024 + 10] = between;
+    stack[2048 + 10] = outermost;
+    const uint32_t bottom = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(stack.data()));
+    const auto bytes = [&](size_t slot) { return reinterpret_cast<const uint8_t*>(&stack[slot]); };
+    const std::vector<uint8_t> prepared =
+        PrepareCopiedStack({bytes(0), 4096}, bottom, {bytes(2048), 4096}, bottom + 3 * 4096, 0);
+    const std::vector<TPreparedEntry> entries = ReadPreparedStack(prepared);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].Address, outermost);
+    EXPECT_EQ(entries[1].Address, newest);
+    // Without its outermost part the copy is the stack's newest bytes only.
+    const std::vector<TPreparedEntry> newestOnly =
+        ReadPreparedStack(PrepareCopiedStack({bytes(0), 4096}, bottom, {}, 0, 0));
+    ASSERT_EQ(newestOnly.size(), 1u);
+    EXPECT_EQ(newestOnly[0].Address, newest);
 }
 
 } // namespace
