@@ -2,10 +2,12 @@
 // through the crash dialog to the report file beside the demo. A cell holds when
 //   - the crash dialog shows with this program's ways out (continue only where the program can
 //     go on),
-//   - continue lets the program go on, close ends it with the exit code of the failure,
-//   - the report file has exactly one report, complete, whose header has a class, and whose
-//     crashed thread names the demo's failing function with its source file and line among
-//     its first frames.
+//   - the way out taken behaves as chosen: continue lets the program go on and answer,
+//     restart starts it anew and ends the old process with exit code 2, close ends it with
+//     the exit code of the failure (each cell takes one of them in turn),
+//   - the report file has exactly one report, complete, whose header names the class and
+//     message of what the crash kind raises, and whose crashed thread names the demo's
+//     failing function with its source file and line among its first frames.
 // Three rows are a read violation during which the reporter fails too: in a handler of the
 // program, in a report plug-in (whose text then says so), in the crash dialog's window
 // procedure; each still gives one report and the same ways out.
@@ -31,36 +33,71 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace {
 
-// The demo's buttons, as captioned.
-const wchar_t* const Kinds[] = {L"read violation",
-                                L"write violation",
-                                L"execute violation",
-                                L"division by zero",
-                                L"FPU fault",
-                                L"breakpoint",
-                                L"illegal instruction",
-                                L"privileged instruction",
-                                L"OS exception",
-                                L"heap corruption",
-                                L"fast fail",
-                                L"std::exception",
-                                L"thrown int",
-                                L"inner exception",
-                                L"rethrow",
-                                L"throw in unwinding",
-                                L"invalid parameter",
-                                L"abort",
-                                L"terminate",
-                                L"pure call",
-                                L"out of memory",
-                                L"stack overflow",
-                                L"fails in a handler",
-                                L"fails in a plug-in",
-                                L"fails in the dialog"};
+// The demo's buttons, as captioned, and what each crash's report and way out must show. The
+// object is the framework's on its own threads (the first four kinds), the reporter's on the
+// others, where the OS exception reaches the reporter before any framework code; the
+// reporter's messages are its runtime table's. In a message, "*" stands for any text; an
+// empty message means the header has no message line (the message equals the class).
+struct TKind
+{
+    const wchar_t* Caption;
+    const char* Class;
+    const char* Message;
+    const char* OwnClass; // null: as on the framework's threads
+    const char* OwnMessage;
+    DWORD ExitCode; // of a close: the exception's code, 3 where there is none
+};
+
+#define EXTERNAL "framework::EExternal"
+#define OWN_EXTERNAL "crash::EExternal"
+#define OWN_UNKNOWN "crash::EExternalException"
+#define READ_AV "Access violation at address *. Read of address 00000008."
+#define OWN_READ_AV "Zugriffsverletzung bei Adresse $* in Modul 'crash_demo.exe'. Lesen von Adresse $8."
+
+const TKind Kinds[] = {
+    {L"read violation", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
+    {L"write violation", EXTERNAL, "Access violation at address *. Write of address 00000010.", OWN_EXTERNAL,
+     "Zugriffsverletzung bei Adresse $* in Modul 'crash_demo.exe'. Schreiben von Adresse $10.", 0xC0000005},
+    // Nothing is at the address executed: the reporter has no module to name.
+    {L"execute violation", EXTERNAL, "Access violation at address 00000020. Execution of address 00000020.",
+     OWN_EXTERNAL, "Access Violation.", 0xC0000005},
+    {L"division by zero", EXTERNAL, "Division by zero.", OWN_EXTERNAL, "Division durch Null.", 0xC0000094},
+    {L"FPU fault", EXTERNAL, "Floating point division by zero.", OWN_EXTERNAL,
+     "Gleitkommadivision durch Null.", 0xC000008E},
+    {L"breakpoint", EXTERNAL, "External exception 80000003.", OWN_UNKNOWN, "Externe Exception $80000003.",
+     0x80000003},
+    {L"illegal instruction", EXTERNAL, "Illegal instruction.", OWN_UNKNOWN, "Externe Exception $c000001d.",
+     0xC000001D},
+    {L"privileged instruction", EXTERNAL, "Privileged instruction.", OWN_EXTERNAL, "Privilegierte Anweisung.",
+     0xC0000096},
+    {L"OS exception", EXTERNAL, "External exception E0001234.", OWN_UNKNOWN, "Externe Exception $e0001234.",
+     0xE0001234},
+    // Not continuable: the reporter sees them first on every thread.
+    {L"heap corruption", OWN_UNKNOWN, "Externe Exception $c0000374.", nullptr, nullptr, 0xC0000374},
+    {L"fast fail", OWN_UNKNOWN, "Externe Exception $c0000409.", nullptr, nullptr, 0xC0000409},
+    {L"std::exception", "std::runtime_error", "thrown on purpose.", nullptr, nullptr, 3},
+    {L"thrown int", "int", "", nullptr, nullptr, 3},
+    {L"inner exception", "crash::BaseException", "what it caused.", nullptr, nullptr, 3},
+    {L"rethrow", "std::runtime_error", "thrown once.", nullptr, nullptr, 3},
+    {L"throw in unwinding", "std::runtime_error", "thrown by a destructor.", nullptr, nullptr, 3},
+    {L"invalid parameter", "crash::BaseException",
+     "A function of the C runtime was called with an invalid parameter.", nullptr, nullptr, 3},
+    {L"abort", "crash::BaseException", "Abnormal program termination.", nullptr, nullptr, 3},
+    {L"terminate", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3},
+    {L"pure call", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3},
+    {L"out of memory", "std::bad_alloc", "", nullptr, nullptr, 3},
+    {L"stack overflow", EXTERNAL, "Stack overflow.", OWN_EXTERNAL, "Stack-\u00DCberlauf.", 0xC00000FD},
+    // A read violation, and the reporter fails too while it handles it.
+    {L"fails in a handler", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
+    {L"fails in a plug-in", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
+    {L"fails in the dialog", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
+};
+constexpr int FrameworkThreads = 4; // main thread, timer, synchronized, TThread
 const wchar_t* const Threads[] = {L"main thread", L"timer",        L"synchronized", L"TThread",
                                   L"std::thread", L"CreateThread", L"work item"};
 
@@ -102,16 +139,38 @@ std::string HeaderValue(const std::string& report, const std::string& field)
     return colon == std::string::npos ? std::string() : report.substr(colon + 2, end - colon - 2);
 }
 
-// What is wrong with the report of a crash ("" when nothing is).
-std::string CheckReport(const std::string& report, const std::string& function, const std::string& source)
+// Whether `text` is `pattern`, where a "*" of the pattern stands for any run of characters.
+bool Matches(std::string_view pattern, std::string_view text)
+{
+    const size_t star = pattern.find('*');
+    if (star == std::string_view::npos)
+        return pattern == text;
+    if (text.substr(0, star) != pattern.substr(0, star))
+        return false;
+    for (size_t from = star; from <= text.size(); ++from)
+        if (Matches(pattern.substr(star + 1), text.substr(from)))
+            return true;
+    return false;
+}
+
+// What is wrong with the report of a crash of that kind on that thread ("" when nothing is).
+std::string CheckReport(const std::string& report, const TKind& kind, int thread)
 {
     if (report.find(">> will be calculated soon") != std::string::npos ||
         report.find(">> stack will be calculated soon") != std::string::npos)
         return "incomplete";
-    if (HeaderValue(report, "exception class").empty()) // a message only where the object has one
-        return "no class";
+    const bool own = thread >= FrameworkThreads && kind.OwnClass;
+    const std::string exceptClass = HeaderValue(report, "exception class");
+    if (exceptClass != (own ? kind.OwnClass : kind.Class))
+        return "class " + exceptClass;
+    const std::string message = HeaderValue(report, "exception message");
+    const bool hasMessage = report.find("\r\nexception message") != std::string::npos;
+    if (hasMessage != (*kind.Message != 0) || !Matches(own ? kind.OwnMessage : kind.Message, message))
+        return "message " + (hasMessage ? message : "left out");
     // The first section after the header is the crashed thread's; its first frames name the
-    // failing function with its file and line (the column after the file is the line number).
+    // demo's failing function with its file and line (the column after the file is the line
+    // number).
+    const std::string function = "CrashHere", source = "crash_demo.cpp";
     const size_t section = report.find("\r\n\r\n");
     if (section == std::string::npos)
         return "no stack";
@@ -155,10 +214,27 @@ struct TDemo
     HWND Form = nullptr;
 };
 
-// One cell: the crash, its dialog, the way out, the report. "ok" or what went wrong.
-std::string Cell(const std::wstring& exe, int thread, const wchar_t* kind, TDemo& demo,
+DWORD ProcessOf(HWND wnd)
+{
+    DWORD pid = 0;
+    ::GetWindowThreadProcessId(wnd, &pid);
+    return pid;
+}
+
+// One cell: the crash, its dialog, the way out, the report. "ok" or what went wrong. Where
+// the program cannot go on, a cell due to continue closes.
+enum TWay
+{
+    wContinue,
+    wRestart,
+    wClose
+};
+const char* const WayNames[] = {"continue", "restart", "close"};
+
+std::string Cell(const std::wstring& exe, int thread, size_t k, TWay way, TDemo& demo,
                  const std::wstring& file, const std::wstring& kept)
 {
+    const TKind& kind = Kinds[k];
     if (!demo.Program || demo.Program->WaitForExit(0)) {
         demo.Program = std::make_unique<e2e::TProgram>(exe, std::to_wstring(thread));
         demo.Form = demo.Program->Started() ? demo.Program->WaitForMainWindow() : nullptr;
@@ -169,11 +245,11 @@ std::string Cell(const std::wstring& exe, int thread, const wchar_t* kind, TDemo
     // In the rows where the reporter fails too, the demo tells through this event that the
     // reporter's part met its failure.
     const base::KernelHandle reporterFailed(
-        std::wstring(kind).starts_with(L"fails in ")
+        std::wstring(kind.Caption).starts_with(L"fails in ")
             ? ::CreateEventW(nullptr, TRUE, FALSE,
                              (L"crash_demo reporter failed " + std::to_wstring(demo.Program->Id())).c_str())
             : nullptr);
-    const HWND button = ::FindWindowExW(demo.Form, nullptr, L"Button", kind);
+    const HWND button = ::FindWindowExW(demo.Form, nullptr, L"Button", kind.Caption);
     ::PostMessageW(button, BM_CLICK, 0, 0);
     const HWND dialog = e2e::WaitForWindow(L"VexcatchWndClass", demo.Program->Id(), 0, 20000);
     if (!dialog)
@@ -186,20 +262,39 @@ std::string Cell(const std::wstring& exe, int thread, const wchar_t* kind, TDemo
         if (!Has(ways, way))
             return "no " + Narrow(way);
     std::string outcome;
-    if (Has(ways, L"continue application")) {
+    if (way == wContinue && Has(ways, L"continue application")) {
         e2e::PressButton(dialog, L"continue application");
         for (int i = 0; i < 100 && ::IsWindow(dialog); ++i)
             ::Sleep(100);
+        DWORD_PTR answer = 0;
         if (::IsWindow(dialog))
             return "stays";
         if (demo.Program->WaitForExit(500))
             outcome = "ended after continue";
+        else if (!::SendMessageTimeoutW(demo.Form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer))
+            outcome = "no answer after continue";
+    } else if (way == wRestart) {
+        // A new process with the same command line; the old one ends with 2.
+        e2e::PressButton(dialog, L"restart application");
+        if (!demo.Program->WaitForExit(20000))
+            return "not restarted";
+        const DWORD old = demo.Program->Id();
+        if (demo.Program->ExitCode() != 2)
+            outcome = "restarted with " + std::to_string(demo.Program->ExitCode());
+        const HWND form = e2e::WaitForWindow(L"LumigateForm", 0, old, 20000);
+        demo.Program = form ? std::make_unique<e2e::TProgram>(ProcessOf(form)) : nullptr;
+        demo.Form = form;
+        if (!form && outcome.empty())
+            outcome = "no restarted demo";
     } else {
         e2e::PressButton(dialog, L"close application");
         if (!demo.Program->WaitForExit(20000))
             return "not closed";
-        if (demo.Program->ExitCode() == 0)
-            outcome = "closed with 0";
+        if (demo.Program->ExitCode() != kind.ExitCode) {
+            char code[32];
+            std::snprintf(code, sizeof code, "closed with %lx", demo.Program->ExitCode());
+            outcome = code;
+        }
     }
     // The report file has the crash's report (saved when it is complete, maybe after the
     // dialog closed).
@@ -211,12 +306,8 @@ std::string Cell(const std::wstring& exe, int thread, const wchar_t* kind, TDemo
     ::CopyFileW(file.c_str(), kept.c_str(), FALSE);
     if (reports.size() != 1)
         return std::to_string(reports.size()) + " reports";
-    // The demo fails in CrashHere (through the crash tests' Fail); a stack overflows in the
-    // recursion Fail starts, too deep for the frames below it to be among the first.
-    const bool overflow = std::wstring(kind) == L"stack overflow";
-    const std::string wrong = CheckReport(reports.back(), overflow ? "crash.testing.Deeper" : "CrashHere",
-                                          overflow ? "failures.h" : "crash_demo.cpp");
-    if (wrong.empty() && std::wstring(kind) == L"fails in a plug-in" &&
+    const std::string wrong = CheckReport(reports.back(), kind, thread);
+    if (wrong.empty() && std::wstring(kind.Caption) == L"fails in a plug-in" &&
         reports.back().find(">> internal error in plugin") == std::string::npos)
         return "no plug-in failure";
     return !outcome.empty() ? outcome : !wrong.empty() ? wrong : "ok";
@@ -298,16 +389,19 @@ int main(int argc, char** argv)
             continue;
         TDemo demo;
         for (size_t k = 0; k < std::size(Kinds); ++k) {
-            const wchar_t* kind = Kinds[k];
+            const wchar_t* kind = Kinds[k].Caption;
             if (argc > 4 && std::string(argv[4]).find(Narrow(kind)) == std::string::npos)
                 continue;
             std::wstring name = std::wstring(Threads[thread]) + L" - " + kind + L".txt";
             for (wchar_t& c : name)
                 c = c == L':' ? L'_' : c;
-            std::string cell = Cell(exe, thread, kind, demo, file, kept + name);
+            // The way out changes from cell to cell: every crash kind is continued, restarted
+            // and closed on some thread.
+            const TWay way = static_cast<TWay>((k + static_cast<size_t>(thread)) % 3);
+            std::string cell = Cell(exe, thread, k, way, demo, file, kept + name);
             failed += cell != "ok";
-            std::printf("%-22s on %-12s: %s\n", Narrow(kind).c_str(), Narrow(Threads[thread]).c_str(),
-                        cell.c_str());
+            std::printf("%-22s on %-12s (%-8s): %s\n", Narrow(kind).c_str(), Narrow(Threads[thread]).c_str(),
+                        WayNames[way], cell.c_str());
             std::fflush(stdout);
             cells[static_cast<size_t>(thread)][k] = cell;
         }
@@ -331,7 +425,7 @@ int main(int argc, char** argv)
         table += "---|";
     table += "\n";
     for (size_t k = 0; k < std::size(Kinds); ++k) {
-        table += "| " + Narrow(Kinds[k]) + " |";
+        table += "| " + Narrow(Kinds[k].Caption) + " |";
         for (size_t t = 0; t < std::size(Threads); ++t)
             table += " " + cells[t][k] + " |";
         table += "\n";

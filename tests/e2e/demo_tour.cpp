@@ -8,7 +8,6 @@
 
 #include "tests/e2e/driver.h"
 
-#include "base/win_handle.h"
 
 #include <windows.h>
 
@@ -80,8 +79,7 @@ int main(int argc, char** argv)
     Step(form, "the restarted demo's window shows");
     if (!form)
         return 1;
-    const base::KernelHandle second(
-        ::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, ProcessOf(form)));
+    e2e::TProgram second(ProcessOf(form));
     Click(DemoButton(form, L"CreateThread"));
     Click(DemoButton(form, L"std::exception"));
     dialog = e2e::WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
@@ -95,14 +93,9 @@ int main(int argc, char** argv)
         e2e::SaveScreenshot(dialog, artifacts + L"demo-report.bmp");
     Step(dialog && e2e::PressButton(dialog, L"continue application"), "continue pressed");
     ::Sleep(1000);
-    Step(::IsWindow(form) && ::WaitForSingleObject(second.Get(), 0) == WAIT_TIMEOUT, "the demo goes on");
+    Step(::IsWindow(form) && !second.WaitForExit(0), "the demo goes on");
     ::PostMessageW(form, WM_CLOSE, 0, 0);
-    DWORD code = 1;
-    Step(::WaitForSingleObject(second.Get(), 20000) == WAIT_OBJECT_0 &&
-             ::GetExitCodeProcess(second.Get(), &code) && code == 0,
-         "closed, the demo ends with exit code 0");
-    if (second && ::WaitForSingleObject(second.Get(), 0) == WAIT_TIMEOUT)
-        ::TerminateProcess(second.Get(), 99);
+    Step(second.WaitForExit(20000) && second.ExitCode() == 0, "closed, the demo ends with exit code 0");
 
     std::ifstream in(std::string(report.begin(), report.end()), std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};

@@ -80,6 +80,12 @@ TProgram::TProgram(const std::wstring& exe, const std::wstring& arguments)
     }
 }
 
+TProgram::TProgram(DWORD id)
+    : FProcess(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION | PROCESS_TERMINATE, FALSE, id)),
+      FId(FProcess ? id : 0)
+{
+}
+
 TProgram::~TProgram()
 {
     // A program that a failed test left running is ended with it.

@@ -20,6 +20,8 @@ class TProgram
 {
 public:
     explicit TProgram(const std::wstring& exe, const std::wstring& arguments = L"");
+    // A running process the program under test started itself (its restart).
+    explicit TProgram(DWORD id);
     bool Started() const { return FProcess.Valid(); }
     DWORD Id() const { return FId; }
 
