@@ -1,7 +1,7 @@
 #!/bin/bash
 # Benchmark of a crash as the user meets it (bench/crash_demo_bench.cpp) under Wine: the crash
-# demo with 20 more threads, from the click that crashes it to the crash dialog and to the
-# saved report. Needs the Windows build (scripts/test). Never fails on time.
+# demo with 20 more threads, from the crash to the crash dialog's first paint and to the saved
+# report. Needs the Windows build (scripts/test). Never fails on time.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../scripts/lib.sh"
 exe="$BUILD/win/bench/crash_demo_bench.exe"
