@@ -131,7 +131,8 @@ int wmain(int argc, wchar_t** argv)
         return 3;
     }
     // The mapping the report goes into (the session-wide one when this tool may make it);
-    // without one, the program puts the report onto the clipboard.
+    // without one, the program is asked with a buffer size of 0 and puts the report onto the
+    // clipboard.
     base::KernelHandle mapping;
     if (!clipboard) {
         mapping.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, BufferSize,
@@ -140,10 +141,10 @@ int wmain(int argc, wchar_t** argv)
             mapping.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, BufferSize,
                                                L"vexTraceProcessMap"));
     }
-    const base::KernelHandle thread(
-        ::CreateRemoteThread(process.Get(), nullptr, 0,
-                             reinterpret_cast<LPTHREAD_START_ROUTINE>(static_cast<uintptr_t>(*function)),
-                             reinterpret_cast<void*>(static_cast<uintptr_t>(BufferSize)), 0, nullptr));
+    const base::KernelHandle thread(::CreateRemoteThread(
+        process.Get(), nullptr, 0,
+        reinterpret_cast<LPTHREAD_START_ROUTINE>(static_cast<uintptr_t>(*function)),
+        reinterpret_cast<void*>(static_cast<uintptr_t>(mapping ? BufferSize : 0)), 0, nullptr));
     if (!thread || ::WaitForSingleObject(thread.Get(), TraceTimeoutMs) != WAIT_OBJECT_0) {
         std::fputs("vextrace: the program did not answer\n", stderr);
         return 4;

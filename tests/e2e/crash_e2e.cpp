@@ -96,6 +96,12 @@ TEST(Vextrace, TheReportOfAWaitingProgram)
     ASSERT_NE(main, std::string::npos) << report;
     EXPECT_NE(report.find("framework.TApplication.Run", main), std::string::npos) << report;
     EXPECT_EQ(report.find("TraceProcessThread"), std::string::npos);
+    // Through the clipboard, where the program puts the report when no mapping was made for it.
+    const auto [clipboardCode, clipboardReport] =
+        e2e::RunVextrace(Vextrace, std::to_wstring(program.Id()) + L" --clipboard");
+    EXPECT_EQ(clipboardCode, 0u) << clipboardReport;
+    EXPECT_EQ(clipboardReport.rfind("date/time", 0), 0u) << clipboardReport;
+    EXPECT_NE(clipboardReport.find("framework.TApplication.Run"), std::string::npos) << clipboardReport;
     // Asked by name, and of a process without a reporter (this test).
     EXPECT_EQ(e2e::RunVextrace(Vextrace, L"lumigate.exe").first, 0u);
     EXPECT_EQ(e2e::RunVextrace(Vextrace, std::to_wstring(::GetCurrentProcessId())).first, 3u);
