@@ -1,0 +1,43 @@
+# System DLLs that only the crash reporter's delivery (TLS, HTTP, the DNS servers) and its
+# common dialogs (saving, printing) call are imported through delay-load tables: each is
+# loaded at the first call into it, not when the program starts. Under Wine their start-up
+# alone (secur32 sets up its security packages) took most of the reporter's cost on
+# start-up. Both run after the report is saved, at the user's request, never on the path
+# that catches a crash. Used by the Windows build only.
+
+# lumigate_delay_import(NAME): the imported library NAME_delay, the toolchain's import library
+# of NAME.dll rewritten by dlltool as a delay-load one (its loader, __delayLoadHelper2, comes
+# from the toolchain's libdelayimp).
+function(lumigate_delay_import name)
+    find_file(system_lib lib${name}.a PATHS /usr/i686-w64-mingw32/lib NO_DEFAULT_PATH NO_CACHE
+        NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+    set(dir ${CMAKE_BINARY_DIR}/delay_imports)
+    file(MAKE_DIRECTORY ${dir})
+    # The functions the import library defines, as a module-definition file (stdcall names
+    # keep their "@n"; -k drops it from the names looked up in the DLL).
+    execute_process(COMMAND ${CMAKE_NM} -g --defined-only ${system_lib} OUTPUT_VARIABLE symbols
+        COMMAND_ERROR_IS_FATAL ANY)
+    string(REGEX MATCHALL "[0-9a-f]+ T _[^\n]+" defined "${symbols}")
+    set(def "LIBRARY ${name}.dll\nEXPORTS\n")
+    set(keep "")
+    foreach(entry ${defined})
+        string(REGEX REPLACE "^[0-9a-f]+ T _" "" function "${entry}")
+        string(APPEND def "${function}\n")
+        string(APPEND keep "-u _${function}\n")
+    endforeach()
+    file(WRITE ${dir}/${name}.def "${def}")
+    # The linker drops the code of an import member whose stub nobody calls (a call through
+    # __declspec(dllimport) reads only the member's table slot); in a delay-load member that
+    # code is also what the slot first points to, which loads the DLL, so the slot would
+    # jump to 0. Every member's stub is therefore asked for by name (about 40 bytes each).
+    file(WRITE ${dir}/${name}_keep.rsp "${keep}")
+    execute_process(COMMAND ${CMAKE_DLLTOOL} -k -d ${dir}/${name}.def -y ${dir}/lib${name}_delay.a -D ${name}.dll
+        COMMAND_ERROR_IS_FATAL ANY)
+    add_library(${name}_delay STATIC IMPORTED GLOBAL)
+    set_target_properties(${name}_delay PROPERTIES IMPORTED_LOCATION ${dir}/lib${name}_delay.a
+        INTERFACE_LINK_LIBRARIES delayimp INTERFACE_LINK_OPTIONS "LINKER:@${dir}/${name}_keep.rsp")
+endfunction()
+
+foreach(dll secur32 crypt32 winhttp iphlpapi comdlg32)
+    lumigate_delay_import(${dll})
+endforeach()
