@@ -1,13 +1,13 @@
 // A tour of the crash demo, as a developer would click through it: the demo's window; a
 // write violation on the main thread, whose crash dialog restarts the program (the old
 // process ends with 2, a new one takes over); a C++ exception on a thread in the new process,
-// whose dialog lets the program go on; the report shown; the program closed. Screenshots and
+// whose report is shown, whose save walks into the Save Assistant (left with Escape) and
+// whose dialog lets the program go on; the program closed. Screenshots and
 // the report file go to ARTIFACTS_FOLDER. Prints each step; exit code 0 when every step went
 // as it should.
 //     demo_tour CRASH_DEMO_EXE ARTIFACTS_FOLDER
 
 #include "tests/e2e/driver.h"
-
 
 #include <windows.h>
 
@@ -44,6 +44,20 @@ DWORD ProcessOf(HWND wnd)
     DWORD process = 0;
     ::GetWindowThreadProcessId(wnd, &process);
     return process;
+}
+
+// The control of that window's thread that has the keyboard focus, once it is one of the
+// window's own (a form just shown may not have given it yet); null after two seconds.
+HWND FocusIn(HWND wnd)
+{
+    for (int i = 0; i < 200; ++i, ::Sleep(10)) {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        if (::GetGUIThreadInfo(::GetWindowThreadProcessId(wnd, nullptr), &gui) &&
+            ::IsChild(wnd, gui.hwndFocus))
+            return gui.hwndFocus;
+    }
+    return nullptr;
 }
 
 } // namespace
@@ -91,9 +105,26 @@ int main(int argc, char** argv)
     dialog = e2e::WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
     if (dialog)
         e2e::SaveScreenshot(dialog, artifacts + L"demo-report.bmp");
+    Step(dialog && e2e::PressButton(dialog, L"save bug report"), "save bug report pressed");
+    const HWND assistant = e2e::WaitForWindow(L"DrevassaWnd", ProcessOf(form), 0, 10000);
+    Step(assistant, "the Save Assistant's first form shows");
+    if (assistant) {
+        const HWND focus = FocusIn(assistant); // the form has been shown and has its focus
+        for (int i = 0; i < 100 && ::GetUpdateRect(assistant, nullptr, FALSE); ++i)
+            ::Sleep(20);
+        ::Sleep(300); // its controls painted too
+        e2e::SaveScreenshot(assistant, artifacts + L"demo-assistant.bmp");
+        ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
+    }
+    for (int i = 0; i < 100 && dialog && !::IsWindowEnabled(dialog); ++i)
+        ::Sleep(50);
+    Step(dialog && ::IsWindowEnabled(dialog) && !::IsWindow(assistant),
+         "Escape leaves it, the dialog is back");
     Step(dialog && e2e::PressButton(dialog, L"continue application"), "continue pressed");
-    ::Sleep(1000);
-    Step(::IsWindow(form) && !second.WaitForExit(0), "the demo goes on");
+    for (int i = 0; i < 100 && ::IsWindow(dialog); ++i)
+        ::Sleep(50);
+    Step(!::IsWindow(dialog) && ::IsWindow(form) && !second.WaitForExit(0),
+         "the dialog closes, the demo goes on");
     ::PostMessageW(form, WM_CLOSE, 0, 0);
     Step(second.WaitForExit(20000) && second.ExitCode() == 0, "closed, the demo ends with exit code 0");
 
