@@ -108,7 +108,7 @@ std::atomic<int> Armed{rfNone};
 
 // Sets the event "crash_demo reporter failed PID" when whoever drives the demo made one: the
 // reporter's part meets its failure now (a handler or a plug-in, just before it faults) or has
-// been through it (the dialog), so that a driver knows the failure happened.
+// faulted (the dialog's window procedure), so that a driver knows the failure happened.
 void TellReporterFailed()
 {
     if (const base::KernelHandle told{::OpenEventW(
@@ -129,16 +129,35 @@ BOOL CALLBACK FindOwnDialog(HWND wnd, LPARAM found)
     return TRUE;
 }
 
+// The thread of the crash dialog, while a request is sent to it, and whether its window
+// procedure then faulted on the request's record.
+std::atomic<DWORD> DialogThread{0};
+std::atomic<bool> DialogFaulted{false};
+
+LONG CALLBACK NoteDialogFault(EXCEPTION_POINTERS* e)
+{
+    const EXCEPTION_RECORD& r = *e->ExceptionRecord;
+    if (r.ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r.NumberParameters >= 2 &&
+        r.ExceptionInformation[1] == 0x10 && ::GetCurrentThreadId() == DialogThread)
+        DialogFaulted = true;
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
 // Sends the crash dialog of this process, once it shows, an owner-draw request whose record
-// is at an address where nothing is.
+// is at an address where nothing is; tells when its window procedure faulted on it.
 DWORD WINAPI BreakDialog(void*)
 {
     for (int i = 0; i < 6000; ++i) { // a minute at most
         HWND dialog = nullptr;
         ::EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
         if (dialog) {
+            DialogThread = ::GetWindowThreadProcessId(dialog, nullptr);
+            void* watch = ::AddVectoredExceptionHandler(1, &NoteDialogFault);
             ::SendMessageW(dialog, WM_DRAWITEM, 0, 0x10);
-            TellReporterFailed();
+            if (watch)
+                ::RemoveVectoredExceptionHandler(watch);
+            if (DialogFaulted)
+                TellReporterFailed();
             return 0;
         }
         ::Sleep(10);

@@ -1,7 +1,7 @@
 // The crash matrix of the real crash demo: every crash kind on every kind of thread, each
 // through the crash dialog to the report file beside the demo. A cell holds when
-//   - the crash dialog shows with this program's ways out (continue only where the program can
-//     go on),
+//   - the crash dialog shows with this program's ways out, continue exactly where the program
+//     can go on,
 //   - the way out taken behaves as chosen: continue lets the program go on and answer,
 //     restart starts it anew and ends the old process with exit code 2, close ends it with
 //     the exit code of the failure (each cell takes one of them in turn),
@@ -11,7 +11,8 @@
 // Three rows are a read violation during which the reporter fails too: in a handler of the
 // program, in a report plug-in (whose text then says so), in the crash dialog's window
 // procedure; each still gives one report and the same ways out.
-// Prints the matrix as a table (a cell "ok", or what failed). Then eight threads fail at the
+// Prints the matrix as a table (a cell that holds names the way out it took, else what
+// failed). Then eight threads fail at the
 // same moment: eight dialogs, one after the other, are continued, the program still answers,
 // and the file counts eight failures in reports merged as duplicates. Ends with 0 when every
 // cell and that check hold. Each cell's report is kept in ARTIFACTS_FOLDER\matrix, and the
@@ -43,6 +44,16 @@ namespace {
 // others, where the OS exception reaches the reporter before any framework code; the
 // reporter's messages are its runtime table's. In a message, "*" stands for any text; an
 // empty message means the header has no message line (the message equals the class).
+// Where the dialog offers to continue: everywhere, nowhere (the exception cannot continue, or
+// the runtime ends the process), or only off the main thread (an exception thrown while
+// unwinding ends the runtime's work on its thread: the main thread cannot go on).
+enum TGoesOn
+{
+    goAlways,
+    goNever,
+    goOffMainThread
+};
+
 struct TKind
 {
     const wchar_t* Caption;
@@ -51,6 +62,7 @@ struct TKind
     const char* OwnClass; // null: as on the framework's threads
     const char* OwnMessage;
     DWORD ExitCode; // of a close: the exception's code, 3 where there is none
+    TGoesOn GoesOn = goAlways;
 };
 
 #define EXTERNAL "framework::EExternal"
@@ -78,18 +90,21 @@ const TKind Kinds[] = {
     {L"OS exception", EXTERNAL, "External exception E0001234.", OWN_UNKNOWN, "Externe Exception $e0001234.",
      0xE0001234},
     // Not continuable: the reporter sees them first on every thread.
-    {L"heap corruption", OWN_UNKNOWN, "Externe Exception $c0000374.", nullptr, nullptr, 0xC0000374},
-    {L"fast fail", OWN_UNKNOWN, "Externe Exception $c0000409.", nullptr, nullptr, 0xC0000409},
+    {L"heap corruption", OWN_UNKNOWN, "Externe Exception $c0000374.", nullptr, nullptr, 0xC0000374, goNever},
+    {L"fast fail", OWN_UNKNOWN, "Externe Exception $c0000409.", nullptr, nullptr, 0xC0000409, goNever},
     {L"std::exception", "std::runtime_error", "thrown on purpose.", nullptr, nullptr, 3},
     {L"thrown int", "int", "", nullptr, nullptr, 3},
     {L"inner exception", "crash::BaseException", "what it caused.", nullptr, nullptr, 3},
     {L"rethrow", "std::runtime_error", "thrown once.", nullptr, nullptr, 3},
-    {L"throw in unwinding", "std::runtime_error", "thrown by a destructor.", nullptr, nullptr, 3},
+    {L"throw in unwinding", "std::runtime_error", "thrown by a destructor.", nullptr, nullptr, 3,
+     goOffMainThread},
     {L"invalid parameter", "crash::BaseException",
-     "A function of the C runtime was called with an invalid parameter.", nullptr, nullptr, 3},
-    {L"abort", "crash::BaseException", "Abnormal program termination.", nullptr, nullptr, 3},
-    {L"terminate", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3},
-    {L"pure call", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3},
+     "A function of the C runtime was called with an invalid parameter.", nullptr, nullptr, 3, goNever},
+    {L"abort", "crash::BaseException", "Abnormal program termination.", nullptr, nullptr, 3, goNever},
+    {L"terminate", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3,
+     goNever},
+    {L"pure call", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3,
+     goNever},
     {L"out of memory", "std::bad_alloc", "", nullptr, nullptr, 3},
     {L"stack overflow", EXTERNAL, "Stack overflow.", OWN_EXTERNAL, "Stack-\u00DCberlauf.", 0xC00000FD},
     // A read violation, and the reporter fails too while it handles it.
@@ -98,6 +113,7 @@ const TKind Kinds[] = {
     {L"fails in the dialog", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
 };
 constexpr int FrameworkThreads = 4; // main thread, timer, synchronized, TThread
+constexpr int MainThreadKinds = 3;  // main thread, timer, synchronized: they fail on the main thread
 const wchar_t* const Threads[] = {L"main thread", L"timer",        L"synchronized", L"TThread",
                                   L"std::thread", L"CreateThread", L"work item"};
 
@@ -139,6 +155,27 @@ std::string HeaderValue(const std::string& report, const std::string& field)
     return colon == std::string::npos ? std::string() : report.substr(colon + 2, end - colon - 2);
 }
 
+// The line of the demo's source where CrashHere calls the failure: the line its frame must
+// name.
+int FailLine = 0;
+
+// That line, read from the demo's source (the repository holds the build folder, which holds
+// the demo at build\win\demo); 0 when it cannot be found.
+int FindFailLine(const std::wstring& exe)
+{
+    std::wstring path = exe.substr(0, exe.find_last_of(L'\\'));
+    for (int up = 0; up < 3; ++up)
+        path = path.substr(0, path.find_last_of(L'\\'));
+    std::ifstream in(Narrow(path + L"\\demo\\crash_demo.cpp"));
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (line.find("crash::testing::Fail(failure);") != std::string::npos)
+            return number;
+    }
+    return 0;
+}
+
 // Whether `text` is `pattern`, where a "*" of the pattern stands for any run of characters.
 bool Matches(std::string_view pattern, std::string_view text)
 {
@@ -171,20 +208,23 @@ std::string CheckReport(const std::string& report, const TKind& kind, int thread
     // demo's failing function with its file and line (the column after the file is the line
     // number).
     const std::string function = "CrashHere", source = "crash_demo.cpp";
+    const std::string line = std::to_string(FailLine);
     const size_t section = report.find("\r\n\r\n");
     if (section == std::string::npos)
         return "no stack";
-    size_t line = report.find("\r\n", section + 4); // past the section's title
-    for (int frame = 0; frame < 24 && line != std::string::npos; ++frame) {
-        const size_t end = report.find("\r\n", line + 2);
-        const std::string text = report.substr(line + 2, end - line - 2);
+    size_t at = report.find("\r\n", section + 4); // past the section's title
+    for (int frame = 0; frame < 24 && at != std::string::npos; ++frame) {
+        const size_t end = report.find("\r\n", at + 2);
+        const std::string text = report.substr(at + 2, end - at - 2);
         if (text.empty())
             break;
         const size_t file = text.find(source);
-        if (file != std::string::npos && text.find(function) != std::string::npos &&
-            std::isdigit(static_cast<unsigned char>(text[text.find_first_not_of(' ', file + source.size())])))
-            return "";
-        line = end;
+        if (file != std::string::npos && text.find(function) != std::string::npos) {
+            const size_t number = text.find_first_not_of(' ', file + source.size());
+            return text.compare(number, line.size() + 1, line + " ") == 0 ? ""
+                                                                          : "line " + text.substr(number);
+        }
+        at = end;
     }
     return "no " + function;
 }
@@ -221,17 +261,27 @@ DWORD ProcessOf(HWND wnd)
     return pid;
 }
 
-// One cell: the crash, its dialog, the way out, the report. "ok" or what went wrong. Where
-// the program cannot go on, a cell due to continue closes.
+// One cell: the crash, its dialog, the way out, the report. "ok" or what went wrong. The
+// dialog offers to continue exactly where the program can go on; elsewhere a cell due to
+// continue closes instead.
 enum TWay
 {
     wContinue,
     wRestart,
     wClose
 };
-const char* const WayNames[] = {"continue", "restart", "close"};
+const char* const WayNames[] = {"continued", "restarted", "closed"};
 
-std::string Cell(const std::wstring& exe, int thread, size_t k, TWay way, TDemo& demo,
+// A cell that failed while the demo's dialog is open ends the demo: the next cell starts a new
+// one.
+std::string Failed(TDemo& demo, std::string what)
+{
+    demo.Program.reset();
+    return what;
+}
+
+// `way` becomes close where the program cannot go on.
+std::string Cell(const std::wstring& exe, int thread, size_t k, TWay& way, TDemo& demo,
                  const std::wstring& file, const std::wstring& kept)
 {
     const TKind& kind = Kinds[k];
@@ -244,31 +294,40 @@ std::string Cell(const std::wstring& exe, int thread, size_t k, TWay way, TDemo&
     ::DeleteFileW(file.c_str()); // a file that outgrows its limit loses its oldest reports
     // In the rows where the reporter fails too, the demo tells through this event that the
     // reporter's part met its failure.
+    const bool reporterFails = std::wstring(kind.Caption).starts_with(L"fails in ");
     const base::KernelHandle reporterFailed(
-        std::wstring(kind.Caption).starts_with(L"fails in ")
+        reporterFails
             ? ::CreateEventW(nullptr, TRUE, FALSE,
                              (L"crash_demo reporter failed " + std::to_wstring(demo.Program->Id())).c_str())
             : nullptr);
+    if (reporterFails && !reporterFailed)
+        return "no event";
     const HWND button = ::FindWindowExW(demo.Form, nullptr, L"Button", kind.Caption);
     ::PostMessageW(button, BM_CLICK, 0, 0);
     const HWND dialog = e2e::WaitForWindow(L"VexcatchWndClass", demo.Program->Id(), 0, 20000);
     if (!dialog)
-        return demo.Program->WaitForExit(0) ? "ended" : "no dialog";
+        return demo.Program->WaitForExit(0) ? "ended" : Failed(demo, "no dialog");
     if (reporterFailed && ::WaitForSingleObject(reporterFailed.Get(), 10000) != WAIT_OBJECT_0)
-        return "the reporter did not fail";
+        return Failed(demo, "the reporter did not fail");
     const std::vector<std::wstring> ways = WaysOut(dialog);
-    for (const wchar_t* way :
+    for (const wchar_t* offered :
          {L"save bug report", L"show bug report", L"restart application", L"close application"})
-        if (!Has(ways, way))
-            return "no " + Narrow(way);
+        if (!Has(ways, offered))
+            return Failed(demo, "no " + Narrow(offered));
+    const bool goesOn =
+        kind.GoesOn == goAlways || (kind.GoesOn == goOffMainThread && thread >= MainThreadKinds);
+    if (Has(ways, L"continue application") != goesOn)
+        return Failed(demo, goesOn ? "no continue" : "continue offered");
+    if (!goesOn && way == wContinue)
+        way = wClose;
     std::string outcome;
-    if (way == wContinue && Has(ways, L"continue application")) {
+    if (way == wContinue) {
         e2e::PressButton(dialog, L"continue application");
         for (int i = 0; i < 100 && ::IsWindow(dialog); ++i)
             ::Sleep(100);
         DWORD_PTR answer = 0;
         if (::IsWindow(dialog))
-            return "stays";
+            return Failed(demo, "stays");
         if (demo.Program->WaitForExit(500))
             outcome = "ended after continue";
         else if (!::SendMessageTimeoutW(demo.Form, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 10000, &answer))
@@ -364,6 +423,10 @@ std::string Together(const std::wstring& exe, const std::wstring& file, const st
         return std::to_string(counted) + " failures counted";
     if (reports.size() >= 8)
         return "nothing merged";
+    // Each a read violation on a thread of CreateThread, through the demo's CrashHere.
+    for (const std::string& report : reports)
+        if (const std::string wrong = CheckReport(report, Kinds[0], 5); !wrong.empty())
+            return wrong;
     return "ok";
 }
 
@@ -378,6 +441,10 @@ int main(int argc, char** argv)
     const std::wstring kept = artifacts + L"matrix\\";
     ::CreateDirectoryW(kept.c_str(), nullptr);
     const std::wstring file = exe.substr(0, exe.find_last_of(L'\\') + 1) + L"bugreport.txt";
+    if (!(FailLine = FindFailLine(exe))) {
+        std::printf("the demo's source, which names the line of its failure, was not found\n");
+        return 2;
+    }
     ::DeleteFileW(file.c_str());
 
     std::vector<std::vector<std::string>> cells(std::size(Threads),
@@ -397,13 +464,14 @@ int main(int argc, char** argv)
                 c = c == L':' ? L'_' : c;
             // The way out changes from cell to cell: every crash kind is continued, restarted
             // and closed on some thread.
-            const TWay way = static_cast<TWay>((k + static_cast<size_t>(thread)) % 3);
+            TWay way = static_cast<TWay>((k + static_cast<size_t>(thread)) % 3);
             std::string cell = Cell(exe, thread, k, way, demo, file, kept + name);
             failed += cell != "ok";
-            std::printf("%-22s on %-12s (%-8s): %s\n", Narrow(kind).c_str(), Narrow(Threads[thread]).c_str(),
+            std::printf("%-22s on %-12s (%-9s): %s\n", Narrow(kind).c_str(), Narrow(Threads[thread]).c_str(),
                         WayNames[way], cell.c_str());
             std::fflush(stdout);
-            cells[static_cast<size_t>(thread)][k] = cell;
+            // A cell that holds tells the way out it took.
+            cells[static_cast<size_t>(thread)][k] = cell == "ok" ? WayNames[way] : cell;
         }
         if (demo.Form)
             ::PostMessageW(demo.Form, WM_CLOSE, 0, 0);
