@@ -37,17 +37,18 @@ bool SameName(std::wstring a, std::wstring b)
     return a == b;
 }
 
-// The process of that id, or the first of that executable name.
+// The running process of that id, or the first of that executable name; 0 when there is none.
 DWORD FindProcess(const std::wstring& what)
 {
-    if (!what.empty() && what.find_first_not_of(L"0123456789") == std::wstring::npos)
-        return static_cast<DWORD>(std::wcstoul(what.c_str(), nullptr, 10));
+    const bool byId = !what.empty() && what.find_first_not_of(L"0123456789") == std::wstring::npos;
+    const DWORD id = byId ? static_cast<DWORD>(std::wcstoul(what.c_str(), nullptr, 10)) : 0;
     const base::FileHandle snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32W entry{};
     entry.dwSize = sizeof entry;
     for (BOOL more = snapshot && ::Process32FirstW(snapshot.Get(), &entry); more;
          more = ::Process32NextW(snapshot.Get(), &entry))
-        if (SameName(entry.szExeFile, what) || SameName(entry.szExeFile, what + L".exe"))
+        if (byId ? entry.th32ProcessID == id
+                 : SameName(entry.szExeFile, what) || SameName(entry.szExeFile, what + L".exe"))
             return entry.th32ProcessID;
     return 0;
 }
@@ -131,8 +132,8 @@ int wmain(int argc, wchar_t** argv)
         return 3;
     }
     // The mapping the report goes into (the session-wide one when this tool may make it);
-    // without one, the program is asked with a buffer size of 0 and puts the report onto the
-    // clipboard.
+    // without one (or with --clipboard), the program is asked with a buffer size of 0 and puts
+    // the report onto the clipboard.
     base::KernelHandle mapping;
     if (!clipboard) {
         mapping.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, BufferSize,
@@ -141,20 +142,30 @@ int wmain(int argc, wchar_t** argv)
             mapping.Reset(::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, BufferSize,
                                                L"vexTraceProcessMap"));
     }
+    // Whatever was there before (another tool's mapping of that name, or the clipboard) is
+    // no answer of this program: cleared first, and a clipboard not changed since is none.
+    const base::MappedView view(
+        mapping ? ::MapViewOfFile(mapping.Get(), FILE_MAP_ALL_ACCESS, 0, 0, BufferSize) : nullptr);
+    if (view)
+        static_cast<char*>(view.Get())[0] = 0;
+    else if (::OpenClipboard(nullptr)) {
+        ::EmptyClipboard();
+        ::CloseClipboard();
+    }
+    const DWORD clipboardBefore = ::GetClipboardSequenceNumber();
     const base::KernelHandle thread(::CreateRemoteThread(
         process.Get(), nullptr, 0,
         reinterpret_cast<LPTHREAD_START_ROUTINE>(static_cast<uintptr_t>(*function)),
-        reinterpret_cast<void*>(static_cast<uintptr_t>(mapping ? BufferSize : 0)), 0, nullptr));
+        reinterpret_cast<void*>(static_cast<uintptr_t>(view ? BufferSize : 0)), 0, nullptr));
     if (!thread || ::WaitForSingleObject(thread.Get(), TraceTimeoutMs) != WAIT_OBJECT_0) {
         std::fputs("vextrace: the program did not answer\n", stderr);
         return 4;
     }
     std::string report;
-    if (mapping) {
-        const base::MappedView view(::MapViewOfFile(mapping.Get(), FILE_MAP_READ, 0, 0, BufferSize));
-        if (const auto* text = static_cast<const char*>(view.Get()))
-            report.assign(text, strnlen(text, BufferSize));
-    } else {
+    if (view) {
+        const auto* text = static_cast<const char*>(view.Get());
+        report.assign(text, strnlen(text, BufferSize));
+    } else if (::GetClipboardSequenceNumber() != clipboardBefore) {
         report = ClipboardText();
     }
     if (report.empty()) {

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <regex>
 #include <string>
 
@@ -92,20 +94,29 @@ TEST(Vextrace, TheReportOfAWaitingProgram)
     EXPECT_EQ(report.rfind("date/time", 0), 0u) << report;
     EXPECT_NE(report.find("exception message : The application seems to be frozen."), std::string::npos)
         << report;
-    const size_t main = report.find("\r\n\r\nmain thread");
-    ASSERT_NE(main, std::string::npos) << report;
-    EXPECT_NE(report.find("framework.TApplication.Run", main), std::string::npos) << report;
+    EXPECT_NE(e2e::ReportSection(report, "main thread").find("framework.TApplication.Run"), std::string::npos)
+        << report;
     EXPECT_EQ(report.find("TraceProcessThread"), std::string::npos);
-    // Through the clipboard, where the program puts the report when no mapping was made for it.
+    // Through the clipboard, where the program puts the report when no mapping was made for it:
+    // this program's report, not what the clipboard held before.
     const auto [clipboardCode, clipboardReport] =
         e2e::RunVextrace(Vextrace, std::to_wstring(program.Id()) + L" --clipboard");
     EXPECT_EQ(clipboardCode, 0u) << clipboardReport;
     EXPECT_EQ(clipboardReport.rfind("date/time", 0), 0u) << clipboardReport;
-    EXPECT_NE(clipboardReport.find("framework.TApplication.Run"), std::string::npos) << clipboardReport;
-    // Asked by name, and of a process without a reporter (this test).
+    char id[32];
+    std::snprintf(id, sizeof id, ": $%lx\r\n", program.Id());
+    const size_t idLine = clipboardReport.find("\r\nprocess id");
+    EXPECT_EQ(clipboardReport.find(id, idLine),
+              clipboardReport.find("\r\n", idLine + 2) - std::strlen(id) + 2)
+        << clipboardReport;
+    EXPECT_NE(e2e::ReportSection(clipboardReport, "main thread").find("framework.TApplication.Run"),
+              std::string::npos)
+        << clipboardReport;
+    // Asked by name, and of a process without a reporter (this test), and of none.
     EXPECT_EQ(e2e::RunVextrace(Vextrace, L"lumigate.exe").first, 0u);
     EXPECT_EQ(e2e::RunVextrace(Vextrace, std::to_wstring(::GetCurrentProcessId())).first, 3u);
     EXPECT_EQ(e2e::RunVextrace(Vextrace, L"no-such-program.exe").first, 2u);
+    EXPECT_EQ(e2e::RunVextrace(Vextrace, L"999999").first, 2u); // process ids are multiples of 4
     ::PostMessageW(program.WaitForMainWindow(), WM_CLOSE, 0, 0);
     EXPECT_TRUE(program.WaitForExit(10000));
 }

@@ -132,6 +132,15 @@ DWORD TProgram::ExitCode() const
     return code;
 }
 
+std::string ReportSection(const std::string& report, const std::string& title)
+{
+    const size_t start = report.find("\r\n\r\n" + title);
+    if (start == std::string::npos)
+        return {};
+    const size_t end = report.find("\r\n\r\n", start + 4);
+    return report.substr(start + 4, end == std::string::npos ? std::string::npos : end - start - 4);
+}
+
 HWND FindChild(HWND parent, const wchar_t* className)
 {
     return ::FindWindowExW(parent, nullptr, className, nullptr);

@@ -52,6 +52,10 @@ std::string ReadWhole(const std::wstring& path);
 // end within a minute) and what it printed.
 std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const std::wstring& arguments);
 
+// The section of a bug report whose title starts with `title`, up to the next section ("" when
+// there is none).
+std::string ReportSection(const std::string& report, const std::string& title);
+
 // The first child window of `parent` with the given class.
 HWND FindChild(HWND parent, const wchar_t* className);
 std::wstring WindowText(HWND wnd);

@@ -40,8 +40,8 @@ bool TracingProcess()
 
 } // namespace crash
 
-// Exported under its plain name, which an outside tool looks up (the compiler's own export
-// carries the stdcall decoration "@4").
+// Exported under its plain name, which an outside tool looks up, and under no other: the
+// program's only export.
 asm(".section .drectve\n.ascii \" -export:vexTraceProcess=vexTraceProcess@4\"\n.text");
 
 int WINAPI vexTraceProcess(int bufferSize)

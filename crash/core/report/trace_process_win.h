@@ -7,7 +7,9 @@
 
 #include <windows.h>
 
-extern "C" __declspec(dllexport) int WINAPI vexTraceProcess(int bufferSize);
+// Exported under this plain name only (not also with the stdcall decoration "@4"): see the
+// export directive beside its definition.
+extern "C" int WINAPI vexTraceProcess(int bufferSize);
 
 namespace crash {
 
