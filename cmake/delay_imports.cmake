@@ -5,9 +5,14 @@
 # start-up. Both run after the report is saved, at the user's request, never on the path
 # that catches a crash. Used by the Windows build only.
 
-# lumigate_delay_import(NAME): the imported library NAME_delay, the toolchain's import library
-# of NAME.dll rewritten by dlltool as a delay-load one (its loader, __delayLoadHelper2, comes
-# from the toolchain's libdelayimp).
+# lumigate_delay_import(NAME FUNCTION...): the imported library NAME_delay, the toolchain's
+# import library of NAME.dll rewritten by dlltool as a delay-load one (its loader,
+# __delayLoadHelper2, comes from the toolchain's libdelayimp). FUNCTION... are the functions
+# the program calls: the linker drops the code of an import member whose stub nobody calls (a
+# call through __declspec(dllimport) reads only the member's table slot), and in a delay-load
+# member that code is what the slot first points to, which loads the DLL; so each called
+# function's stub is asked for by name. A function called but not listed would jump to 0:
+# the test e2e_delay_imports reads the shipped program's tables for that.
 function(lumigate_delay_import name)
     find_file(system_lib lib${name}.a PATHS /usr/i686-w64-mingw32/lib NO_DEFAULT_PATH NO_CACHE
         NO_CMAKE_FIND_ROOT_PATH REQUIRED)
@@ -19,17 +24,20 @@ function(lumigate_delay_import name)
         COMMAND_ERROR_IS_FATAL ANY)
     string(REGEX MATCHALL "[0-9a-f]+ T _[^\n]+" defined "${symbols}")
     set(def "LIBRARY ${name}.dll\nEXPORTS\n")
-    set(keep "")
     foreach(entry ${defined})
         string(REGEX REPLACE "^[0-9a-f]+ T _" "" function "${entry}")
         string(APPEND def "${function}\n")
-        string(APPEND keep "-u _${function}\n")
     endforeach()
     file(WRITE ${dir}/${name}.def "${def}")
-    # The linker drops the code of an import member whose stub nobody calls (a call through
-    # __declspec(dllimport) reads only the member's table slot); in a delay-load member that
-    # code is also what the slot first points to, which loads the DLL, so the slot would
-    # jump to 0. Every member's stub is therefore asked for by name (about 40 bytes each).
+    set(keep "")
+    foreach(called ${ARGN})
+        string(REGEX MATCH "\n${called}@[0-9]+\n" found "${def}")
+        if(NOT found)
+            message(FATAL_ERROR "${name}.dll has no function ${called}")
+        endif()
+        string(STRIP "${found}" found)
+        string(APPEND keep "-u _${found}\n")
+    endforeach()
     file(WRITE ${dir}/${name}_keep.rsp "${keep}")
     execute_process(COMMAND ${CMAKE_DLLTOOL} -k -d ${dir}/${name}.def -y ${dir}/lib${name}_delay.a -D ${name}.dll
         COMMAND_ERROR_IS_FATAL ANY)
@@ -38,6 +46,13 @@ function(lumigate_delay_import name)
         INTERFACE_LINK_LIBRARIES delayimp INTERFACE_LINK_OPTIONS "LINKER:@${dir}/${name}_keep.rsp")
 endfunction()
 
-foreach(dll secur32 crypt32 winhttp iphlpapi comdlg32)
-    lumigate_delay_import(${dll})
-endforeach()
+lumigate_delay_import(secur32 AcquireCredentialsHandleW ApplyControlToken DecryptMessage DeleteSecurityContext
+    EncryptMessage FreeContextBuffer FreeCredentialsHandle InitializeSecurityContextW QueryContextAttributesW)
+lumigate_delay_import(crypt32 CertFreeCertificateChain CertFreeCertificateContext CertGetCertificateChain
+    CertVerifyCertificateChainPolicy)
+lumigate_delay_import(winhttp WinHttpAddRequestHeaders WinHttpCloseHandle WinHttpConnect
+    WinHttpGetIEProxyConfigForCurrentUser WinHttpGetProxyForUrl WinHttpOpen WinHttpOpenRequest WinHttpQueryAuthSchemes
+    WinHttpQueryDataAvailable WinHttpQueryHeaders WinHttpReadData WinHttpReceiveResponse WinHttpSendRequest
+    WinHttpSetCredentials WinHttpSetOption WinHttpSetTimeouts WinHttpWriteData)
+lumigate_delay_import(iphlpapi GetNetworkParams)
+lumigate_delay_import(comdlg32 GetSaveFileNameW PrintDlgW)

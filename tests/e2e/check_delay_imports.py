@@ -55,7 +55,8 @@ def main():
             slot = struct.unpack("<I", at(va(iat) + 4 * count, 4))[0]
             bad += not code(slot)
             count += 1
-        print("delay import: %s, %d functions%s" % (dll, count, ", %d not loadable" % bad if bad else ""))
+        print("delay import: %s, %d functions%s" % (
+            dll, count, ", %d not loadable (not listed in cmake/delay_imports.cmake)" % bad if bad else ""))
         if bad or dll not in ALLOWED:
             status = 1
     return status
