@@ -107,6 +107,9 @@ const TKind Kinds[] = {
      goNever},
     {L"out of memory", "std::bad_alloc", "", nullptr, nullptr, 3},
     {L"stack overflow", EXTERNAL, "Stack overflow.", OWN_EXTERNAL, "Stack-\u00DCberlauf.", 0xC00000FD},
+    // The thread-naming exception first: no report of its own, and the read violation's names
+    // the thread (see CheckReport).
+    {L"named thread", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
     // A read violation, and the reporter fails too while it handles it.
     {L"fails in a handler", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
     {L"fails in a plug-in", EXTERNAL, READ_AV, OWN_EXTERNAL, OWN_READ_AV, 0xC0000005},
@@ -213,6 +216,9 @@ std::string CheckReport(const std::string& report, const TKind& kind, int thread
     if (section == std::string::npos)
         return "no stack";
     size_t at = report.find("\r\n", section + 4); // past the section's title
+    if (std::wstring(kind.Caption) == L"named thread" &&
+        report.substr(section + 4, at - section - 4).find("named on purpose") == std::string::npos)
+        return "not named";
     for (int frame = 0; frame < 24 && at != std::string::npos; ++frame) {
         const size_t end = report.find("\r\n", at + 2);
         const std::string text = report.substr(at + 2, end - at - 2);
