@@ -63,6 +63,18 @@ TEST(CrashReporter, AFailureShowsTheDialogAndLeavesTheReportBesideTheProgram)
         EXPECT_TRUE(Button(dialog, caption)) << std::string(caption, caption + wcslen(caption));
     EXPECT_FALSE(Button(dialog, L"send bug report"));
     EXPECT_FALSE(Button(dialog, L"print bug report"));
+    // A thread that is not the main one failed: the program could go on.
+    const HWND go = Button(dialog, L"continue application");
+    EXPECT_TRUE(go && ::IsWindowVisible(go) && ::IsWindowEnabled(go));
+    // Saving walks into the Save Assistant, whose forms the program carries; Escape leaves it.
+    ASSERT_TRUE(e2e::PressButton(dialog, L"save bug report"));
+    const HWND assistant = e2e::WaitForWindow(L"DrevassaWnd", program.Id(), 0, 10000);
+    ASSERT_TRUE(assistant);
+    EXPECT_NE(e2e::WindowText(assistant).find(L"Save"), std::wstring::npos);
+    ::PostMessageW(e2e::FocusIn(assistant), WM_KEYDOWN, VK_ESCAPE, 0);
+    for (int i = 0; i < 100 && !::IsWindowEnabled(dialog); ++i)
+        ::Sleep(50);
+    EXPECT_TRUE(::IsWindowEnabled(dialog));
 
     ASSERT_TRUE(e2e::PressButton(dialog, L"close application"));
     ASSERT_TRUE(program.WaitForExit(20000));

@@ -46,20 +46,6 @@ DWORD ProcessOf(HWND wnd)
     return process;
 }
 
-// The control of that window's thread that has the keyboard focus, once it is one of the
-// window's own (a form just shown may not have given it yet); null after two seconds.
-HWND FocusIn(HWND wnd)
-{
-    for (int i = 0; i < 200; ++i, ::Sleep(10)) {
-        GUITHREADINFO gui{};
-        gui.cbSize = sizeof gui;
-        if (::GetGUIThreadInfo(::GetWindowThreadProcessId(wnd, nullptr), &gui) &&
-            ::IsChild(wnd, gui.hwndFocus))
-            return gui.hwndFocus;
-    }
-    return nullptr;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -109,7 +95,7 @@ int main(int argc, char** argv)
     const HWND assistant = e2e::WaitForWindow(L"DrevassaWnd", ProcessOf(form), 0, 10000);
     Step(assistant, "the Save Assistant's first form shows");
     if (assistant) {
-        const HWND focus = FocusIn(assistant); // the form has been shown and has its focus
+        const HWND focus = e2e::FocusIn(assistant); // the form has been shown and has its focus
         for (int i = 0; i < 100 && ::GetUpdateRect(assistant, nullptr, FALSE); ++i)
             ::Sleep(20);
         ::Sleep(300); // its controls painted too

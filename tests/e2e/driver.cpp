@@ -141,6 +141,18 @@ std::string ReportSection(const std::string& report, const std::string& title)
     return report.substr(start + 4, end == std::string::npos ? std::string::npos : end - start - 4);
 }
 
+HWND FocusIn(HWND wnd)
+{
+    for (int i = 0; i < 200; ++i, ::Sleep(10)) {
+        GUITHREADINFO gui{};
+        gui.cbSize = sizeof gui;
+        if (::GetGUIThreadInfo(::GetWindowThreadProcessId(wnd, nullptr), &gui) &&
+            ::IsChild(wnd, gui.hwndFocus))
+            return gui.hwndFocus;
+    }
+    return nullptr;
+}
+
 HWND FindChild(HWND parent, const wchar_t* className)
 {
     return ::FindWindowExW(parent, nullptr, className, nullptr);

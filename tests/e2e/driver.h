@@ -56,6 +56,10 @@ std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const st
 // there is none).
 std::string ReportSection(const std::string& report, const std::string& title);
 
+// The control of that window's thread that has the keyboard focus, once it is one of the
+// window's own (a form just shown may not have given it yet); null after two seconds.
+HWND FocusIn(HWND wnd);
+
 // The first child window of `parent` with the given class.
 HWND FindChild(HWND parent, const wchar_t* className);
 std::wstring WindowText(HWND wnd);
