@@ -11,8 +11,9 @@
 # the program calls: the linker drops the code of an import member whose stub nobody calls (a
 # call through __declspec(dllimport) reads only the member's table slot), and in a delay-load
 # member that code is what the slot first points to, which loads the DLL; so each called
-# function's stub is asked for by name. A function called but not listed would jump to 0:
-# the test e2e_delay_imports reads the shipped program's tables for that.
+# function's stub is asked for by name, the tests' calls included. A function called but not
+# listed would jump to 0: the test e2e_delay_imports reads the shipped program's tables for
+# that.
 function(lumigate_delay_import name)
     find_file(system_lib lib${name}.a PATHS /usr/i686-w64-mingw32/lib NO_DEFAULT_PATH NO_CACHE
         NO_CMAKE_FIND_ROOT_PATH REQUIRED)
@@ -48,8 +49,10 @@ endfunction()
 
 lumigate_delay_import(secur32 AcquireCredentialsHandleW ApplyControlToken DecryptMessage DeleteSecurityContext
     EncryptMessage FreeContextBuffer FreeCredentialsHandle InitializeSecurityContextW QueryContextAttributesW)
+# The certificate store functions are the delivery tests' (their peers' authority is trusted for the test).
 lumigate_delay_import(crypt32 CertFreeCertificateChain CertFreeCertificateContext CertGetCertificateChain
-    CertVerifyCertificateChainPolicy)
+    CertVerifyCertificateChainPolicy CertOpenStore CertCloseStore CertFindCertificateInStore
+    CertDeleteCertificateFromStore CertCreateCertificateContext CertAddEncodedCertificateToStore)
 lumigate_delay_import(winhttp WinHttpAddRequestHeaders WinHttpCloseHandle WinHttpConnect
     WinHttpGetIEProxyConfigForCurrentUser WinHttpGetProxyForUrl WinHttpOpen WinHttpOpenRequest WinHttpQueryAuthSchemes
     WinHttpQueryDataAvailable WinHttpQueryHeaders WinHttpReadData WinHttpReceiveResponse WinHttpSendRequest

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Checks the delay-load imports of an image linked with its symbols: every function of every
-delay-load table starts out pointing at the code that loads its DLL (never at 0, which the
-linker leaves where it dropped that code), and the DLLs are system DLLs the program may
-import. Prints each DLL with its number of functions."""
+"""Checks the delay-load imports of images linked with their symbols (the files given, and the
+.exe and .dll files in the folders given; images without symbols or delay-load tables are
+passed over): every function of every delay-load table starts out pointing at the code that
+loads its DLL (never at 0, which the linker leaves where it dropped that code), and the DLLs
+are system DLLs the program may import. Prints each image's DLLs with their number of
+functions; fails when the first file given has no delay-load table."""
 
+import os
 import struct
 import subprocess
 import sys
@@ -11,8 +14,8 @@ import sys
 ALLOWED = {"comdlg32.dll", "crypt32.dll", "iphlpapi.dll", "secur32.dll", "winhttp.dll"}
 
 
-def main():
-    image = sys.argv[1]
+def check(image):
+    """The image's delay-load tables: (tables found, all of them sound)."""
     data = open(image, "rb").read()
     sections = []
     lines = subprocess.run(["i686-w64-mingw32-objdump", "-h", image], capture_output=True, text=True,
@@ -41,7 +44,7 @@ def main():
     symbols = subprocess.run(["i686-w64-mingw32-nm", image], capture_output=True, text=True,
                              check=True).stdout.splitlines()
     descriptors = [int(s.split()[0], 16) for s in symbols if "__DELAY_IMPORT_DESCRIPTOR_" in s]
-    status = 0 if descriptors else 1
+    sound = True
     for d in descriptors:
         attributes, name, _, iat, names = struct.unpack("<5I", at(d, 20))
         rva = attributes & 1  # else the fields are addresses
@@ -55,9 +58,28 @@ def main():
             slot = struct.unpack("<I", at(va(iat) + 4 * count, 4))[0]
             bad += not code(slot)
             count += 1
-        print("delay import: %s, %d functions%s" % (
-            dll, count, ", %d not loadable (not listed in cmake/delay_imports.cmake)" % bad if bad else ""))
-        if bad or dll not in ALLOWED:
+        print("%s: delay import %s, %d functions%s" % (
+            os.path.basename(image), dll, count,
+            ", %d not loadable (not listed in cmake/delay_imports.cmake)" % bad if bad else ""))
+        sound = sound and not bad and dll in ALLOWED
+    return bool(descriptors), sound
+
+
+def main():
+    images = []
+    for given in sys.argv[1:]:
+        if os.path.isdir(given):
+            for folder, _, files in sorted(os.walk(given)):
+                images += [os.path.join(folder, f) for f in sorted(files) if f.endswith((".exe", ".dll"))]
+        else:
+            images.append(given)
+    status = 0
+    for k, image in enumerate(images):
+        try:
+            found, sound = check(image)
+        except (subprocess.CalledProcessError, struct.error, TypeError):
+            found, sound = False, True  # not an image this toolchain reads
+        if (k == 0 and not found) or not sound:
             status = 1
     return status
 
