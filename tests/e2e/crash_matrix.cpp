@@ -63,6 +63,7 @@ struct TKind
     const char* OwnMessage;
     DWORD ExitCode; // of a close: the exception's code, 3 where there is none
     TGoesOn GoesOn = goAlways;
+    const char* Through = nullptr; // a frame the crashed thread shows above CrashHere
 };
 
 #define EXTERNAL "framework::EExternal"
@@ -103,8 +104,9 @@ const TKind Kinds[] = {
     {L"abort", "crash::BaseException", "Abnormal program termination.", nullptr, nullptr, 3, goNever},
     {L"terminate", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3,
      goNever},
+    // The runtime ends a pure call through terminate: its own routine tells the two apart.
     {L"pure call", "crash::BaseException", "The runtime terminated the program.", nullptr, nullptr, 3,
-     goNever},
+     goNever, "__cxa_pure_virtual"},
     {L"out of memory", "std::bad_alloc", "", nullptr, nullptr, 3},
     {L"stack overflow", EXTERNAL, "Stack overflow.", OWN_EXTERNAL, "Stack-\u00DCberlauf.", 0xC00000FD},
     // The thread-naming exception first: no report of its own, and the read violation's names
@@ -126,12 +128,6 @@ std::string Narrow(const std::wstring& text)
     for (wchar_t c : text)
         out += c < 0x80 ? static_cast<char>(c) : '?';
     return out;
-}
-
-std::string FileText(const std::wstring& path)
-{
-    std::ifstream in(Narrow(path), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The reports of the file, each from its "date/time" line.
@@ -162,14 +158,16 @@ std::string HeaderValue(const std::string& report, const std::string& field)
 // name.
 int FailLine = 0;
 
-// That line, read from the demo's source (the repository holds the build folder, which holds
-// the demo at build\win\demo); 0 when it cannot be found.
+// That line, read from the demo's source (CRASH_DEMO_SOURCE, as the test's registration sets
+// it; else where it lies when the build folder is the repository's build\\win); 0 when it
+// cannot be found.
 int FindFailLine(const std::wstring& exe)
 {
     std::wstring path = exe.substr(0, exe.find_last_of(L'\\'));
     for (int up = 0; up < 3; ++up)
         path = path.substr(0, path.find_last_of(L'\\'));
-    std::ifstream in(Narrow(path + L"\\demo\\crash_demo.cpp"));
+    const char* given = std::getenv("CRASH_DEMO_SOURCE");
+    std::ifstream in(given ? std::string(given) : Narrow(path + L"\\demo\\crash_demo.cpp"));
     int number = 0;
     for (std::string line; std::getline(in, line);) {
         ++number;
@@ -219,13 +217,17 @@ std::string CheckReport(const std::string& report, const TKind& kind, int thread
     if (std::wstring(kind.Caption) == L"named thread" &&
         report.substr(section + 4, at - section - 4).find("named on purpose") == std::string::npos)
         return "not named";
+    bool through = false;
     for (int frame = 0; frame < 24 && at != std::string::npos; ++frame) {
         const size_t end = report.find("\r\n", at + 2);
         const std::string text = report.substr(at + 2, end - at - 2);
         if (text.empty())
             break;
+        through = through || (kind.Through && text.find(kind.Through) != std::string::npos);
         const size_t file = text.find(source);
         if (file != std::string::npos && text.find(function) != std::string::npos) {
+            if (kind.Through && !through)
+                return std::string("not through ") + kind.Through;
             const size_t number = text.find_first_not_of(' ', file + source.size());
             return text.compare(number, line.size() + 1, line + " ") == 0 ? ""
                                                                           : "line " + text.substr(number);
@@ -258,14 +260,8 @@ struct TDemo
 {
     std::unique_ptr<e2e::TProgram> Program;
     HWND Form = nullptr;
+    size_t Reports = 0; // in the file when the last cell that ran it ended
 };
-
-DWORD ProcessOf(HWND wnd)
-{
-    DWORD pid = 0;
-    ::GetWindowThreadProcessId(wnd, &pid);
-    return pid;
-}
 
 // One cell: the crash, its dialog, the way out, the report. "ok" or what went wrong. The
 // dialog offers to continue exactly where the program can go on; elsewhere a cell due to
@@ -291,7 +287,14 @@ std::string Cell(const std::wstring& exe, int thread, size_t k, TWay& way, TDemo
                  const std::wstring& file, const std::wstring& kept)
 {
     const TKind& kind = Kinds[k];
-    if (!demo.Program || demo.Program->WaitForExit(0)) {
+    if (demo.Program && !demo.Program->WaitForExit(0)) {
+        // The cell before continued this demo: it left no dialog open and no report it did
+        // not count.
+        if (e2e::WaitForWindow(L"VexcatchWndClass", demo.Program->Id(), 0, 0))
+            return Failed(demo, "a dialog open before the crash");
+        if (Reports(e2e::ReadWhole(file)).size() != demo.Reports)
+            return Failed(demo, "a late report of the cell before");
+    } else {
         demo.Program = std::make_unique<e2e::TProgram>(exe, std::to_wstring(thread));
         demo.Form = demo.Program->Started() ? demo.Program->WaitForMainWindow() : nullptr;
         if (!demo.Form)
@@ -342,19 +345,19 @@ std::string Cell(const std::wstring& exe, int thread, size_t k, TWay& way, TDemo
         // A new process with the same command line; the old one ends with 2.
         e2e::PressButton(dialog, L"restart application");
         if (!demo.Program->WaitForExit(20000))
-            return "not restarted";
+            return Failed(demo, "not restarted");
         const DWORD old = demo.Program->Id();
         if (demo.Program->ExitCode() != 2)
             outcome = "restarted with " + std::to_string(demo.Program->ExitCode());
         const HWND form = e2e::WaitForWindow(L"LumigateForm", 0, old, 20000);
-        demo.Program = form ? std::make_unique<e2e::TProgram>(ProcessOf(form)) : nullptr;
+        demo.Program = form ? std::make_unique<e2e::TProgram>(e2e::ProcessOf(form)) : nullptr;
         demo.Form = form;
         if (!form && outcome.empty())
             outcome = "no restarted demo";
     } else {
         e2e::PressButton(dialog, L"close application");
         if (!demo.Program->WaitForExit(20000))
-            return "not closed";
+            return Failed(demo, "not closed");
         if (demo.Program->ExitCode() != kind.ExitCode) {
             char code[32];
             std::snprintf(code, sizeof code, "closed with %lx", demo.Program->ExitCode());
@@ -365,10 +368,11 @@ std::string Cell(const std::wstring& exe, int thread, size_t k, TWay& way, TDemo
     // dialog closed).
     std::vector<std::string> reports;
     for (int i = 0; i < 100 && reports.empty(); ++i) {
-        reports = Reports(FileText(file));
+        reports = Reports(e2e::ReadWhole(file));
         ::Sleep(100);
     }
     ::CopyFileW(file.c_str(), kept.c_str(), FALSE);
+    demo.Reports = reports.size();
     if (reports.size() != 1)
         return std::to_string(reports.size()) + " reports";
     const std::string wrong = CheckReport(reports.back(), kind, thread);
@@ -410,7 +414,7 @@ std::string Together(const std::wstring& exe, const std::wstring& file, const st
     long counted = 0;
     std::vector<std::string> reports;
     for (int i = 0; i < 100 && counted < 8; ++i) {
-        reports = Reports(FileText(file));
+        reports = Reports(e2e::ReadWhole(file));
         counted = 0;
         for (const std::string& report : reports) {
             const std::string count = HeaderValue(report, "count");

@@ -39,13 +39,6 @@ void Click(HWND button)
     ::PostMessageW(button, BM_CLICK, 0, 0);
 }
 
-DWORD ProcessOf(HWND wnd)
-{
-    DWORD process = 0;
-    ::GetWindowThreadProcessId(wnd, &process);
-    return process;
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -79,26 +72,23 @@ int main(int argc, char** argv)
     Step(form, "the restarted demo's window shows");
     if (!form)
         return 1;
-    e2e::TProgram second(ProcessOf(form));
+    e2e::TProgram second(e2e::ProcessOf(form));
     Click(DemoButton(form, L"CreateThread"));
     Click(DemoButton(form, L"std::exception"));
-    dialog = e2e::WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
+    dialog = e2e::WaitForWindow(L"VexcatchWndClass", e2e::ProcessOf(form));
     Step(dialog, "a C++ exception on a thread shows the crash dialog");
     if (!dialog)
         return 1;
     Step(e2e::PressButton(dialog, L"show bug report"), "show bug report pressed");
     ::Sleep(1500);
-    dialog = e2e::WaitForWindow(L"VexcatchWndClass", ProcessOf(form));
+    dialog = e2e::WaitForWindow(L"VexcatchWndClass", e2e::ProcessOf(form));
     if (dialog)
         e2e::SaveScreenshot(dialog, artifacts + L"demo-report.bmp");
     Step(dialog && e2e::PressButton(dialog, L"save bug report"), "save bug report pressed");
-    const HWND assistant = e2e::WaitForWindow(L"DrevassaWnd", ProcessOf(form), 0, 10000);
+    const HWND assistant = e2e::WaitForWindow(L"DrevassaWnd", e2e::ProcessOf(form), 0, 10000);
     Step(assistant, "the Save Assistant's first form shows");
     if (assistant) {
         const HWND focus = e2e::FocusIn(assistant); // the form has been shown and has its focus
-        for (int i = 0; i < 100 && ::GetUpdateRect(assistant, nullptr, FALSE); ++i)
-            ::Sleep(20);
-        ::Sleep(300); // its controls painted too
         e2e::SaveScreenshot(assistant, artifacts + L"demo-assistant.bmp");
         ::PostMessageW(focus, WM_KEYDOWN, VK_ESCAPE, 0);
     }

@@ -39,14 +39,15 @@ HWND FindTopLevel(DWORD pid, const wchar_t* cls)
 
 HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid, DWORD timeoutMs)
 {
-    for (DWORD waited = 0; waited < timeoutMs; waited += 100) {
+    for (DWORD waited = 0;; waited += 100) { // looked for at least once
         Search s{pid, className, nullptr, notPid};
         ::EnumWindows(&MatchWindow, reinterpret_cast<LPARAM>(&s));
         if (s.Found)
             return s.Found;
+        if (waited >= timeoutMs)
+            return nullptr;
         ::Sleep(100);
     }
-    return nullptr;
 }
 
 bool PressButton(HWND window, const wchar_t* caption)
@@ -141,6 +142,13 @@ std::string ReportSection(const std::string& report, const std::string& title)
     return report.substr(start + 4, end == std::string::npos ? std::string::npos : end - start - 4);
 }
 
+DWORD ProcessOf(HWND wnd)
+{
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(wnd, &process);
+    return process;
+}
+
 HWND FocusIn(HWND wnd)
 {
     for (int i = 0; i < 200; ++i, ::Sleep(10)) {
@@ -184,8 +192,27 @@ base::ComPtr<crash::IVxBitmap> Screenshot(HWND wnd)
     return shot;
 }
 
+static BOOL CALLBACK NoteNeedsPaint(HWND child, LPARAM needs)
+{
+    *reinterpret_cast<bool*>(needs) =
+        *reinterpret_cast<bool*>(needs) || ::GetUpdateRect(child, nullptr, FALSE);
+    return TRUE;
+}
+
+// Whether the window or one of its controls still has something to paint.
+static bool NeedsPaint(HWND wnd)
+{
+    bool needs = ::GetUpdateRect(wnd, nullptr, FALSE);
+    ::EnumChildWindows(wnd, &NoteNeedsPaint, reinterpret_cast<LPARAM>(&needs));
+    return needs;
+}
+
 bool SaveScreenshot(HWND wnd, const std::wstring& path)
 {
+    // A window just shown may not be painted, nor on the display yet: the shot waits for both.
+    for (int i = 0; i < 100 && NeedsPaint(wnd); ++i)
+        ::Sleep(20);
+    ::Sleep(300);
     const base::ComPtr<crash::IVxBitmap> shot = Screenshot(wnd);
     return shot && shot->SaveBmp(path);
 }

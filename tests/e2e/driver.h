@@ -56,6 +56,9 @@ std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const st
 // there is none).
 std::string ReportSection(const std::string& report, const std::string& title);
 
+// The process of a window.
+DWORD ProcessOf(HWND wnd);
+
 // The control of that window's thread that has the keyboard focus, once it is one of the
 // window's own (a form just shown may not have given it yet); null after two seconds.
 HWND FocusIn(HWND wnd);
@@ -66,8 +69,8 @@ std::wstring WindowText(HWND wnd);
 // The static text of a message box.
 std::wstring MessageBoxText(HWND box);
 
-// The window as it is on the screen (null when it could not be captured), and saved as a
-// BMP file.
+// The window as it is on the screen (null when it could not be captured), and, once it and
+// its controls are painted, saved as a BMP file.
 base::ComPtr<crash::IVxBitmap> Screenshot(HWND wnd);
 bool SaveScreenshot(HWND wnd, const std::wstring& path);
 
