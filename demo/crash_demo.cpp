@@ -159,6 +159,7 @@ DWORD WINAPI BreakDialog(void*)
         ::EnumWindows(&FindOwnDialog, reinterpret_cast<LPARAM>(&dialog));
         if (dialog) {
             DialogThread = ::GetWindowThreadProcessId(dialog, nullptr);
+            DialogFaulted = false;
             void* watch = ::AddVectoredExceptionHandler(1, &NoteDialogFault);
             ::SendMessageW(dialog, WM_DRAWITEM, 0, 0x10);
             if (watch)

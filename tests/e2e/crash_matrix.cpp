@@ -119,6 +119,7 @@ const TKind Kinds[] = {
 };
 constexpr int FrameworkThreads = 4; // main thread, timer, synchronized, TThread
 constexpr int MainThreadKinds = 3;  // main thread, timer, synchronized: they fail on the main thread
+constexpr int CreateThreadKind = 5; // where the eight threads fail at once
 const wchar_t* const Threads[] = {L"main thread", L"timer",        L"synchronized", L"TThread",
                                   L"std::thread", L"CreateThread", L"work item"};
 
@@ -142,16 +143,6 @@ std::vector<std::string> Reports(const std::string& file)
         at = next;
     }
     return reports;
-}
-
-std::string HeaderValue(const std::string& report, const std::string& field)
-{
-    const size_t at = report.find("\r\n" + field);
-    if (at == std::string::npos)
-        return {};
-    const size_t colon = report.find(": ", at);
-    const size_t end = report.find("\r\n", colon);
-    return colon == std::string::npos ? std::string() : report.substr(colon + 2, end - colon - 2);
 }
 
 // The line of the demo's source where CrashHere calls the failure: the line its frame must
@@ -198,10 +189,10 @@ std::string CheckReport(const std::string& report, const TKind& kind, int thread
         report.find(">> stack will be calculated soon") != std::string::npos)
         return "incomplete";
     const bool own = thread >= FrameworkThreads && kind.OwnClass;
-    const std::string exceptClass = HeaderValue(report, "exception class");
+    const std::string exceptClass = e2e::ReportHeaderValue(report, "exception class");
     if (exceptClass != (own ? kind.OwnClass : kind.Class))
         return "class " + exceptClass;
-    const std::string message = HeaderValue(report, "exception message");
+    const std::string message = e2e::ReportHeaderValue(report, "exception message");
     const bool hasMessage = report.find("\r\nexception message") != std::string::npos;
     if (hasMessage != (*kind.Message != 0) || !Matches(own ? kind.OwnMessage : kind.Message, message))
         return "message " + (hasMessage ? message : "left out");
@@ -229,6 +220,8 @@ std::string CheckReport(const std::string& report, const TKind& kind, int thread
             if (kind.Through && !through)
                 return std::string("not through ") + kind.Through;
             const size_t number = text.find_first_not_of(' ', file + source.size());
+            if (number == std::string::npos)
+                return "no line";
             return text.compare(number, line.size() + 1, line + " ") == 0 ? ""
                                                                           : "line " + text.substr(number);
         }
@@ -263,9 +256,6 @@ struct TDemo
     size_t Reports = 0; // in the file when the last cell that ran it ended
 };
 
-// One cell: the crash, its dialog, the way out, the report. "ok" or what went wrong. The
-// dialog offers to continue exactly where the program can go on; elsewhere a cell due to
-// continue closes instead.
 enum TWay
 {
     wContinue,
@@ -282,7 +272,9 @@ std::string Failed(TDemo& demo, std::string what)
     return what;
 }
 
-// `way` becomes close where the program cannot go on.
+// One cell: the crash, its dialog, the way out, the report. "ok" or what went wrong. The
+// dialog offers to continue exactly where the program can go on; elsewhere a cell due to
+// continue closes instead (`way` becomes close).
 std::string Cell(const std::wstring& exe, int thread, size_t k, TWay& way, TDemo& demo,
                  const std::wstring& file, const std::wstring& kept)
 {
@@ -386,7 +378,7 @@ std::string Cell(const std::wstring& exe, int thread, size_t k, TWay& way, TDemo
 std::string Together(const std::wstring& exe, const std::wstring& file, const std::wstring& kept)
 {
     ::DeleteFileW(file.c_str());
-    e2e::TProgram demo(exe, L"5");
+    e2e::TProgram demo(exe, std::to_wstring(CreateThreadKind));
     const HWND form = demo.Started() ? demo.WaitForMainWindow() : nullptr;
     if (!form)
         return "no demo";
@@ -417,7 +409,7 @@ std::string Together(const std::wstring& exe, const std::wstring& file, const st
         reports = Reports(e2e::ReadWhole(file));
         counted = 0;
         for (const std::string& report : reports) {
-            const std::string count = HeaderValue(report, "count");
+            const std::string count = e2e::ReportHeaderValue(report, "count");
             counted += count.empty() ? 1 : std::atol(count.c_str());
         }
         if (counted < 8)
@@ -435,8 +427,8 @@ std::string Together(const std::wstring& exe, const std::wstring& file, const st
         return "nothing merged";
     // Each a read violation on a thread of CreateThread, through the demo's CrashHere.
     for (const std::string& report : reports)
-        if (const std::string wrong = CheckReport(report, Kinds[0], 5); !wrong.empty())
-            return wrong;
+        if (std::string bad = CheckReport(report, Kinds[0], CreateThreadKind); !bad.empty())
+            return bad;
     return "ok";
 }
 

@@ -35,6 +35,21 @@ HWND FindTopLevel(DWORD pid, const wchar_t* cls)
     return s.Found;
 }
 
+BOOL CALLBACK NoteNeedsPaint(HWND child, LPARAM needs)
+{
+    *reinterpret_cast<bool*>(needs) =
+        *reinterpret_cast<bool*>(needs) || ::GetUpdateRect(child, nullptr, FALSE);
+    return TRUE;
+}
+
+// Whether the window or one of its controls still has something to paint.
+bool NeedsPaint(HWND wnd)
+{
+    bool needs = ::GetUpdateRect(wnd, nullptr, FALSE);
+    ::EnumChildWindows(wnd, &NoteNeedsPaint, reinterpret_cast<LPARAM>(&needs));
+    return needs;
+}
+
 } // namespace
 
 HWND WaitForWindow(const wchar_t* className, DWORD pid, DWORD notPid, DWORD timeoutMs)
@@ -142,6 +157,16 @@ std::string ReportSection(const std::string& report, const std::string& title)
     return report.substr(start + 4, end == std::string::npos ? std::string::npos : end - start - 4);
 }
 
+std::string ReportHeaderValue(const std::string& report, const std::string& field)
+{
+    const size_t at = report.rfind(field, 0) == 0 ? 0 : report.find("\r\n" + field);
+    const size_t end = at == std::string::npos ? at : report.find("\r\n", at + 2);
+    const size_t colon = at == std::string::npos ? at : report.find(": ", at);
+    if (colon == std::string::npos || colon > end)
+        return {};
+    return report.substr(colon + 2, end == std::string::npos ? end : end - colon - 2);
+}
+
 DWORD ProcessOf(HWND wnd)
 {
     DWORD process = 0;
@@ -190,21 +215,6 @@ base::ComPtr<crash::IVxBitmap> Screenshot(HWND wnd)
                            SRCCOPY))
         return {};
     return shot;
-}
-
-static BOOL CALLBACK NoteNeedsPaint(HWND child, LPARAM needs)
-{
-    *reinterpret_cast<bool*>(needs) =
-        *reinterpret_cast<bool*>(needs) || ::GetUpdateRect(child, nullptr, FALSE);
-    return TRUE;
-}
-
-// Whether the window or one of its controls still has something to paint.
-static bool NeedsPaint(HWND wnd)
-{
-    bool needs = ::GetUpdateRect(wnd, nullptr, FALSE);
-    ::EnumChildWindows(wnd, &NoteNeedsPaint, reinterpret_cast<LPARAM>(&needs));
-    return needs;
 }
 
 bool SaveScreenshot(HWND wnd, const std::wstring& path)

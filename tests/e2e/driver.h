@@ -56,6 +56,9 @@ std::pair<DWORD, std::string> RunVextrace(const std::wstring& vextrace, const st
 // there is none).
 std::string ReportSection(const std::string& report, const std::string& title);
 
+// The value of a header field of a bug report ("" when the header has no such line).
+std::string ReportHeaderValue(const std::string& report, const std::string& field);
+
 // The process of a window.
 DWORD ProcessOf(HWND wnd);
 
